@@ -1,0 +1,54 @@
+# Corvina: the two set-up commands are `make run` and `make test` (see README.md).
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+CMAKE_GEN := -G Ninja
+
+.PHONY: all deps test-deps build run test asan fuzz bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+test-deps:
+	@scripts/install-deps.sh --test
+
+build: deps
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVINA_TESTS=OFF
+	cmake --build build -j $(JOBS)
+
+# Starts the phone: the Qt window when a display is there, otherwise the console phone.
+run: build
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then exec build/ui/corvina; else exec build/ui/corvina --headless; fi
+
+test: test-deps
+	cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON
+	cmake --build build-test -j $(JOBS)
+	cd build-test && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+asan: test-deps
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON -DCORVINA_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) -L 'unit|fuzz-smoke' --timeout 600
+
+fuzz: test-deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCORVINA_TESTS=OFF -DCORVINA_GUI=OFF -DCORVINA_FUZZ=ON -DCORVINA_SANITIZE=ON
+	cmake --build build-fuzz -j $(JOBS)
+	@set -e; for t in build-fuzz/fuzz/fuzz_*; do \
+	  [ -x "$$t" ] || continue; name=$$(basename $$t); stem=$${name#fuzz_}; \
+	  mkdir -p build-fuzz/corpus/$$stem; \
+	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  $$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=build-fuzz/$$name- \
+	    build-fuzz/corpus/$$stem fuzz/corpus/$$stem; \
+	done
+
+bench: test-deps
+	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DCORVINA_TESTS=OFF -DCORVINA_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	@set -e; for b in build-bench/bench/*_bench; do [ -x "$$b" ] && $$b; done
+
+clean:
+	rm -rf build build-test build-asan build-fuzz build-bench

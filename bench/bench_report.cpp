@@ -1,0 +1,69 @@
+// Shared main for every benchmark program. Runs the registered benchmarks and, besides
+// Google Benchmark's own table, prints one machine-readable line per figure:
+//   figure: <name> = <value> <unit>
+// and, for every pair named "<figure>/ours" and "<figure>/reference",
+//   ratio: <figure> = <ours / reference>
+// Throughput figures come from SetItemsProcessed (items per second, higher is better); the
+// benchmark's label, when set, names the unit ("frames/s", "messages/s").
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Figure {
+  double rate = 0.0;
+  std::string unit;
+};
+
+class FigureReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      auto it = run.counters.find("items_per_second");
+      if (it == run.counters.end()) continue;
+      Figure f;
+      f.rate = it->second.value;
+      f.unit = run.report_label.empty() ? "items/s" : run.report_label;
+      figures_[run.benchmark_name()] = f;
+      order_.push_back(run.benchmark_name());
+    }
+  }
+
+  void PrintSummary() const {
+    for (const std::string& name : order_) {
+      const Figure& f = figures_.at(name);
+      std::printf("figure: %s = %.1f %s\n", name.c_str(), f.rate, f.unit.c_str());
+    }
+    const std::string ours = "/ours";
+    for (const std::string& name : order_) {
+      if (name.size() <= ours.size() || name.compare(name.size() - ours.size(), ours.size(), ours) != 0) continue;
+      std::string stem = name.substr(0, name.size() - ours.size());
+      auto ref = figures_.find(stem + "/reference");
+      if (ref == figures_.end() || ref->second.rate <= 0.0) continue;
+      std::printf("ratio: %s = %.2f\n", stem.c_str(), figures_.at(name).rate / ref->second.rate);
+    }
+    std::fflush(stdout);
+  }
+
+ private:
+  std::map<std::string, Figure> figures_;
+  std::vector<std::string> order_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  FigureReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintSummary();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,25 @@
+# corvina_library(NAME DEPS ...) makes the static library of the current folder from every
+# *.cpp in it except entry points (*_main.cpp), linked to the libraries it stands on.
+function(corvina_library name)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "_main\\.cpp$")
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_link_libraries(${name} PUBLIC ${L_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${L_DEPS})
+  endif()
+endfunction()
+
+# corvina_folder_tests(NAME LIBS ...) builds every *_test.cpp of the current folder into one
+# GoogleTest program labelled "unit".
+function(corvina_folder_tests name)
+  cmake_parse_arguments(T "" "" "LIBS;LABELS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  corvina_add_unit_test(${name} SOURCES ${srcs} LIBS ${T_LIBS} LABELS ${T_LABELS})
+endfunction()

@@ -1,0 +1,41 @@
+// Text helpers. Text is UTF-8 in std::string throughout; limits that the phone expresses in
+// characters count UTF-16 code units (a character outside the Basic Multilingual Plane counts
+// two), and every cut lands on a character boundary.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvina::platform {
+
+// The longest text a fixed field holds: 259 characters plus the terminator.
+inline constexpr std::size_t kMaxTextUnits = 259;
+
+// Number of UTF-16 code units the UTF-8 text would take. A malformed byte counts as one unit
+// (it would become one replacement character).
+std::size_t Utf16Length(std::string_view utf8);
+
+// The longest prefix of `utf8` that takes at most `maxUnits` UTF-16 code units. Never ends
+// inside a multi-byte sequence or between the two halves of a surrogate pair.
+std::string_view CutToUtf16Units(std::string_view utf8, std::size_t maxUnits);
+
+// The longest prefix of `utf8` of at most `maxBytes` bytes that does not end inside a
+// multi-byte sequence.
+std::string_view CutToBytes(std::string_view utf8, std::size_t maxBytes);
+
+// True when `utf8` is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+bool IsValidUtf8(std::string_view utf8);
+
+// ASCII-only case folding, as used for protocol tokens and key names.
+char ToLowerAscii(char c);
+std::string ToLowerAscii(std::string_view s);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix);
+
+// Decimal reading as the settings and protocol fields use it: optional white space, an
+// optional sign, then the leading digits; anything else stops the number. No digits reads as
+// 0. Saturates at the range of long instead of overflowing.
+long ParseLeadingLong(std::string_view s);
+
+}  // namespace corvina::platform

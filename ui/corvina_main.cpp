@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::puts("Corvina");
+  return 0;
+}
