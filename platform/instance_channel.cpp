@@ -1,0 +1,158 @@
+#include "platform/instance_channel.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace corvina::platform {
+namespace {
+
+constexpr int kClientTimeoutMs = 1000;
+constexpr std::string_view kTitlePrefix = "Corvina";
+
+bool MakeAddress(const std::string& name, sockaddr_un* addr, socklen_t* len) {
+  std::memset(addr, 0, sizeof *addr);
+  addr->sun_family = AF_UNIX;
+  if (name.size() >= sizeof addr->sun_path) return false;
+  std::memcpy(addr->sun_path, name.data(), name.size());  // an abstract name starts with NUL
+  *len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + (name[0] == '\0' ? 0 : 1));
+  return true;
+}
+
+// Reads one line (without its end) within `timeoutMs`; false on time-out, error or close.
+bool ReadLine(int fd, int timeoutMs, std::string* line) {
+  line->clear();
+  for (;;) {
+    if (WaitForAny({WaitSource::Readable(fd)}, timeoutMs) != 0) return false;
+    char c;
+    ssize_t n = read(fd, &c, 1);
+    if (n <= 0) return false;
+    if (c == '\n') return true;
+    if (line->size() > 512) return false;
+    *line += c;
+  }
+}
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t n = send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+int Connect(const std::string& name) {
+  sockaddr_un addr;
+  socklen_t len;
+  if (!MakeAddress(name, &addr, &len)) return -1;
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::string InstanceSocketName(const std::string& runtimeFolder) {
+  std::string path = runtimeFolder + "/instance.sock";
+  if (path.size() < sizeof(sockaddr_un{}.sun_path)) return path;
+  // FNV-1a of the folder keeps two homes apart.
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : runtimeFolder) h = (h ^ c) * 1099511628211ull;
+  char name[40];
+  std::snprintf(name, sizeof name, "corvina-%016llx", static_cast<unsigned long long>(h));
+  return std::string(1, '\0') + name;
+}
+
+InstanceServer::InstanceServer(std::string runtimeFolder, std::string title, std::function<void(int)> onHotkey)
+    : WorkerThread("instance"),
+      runtimeFolder_(std::move(runtimeFolder)),
+      title_(std::move(title)),
+      onHotkey_(std::move(onHotkey)) {}
+
+InstanceServer::~InstanceServer() {
+  StopAndJoin();
+  if (listenFd_ >= 0) close(listenFd_);
+  if (!abstract_ && !socketName_.empty()) unlink(socketName_.c_str());
+}
+
+bool InstanceServer::Listen() {
+  EnsureFolder(runtimeFolder_);
+  socketName_ = InstanceSocketName(runtimeFolder_);
+  abstract_ = socketName_[0] == '\0';
+  sockaddr_un addr;
+  socklen_t len;
+  if (!MakeAddress(socketName_, &addr, &len)) return false;
+  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listenFd_ < 0) return false;
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+    // A socket file with nobody behind it was left by an instance that died: take it over.
+    int probe = (errno == EADDRINUSE && !abstract_) ? Connect(socketName_) : -1;
+    if (probe >= 0 || abstract_ || errno != ECONNREFUSED) {
+      if (probe >= 0) close(probe);
+      close(listenFd_);
+      listenFd_ = -1;
+      return false;
+    }
+    unlink(socketName_.c_str());
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+      close(listenFd_);
+      listenFd_ = -1;
+      return false;
+    }
+  }
+  if (listen(listenFd_, 8) != 0) return false;
+  return Start();
+}
+
+void InstanceServer::Run() {
+  for (;;) {
+    int index = -1;
+    WaitOutcome outcome = WaitAny({WaitSource::Readable(listenFd_)}, 60000, &index);
+    if (outcome == WaitOutcome::kStopped || outcome == WaitOutcome::kFailed) return;
+    if (outcome == WaitOutcome::kTimedOut) continue;
+    int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    Serve(client);
+    close(client);
+  }
+}
+
+void InstanceServer::Serve(int client) {
+  if (!WriteAll(client, title_ + "\n")) return;
+  std::string request;
+  if (!ReadLine(client, kClientTimeoutMs, &request)) return;
+  const std::string_view hotkey = "hotkey ";
+  if (request.compare(0, hotkey.size(), hotkey) == 0) {
+    int id = static_cast<int>(ParseLeadingLong(std::string_view(request).substr(hotkey.size())));
+    WriteAll(client, "ok\n");
+    if (onHotkey_) onHotkey_(id);
+    return;
+  }
+  WriteAll(client, "error: unknown request\n");
+}
+
+bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) {
+  int fd = Connect(InstanceSocketName(runtimeFolder));
+  if (fd < 0) return false;
+  std::string title;
+  std::string reply;
+  bool ok = ReadLine(fd, timeoutMs, &title) && title.compare(0, kTitlePrefix.size(), kTitlePrefix) == 0 &&
+            WriteAll(fd, "hotkey 1\n") && ReadLine(fd, timeoutMs, &reply) && reply == "ok";
+  close(fd);
+  return ok;
+}
+
+}  // namespace corvina::platform

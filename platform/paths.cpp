@@ -1,0 +1,70 @@
+#include "platform/paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace corvina::platform {
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v == nullptr ? std::string() : std::string(v);
+}
+
+std::string UserHome() {
+  std::string home = Env("HOME");
+  if (!home.empty()) return home;
+  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+  return "/tmp";
+}
+
+// XDG_DOCUMENTS_DIR from user-dirs.dirs, a shell fragment such as
+//   XDG_DOCUMENTS_DIR="$HOME/Documents"
+std::string XdgDocumentsFolder(const std::string& configHome, const std::string& home) {
+  std::ifstream in(configHome + "/user-dirs.dirs");
+  std::string line;
+  const std::string key = "XDG_DOCUMENTS_DIR=";
+  while (std::getline(in, line)) {
+    if (line.compare(0, key.size(), key) != 0) continue;
+    std::string value = line.substr(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.compare(0, 5, "$HOME") == 0) value = home + value.substr(5);
+    if (!value.empty() && value.front() == '/' && value != home && value != home + "/") return value;
+  }
+  return home + "/Documents";
+}
+
+}  // namespace
+
+std::string PhonePaths::DataFolder() const { return documentsFolder + "/Corvina"; }
+
+PhonePaths ResolvePhonePaths() {
+  PhonePaths paths;
+  std::string phoneHome = Env("CORVINA_HOME");
+  if (!phoneHome.empty()) {
+    paths.registryFile = phoneHome + "/registry.db";
+    paths.documentsFolder = phoneHome + "/Documents";
+    paths.runtimeFolder = phoneHome + "/run";
+    return paths;
+  }
+  std::string home = UserHome();
+  std::string configHome = Env("XDG_CONFIG_HOME");
+  if (configHome.empty()) configHome = home + "/.config";
+  paths.registryFile = configHome + "/corvina/registry.db";
+  paths.documentsFolder = XdgDocumentsFolder(configHome, home);
+  std::string runtime = Env("XDG_RUNTIME_DIR");
+  paths.runtimeFolder = runtime.empty() ? configHome + "/corvina/run" : runtime + "/corvina";
+  return paths;
+}
+
+bool EnsureFolder(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace corvina::platform

@@ -1,0 +1,49 @@
+#include "platform/startup_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/paths.h"
+
+namespace corvina::platform {
+namespace {
+constexpr int kRetryMs = 50;
+}
+
+StartupLock::StartupLock(std::string folder) : path_(std::move(folder) + "/" + kName) {}
+
+StartupLock::~StartupLock() { Release(); }
+
+bool StartupLock::Acquire(int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::size_t slash = path_.rfind('/');
+  if (slash != std::string::npos) EnsureFolder(path_.substr(0, slash));
+  for (;;) {
+    // Without a lock file there is nothing to serialise on: start-up goes on at once.
+    if (fd_ < 0) fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return false;
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+      held_ = true;
+      return true;
+    }
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (Clock::now() + std::chrono::milliseconds(kRetryMs) > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+  }
+}
+
+void StartupLock::Release() {
+  if (fd_ < 0) return;
+  if (held_) flock(fd_, LOCK_UN);
+  close(fd_);
+  fd_ = -1;
+  held_ = false;
+}
+
+}  // namespace corvina::platform

@@ -1,0 +1,121 @@
+// The start-up lock and the hand-over channel between two starts of one phone.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/instance_channel.h"
+#include "platform/startup_lock.h"
+
+namespace corvina::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string FreshFolder(const std::string& name) {
+  auto dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  return dir.string();
+}
+
+TEST(StartupLock, ASecondHolderWaitsForTheFirstToRelease) {
+  std::string dir = FreshFolder("corvina-lock");
+  StartupLock first(dir);
+  ASSERT_TRUE(first.Acquire(1000));
+  // Another process cannot take it while it is held...
+  pid_t child = fork();
+  if (child == 0) {
+    StartupLock second(dir);
+    _exit(second.Acquire(200) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was taken twice";
+  // ...and gets it as soon as it is released.
+  child = fork();
+  if (child == 0) {
+    StartupLock second(dir);
+    _exit(second.Acquire(5000) ? 0 : 1);
+  }
+  std::this_thread::sleep_for(100ms);
+  first.Release();
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(StartupLock, ACrashedHolderDoesNotBlockTheNextStart) {
+  std::string dir = FreshFolder("corvina-lock-crash");
+  pid_t child = fork();
+  if (child == 0) {
+    StartupLock held(dir);
+    held.Acquire(1000);
+    _exit(0);  // no Release: the kernel drops the lock with the process
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  StartupLock next(dir);
+  EXPECT_TRUE(next.Acquire(1000));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(InstanceChannel, HandOverReachesTheRunningInstance) {
+  std::string dir = FreshFolder("corvina-instance");
+  std::atomic<int> hotkey{0};
+  InstanceServer server(dir, "Corvina 4.01", [&](int id) { hotkey = id; });
+  ASSERT_TRUE(server.Listen());
+  EXPECT_TRUE(HandOverToRunningInstance(dir, 2000));
+  for (int i = 0; i < 200 && hotkey == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(hotkey.load(), 1);
+  server.StopAndJoin();
+  std::filesystem::remove_all(dir);
+}
+
+TEST(InstanceChannel, NoInstanceMeansNoHandOver) {
+  std::string dir = FreshFolder("corvina-instance-none");
+  EXPECT_FALSE(HandOverToRunningInstance(dir, 500));
+}
+
+TEST(InstanceChannel, AnythingNotTitledCorvinaIsNotAnInstance) {
+  std::string dir = FreshFolder("corvina-instance-other");
+  std::atomic<int> hotkey{0};
+  InstanceServer other(dir, "Some other Corvina-like program", [&](int id) { hotkey = id; });
+  ASSERT_TRUE(other.Listen());
+  EXPECT_FALSE(HandOverToRunningInstance(dir, 1000));
+  EXPECT_EQ(hotkey.load(), 0);
+  other.StopAndJoin();
+  std::filesystem::remove_all(dir);
+}
+
+TEST(InstanceChannel, AStaleSocketOfADeadInstanceIsTakenOver) {
+  std::string dir = FreshFolder("corvina-instance-stale");
+  pid_t child = fork();
+  if (child == 0) {
+    auto* leaked = new InstanceServer(dir, "Corvina", [](int) {});
+    _exit(leaked->Listen() ? 0 : 1);  // dies without removing its socket
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(std::filesystem::exists(InstanceSocketName(dir)));
+  InstanceServer server(dir, "Corvina", [](int) {});
+  EXPECT_TRUE(server.Listen());
+  EXPECT_TRUE(HandOverToRunningInstance(dir, 2000));
+  server.StopAndJoin();
+  std::filesystem::remove_all(dir);
+}
+
+TEST(InstanceChannel, LongFoldersUseAnAbstractNameThatSeparatesHomes) {
+  std::string longA = "/tmp/" + std::string(200, 'a');
+  std::string longB = "/tmp/" + std::string(200, 'b');
+  EXPECT_EQ(InstanceSocketName(longA)[0], '\0');
+  EXPECT_NE(InstanceSocketName(longA), InstanceSocketName(longB));
+  EXPECT_EQ(InstanceSocketName("/tmp/x"), "/tmp/x/instance.sock");
+}
+
+}  // namespace
+}  // namespace corvina::platform
