@@ -1,0 +1,108 @@
+// Every fixed text that the SIP composers put on the wire, in one place, so they can be read
+// side by side. Templates use the placeholders of wire_format.h.
+#pragma once
+
+#include <string_view>
+
+namespace corvina::sip::wire {
+
+// Methods.
+inline constexpr std::string_view kInvite = "INVITE";
+inline constexpr std::string_view kAck = "ACK";
+inline constexpr std::string_view kCancel = "CANCEL";
+inline constexpr std::string_view kBye = "BYE";
+inline constexpr std::string_view kInfo = "INFO";
+inline constexpr std::string_view kOptions = "OPTIONS";
+inline constexpr std::string_view kRefer = "REFER";
+inline constexpr std::string_view kNotify = "NOTIFY";
+
+// Identifiers.
+inline constexpr std::string_view kBranch = "z9hG4bK%d%d";
+inline constexpr std::string_view kCallIdSuffix = "-%d-%s@";
+inline constexpr std::string_view kDeviceName = "Windows Mobile Device";
+inline constexpr std::string_view kCallId = "%d%s%s";
+inline constexpr std::string_view kTag = "%d";
+
+// Request header block, written for every request but REGISTER.
+inline constexpr std::string_view kRequestHead =
+    "%s %s SIP/2.0\r\n"
+    "Via: SIP/2.0/UDP %s:%d;rport;branch=%s\r\n"
+    "To: %s\r\n"
+    "From: %s\r\n"
+    "Call-ID: %s\r\n"
+    "CSeq: %d %s\r\n"
+    "Max-Forwards: %d\r\n"
+    "User-Agent: Tessaly Corvina 4.01\r\n";
+inline constexpr int kMaxForwards = 20;
+inline constexpr std::string_view kRouteHeader = "Route: %s\r\n";
+inline constexpr std::string_view kStrictRouteRest = "%s,<%s>";
+inline constexpr std::string_view kStrictRouteOnly = "<%s>";
+inline constexpr std::string_view kContactHeader = "Contact: <sip:%s@%s:%d>\r\n";
+inline constexpr std::string_view kAuthorizationHeader = "Authorization: %s\r\n";
+inline constexpr std::string_view kProxyAuthorizationHeader = "Proxy-Authorization: %s\r\n";
+
+// Fixed appenders.
+inline constexpr std::string_view kNoBody = "Content-Length: 0\r\n\r\n";
+inline constexpr std::string_view kBody = "Content-Type: %s\r\nContent-Length: %d\r\n\r\n%s";
+inline constexpr std::string_view kRequestAllow =
+    "Allow: INVITE, ACK, CANCEL, OPTIONS, BYE, INFO, REFER, NOTIFY\r\n"
+    "Supported: replaces\r\n";
+inline constexpr std::string_view kReplacesHeader = "Replaces: %s\r\n";
+inline constexpr std::string_view kAnswerModeAuto = "Answer-Mode: Auto\r\n";
+inline constexpr std::string_view kAcceptSdp = "Accept: application/sdp\r\n";
+inline constexpr std::string_view kCopiedHeader = "%s: %s\r\n";
+inline constexpr std::string_view kAnswerModeName = "Answer-Mode";
+inline constexpr std::string_view kPrivAnswerModeName = "Priv-Answer-Mode";
+
+// Method-specific lines.
+inline constexpr std::string_view kReferToHeader = "Refer-To: %s\r\n";
+inline constexpr std::string_view kReferredByHeader = "Referred-By: <%s>\r\n";
+inline constexpr std::string_view kNotifyReferHeaders =
+    "Event: refer\r\n"
+    "Subscription-State: active;expires=60\r\n";
+inline constexpr std::string_view kSipfragStatus = "SIP/2.0 %d %s\r\n";
+
+// Body types.
+inline constexpr std::string_view kSdpType = "application/sdp";
+inline constexpr std::string_view kSipfragType = "message/sipfrag";
+
+// Responses.
+inline constexpr std::string_view kStatusLine = "SIP/2.0 %d %s\r\n";
+inline constexpr std::string_view kViaHeader = "Via: %s\r\n";
+inline constexpr std::string_view kRecordRouteHeader = "Record-Route: %s\r\n";
+inline constexpr std::string_view kToHeader = "To: %s\r\n";
+inline constexpr std::string_view kToHeaderWithTag = "To: %s;tag=%s\r\n";
+inline constexpr std::string_view kTagMarker = ";tag=";
+inline constexpr std::string_view kResponseDialogHeaders =
+    "From: %s\r\n"
+    "Call-ID: %s\r\n"
+    "CSeq: %s\r\n"
+    "User-Agent: Tessaly Corvina 4.01\r\n";
+inline constexpr std::string_view kResponseContactHeader = "Contact: %s\r\n";
+inline constexpr std::string_view kResponseAllow =
+    "Allow: INVITE, ACK, CANCEL, OPTIONS, BYE, REFER, NOTIFY\r\n"
+    "Accept: application/sdp\r\n"
+    "Supported: replaces\r\n";
+
+// Dialog values.
+inline constexpr std::string_view kOwnContact = "<sip:%s@%s:%d>";
+inline constexpr std::string_view kOutboundProxyRoute = "<sip:%s;lr>";
+inline constexpr std::string_view kHostFill = "%s:%d>";
+inline constexpr std::string_view kTagParam = ";tag=%s";
+inline constexpr std::string_view kWithTag = "%s;tag=%s";
+inline constexpr std::string_view kRouteJoin = "%s,%s";
+inline constexpr std::string_view kGigasetAgent = "Gigaset";
+inline constexpr std::string_view kCiscoGatewayAgent = "Cisco-SIPGateway";
+
+// Digest authentication.
+inline constexpr std::string_view kDigestScheme = "Digest";
+inline constexpr std::string_view kDigestHa1 = "%s:%s:%s";
+inline constexpr std::string_view kDigestHa2 = "%s:%s";
+inline constexpr std::string_view kDigestResponse = "%s:%s:%s";
+inline constexpr std::string_view kDigestAuthorization =
+    "Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\",opaque=\"%s\",algorithm=MD5";
+
+// Activity-log texts.
+inline constexpr std::string_view kUnableToFindServer = "Unable to find address of server: ";
+
+}  // namespace corvina::sip::wire
