@@ -1,0 +1,104 @@
+#include "media/g711.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+namespace corvina::media {
+namespace {
+
+// µ-law segment bases at the internal scale: the standard's 16-bit decision points (segment
+// boundary minus the bias of 132) times 16. Segment 0 starts at 0.
+constexpr std::array<std::uint32_t, 8> kMulawEncodeBase = {0,     1984,   6080,   14272,
+                                                           30656, 63424, 128960, 260032};
+// Reconstruction values of mantissa 0 per segment, 16 times the standard's.
+constexpr std::array<std::int32_t, 8> kMulawDecodeBase = {0,     2112,   6336,   14784,
+                                                          31680, 65472, 133056, 268224};
+// A-law: reconstruction of mantissa 0 per segment and the quantizer step per segment.
+constexpr std::array<std::int32_t, 8> kAlawDecodeBase = {128,   4224,  8448,   16896,
+                                                         33792, 67584, 135168, 270336};
+constexpr std::array<std::int32_t, 8> kAlawStep = {256, 256, 512, 1024, 2048, 4096, 8192, 16384};
+
+// |sample| without overflow for the most negative 32-bit value.
+constexpr std::uint32_t Magnitude(std::int32_t sample) {
+  return sample < 0 ? 0u - static_cast<std::uint32_t>(sample) : static_cast<std::uint32_t>(sample);
+}
+
+constexpr std::uint8_t EncodeMulaw(std::int32_t sample) {
+  const std::uint32_t magnitude = Magnitude(sample);
+  const std::uint8_t sign = sample < 0 ? 0x80 : 0x00;
+  // Segment s (s >= 1) starts where magnitude + 2112 reaches 2^(s + 11).
+  const std::uint64_t biased = static_cast<std::uint64_t>(magnitude) + 2112;
+  int segment = static_cast<int>(std::bit_width(biased >> 11)) - 1;
+  segment = std::clamp(segment, 0, 7);
+  std::uint32_t mantissa = (magnitude - kMulawEncodeBase[segment]) >> (segment + 7);
+  mantissa = std::min<std::uint32_t>(mantissa, 15);
+  return static_cast<std::uint8_t>(~(sign | (segment << 4) | mantissa));
+}
+
+constexpr std::int32_t DecodeMulaw(std::uint8_t code) {
+  const std::uint8_t c = static_cast<std::uint8_t>(~code);
+  const int segment = (c >> 4) & 7;
+  const std::int32_t value = kMulawDecodeBase[segment] + ((c & 15) << (segment + 7));
+  return (c & 0x80) ? -value : value;
+}
+
+constexpr std::uint8_t EncodeAlaw(std::int32_t sample) {
+  const std::uint32_t magnitude = Magnitude(sample);
+  const std::uint8_t sign = sample >= 0 ? 0x80 : 0x00;
+  // Segment s (s >= 1) starts at 2^(s + 11); its step is 2^(s + 7).
+  const int segment = std::min(static_cast<int>(std::bit_width(magnitude >> 12)), 7);
+  std::uint32_t mantissa = segment == 0 ? magnitude >> 8 : (magnitude >> (segment + 7)) - 16;
+  mantissa = std::min<std::uint32_t>(mantissa, 15);
+  return static_cast<std::uint8_t>((sign | (segment << 4) | mantissa) ^ 0x55);
+}
+
+constexpr std::int32_t DecodeAlaw(std::uint8_t code) {
+  const std::uint8_t c = code ^ 0x55;
+  const int segment = (c >> 4) & 7;
+  const std::int32_t value = kAlawDecodeBase[segment] + kAlawStep[segment] * (c & 15);
+  return (c & 0x80) ? value : -value;
+}
+
+template <std::int32_t (*Decode)(std::uint8_t)>
+constexpr std::array<std::int32_t, 256> MakeDecodeTable() {
+  std::array<std::int32_t, 256> table{};
+  for (int code = 0; code < 256; ++code) table[code] = Decode(static_cast<std::uint8_t>(code));
+  return table;
+}
+
+constexpr std::array<std::int32_t, 256> kMulawTable = MakeDecodeTable<DecodeMulaw>();
+constexpr std::array<std::int32_t, 256> kAlawTable = MakeDecodeTable<DecodeAlaw>();
+
+}  // namespace
+
+std::uint8_t MulawEncodeSample(std::int32_t sample) { return EncodeMulaw(sample); }
+std::int32_t MulawDecodeSample(std::uint8_t code) { return kMulawTable[code]; }
+std::uint8_t AlawEncodeSample(std::int32_t sample) { return EncodeAlaw(sample); }
+std::int32_t AlawDecodeSample(std::uint8_t code) { return kAlawTable[code]; }
+
+std::size_t MulawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes) {
+  const std::size_t count = std::min(samples.size(), codes.size());
+  for (std::size_t i = 0; i < count; ++i) codes[i] = EncodeMulaw(samples[i]);
+  return count;
+}
+
+std::size_t MulawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples) {
+  const std::size_t count = std::min(samples.size(), codes.size());
+  for (std::size_t i = 0; i < count; ++i) samples[i] = kMulawTable[codes[i]];
+  return count;
+}
+
+std::size_t AlawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes) {
+  const std::size_t count = std::min(samples.size(), codes.size());
+  for (std::size_t i = 0; i < count; ++i) codes[i] = EncodeAlaw(samples[i]);
+  return count;
+}
+
+std::size_t AlawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples) {
+  const std::size_t count = std::min(samples.size(), codes.size());
+  for (std::size_t i = 0; i < count; ++i) samples[i] = kAlawTable[codes[i]];
+  return count;
+}
+
+}  // namespace corvina::media

@@ -1,0 +1,23 @@
+// G.711 µ-law and A-law at the internal sample scale (16 times 16-bit). Encoders work from
+// segment bases and thresholds rather than a 64k-entry table; decoders use a 256-entry table
+// built at compile time from the same segment rules. No state, no allocation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace corvina::media {
+
+std::uint8_t MulawEncodeSample(std::int32_t sample);
+std::int32_t MulawDecodeSample(std::uint8_t code);
+std::uint8_t AlawEncodeSample(std::int32_t sample);
+std::int32_t AlawDecodeSample(std::uint8_t code);
+
+// Whole-buffer forms: convert min(in.size(), out.size()) values and return that count.
+std::size_t MulawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes);
+std::size_t MulawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples);
+std::size_t AlawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes);
+std::size_t AlawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples);
+
+}  // namespace corvina::media

@@ -1,0 +1,13 @@
+// The reference codecs the tests use as oracles: spandsp (G.711, G.726) and libgsm (GSM 06.10).
+#pragma once
+
+#include <stdint.h>  // spandsp's headers expect the C integer types in the global namespace
+
+#include <spandsp/telephony.h>
+#include <spandsp/bit_operations.h>
+#include <spandsp/g711.h>
+#include <spandsp/g726.h>
+
+extern "C" {
+#include <gsm.h>
+}

@@ -1,0 +1,125 @@
+#include "tests/media/support/test_audio.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+namespace corvina::media::testing {
+namespace {
+
+// The scratch folder of this test process, removed again when the process ends.
+class ScratchFolder {
+ public:
+  ScratchFolder()
+      : path_(std::filesystem::temp_directory_path() / ("corvina-media-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+const std::filesystem::path& Scratch() {
+  static const ScratchFolder folder;
+  return folder.Path();
+}
+
+std::vector<std::int16_t> MakeSpeech() {
+  const std::string wide = ScratchPath("speech-22k.wav");
+  const std::string narrow = ScratchPath("speech-8k.raw");
+  const std::string speak =
+      "espeak-ng -s 150 -w '" + wide +
+      "' 'The quick brown fox jumps over the lazy dog. Please call me back at five five "
+      "five, one two three four, before noon.' 2>/dev/null";
+  if (RunCommand(speak) != 0) return {};
+  // Lowered by 3 dB so that the loudest peaks of the speech do not clip.
+  const std::string convert = "sox -D '" + wide + "' -r 8000 -c 1 -b 16 -e signed-integer -t raw '" +
+                              narrow + "' gain -n -3 2>/dev/null";
+  if (RunCommand(convert) != 0) return {};
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(narrow);
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  return samples;
+}
+
+}  // namespace
+
+const std::vector<std::int16_t>& TestSpeech() {
+  static const std::vector<std::int16_t> speech = MakeSpeech();
+  return speech;
+}
+
+std::vector<std::int16_t> Tone(double frequency, double amplitude, std::size_t count) {
+  std::vector<std::int16_t> samples(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const double phase = 2.0 * std::numbers::pi * frequency * static_cast<double>(i) / 8000.0;
+    samples[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase)));
+  }
+  return samples;
+}
+
+std::vector<std::int32_t> ToInternal(const std::vector<std::int16_t>& samples) {
+  std::vector<std::int32_t> out(samples.size());
+  std::transform(samples.begin(), samples.end(), out.begin(), [](std::int16_t v) { return v * 16; });
+  return out;
+}
+
+double SegmentalSnr(const std::vector<std::int16_t>& reference, const std::vector<std::int16_t>& test,
+                    std::size_t delay) {
+  constexpr std::size_t kSegment = 160;
+  constexpr double kSilenceEnergy = 160.0 * 100.0 * 100.0;  // below about -50 dBFS
+  double total = 0.0;
+  int segments = 0;
+  for (std::size_t start = 0; start + kSegment <= reference.size() && start + delay + kSegment <= test.size();
+       start += kSegment) {
+    double signal = 0.0;
+    double noise = 0.0;
+    for (std::size_t i = start; i < start + kSegment; ++i) {
+      const double r = reference[i];
+      const double e = r - test[i + delay];
+      signal += r * r;
+      noise += e * e;
+    }
+    if (signal < kSilenceEnergy) continue;
+    double snr = noise == 0.0 ? 60.0 : 10.0 * std::log10(signal / noise);
+    total += std::clamp(snr, -10.0, 60.0);
+    ++segments;
+  }
+  return segments == 0 ? 0.0 : total / segments;
+}
+
+std::string ScratchPath(const std::string& name) { return (Scratch() / name).string(); }
+
+int RunCommand(const std::string& command) {
+  const int status = std::system(command.c_str());
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace corvina::media::testing
