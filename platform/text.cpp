@@ -90,6 +90,24 @@ bool IsValidUtf8(std::string_view utf8) {
   return true;
 }
 
+std::string SanitizeUtf8(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    std::size_t units;
+    std::size_t len = SequenceLength(utf8.substr(i), &units);
+    if (len == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(utf8.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
+}
+
 char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string ToLowerAscii(std::string_view s) {

@@ -27,6 +27,10 @@ std::string_view CutToBytes(std::string_view utf8, std::size_t maxBytes);
 // True when `utf8` is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view utf8);
 
+// `utf8` with every malformed byte replaced by U+FFFD, so that what is written to a file or
+// the wire is always well-formed.
+std::string SanitizeUtf8(std::string_view utf8);
+
 // ASCII-only case folding, as used for protocol tokens and key names.
 char ToLowerAscii(char c);
 std::string ToLowerAscii(std::string_view s);

@@ -1,6 +1,83 @@
-#include <cstdio>
+// The `corvina` program: the phone with its Qt window, the console phone (--headless), or the
+// settings tool (reg ...).
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-  std::puts("Corvina");
-  return 0;
+#include "app/console_phone.h"
+#include "app/phone_entry.h"
+#include "app/program_objects.h"
+#include "app/reg_tool.h"
+#include "platform/paths.h"
+#include "platform/sqlite_settings_store.h"
+#include "platform/termination_signals.h"
+#ifdef CORVINA_HAVE_GUI
+#include "ui/gui_phone.h"
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: corvina [--headless [--control 127.0.0.1:PORT]]\n"
+    "       corvina reg list|get|set|delete ...\n";
+
+bool HaveDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+int RunConsole(const std::string& control) {
+  // Before any thread exists, so that every thread inherits the blocked signals.
+  corvina::platform::TerminationSignals signals;
+  signals.Open();
+  corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
+  corvina::app::ConsolePhone console(0, 1, &signals);
+  console.SetControlAddress(control);
+  return corvina::app::RunPhone(program, console);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "reg") {
+    corvina::platform::SqliteSettingsStore store(corvina::platform::ResolvePhonePaths().registryFile);
+    if (!store.IsOpen()) {
+      std::cerr << "error: cannot open the settings store " << store.Path() << "\n";
+      return 1;
+    }
+    return corvina::app::RunRegTool(std::vector<std::string>(args.begin() + 1, args.end()), store, std::cout,
+                                    std::cerr);
+  }
+
+  bool headless = false;
+  std::string control;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--headless") {
+      headless = true;
+    } else if (args[i] == "--control" && i + 1 < args.size()) {
+      control = args[++i];
+    } else if (args[i] == "--help" || args[i] == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else {
+      std::cerr << "error: unknown argument \"" << args[i] << "\"\n" << kUsage;
+      return 2;
+    }
+  }
+  if (!control.empty() && !headless) {
+    std::cerr << "error: --control goes with --headless\n" << kUsage;
+    return 2;
+  }
+
+#ifdef CORVINA_HAVE_GUI
+  if (!headless && HaveDisplay()) {
+    corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
+    return corvina::ui::RunGuiPhone(argc, argv, program);
+  }
+#endif
+  if (!headless && !HaveDisplay()) std::cerr << "No display: starting the console phone.\n";
+  return RunConsole(control);
 }

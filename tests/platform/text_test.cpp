@@ -42,6 +42,13 @@ TEST(IsValidUtf8, RejectsOverlongSurrogatesAndStrays) {
   EXPECT_FALSE(IsValidUtf8("\x80"));
 }
 
+TEST(SanitizeUtf8, ReplacesOnlyMalformedBytes) {
+  EXPECT_EQ(SanitizeUtf8("ok \xC3\xA9"), "ok \xC3\xA9");
+  EXPECT_EQ(SanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(SanitizeUtf8("\xE2\x82"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_TRUE(IsValidUtf8(SanitizeUtf8("\xC0\xAF\xED\xA0\x80 x")));
+}
+
 TEST(CaseFolding, AsciiOnly) {
   EXPECT_TRUE(EqualsIgnoreCase("Via", "vIA"));
   EXPECT_FALSE(EqualsIgnoreCase("Via", "Vias"));

@@ -1,0 +1,105 @@
+#include "app/activity_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace corvina::app {
+namespace {
+
+constexpr const char* kFileNameFormat = "%.4d-%.2d-%.2d Corvina Log.txt";
+constexpr const char* kTimeFormat = "%.2d:%.2d:%.2d";
+constexpr std::string_view kLineEnd = "\r\n";
+
+}  // namespace
+
+ActivityLog::ActivityLog(const std::string& documentsFolder, const platform::WallClock& clock)
+    : clock_(clock), folder_(documentsFolder + "/Corvina/Logs") {
+  platform::EnsureFolder(documentsFolder + "/Corvina");
+  platform::EnsureFolder(folder_);
+}
+
+void ActivityLog::UpdateStamp(std::time_t now) {
+  if (now == cachedSecond_ && !filePath_.empty()) return;
+  std::tm t = clock_.LocalTime(now);
+  char text[32];
+  std::snprintf(text, sizeof text, kTimeFormat, t.tm_hour, t.tm_min, t.tm_sec);
+  timeText_ = text;
+  char name[64];
+  std::snprintf(name, sizeof name, kFileNameFormat, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  filePath_ = folder_ + "/" + name;
+  cachedSecond_ = now;
+}
+
+std::string ActivityLog::CurrentFilePath() {
+  std::lock_guard lock(mutex_);
+  UpdateStamp(clock_.Now());
+  return filePath_;
+}
+
+bool ActivityLog::AppendToFile(const std::string& path, const std::string& line) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  struct stat before {};
+  fstat(fd, &before);
+  std::size_t done = 0;
+  bool ok = true;
+  while (done < line.size()) {
+    ssize_t n = write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // A full disk must not leave half a line for the next entry to run into.
+  if (!ok && done > 0) {
+    [[maybe_unused]] int r = ftruncate(fd, before.st_size);
+  }
+  close(fd);
+  return ok;
+}
+
+void ActivityLog::Log(std::string_view message, std::uint8_t level) {
+  std::string timeText;
+  std::string cleanMessage = platform::SanitizeUtf8(message);
+  {
+    std::lock_guard lock(mutex_);
+    UpdateStamp(clock_.Now());
+    timeText = timeText_;
+    // The line, end included, fits the line buffer in characters and in UTF-8 bytes; a longer
+    // message is cut on a character boundary so the entry still ends its line.
+    const std::size_t room = kLineBufferUnits - 1 - timeText.size() - 1 - kLineEnd.size();
+    std::string_view body = platform::CutToUtf16Units(cleanMessage, room);
+    body = platform::CutToBytes(body, room);
+    std::string line;
+    line.reserve(timeText.size() + 1 + body.size() + kLineEnd.size());
+    line.append(timeText).append(" ").append(body).append(kLineEnd);
+    AppendToFile(filePath_, line);
+  }
+  if (StatusWindow* window = statusWindow_.load()) window->AddEntry(timeText, cleanMessage, level);
+}
+
+void ActivityLog::LogFormat(std::uint8_t level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::vector<char> buffer(needed > 0 ? static_cast<std::size_t>(needed) + 1 : 1, '\0');
+  if (needed > 0) std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  va_end(args);
+  Log(platform::CutToUtf16Units(std::string_view(buffer.data()), kFormatUnits), level);
+}
+
+}  // namespace corvina::app

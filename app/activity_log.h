@@ -1,0 +1,54 @@
+// The program's journal: one UTF-8 text file per local day in "Corvina/Logs" of the documents
+// folder, one line "HH:MM:SS message" per entry, ended by CR LF. Each entry is also forwarded to
+// the status pane when one is attached. The file is opened, appended to and closed for every
+// entry, so nothing is held open and a crash loses nothing already logged.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "app/status_ring.h"
+#include "platform/clock.h"
+#include "platform/log_sink.h"
+
+namespace corvina::app {
+
+class ActivityLog final : public platform::LogSink {
+ public:
+  // Creates "Corvina" in `documentsFolder` and "Logs" inside it (existing folders are fine).
+  ActivityLog(const std::string& documentsFolder, const platform::WallClock& clock);
+
+  void Log(std::string_view message, std::uint8_t level) override;
+  // printf-style; the text is cut at 511 characters.
+  void LogFormat(std::uint8_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+  void AttachStatusWindow(StatusWindow* window) { statusWindow_.store(window); }
+  void DetachStatusWindow() { statusWindow_.store(nullptr); }
+
+  const std::string& Folder() const { return folder_; }
+  // The file that an entry written now would go to.
+  std::string CurrentFilePath();
+
+  static constexpr std::size_t kLineBufferUnits = 8192;
+  static constexpr std::size_t kFormatUnits = 511;
+
+ private:
+  // Refreshes the cached time text and file path when the second has changed.
+  void UpdateStamp(std::time_t now);
+  bool AppendToFile(const std::string& path, const std::string& line);
+
+  const platform::WallClock& clock_;
+  std::string folder_;
+  std::atomic<StatusWindow*> statusWindow_{nullptr};
+
+  std::mutex mutex_;  // guards the cached stamp and serialises file appends
+  std::time_t cachedSecond_ = 0;
+  std::string timeText_;
+  std::string filePath_;
+};
+
+}  // namespace corvina::app

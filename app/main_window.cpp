@@ -1,0 +1,27 @@
+#include "app/main_window.h"
+
+namespace corvina::app {
+
+MainWindow::MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui, platform::TimerHost& timers)
+    : program_(program), view_(view), ui_(ui), timers_(timers) {}
+
+MainWindow::~MainWindow() { program_.activityLog.DetachStatusWindow(); }
+
+void MainWindow::Initialise() {
+  program_.activityLog.AttachStatusWindow(&status_);
+  view_.ShowStatusPane(program_.settings.GetSettingBool("Settings", "ShowStatus", false));
+  program_.activityLog.Log(kRunText, platform::kLogInfo);
+  initialised_ = true;
+}
+
+void MainWindow::OnHotkey(int id) {
+  if (id == 1) view_.BringToFront();
+}
+
+void MainWindow::ToggleStatusWindow() {
+  bool visible = !program_.settings.GetSettingBool("Settings", "ShowStatus", false);
+  program_.settings.SetSettingBool("Settings", "ShowStatus", visible);
+  view_.ShowStatusPane(visible);
+}
+
+}  // namespace corvina::app

@@ -1,0 +1,42 @@
+// The phone controller: the one main window object of the program. It owns the phone's
+// behaviour behind the main window and drives a MainView; the lines, audio and menus join it
+// as they are built.
+#pragma once
+
+#include "app/main_view.h"
+#include "app/program_objects.h"
+#include "platform/ui_queue.h"
+
+namespace corvina::app {
+
+class MainWindow {
+ public:
+  MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui, platform::TimerHost& timers);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Window initialisation: attaches the status pane, applies its stored visibility and writes
+  // "Corvina Run".
+  void Initialise();
+  // A hot key reached the window; identifier 1 is the hand-over from a second start.
+  void OnHotkey(int id);
+  // "Show Status Window" menu command: inverts and stores the pane's visibility.
+  void ToggleStatusWindow();
+
+  bool Initialised() const { return initialised_; }
+  StatusRing& Status() { return status_; }
+  ProgramObjects& Program() { return program_; }
+
+  static constexpr const char* kRunText = "Corvina Run";
+
+ private:
+  ProgramObjects& program_;
+  MainView& view_;
+  platform::UiQueue& ui_;
+  platform::TimerHost& timers_;
+  StatusRing status_;
+  bool initialised_ = false;
+};
+
+}  // namespace corvina::app

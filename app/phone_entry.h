@@ -1,0 +1,38 @@
+// The life of the phone after the program-wide objects exist: take the start-up lock, hand
+// over to a phone already running on the same home, or else create the main window, run the
+// loop and tear down. The frontend is the Qt window or the console phone.
+#pragma once
+
+#include "app/main_view.h"
+#include "app/main_window.h"
+#include "app/program_objects.h"
+#include "platform/ui_queue.h"
+
+namespace corvina::app {
+
+class PhoneFrontend {
+ public:
+  virtual ~PhoneFrontend() = default;
+  virtual platform::UiQueue& Queue() = 0;
+  virtual platform::TimerHost& Timers() = 0;
+  virtual MainView& View() = 0;
+  // Makes the window for the controller and wires the frontend's input to it; false when no
+  // window can be made (the phone then exits normally).
+  virtual bool CreateWindow(MainWindow& window) = 0;
+  // Runs the loop until the window closes; returns the exit code.
+  virtual int RunLoop() = 0;
+  // Unwires the controller after the loop has ended.
+  virtual void DestroyWindow() = 0;
+  // The exit code when CreateWindow() failed.
+  virtual int CreateFailureCode() const { return 0; }
+};
+
+// The text a running phone answers with when a second start looks for it.
+inline constexpr const char* kWindowTitle = "Corvina";
+// How long a second start waits for the running phone to take the hand-over.
+inline constexpr int kHandOverTimeoutMs = 2000;
+
+// Returns the process exit code: 0 after a hand-over or a normal exit.
+int RunPhone(ProgramObjects& program, PhoneFrontend& frontend);
+
+}  // namespace corvina::app

@@ -1,0 +1,13 @@
+#include "app/program_objects.h"
+
+namespace corvina::app {
+
+ProgramObjects::ProgramObjects(const platform::PhonePaths& phonePaths)
+    : paths(phonePaths),
+      store(paths.registryFile),
+      settings(store),
+      activityLog(paths.documentsFolder, wallClock),
+      startTime(wallClock.Now()),
+      startupLock(paths.runtimeFolder) {}
+
+}  // namespace corvina::app

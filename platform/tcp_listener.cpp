@@ -1,0 +1,70 @@
+#include "platform/tcp_listener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace corvina::platform {
+
+bool ParseIpv4(const std::string& text, std::uint32_t* address) {
+  in_addr a{};
+  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+  *address = ntohl(a.s_addr);
+  return true;
+}
+
+TcpListener::~TcpListener() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
+  std::size_t colon = hostPort.rfind(':');
+  std::uint32_t host = 0;
+  if (colon == std::string::npos || !ParseIpv4(hostPort.substr(0, colon), &host)) {
+    *error = "expected HOST:PORT with a dotted address, got \"" + hostPort + "\"";
+    return false;
+  }
+  if (!IsLoopback(host)) {
+    *error = "the control port listens on loopback only (127.x.x.x), not " + hostPort.substr(0, colon);
+    return false;
+  }
+  std::string portText = hostPort.substr(colon + 1);
+  char* end = nullptr;
+  long port = std::strtol(portText.c_str(), &end, 10);
+  if (portText.empty() || *end != '\0' || port < 0 || port > 65535) {
+    *error = "bad port \"" + portText + "\" (0-65535)";
+    return false;
+  }
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd_ < 0) {
+    *error = std::string("cannot make a socket: ") + std::strerror(errno);
+    return false;
+  }
+  int one = 1;
+  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(host);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 8) != 0) {
+    *error = "cannot listen on " + hostPort + ": " + std::strerror(errno);
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  socklen_t len = sizeof addr;
+  getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  address_ = hostPort.substr(0, colon) + ":" + std::to_string(ntohs(addr.sin_port));
+  return true;
+}
+
+int TcpListener::Accept() {
+  if (fd_ < 0) return -1;
+  return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+}
+
+}  // namespace corvina::platform

@@ -1,0 +1,34 @@
+// A TCP listening socket on a loopback address, for the console phone's control port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvina::platform {
+
+// Parses "a.b.c.d" into a host-order address; false when it is not a dotted IPv4 address.
+bool ParseIpv4(const std::string& text, std::uint32_t* address);
+inline bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
+
+class TcpListener {
+ public:
+  TcpListener() = default;
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  // Listens on "HOST:PORT"; HOST must be a 127.x.x.x address (port 0 picks a free one).
+  // On failure returns false and says why in `error`.
+  bool Listen(const std::string& hostPort, std::string* error);
+  // Accepts one waiting client (non-blocking); -1 when none is waiting.
+  int Accept();
+  int Fd() const { return fd_; }
+  // The address actually bound, "127.0.0.1:PORT".
+  const std::string& Address() const { return address_; }
+
+ private:
+  int fd_ = -1;
+  std::string address_;
+};
+
+}  // namespace corvina::platform

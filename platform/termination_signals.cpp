@@ -1,0 +1,30 @@
+#include "platform/termination_signals.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace corvina::platform {
+
+TerminationSignals::~TerminationSignals() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool TerminationSignals::Open() {
+  signal(SIGPIPE, SIG_IGN);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
+  fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+  return fd_ >= 0;
+}
+
+int TerminationSignals::Take() {
+  signalfd_siginfo info{};
+  if (fd_ < 0 || read(fd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return 0;
+  return static_cast<int>(info.ssi_signo);
+}
+
+}  // namespace corvina::platform

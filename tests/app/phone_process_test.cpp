@@ -1,0 +1,205 @@
+// The real program: single instance per home with hand-over, phones side by side, the
+// console protocol on standard input and on the control port, clean stops, and the settings
+// tool.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "child_process.h"
+
+namespace corvina::app {
+namespace {
+
+using corvina::testing::ChildProcess;
+using Clock = std::chrono::steady_clock;
+
+class PhoneProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("corvina-proc-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_);
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::string Home(const char* name) const { return (root_ / name).string(); }
+  static std::vector<std::string> Env(const std::string& home) { return {"CORVINA_HOME=" + home}; }
+  static std::unique_ptr<ChildProcess> StartPhone(const std::string& home, std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv = {CORVINA_BINARY, "--headless"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return std::make_unique<ChildProcess>(argv, Env(home));
+  }
+  // Sends a command and returns its answer line, skipping events.
+  static std::string Ask(ChildProcess& phone, const std::string& command) {
+    phone.Send(command);
+    std::string line;
+    while (phone.ReadLine(&line, 5000)) {
+      if (line.rfind("event ", 0) != 0) return line;
+    }
+    return "(no answer)";
+  }
+  static bool ExitedWith(int status, int code) { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+  std::filesystem::path root_;
+};
+
+TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
+  std::string home = Home("one");
+  auto first = StartPhone(home);
+  ASSERT_EQ(Ask(*first, "status").rfind("ok {", 0), 0u);
+
+  auto start = Clock::now();
+  ChildProcess second({CORVINA_BINARY, "--headless"}, Env(home));
+  int status = second.Wait(5000);
+  auto took = Clock::now() - start;
+  EXPECT_TRUE(ExitedWith(status, 0)) << status;
+  EXPECT_LT(took, std::chrono::seconds(1));
+  std::string line;
+  EXPECT_FALSE(second.ReadLine(&line, 100)) << "the second start wrote: " << line;
+
+  // The running phone was told and came to the front.
+  EXPECT_TRUE(first->WaitForLine("event {\"event\":\"front\"}", &line, 3000));
+  EXPECT_EQ(Ask(*first, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(first->Wait(5000), 0));
+
+  // Its log says it ran once.
+  std::ifstream log(std::filesystem::directory_iterator(std::filesystem::path(home) / "Documents/Corvina/Logs")->path());
+  std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.find("Corvina Run"), text.rfind("Corvina Run"));
+  EXPECT_NE(text.find("Corvina Run\r\n"), std::string::npos);
+}
+
+TEST_F(PhoneProcessTest, PhonesWithDifferentHomesRunSideBySide) {
+  auto a = StartPhone(Home("a"));
+  auto b = StartPhone(Home("b"));
+  std::string statusA = Ask(*a, "status");
+  std::string statusB = Ask(*b, "status");
+  EXPECT_NE(statusA.find("\"registry\":\"" + Home("a") + "/registry.db\""), std::string::npos) << statusA;
+  EXPECT_NE(statusB.find("\"registry\":\"" + Home("b") + "/registry.db\""), std::string::npos) << statusB;
+  EXPECT_NE(statusA.find("\"initialised\":true"), std::string::npos);
+  EXPECT_EQ(Ask(*a, "quit"), "ok");
+  EXPECT_EQ(Ask(*b, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(a->Wait(5000), 0));
+  EXPECT_TRUE(ExitedWith(b->Wait(5000), 0));
+}
+
+TEST_F(PhoneProcessTest, EndOfInputSigtermAndSigintAllStopCleanly) {
+  auto eof = StartPhone(Home("eof"));
+  ASSERT_EQ(Ask(*eof, "status").rfind("ok ", 0), 0u);
+  eof->CloseInput();
+  EXPECT_TRUE(ExitedWith(eof->Wait(5000), 0));
+
+  for (int sig : {SIGTERM, SIGINT}) {
+    auto phone = StartPhone(Home(sig == SIGTERM ? "term" : "int"));
+    ASSERT_EQ(Ask(*phone, "status").rfind("ok ", 0), 0u);
+    kill(phone->Pid(), sig);
+    EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0)) << "signal " << sig;
+  }
+}
+
+TEST_F(PhoneProcessTest, AnUnknownVerbAndAnOverlongLineAreAnsweredAndTheSessionGoesOn) {
+  auto phone = StartPhone(Home("verbs"));
+  EXPECT_EQ(Ask(*phone, "dance"), "error: unknown command \"dance\"");
+  EXPECT_EQ(Ask(*phone, std::string(10000, 'x')), "error: line longer than 8192 bytes");
+  EXPECT_EQ(Ask(*phone, "help").rfind("ok {\"commands\":[", 0), 0u);
+  EXPECT_EQ(Ask(*phone, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
+}
+
+int ConnectTcp(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  timeval limit{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
+std::string TcpAsk(int fd, const std::string& command) {
+  std::string text = command + "\n";
+  if (send(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) return "(send failed)";
+  std::string line;
+  char c;
+  while (recv(fd, &c, 1, 0) == 1) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    if (line.rfind("event ", 0) != 0) return line;
+    line.clear();
+  }
+  return "(no answer)";
+}
+
+TEST_F(PhoneProcessTest, TheControlPortTakesCommandsFromLoopbackClients) {
+  auto phone = StartPhone(Home("control"), {"--control", "127.0.0.1:0"});
+  std::string line;
+  ASSERT_TRUE(phone->WaitForLine("event {\"event\":\"control\"", &line, 5000));
+  std::size_t colon = line.rfind(':');
+  int port = std::stoi(line.substr(colon + 1));
+  ASSERT_GT(port, 0);
+  int a = ConnectTcp(port);
+  int b = ConnectTcp(port);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  EXPECT_EQ(TcpAsk(a, "nope"), "error: unknown command \"nope\"");
+  EXPECT_EQ(TcpAsk(b, "status").rfind("ok {\"phone\":\"Corvina\"", 0), 0u);
+  EXPECT_EQ(TcpAsk(a, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
+  close(a);
+  close(b);
+}
+
+TEST_F(PhoneProcessTest, TheControlPortRefusesAnythingButLoopback) {
+  ChildProcess phone({CORVINA_BINARY, "--headless", "--control", "0.0.0.0:5999"}, Env(Home("refuse")));
+  int status = phone.Wait(5000);
+  EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0);
+  EXPECT_NE(phone.ReadAllErrors(2000).find("loopback only"), std::string::npos);
+}
+
+TEST_F(PhoneProcessTest, TheSettingsToolWritesWhatThePhoneReads) {
+  std::string home = Home("reg");
+  {
+    ChildProcess set({CORVINA_BINARY, "reg", "set", "Settings", "DoNotDisturb", "1"}, Env(home));
+    EXPECT_TRUE(ExitedWith(set.Wait(5000), 0));
+  }
+  ChildProcess get({CORVINA_BINARY, "reg", "get", "Settings", "DoNotDisturb"}, Env(home));
+  std::string line;
+  ASSERT_TRUE(get.ReadLine(&line, 5000));
+  EXPECT_EQ(line, "1");
+  EXPECT_TRUE(ExitedWith(get.Wait(5000), 0));
+
+  ChildProcess bad({CORVINA_BINARY, "reg", "get", "Settings"}, Env(home));
+  EXPECT_TRUE(ExitedWith(bad.Wait(5000), 2));
+  EXPECT_NE(bad.ReadAllErrors(2000).find("usage:"), std::string::npos);
+}
+
+TEST_F(PhoneProcessTest, AStoredStatusPaneIsShownAtStart) {
+  std::string home = Home("pane");
+  {
+    ChildProcess set({CORVINA_BINARY, "reg", "set", "Settings", "ShowStatus", "1"}, Env(home));
+    ASSERT_TRUE(ExitedWith(set.Wait(5000), 0));
+  }
+  auto phone = StartPhone(home);
+  std::string line;
+  EXPECT_TRUE(phone->WaitForLine("event {\"event\":\"statusPane\",\"visible\":true}", &line, 5000));
+  EXPECT_EQ(Ask(*phone, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
+}
+
+}  // namespace
+}  // namespace corvina::app

@@ -1,0 +1,58 @@
+#include "ui/qt_main_view.h"
+
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+namespace corvina::ui {
+namespace {
+// Level 1 entries stand out in the warning colour; the rest are light grey.
+const QColor kErrorColour(0xF6, 0x28, 0x50);
+const QColor kNormalColour(0xF0, 0xF0, 0xF0);
+}  // namespace
+
+QtMainView::QtMainView() {
+  setWindowTitle("Corvina");
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  statusPane_ = new QListWidget(central);
+  statusPane_->setStyleSheet("background: black;");
+  statusPane_->hide();
+  layout->addStretch(1);
+  layout->addWidget(statusPane_);
+  setCentralWidget(central);
+
+  QMenu* menu = menuBar()->addMenu("&Menu");
+  statusAction_ = menu->addAction("Show Status &Window");
+  statusAction_->setCheckable(true);
+  connect(statusAction_, &QAction::triggered, this, [this] {
+    if (controller_ != nullptr) controller_->ToggleStatusWindow();
+  });
+  menu->addSeparator();
+  connect(menu->addAction("E&xit"), &QAction::triggered, this, [this] { close(); });
+  resize(480, 640);
+}
+
+void QtMainView::BringToFront() {
+  showMaximized();
+  raise();
+  activateWindow();
+}
+
+void QtMainView::ShowStatusPane(bool visible) {
+  statusAction_->setChecked(visible);
+  statusPane_->setVisible(visible);
+  if (visible) RefreshStatusPane();
+}
+
+void QtMainView::RefreshStatusPane() {
+  if (controller_ == nullptr) return;
+  statusPane_->clear();
+  for (const auto& entry : controller_->Status().Entries()) {
+    auto* item = new QListWidgetItem(QString::fromStdString(entry.timeText + " " + entry.message));
+    item->setForeground(entry.level == 1 ? kErrorColour : kNormalColour);
+    statusPane_->addItem(item);
+  }
+  statusPane_->scrollToBottom();
+}
+
+}  // namespace corvina::ui

@@ -1,0 +1,36 @@
+// The phone's main window on Qt. It only shows what the controller tells it (MainView) and
+// forwards the user's actions; the phone's behaviour stays in the controller.
+#pragma once
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+
+#include "app/main_view.h"
+#include "app/main_window.h"
+
+namespace corvina::ui {
+
+class QtMainView final : public QMainWindow, public app::MainView {
+  Q_OBJECT
+
+ public:
+  QtMainView();
+
+  void Attach(app::MainWindow* controller) { controller_ = controller; }
+
+  void BringToFront() override;
+  void ShowStatusPane(bool visible) override;
+  void Close() override { close(); }
+
+  QListWidget* StatusPane() const { return statusPane_; }
+
+ private:
+  void RefreshStatusPane();
+
+  app::MainWindow* controller_ = nullptr;
+  QListWidget* statusPane_ = nullptr;
+  QAction* statusAction_ = nullptr;
+};
+
+}  // namespace corvina::ui
