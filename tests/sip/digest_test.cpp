@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sip/digest.h"
+#include "sip/md5.h"
+
+namespace corvina::sip {
+namespace {
+
+TEST(Md5, Rfc1321TestSuite) {
+  EXPECT_EQ(Md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(Md5Hex("a"), "0cc175b9c0f1b6a831c399e269772661");
+  EXPECT_EQ(Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(Md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+  EXPECT_EQ(Md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+  EXPECT_EQ(Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+            "d174ab98d277d9f5a5611c2c9f419d9f");
+  EXPECT_EQ(Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+            "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {
+  // Lengths around the 56- and 64-byte padding edges, fed in uneven pieces.
+  for (std::size_t length : {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 200u}) {
+    std::string data;
+    for (std::size_t i = 0; i < length; ++i) data.push_back(static_cast<char>('a' + i % 26));
+    Md5 pieces;
+    for (std::size_t i = 0; i < length; i += 7) pieces.Update(std::string_view(data).substr(i, 7));
+    Md5 whole;
+    whole.Update(data);
+    EXPECT_EQ(pieces.Finish(), whole.Finish()) << length;
+  }
+}
+
+TEST(DigestChallenge, ReadsQuotedAndBareValues) {
+  DigestChallenge c;
+  ASSERT_TRUE(ParseDigestChallenge(
+      "  digest realm=\"biloxi, the city\" ,nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+      "opaque = \"5ccc069c403ebaf9f0171e9517f40e41\",stale=TRUE,algorithm=MD5",
+      c));
+  EXPECT_EQ(c.realm, "biloxi, the city");
+  EXPECT_EQ(c.nonce, "dcd98b7102dd2f0e8b11d0f600bfb0c093");
+  EXPECT_EQ(c.opaque, "5ccc069c403ebaf9f0171e9517f40e41");
+  EXPECT_TRUE(c.stale);
+  EXPECT_EQ(c.params.Find("algorithm"), "MD5");
+}
+
+TEST(DigestChallenge, MissingFieldsAreEmptyAndOtherSchemesFail) {
+  DigestChallenge c;
+  ASSERT_TRUE(ParseDigestChallenge("Digest realm=r", c));
+  EXPECT_EQ(c.nonce, "");
+  EXPECT_EQ(c.opaque, "");
+  EXPECT_FALSE(c.stale);
+  EXPECT_FALSE(ParseDigestChallenge("Basic realm=\"r\"", c));
+  EXPECT_FALSE(ParseDigestChallenge("", c));
+  EXPECT_FALSE(ParseDigestChallenge("Digestive realm=r", c));
+}
+
+TEST(DigestChallenge, LongNonceIsKeptWhole) {
+  std::string nonce(1500, 'f');
+  DigestChallenge c;
+  ASSERT_TRUE(ParseDigestChallenge("Digest realm=\"r\",nonce=\"" + nonce + "\"", c));
+  EXPECT_EQ(c.nonce, nonce);
+}
+
+TEST(DigestResponse, Rfc2617ResponseArithmeticWithoutQop) {
+  // The credentials of RFC 2617's example, answered in the RFC 2069 form (no qop), which is
+  // what this phone sends. The expected value is MD5(HA1:nonce:HA2) computed independently.
+  DigestChallenge c;
+  ASSERT_TRUE(ParseDigestChallenge(
+      "Digest realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+      "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"",
+      c));
+  EXPECT_EQ(Md5Hex("Mufasa:testrealm@host.com:Circle Of Life"), "939e7578ed9e3c518a452acee763bce9");
+  EXPECT_EQ(Md5Hex("GET:/dir/index.html"), "39aff3a2bab6126f332b942af96d3366");
+  // The RFC's own published response (qop=auth form) from the same two hashes.
+  EXPECT_EQ(Md5Hex("939e7578ed9e3c518a452acee763bce9:dcd98b7102dd2f0e8b11d0f600bfb0c093:00000001:0a4f113b:auth:"
+                   "39aff3a2bab6126f332b942af96d3366"),
+            "6629fae49393a05397450978507c4ef1");
+  std::string value = DigestAuthorization(c, "GET", "/dir/index.html", "Mufasa", "Circle Of Life");
+  EXPECT_EQ(value,
+            "Digest username=\"Mufasa\",realm=\"testrealm@host.com\",nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\","
+            "uri=\"/dir/index.html\",response=\"670fd8c2df070c60b045671b8b24ff02\","
+            "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\",algorithm=MD5");
+}
+
+TEST(DigestResponse, EmptyOpaqueIsStillWrittenAndStaleIsReported) {
+  auto answer = AnswerChallenge("Digest realm=\"asterisk\",nonce=\"abc\",stale=true", "REGISTER",
+                                "sip:reg.example", "100", "pw");
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_TRUE(answer->stale);
+  std::string expected = Md5Hex(Md5Hex("100:asterisk:pw") + ":abc:" + Md5Hex("REGISTER:sip:reg.example"));
+  EXPECT_EQ(answer->authorization, "Digest username=\"100\",realm=\"asterisk\",nonce=\"abc\",uri=\"sip:reg.example\","
+                                   "response=\"" + expected + "\",opaque=\"\",algorithm=MD5");
+  EXPECT_FALSE(AnswerChallenge("NTLM x", "REGISTER", "sip:r", "u", "p").has_value());
+}
+
+}  // namespace
+}  // namespace corvina::sip
