@@ -86,7 +86,13 @@ void ActivityLog::Log(std::string_view message, std::uint8_t level) {
     line.append(timeText).append(" ").append(body).append(kLineEnd);
     AppendToFile(filePath_, line);
   }
-  if (StatusWindow* window = statusWindow_.load()) window->AddEntry(timeText, cleanMessage, level);
+  std::lock_guard lock(statusMutex_);
+  if (statusWindow_ != nullptr) statusWindow_->AddEntry(timeText, cleanMessage, level);
+}
+
+void ActivityLog::AttachStatusWindow(StatusWindow* window) {
+  std::lock_guard lock(statusMutex_);
+  statusWindow_ = window;
 }
 
 void ActivityLog::LogFormat(std::uint8_t level, const char* format, ...) {

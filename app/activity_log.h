@@ -4,7 +4,6 @@
 // entry, so nothing is held open and a crash loses nothing already logged.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
@@ -26,8 +25,10 @@ class ActivityLog final : public platform::LogSink {
   // printf-style; the text is cut at 511 characters.
   void LogFormat(std::uint8_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
-  void AttachStatusWindow(StatusWindow* window) { statusWindow_.store(window); }
-  void DetachStatusWindow() { statusWindow_.store(nullptr); }
+  // Once DetachStatusWindow() has returned, no entry reaches the old window any more, even
+  // from an entry being written on another thread at that moment.
+  void AttachStatusWindow(StatusWindow* window);
+  void DetachStatusWindow() { AttachStatusWindow(nullptr); }
 
   const std::string& Folder() const { return folder_; }
   // The file that an entry written now would go to.
@@ -43,7 +44,8 @@ class ActivityLog final : public platform::LogSink {
 
   const platform::WallClock& clock_;
   std::string folder_;
-  std::atomic<StatusWindow*> statusWindow_{nullptr};
+  std::mutex statusMutex_;
+  StatusWindow* statusWindow_ = nullptr;
 
   std::mutex mutex_;  // guards the cached stamp and serialises file appends
   std::time_t cachedSecond_ = 0;

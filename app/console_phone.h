@@ -37,6 +37,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView {
 
   void BringToFront() override;
   void ShowStatusPane(bool visible) override;
+  void StatusEntriesChanged() override {}
   void Close() override { loop_.Quit(0); }
 
   // Writes "event <json>" to standard output and every control client.

@@ -13,6 +13,8 @@ class MainView {
   virtual void BringToFront() = 0;
   // Shows or hides the status pane.
   virtual void ShowStatusPane(bool visible) = 0;
+  // The status entries changed (called on the user-interface thread); redraw the pane.
+  virtual void StatusEntriesChanged() = 0;
   // Closes the window; the loop ends afterwards.
   virtual void Close() = 0;
 };

@@ -8,10 +8,15 @@ MainWindow::MainWindow(ProgramObjects& program, MainView& view, platform::UiQueu
 MainWindow::~MainWindow() { program_.activityLog.DetachStatusWindow(); }
 
 void MainWindow::Initialise() {
-  program_.activityLog.AttachStatusWindow(&status_);
+  program_.activityLog.AttachStatusWindow(&feed_);
   view_.ShowStatusPane(program_.settings.GetSettingBool("Settings", "ShowStatus", false));
   program_.activityLog.Log(kRunText, platform::kLogInfo);
   initialised_ = true;
+}
+
+void MainWindow::StatusFeed::AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) {
+  owner_.status_.AddEntry(timeText, message, level);
+  owner_.ui_.Post([view = &owner_.view_] { view->StatusEntriesChanged(); });
 }
 
 void MainWindow::OnHotkey(int id) {

@@ -31,11 +31,22 @@ class MainWindow {
   static constexpr const char* kRunText = "Corvina Run";
 
  private:
+  // Keeps the entries for the pane and tells the view on the user-interface thread.
+  class StatusFeed final : public StatusWindow {
+   public:
+    explicit StatusFeed(MainWindow& owner) : owner_(owner) {}
+    void AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) override;
+
+   private:
+    MainWindow& owner_;
+  };
+
   ProgramObjects& program_;
   MainView& view_;
   platform::UiQueue& ui_;
   platform::TimerHost& timers_;
   StatusRing status_;
+  StatusFeed feed_{*this};
   bool initialised_ = false;
 };
 

@@ -28,10 +28,7 @@ bool HaveDisplay() {
   return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
-int RunConsole(const std::string& control) {
-  // Before any thread exists, so that every thread inherits the blocked signals.
-  corvina::platform::TerminationSignals signals;
-  signals.Open();
+int RunConsole(const std::string& control, corvina::platform::TerminationSignals& signals) {
   corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
   corvina::app::ConsolePhone console(0, 1, &signals);
   console.SetControlAddress(control);
@@ -72,12 +69,15 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Before any thread exists, so that every thread inherits the blocked signals.
+  corvina::platform::TerminationSignals signals;
+  signals.Open();
 #ifdef CORVINA_HAVE_GUI
   if (!headless && HaveDisplay()) {
     corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
-    return corvina::ui::RunGuiPhone(argc, argv, program);
+    return corvina::ui::RunGuiPhone(argc, argv, program, signals);
   }
 #endif
   if (!headless && !HaveDisplay()) std::cerr << "No display: starting the console phone.\n";
-  return RunConsole(control);
+  return RunConsole(control, signals);
 }

@@ -1,8 +1,10 @@
 #include "ui/gui_phone.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include "app/phone_entry.h"
+#include "platform/termination_signals.h"
 #include "ui/qt_loop.h"
 #include "ui/qt_main_view.h"
 
@@ -11,12 +13,20 @@ namespace {
 
 class GuiFrontend final : public app::PhoneFrontend {
  public:
-  explicit GuiFrontend(QApplication& app) : app_(app), queue_(&app) {}
+  GuiFrontend(QApplication& app, platform::TerminationSignals& termination)
+      : app_(app), termination_(termination), queue_(&app) {}
 
   platform::UiQueue& Queue() override { return queue_; }
   platform::TimerHost& Timers() override { return timers_; }
   app::MainView& View() override { return view_; }
   bool CreateWindow(app::MainWindow& window) override {
+    if (termination_.Fd() >= 0) {
+      // SIGINT and SIGTERM close the window like the Exit command does.
+      signalNotifier_ = std::make_unique<QSocketNotifier>(termination_.Fd(), QSocketNotifier::Read);
+      QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [this] {
+        if (termination_.Take() != 0) view_.close();
+      });
+    }
     view_.Attach(&window);
     view_.showMaximized();
     return true;
@@ -26,6 +36,8 @@ class GuiFrontend final : public app::PhoneFrontend {
 
  private:
   QApplication& app_;
+  platform::TerminationSignals& termination_;
+  std::unique_ptr<QSocketNotifier> signalNotifier_;
   QtUiQueue queue_;
   QtTimerHost timers_;
   QtMainView view_;
@@ -33,10 +45,10 @@ class GuiFrontend final : public app::PhoneFrontend {
 
 }  // namespace
 
-int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program) {
+int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program, platform::TerminationSignals& termination) {
   QApplication app(argc, argv);
   app.setApplicationName("Corvina");
-  GuiFrontend frontend(app);
+  GuiFrontend frontend(app, termination);
   return app::RunPhone(program, frontend);
 }
 

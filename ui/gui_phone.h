@@ -2,10 +2,12 @@
 #pragma once
 
 #include "app/program_objects.h"
+#include "platform/termination_signals.h"
 
 namespace corvina::ui {
 
-// Runs the phone in a Qt main window titled "Corvina"; returns the exit code.
-int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program);
+// Runs the phone in a Qt main window titled "Corvina"; returns the exit code. `termination` (opened
+// before any thread started) closes the window on SIGINT and SIGTERM.
+int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program, platform::TerminationSignals& termination);
 
 }  // namespace corvina::ui

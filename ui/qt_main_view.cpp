@@ -1,6 +1,7 @@
 #include "ui/qt_main_view.h"
 
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace corvina::ui {
@@ -44,15 +45,31 @@ void QtMainView::ShowStatusPane(bool visible) {
   if (visible) RefreshStatusPane();
 }
 
+void QtMainView::StatusEntriesChanged() {
+  if (statusPane_->isVisible()) RefreshStatusPane();
+}
+
 void QtMainView::RefreshStatusPane() {
   if (controller_ == nullptr) return;
+  // A reader scrolled back into the history keeps seeing the same entries; one at the
+  // bottom follows the new ones.
+  QScrollBar* bar = statusPane_->verticalScrollBar();
+  bool following = bar->value() >= bar->maximum();
+  int before = statusPane_->count();
+  int position = bar->value();
   statusPane_->clear();
   for (const auto& entry : controller_->Status().Entries()) {
     auto* item = new QListWidgetItem(QString::fromStdString(entry.timeText + " " + entry.message));
     item->setForeground(entry.level == 1 ? kErrorColour : kNormalColour);
     statusPane_->addItem(item);
   }
-  statusPane_->scrollToBottom();
+  if (following) {
+    statusPane_->scrollToBottom();
+  } else {
+    // When the ring was full, the oldest entry left the top: move up with the rest.
+    int dropped = before >= static_cast<int>(app::StatusRing::kCapacity) ? 1 : 0;
+    bar->setValue(position - dropped);
+  }
 }
 
 }  // namespace corvina::ui

@@ -21,6 +21,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
 
   void BringToFront() override;
   void ShowStatusPane(bool visible) override;
+  void StatusEntriesChanged() override;
   void Close() override { close(); }
 
   QListWidget* StatusPane() const { return statusPane_; }

@@ -1,0 +1,107 @@
+// The Qt main window, on Qt's offscreen platform.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QMenuBar>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "child_process.h"
+#include "platform/manual_loop.h"
+#include "ui/qt_main_view.h"
+
+namespace corvina::ui {
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  QApplication* app_ = nullptr;
+};
+const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+class QtMainViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = std::filesystem::temp_directory_path() /
+            ("corvina-ui-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(home_);
+    platform::PhonePaths paths{(home_ / "registry.db").string(), (home_ / "Documents").string(),
+                               (home_ / "run").string()};
+    program_ = std::make_unique<app::ProgramObjects>(paths);
+  }
+  void TearDown() override {
+    program_.reset();
+    std::filesystem::remove_all(home_);
+  }
+  std::filesystem::path home_;
+  std::unique_ptr<app::ProgramObjects> program_;
+  platform::ManualUiQueue ui_;
+  platform::ManualTimerHost timers_;
+};
+
+TEST_F(QtMainViewTest, TheWindowIsTitledCorvinaAndComesForward) {
+  QtMainView view;
+  EXPECT_EQ(view.windowTitle().toStdString(), "Corvina");
+  EXPECT_FALSE(view.isVisible());
+  view.BringToFront();
+  EXPECT_TRUE(view.isVisible());
+  EXPECT_TRUE(view.isMaximized());
+}
+
+TEST_F(QtMainViewTest, TheStatusPaneShowsEntriesWithErrorsInTheWarningColour) {
+  QtMainView view;
+  app::MainWindow window(*program_, view, ui_, timers_);
+  view.Attach(&window);
+  window.Initialise();
+  program_->activityLog.Log("Registration failed", platform::kLogError);
+  window.ToggleStatusWindow();  // shows the pane
+  view.show();
+  ui_.RunPending();
+  ASSERT_EQ(view.StatusPane()->count(), 2);
+  EXPECT_TRUE(view.StatusPane()->item(0)->text().endsWith("Corvina Run"));
+  EXPECT_EQ(view.StatusPane()->item(1)->foreground().color(), QColor(0xF6, 0x28, 0x50));
+  EXPECT_EQ(view.StatusPane()->item(0)->foreground().color(), QColor(0xF0, 0xF0, 0xF0));
+  window.ToggleStatusWindow();
+  EXPECT_FALSE(view.StatusPane()->isVisible());
+  EXPECT_FALSE(program_->settings.GetSettingBool("Settings", "ShowStatus", true));
+  view.Attach(nullptr);
+}
+
+TEST(GuiPhoneProcess, ASecondStartHandsOverToTheRunningWindowAndSigtermClosesIt) {
+  std::string home = (std::filesystem::temp_directory_path() / ("corvina-gui-" + std::to_string(getpid()))).string();
+  std::filesystem::remove_all(home);
+  std::vector<std::string> env = {"CORVINA_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "DISPLAY=:corvina-test"};
+  testing::ChildProcess first({CORVINA_BINARY}, env);
+  // The window exists once the log says the phone runs.
+  auto logs = std::filesystem::path(home) / "Documents/Corvina/Logs";
+  bool running = false;
+  for (int i = 0; i < 400 && !running; ++i) {
+    usleep(25000);
+    std::error_code ec;
+    running = std::filesystem::exists(logs, ec) && !std::filesystem::is_empty(logs, ec) &&
+              std::filesystem::exists(std::filesystem::path(home) / "run/instance.sock", ec);
+  }
+  ASSERT_TRUE(running);
+  testing::ChildProcess second({CORVINA_BINARY}, env);
+  int status = second.Wait(5000);
+  EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(first.Wait(200), -1) << "the first phone must keep running";
+  kill(first.Pid(), SIGTERM);
+  status = first.Wait(10000);
+  EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::filesystem::remove_all(home);
+}
+
+}  // namespace
+}  // namespace corvina::ui
