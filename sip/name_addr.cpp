@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 #include "sip/text_scan.h"
+#include "sip/wire_format.h"
+#include "sip/wire_texts.h"
 
 namespace corvina::sip {
 
@@ -53,7 +55,7 @@ NameAddr ParseNameAddr(std::string_view text) {
 
   if (uri.find(':') == std::string_view::npos) result.uri = "sip:";
   result.uri += uri;
-  if (hasParams) ParseSemicolonParams(paramText, result.params);
+  if (hasParams) ParsePairs(paramText, ';', result.params);
   return result;
 }
 
@@ -68,6 +70,11 @@ std::string QuoteDisplayName(std::string_view name) {
   }
   out.push_back('"');
   return out;
+}
+
+std::string FormatNameAddr(std::string_view displayName, std::string_view uri) {
+  if (displayName.empty()) return FormatWire(wire::kBareAddress, {uri});
+  return FormatWire(wire::kNamedAddress, {QuoteDisplayName(displayName), uri});
 }
 
 }  // namespace corvina::sip

@@ -22,4 +22,7 @@ NameAddr ParseNameAddr(std::string_view text);
 // or the header early.
 std::string QuoteDisplayName(std::string_view name);
 
+// "\"Name\" <uri>" with the name quoted as above, or "<uri>" when the name is empty.
+std::string FormatNameAddr(std::string_view displayName, std::string_view uri);
+
 }  // namespace corvina::sip

@@ -67,9 +67,9 @@ std::string PercentEncode(std::string_view text) {
   return out;
 }
 
-void ParseSemicolonParams(std::string_view text, ParamList& out) {
+void ParsePairs(std::string_view text, char separator, ParamList& out) {
   while (!text.empty()) {
-    std::size_t end = text.find(';');
+    std::size_t end = text.find(separator);
     std::string_view pair = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
     std::size_t eq = pair.find('=');

@@ -40,9 +40,9 @@ std::string PercentDecode(std::string_view text);
 // hexadecimal digits.
 std::string PercentEncode(std::string_view text);
 
-// Reads ";"-separated pairs "name=value" or "name" from `text` (which starts after the first
-// semicolon). Names and values are trimmed of white space and percent-decoded; a pair with an
-// empty name is not stored.
-void ParseSemicolonParams(std::string_view text, ParamList& out);
+// Reads pairs "name=value" or "name", split at `separator` (";" for parameters, "&" for URI
+// headers), from `text`, which starts after the first separator. Names and values are trimmed
+// of white space and percent-decoded; a pair with an empty name is not stored.
+void ParsePairs(std::string_view text, char separator, ParamList& out);
 
 }  // namespace corvina::sip

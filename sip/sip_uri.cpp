@@ -16,18 +16,6 @@ bool ReadPort(std::string_view text, std::uint16_t& port) {
   return true;
 }
 
-void ParseHeaders(std::string_view text, ParamList& out) {
-  while (!text.empty()) {
-    std::size_t end = text.find('&');
-    std::string_view pair = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    std::size_t eq = pair.find('=');
-    std::string_view name = pair.substr(0, eq);
-    if (name.empty()) continue;
-    out.Add(PercentDecode(name), eq == std::string_view::npos ? std::string() : PercentDecode(pair.substr(eq + 1)));
-  }
-}
-
 void SplitHostPort(std::string_view hostPart, SipUri& uri) {
   // A bracketed IPv6 reference keeps its colons; the port colon follows the bracket.
   std::size_t searchFrom = 0;
@@ -45,13 +33,14 @@ void SplitHostPort(std::string_view hostPart, SipUri& uri) {
   if (!uri.portGiven) uri.port = kDefaultSipPort;
 }
 
-void AppendEncodedPairs(std::string& out, const ParamList& list, char first, char separator) {
+// Parameters without a value are written as the bare name; headers always carry "=".
+void AppendEncodedPairs(std::string& out, const ParamList& list, char first, char separator, bool alwaysValue) {
   bool isFirst = true;
   for (const ParamList::Entry& e : list.Entries()) {
     out.push_back(isFirst ? first : separator);
     isFirst = false;
     out += PercentEncode(e.name);
-    if (!e.value.empty() || separator == '&') {
+    if (!e.value.empty() || alwaysValue) {
       out.push_back('=');
       out += PercentEncode(e.value);
     }
@@ -95,8 +84,8 @@ SipUri ParseUri(std::string_view text) {
 
   std::size_t question = rest.find('?');
   std::string_view paramText = rest.substr(0, question);
-  if (!paramText.empty()) ParseSemicolonParams(paramText.substr(1), uri.params);
-  if (question != std::string_view::npos) ParseHeaders(rest.substr(question + 1), uri.headers);
+  if (!paramText.empty()) ParsePairs(paramText.substr(1), ';', uri.params);
+  if (question != std::string_view::npos) ParsePairs(rest.substr(question + 1), '&', uri.headers);
   return uri;
 }
 
@@ -118,8 +107,8 @@ std::string FormatUri(const SipUri& uri) {
     out.push_back(':');
     out += std::to_string(uri.port);
   }
-  AppendEncodedPairs(out, uri.params, ';', ';');
-  AppendEncodedPairs(out, uri.headers, '?', '&');
+  AppendEncodedPairs(out, uri.params, ';', ';', false);
+  AppendEncodedPairs(out, uri.headers, '?', '&', true);
   return out;
 }
 

@@ -84,6 +84,10 @@ inline constexpr std::string_view kResponseAllow =
     "Accept: application/sdp\r\n"
     "Supported: replaces\r\n";
 
+// Name-addresses.
+inline constexpr std::string_view kNamedAddress = "%s <%s>";
+inline constexpr std::string_view kBareAddress = "<%s>";
+
 // Dialog values.
 inline constexpr std::string_view kOwnContact = "<sip:%s@%s:%d>";
 inline constexpr std::string_view kOutboundProxyRoute = "<sip:%s;lr>";

@@ -81,6 +81,16 @@ TEST(QuoteDisplayName, EscapesQuotesAndBackslashesAndDropsLineBreaks) {
   EXPECT_EQ(back.uri, "sip:real@host");
 }
 
+TEST(FormatNameAddr, QuotedNameCannotInjectParametersOrHeaders) {
+  EXPECT_EQ(FormatNameAddr("", "sip:100@pbx"), "<sip:100@pbx>");
+  EXPECT_EQ(FormatNameAddr("Desk 100", "sip:100@pbx"), "\"Desk 100\" <sip:100@pbx>");
+  std::string text = FormatNameAddr("a\" <sip:x@evil>;tag=1\r\nVia: y", "sip:100@pbx");
+  NameAddr back = ParseNameAddr(text);
+  EXPECT_EQ(back.uri, "sip:100@pbx");
+  EXPECT_TRUE(back.params.Empty());
+  EXPECT_EQ(text.find('\n'), std::string::npos);
+}
+
 TEST(Uri, HostAloneGetsDefaults) {
   SipUri uri = ParseUri("proxy.example.net");
   EXPECT_EQ(uri.scheme, "sip");
