@@ -18,14 +18,14 @@ void HeadlessLoop::Post(std::function<void()> task) {
 void HeadlessLoop::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {
   {
     std::lock_guard lock(mutex_);
-    timers_[id] = Timer{Clock::now() + std::chrono::milliseconds(delayMs), sequence_++, std::move(handler)};
+    timers_.Set(id, Clock::now() + std::chrono::milliseconds(delayMs), std::move(handler));
   }
   wake_.Set();
 }
 
 void HeadlessLoop::KillTimer(int id) {
   std::lock_guard lock(mutex_);
-  timers_.erase(id);
+  timers_.Kill(id);
 }
 
 void HeadlessLoop::WatchFd(int fd, std::function<void()> onReadable) { watched_[fd] = std::move(onReadable); }
@@ -63,18 +63,9 @@ void HeadlessLoop::FireDueTimers() {
     std::function<void()> handler;
     {
       std::lock_guard lock(mutex_);
-      auto now = Clock::now();
-      auto due = timers_.end();
-      for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-        if (it->second.deadline > now) continue;
-        if (due == timers_.end() || it->second.deadline < due->second.deadline ||
-            (it->second.deadline == due->second.deadline && it->second.sequence < due->second.sequence)) {
-          due = it;
-        }
-      }
-      if (due == timers_.end()) return;
-      handler = std::move(due->second.handler);
-      timers_.erase(due);
+      auto due = timers_.TakeDue(Clock::now());
+      if (!due) return;
+      handler = std::move(due->second);
     }
     handler();
     if (quit_) return;
@@ -83,10 +74,8 @@ void HeadlessLoop::FireDueTimers() {
 
 int HeadlessLoop::MsUntilNextTimer() {
   std::lock_guard lock(mutex_);
-  if (timers_.empty()) return 60000;
-  auto next = timers_.begin()->second.deadline;
-  for (const auto& [id, t] : timers_) next = std::min(next, t.deadline);
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count() + 1;
+  if (timers_.Empty()) return 60000;
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timers_.NextDeadline() - Clock::now()).count() + 1;
   if (ms < 0) return 0;
   return ms > 60000 ? 60000 : static_cast<int>(ms);
 }

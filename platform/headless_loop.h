@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/event.h"
+#include "platform/one_shot_timers.h"
 #include "platform/ui_queue.h"
 
 namespace corvina::platform {
@@ -35,11 +36,6 @@ class HeadlessLoop final : public UiQueue, public TimerHost {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct Timer {
-    Clock::time_point deadline;
-    std::uint64_t sequence;
-    std::function<void()> handler;
-  };
   void RunTasks();
   void FireDueTimers();
   int MsUntilNextTimer();
@@ -47,8 +43,7 @@ class HeadlessLoop final : public UiQueue, public TimerHost {
   Event wake_;
   std::mutex mutex_;
   std::deque<std::function<void()>> tasks_;
-  std::map<int, Timer> timers_;
-  std::uint64_t sequence_ = 0;
+  OneShotTimers<Clock::time_point> timers_;
   std::map<int, std::function<void()>> watched_;
   std::atomic<bool> quit_{false};
   std::atomic<int> exitCode_{0};

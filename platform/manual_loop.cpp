@@ -29,29 +29,16 @@ std::size_t ManualUiQueue::PendingCount() {
 }
 
 void ManualTimerHost::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {
-  timers_[id] = Timer{now_ + delayMs, sequence_++, std::move(handler)};
+  timers_.Set(id, now_ + delayMs, std::move(handler));
 }
 
-void ManualTimerHost::KillTimer(int id) { timers_.erase(id); }
-
-bool ManualTimerHost::IsArmed(int id) const { return timers_.count(id) > 0; }
+void ManualTimerHost::KillTimer(int id) { timers_.Kill(id); }
 
 void ManualTimerHost::Advance(std::uint32_t ms) {
   const std::uint64_t target = now_ + ms;
-  for (;;) {
-    auto due = timers_.end();
-    for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-      if (it->second.deadline > target) continue;
-      if (due == timers_.end() || it->second.deadline < due->second.deadline ||
-          (it->second.deadline == due->second.deadline && it->second.sequence < due->second.sequence)) {
-        due = it;
-      }
-    }
-    if (due == timers_.end()) break;
-    now_ = due->second.deadline;
-    std::function<void()> handler = std::move(due->second.handler);
-    timers_.erase(due);  // one-shot: gone before the handler runs, which may re-arm it
-    handler();
+  while (auto due = timers_.TakeDue(target)) {
+    now_ = due->first;
+    due->second();
   }
   now_ = target;
 }

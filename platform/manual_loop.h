@@ -3,9 +3,9 @@
 #pragma once
 
 #include <deque>
-#include <map>
 #include <mutex>
 
+#include "platform/one_shot_timers.h"
 #include "platform/ui_queue.h"
 
 namespace corvina::platform {
@@ -29,18 +29,12 @@ class ManualTimerHost final : public TimerHost {
   void KillTimer(int id) override;
   // Moves the clock forward, firing due timers in deadline order (a handler may set timers).
   void Advance(std::uint32_t ms);
-  bool IsArmed(int id) const;
+  bool IsArmed(int id) const { return timers_.IsArmed(id); }
   std::uint64_t Now() const { return now_; }
 
  private:
-  struct Timer {
-    std::uint64_t deadline;
-    std::uint64_t sequence;
-    std::function<void()> handler;
-  };
   std::uint64_t now_ = 0;
-  std::uint64_t sequence_ = 0;
-  std::map<int, Timer> timers_;
+  OneShotTimers<std::uint64_t> timers_;
 };
 
 }  // namespace corvina::platform

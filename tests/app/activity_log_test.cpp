@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "tests/support/temp_folder.h"
 
 namespace corvina::app {
 namespace {
@@ -25,18 +26,12 @@ constexpr std::time_t kBeforeMidnight = 1773532798;
 
 class ActivityLogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    docs_ = std::filesystem::temp_directory_path() /
-            ("corvina-log-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(docs_);
-  }
-  void TearDown() override { std::filesystem::remove_all(docs_); }
   std::string LogFile(const char* day) const {
     return (docs_ / "Corvina" / "Logs" / (std::string(day) + " Corvina Log.txt")).string();
   }
 
-  std::filesystem::path docs_;
+  corvina::testing::TempFolder folder_{"log"};
+  std::filesystem::path docs_ = folder_.Path() / "Documents";
   platform::FakeWallClock clock_{kBeforeMidnight};
 };
 

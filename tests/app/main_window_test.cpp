@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/manual_loop.h"
+#include "tests/support/temp_folder.h"
 
 namespace corvina::app {
 namespace {
@@ -27,22 +28,16 @@ class RecordingView final : public MainView {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = std::filesystem::temp_directory_path() /
-            ("corvina-mw-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(home_);
+    const std::filesystem::path& home_ = folder_.Path();
     platform::PhonePaths paths;
     paths.registryFile = (home_ / "registry.db").string();
     paths.documentsFolder = (home_ / "Documents").string();
     paths.runtimeFolder = (home_ / "run").string();
     program_ = std::make_unique<ProgramObjects>(paths);
   }
-  void TearDown() override {
-    program_.reset();
-    std::filesystem::remove_all(home_);
-  }
+  void TearDown() override { program_.reset(); }
 
-  std::filesystem::path home_;
+  corvina::testing::TempFolder folder_{"mw"};
   std::unique_ptr<ProgramObjects> program_;
   RecordingView view_;
   platform::ManualUiQueue ui_;

@@ -11,7 +11,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "child_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace corvina::app {
 namespace {
@@ -21,16 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 class PhoneProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("corvina-proc-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-
-  std::string Home(const char* name) const { return (root_ / name).string(); }
+  std::string Home(const char* name) const { return folder_.Sub(name); }
   static std::vector<std::string> Env(const std::string& home) { return {"CORVINA_HOME=" + home}; }
   static std::unique_ptr<ChildProcess> StartPhone(const std::string& home, std::vector<std::string> extra = {}) {
     std::vector<std::string> argv = {CORVINA_BINARY, "--headless"};
@@ -48,7 +40,7 @@ class PhoneProcessTest : public ::testing::Test {
   }
   static bool ExitedWith(int status, int code) { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code; }
 
-  std::filesystem::path root_;
+  corvina::testing::TempFolder folder_{"proc"};
 };
 
 TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {

@@ -10,20 +10,16 @@
 
 #include "platform/instance_channel.h"
 #include "platform/startup_lock.h"
+#include "tests/support/temp_folder.h"
 
 namespace corvina::platform {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string FreshFolder(const std::string& name) {
-  auto dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
-  return dir.string();
-}
-
 TEST(StartupLock, ASecondHolderWaitsForTheFirstToRelease) {
-  std::string dir = FreshFolder("corvina-lock");
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
   StartupLock first(dir);
   ASSERT_TRUE(first.Acquire(1000));
   // Another process cannot take it while it is held...
@@ -45,11 +41,11 @@ TEST(StartupLock, ASecondHolderWaitsForTheFirstToRelease) {
   first.Release();
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(StartupLock, ACrashedHolderDoesNotBlockTheNextStart) {
-  std::string dir = FreshFolder("corvina-lock-crash");
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
   pid_t child = fork();
   if (child == 0) {
     StartupLock held(dir);
@@ -60,11 +56,11 @@ TEST(StartupLock, ACrashedHolderDoesNotBlockTheNextStart) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   StartupLock next(dir);
   EXPECT_TRUE(next.Acquire(1000));
-  std::filesystem::remove_all(dir);
 }
 
 TEST(InstanceChannel, HandOverReachesTheRunningInstance) {
-  std::string dir = FreshFolder("corvina-instance");
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
   std::atomic<int> hotkey{0};
   InstanceServer server(dir, "Corvina 4.01", [&](int id) { hotkey = id; });
   ASSERT_TRUE(server.Listen());
@@ -72,27 +68,28 @@ TEST(InstanceChannel, HandOverReachesTheRunningInstance) {
   for (int i = 0; i < 200 && hotkey == 0; ++i) std::this_thread::sleep_for(5ms);
   EXPECT_EQ(hotkey.load(), 1);
   server.StopAndJoin();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(InstanceChannel, NoInstanceMeansNoHandOver) {
-  std::string dir = FreshFolder("corvina-instance-none");
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
   EXPECT_FALSE(HandOverToRunningInstance(dir, 500));
 }
 
 TEST(InstanceChannel, AnythingNotTitledCorvinaIsNotAnInstance) {
-  std::string dir = FreshFolder("corvina-instance-other");
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
   std::atomic<int> hotkey{0};
   InstanceServer other(dir, "Some other Corvina-like program", [&](int id) { hotkey = id; });
   ASSERT_TRUE(other.Listen());
   EXPECT_FALSE(HandOverToRunningInstance(dir, 1000));
   EXPECT_EQ(hotkey.load(), 0);
   other.StopAndJoin();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(InstanceChannel, AStaleSocketOfADeadInstanceIsTakenOver) {
-  std::string dir = FreshFolder("corvina-instance-stale");
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
   pid_t child = fork();
   if (child == 0) {
     auto* leaked = new InstanceServer(dir, "Corvina", [](int) {});
@@ -106,7 +103,6 @@ TEST(InstanceChannel, AStaleSocketOfADeadInstanceIsTakenOver) {
   EXPECT_TRUE(server.Listen());
   EXPECT_TRUE(HandOverToRunningInstance(dir, 2000));
   server.StopAndJoin();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(InstanceChannel, LongFoldersUseAnAbstractNameThatSeparatesHomes) {

@@ -11,6 +11,7 @@
 
 #include "platform/memory_settings_store.h"
 #include "platform/sqlite_settings_store.h"
+#include "tests/support/temp_folder.h"
 
 namespace corvina::platform {
 namespace {
@@ -19,10 +20,8 @@ class SettingsTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     if (GetParam()) {
-      dir_ = std::filesystem::temp_directory_path() / ("corvina-settings-" + std::to_string(getpid()) + "-" +
-                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-      std::filesystem::remove_all(dir_);
-      auto sqlite = std::make_unique<SqliteSettingsStore>((dir_ / "registry.db").string());
+      folder_ = std::make_unique<corvina::testing::TempFolder>("settings");
+      auto sqlite = std::make_unique<SqliteSettingsStore>(folder_->Sub("registry.db"));
       ASSERT_TRUE(sqlite->IsOpen());
       store_ = std::move(sqlite);
     } else {
@@ -33,10 +32,10 @@ class SettingsTest : public ::testing::TestWithParam<bool> {
   void TearDown() override {
     settings_.reset();
     store_.reset();
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    folder_.reset();
   }
 
-  std::filesystem::path dir_;
+  std::unique_ptr<corvina::testing::TempFolder> folder_;
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<Settings> settings_;
 };

@@ -10,16 +10,10 @@
 
 #include "platform/settings.h"
 #include "platform/sqlite_settings_store.h"
+#include "tests/support/temp_folder.h"
 
 namespace corvina::platform {
 namespace {
-
-std::filesystem::path FreshFolder(const char* name) {
-  auto dir = std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
-}
 
 // Runs in a forked child: opens its own store and writes `count` values, reporting each
 // finished write as one byte on `progressFd` when that is not -1.
@@ -38,8 +32,8 @@ std::filesystem::path FreshFolder(const char* name) {
 }
 
 TEST(SqliteStoreProcesses, TwoWritersAtOnceLoseNothing) {
-  auto dir = FreshFolder("corvina-two-writers");
-  const std::string db = (dir / "registry.db").string();
+  corvina::testing::TempFolder dir;
+  const std::string db = dir.Sub("registry.db");
   constexpr int kEach = 150;
   pid_t a = fork();
   if (a == 0) WriteValues(db, "a", kEach, -1);
@@ -59,12 +53,11 @@ TEST(SqliteStoreProcesses, TwoWritersAtOnceLoseNothing) {
     EXPECT_EQ(settings.GetSettingInt("Stress", "b" + std::to_string(i), -1), i);
   }
   EXPECT_EQ(store.ListValues(Settings::SectionPath("Stress")).size(), 2u * kEach);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(SqliteStoreProcesses, AWriterKilledMidWriteLosesOnlyThatWrite) {
-  auto dir = FreshFolder("corvina-killed-writer");
-  const std::string db = (dir / "registry.db").string();
+  corvina::testing::TempFolder dir;
+  const std::string db = dir.Sub("registry.db");
   {
     SqliteSettingsStore store(db);
     Settings(store).SetSettingString("Settings", "Before", "kept");
@@ -100,7 +93,6 @@ TEST(SqliteStoreProcesses, AWriterKilledMidWriteLosesOnlyThatWrite) {
   // The store still takes writes.
   EXPECT_TRUE(settings.SetSettingString("Settings", "After", "ok"));
   EXPECT_EQ(settings.GetSettingString("Settings", "After", ""), "ok");
-  std::filesystem::remove_all(dir);
 }
 
 TEST(SqliteStoreProcesses, AnUnopenableStoreReadsDefaultsAndWritesNothing) {
