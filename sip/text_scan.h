@@ -30,13 +30,4 @@ inline std::string Limited(std::string_view s, std::size_t maxUnits) {
   return std::string(platform::CutToUtf16Units(s, maxUnits));
 }
 
-// Position of `needle` in `hay` ignoring ASCII case, or npos.
-inline std::size_t FindIgnoreCase(std::string_view hay, std::string_view needle) {
-  if (needle.size() > hay.size()) return std::string_view::npos;
-  for (std::size_t i = 0; i + needle.size() <= hay.size(); ++i) {
-    if (platform::EqualsIgnoreCase(hay.substr(i, needle.size()), needle)) return i;
-  }
-  return std::string_view::npos;
-}
-
 }  // namespace corvina::sip

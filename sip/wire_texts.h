@@ -108,5 +108,10 @@ inline constexpr std::string_view kDigestAuthorization =
 
 // Activity-log texts.
 inline constexpr std::string_view kUnableToFindServer = "Unable to find address of server: ";
+inline constexpr std::string_view kNoPasswordForChallenge = "Password is being requested when none is available!";
+inline constexpr std::string_view kAuthorizationFailed = "Authorization failed for server";
+inline constexpr std::string_view kErrorMessageWas = "Error message was: ";
+inline constexpr std::string_view kCheckCredentials = "Check username or password for the proxy server.";
+inline constexpr std::string_view kNumberNotAllowed = "Perhaps calls to this number are not allowed by this server.";
 
 }  // namespace corvina::sip::wire

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "sip/digest.h"
+#include "fake_endpoint.h"
 #include "sip/md5.h"
+#include "sip/request_auth.h"
 
 namespace corvina::sip {
 namespace {
@@ -94,6 +96,71 @@ TEST(DigestResponse, EmptyOpaqueIsStillWrittenAndStaleIsReported) {
   EXPECT_EQ(answer->authorization, "Digest username=\"100\",realm=\"asterisk\",nonce=\"abc\",uri=\"sip:reg.example\","
                                    "response=\"" + expected + "\",opaque=\"\",algorithm=MD5");
   EXPECT_FALSE(AnswerChallenge("NTLM x", "REGISTER", "sip:r", "u", "p").has_value());
+}
+
+}  // namespace
+}  // namespace corvina::sip
+
+namespace corvina::sip {
+namespace {
+
+SipMessage Challenge(int status, std::string_view header, std::string_view value) {
+  SipMessage m;
+  m.statusCode = static_cast<std::uint16_t>(status);
+  m.reason = status == 401 ? "Unauthorized" : "Proxy Authentication Required";
+  m.headers.push_back({std::string(header), std::string(value)});
+  return m;
+}
+
+TEST(RequestChallenge, ProxyChallengeSetsProxyCredentialsThenDetectsRejection) {
+  Dialog d;
+  d.authorizationUser = "100";
+  d.password = "pw";
+  SipRequestOut invite;
+  invite.method = "INVITE";
+  invite.requestUri = "sip:200@pbx";
+  testing::RecordingLog log;
+  SipMessage challenge = Challenge(407, "Proxy-Authenticate", "Digest realm=\"pbx\",nonce=\"n1\"");
+  ASSERT_EQ(AnswerRequestChallenge(d, invite, challenge, log), ChallengeOutcome::kRetry);
+  EXPECT_FALSE(invite.authorizationIsWww);
+  std::string expected = Md5Hex(Md5Hex("100:pbx:pw") + ":n1:" + Md5Hex("INVITE:sip:200@pbx"));
+  EXPECT_NE(invite.authorization.find("response=\"" + expected + "\""), std::string::npos);
+  EXPECT_TRUE(log.entries.empty());
+
+  // The same challenge again: the credentials were refused.
+  EXPECT_EQ(AnswerRequestChallenge(d, invite, challenge, log), ChallengeOutcome::kRejected);
+  ASSERT_EQ(log.entries.size(), 4u);
+  EXPECT_EQ(log.entries[0].first, "Authorization failed for server");
+  EXPECT_EQ(log.entries[1].first, "Error message was: Proxy Authentication Required");
+  EXPECT_EQ(log.entries[3].first, "Perhaps calls to this number are not allowed by this server.");
+
+  // Stale: answered again although the value repeats.
+  SipMessage stale = Challenge(407, "Proxy-Authenticate", "Digest realm=\"pbx\",nonce=\"n1\",stale=TRUE");
+  EXPECT_EQ(AnswerRequestChallenge(d, invite, stale, log), ChallengeOutcome::kRetry);
+}
+
+TEST(RequestChallenge, WwwChallengeAndMissingPassword) {
+  Dialog d;
+  d.authorizationUser = "100";
+  d.password = "pw";
+  SipRequestOut bye;
+  bye.method = "BYE";
+  bye.requestUri = "sip:200@10.0.0.9";
+  bye.authorizationIsWww = false;
+  testing::RecordingLog log;
+  ASSERT_EQ(AnswerRequestChallenge(d, bye, Challenge(401, "WWW-Authenticate", "Digest realm=\"r\",nonce=\"x\""), log),
+            ChallengeOutcome::kRetry);
+  EXPECT_TRUE(bye.authorizationIsWww);
+  EXPECT_NE(bye.authorization.find("uri=\"sip:200@10.0.0.9\""), std::string::npos);
+  // A 401 carrying only a proxy challenge is not answerable.
+  EXPECT_EQ(AnswerRequestChallenge(d, bye, Challenge(401, "Proxy-Authenticate", "Digest realm=\"r\""), log),
+            ChallengeOutcome::kNotDigest);
+  d.password.clear();
+  EXPECT_EQ(AnswerRequestChallenge(d, bye, Challenge(401, "WWW-Authenticate", "Digest realm=\"r\""), log),
+            ChallengeOutcome::kNoPassword);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(log.entries[0].first, "Password is being requested when none is available!");
+  EXPECT_EQ(log.entries[0].second, platform::kLogError);
 }
 
 }  // namespace
