@@ -36,7 +36,9 @@ class Statement {
 
   bool Ok() const { return stmt_ != nullptr; }
   void Bind(int index, std::string_view text) {
-    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    // A default-constructed view has no data pointer, which SQLite would store as NULL.
+    sqlite3_bind_text(stmt_, index, text.data() == nullptr ? "" : text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
   }
   int Step() { return sqlite3_step(stmt_); }
   bool Done() { return Step() == SQLITE_DONE; }

@@ -48,9 +48,12 @@ TEST_P(SettingsTest, StringsRoundTripUnderTheProductKey) {
   EXPECT_EQ(settings_->GetSettingString("Line1", "DisplayName", "", &found), "Zo\xC3\xAB \xF0\x9F\x93\x9E");
   EXPECT_TRUE(found);
   EXPECT_EQ(store_->ReadValue("Software\\Tessaly\\Corvina\\Line1", "DisplayName"), "Zo\xC3\xAB \xF0\x9F\x93\x9E");
-  // An empty string is a stored value, distinct from an absent one.
+  // An empty string is a stored value, distinct from an absent one, however it is passed.
   ASSERT_TRUE(settings_->SetSettingString("Line1", "AuthID", ""));
   EXPECT_EQ(settings_->GetSettingString("Line1", "AuthID", "dflt", &found), "");
+  EXPECT_TRUE(found);
+  ASSERT_TRUE(settings_->SetSettingString("Line1", "OutboundServer", std::string_view()));
+  EXPECT_EQ(settings_->GetSettingString("Line1", "OutboundServer", "dflt", &found), "");
   EXPECT_TRUE(found);
 }
 
