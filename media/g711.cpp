@@ -14,25 +14,29 @@ constexpr std::array<std::uint32_t, 8> kMulawEncodeBase = {0,     1984,   6080, 
 // Reconstruction values of mantissa 0 per segment, 16 times the standard's.
 constexpr std::array<std::int32_t, 8> kMulawDecodeBase = {0,     2112,   6336,   14784,
                                                           31680, 65472, 133056, 268224};
-// A-law: reconstruction of mantissa 0 per segment and the quantizer step per segment.
+// A-law: lower threshold, quantizer step (as a shift) and reconstruction of mantissa 0 per
+// segment.
+constexpr std::array<std::uint32_t, 8> kAlawLower = {0, 4096, 8192, 16384, 32768, 65536, 131072, 262144};
+constexpr std::array<int, 8> kAlawStepShift = {8, 8, 9, 10, 11, 12, 13, 14};
 constexpr std::array<std::int32_t, 8> kAlawDecodeBase = {128,   4224,  8448,   16896,
                                                          33792, 67584, 135168, 270336};
-constexpr std::array<std::int32_t, 8> kAlawStep = {256, 256, 512, 1024, 2048, 4096, 8192, 16384};
 
 // |sample| without overflow for the most negative 32-bit value.
 constexpr std::uint32_t Magnitude(std::int32_t sample) {
   return sample < 0 ? 0u - static_cast<std::uint32_t>(sample) : static_cast<std::uint32_t>(sample);
 }
 
+// Index of the highest set bit of a non-zero value.
+// (31 XOR the leading-zero count equals 31 minus it here, and compiles to a single bit scan.)
+constexpr int TopBit(std::uint32_t value) { return 31 ^ std::countl_zero(value); }
+
 constexpr std::uint8_t EncodeMulaw(std::int32_t sample) {
-  const std::uint32_t magnitude = Magnitude(sample);
+  // Loud samples clip into segment 7 with mantissa 15.
+  const std::uint32_t magnitude = std::min(Magnitude(sample), 522175u);
   const std::uint8_t sign = sample < 0 ? 0x80 : 0x00;
-  // Segment s (s >= 1) starts where magnitude + 2112 reaches 2^(s + 11).
-  const std::uint64_t biased = static_cast<std::uint64_t>(magnitude) + 2112;
-  int segment = static_cast<int>(std::bit_width(biased >> 11)) - 1;
-  segment = std::clamp(segment, 0, 7);
-  std::uint32_t mantissa = (magnitude - kMulawEncodeBase[segment]) >> (segment + 7);
-  mantissa = std::min<std::uint32_t>(mantissa, 15);
+  // Segment s >= 1 begins where magnitude + 2112 reaches 2^(s + 11); the 1 keeps segment 0.
+  const int segment = TopBit(((magnitude + 2112) >> 11) | 1);
+  const std::uint32_t mantissa = (magnitude - kMulawEncodeBase[segment]) >> (segment + 7);
   return static_cast<std::uint8_t>(~(sign | (segment << 4) | mantissa));
 }
 
@@ -44,19 +48,18 @@ constexpr std::int32_t DecodeMulaw(std::uint8_t code) {
 }
 
 constexpr std::uint8_t EncodeAlaw(std::int32_t sample) {
-  const std::uint32_t magnitude = Magnitude(sample);
+  const std::uint32_t magnitude = std::min(Magnitude(sample), 524287u);  // clips to 0x7F
   const std::uint8_t sign = sample >= 0 ? 0x80 : 0x00;
-  // Segment s (s >= 1) starts at 2^(s + 11); its step is 2^(s + 7).
-  const int segment = std::min(static_cast<int>(std::bit_width(magnitude >> 12)), 7);
-  std::uint32_t mantissa = segment == 0 ? magnitude >> 8 : (magnitude >> (segment + 7)) - 16;
-  mantissa = std::min<std::uint32_t>(mantissa, 15);
+  // Segment s >= 1 begins at 2^(s + 11).
+  const int segment = TopBit((magnitude >> 11) | 1);
+  const std::uint32_t mantissa = (magnitude - kAlawLower[segment]) >> kAlawStepShift[segment];
   return static_cast<std::uint8_t>((sign | (segment << 4) | mantissa) ^ 0x55);
 }
 
 constexpr std::int32_t DecodeAlaw(std::uint8_t code) {
   const std::uint8_t c = code ^ 0x55;
   const int segment = (c >> 4) & 7;
-  const std::int32_t value = kAlawDecodeBase[segment] + kAlawStep[segment] * (c & 15);
+  const std::int32_t value = kAlawDecodeBase[segment] + ((c & 15) << kAlawStepShift[segment]);
   return (c & 0x80) ? value : -value;
 }
 

@@ -22,27 +22,27 @@ std::int32_t GsmPostFilter::Process(std::int16_t sample) {
   return previous_;
 }
 
-void GsmEncoder::EncodeParams(std::span<const std::int32_t, gsm::kFrameSamples> samples, gsm::FrameParams& params) {
-  std::int16_t s[gsm::kFrameSamples];
-  for (int k = 0; k < gsm::kFrameSamples; ++k) s[k] = preFilter_.Process(samples[k]);
+void GsmEncoder::EncodeParams(std::span<const std::int32_t, kFrameSamples> samples, gsm::FrameParams& params) {
+  std::int16_t s[kFrameSamples];
+  for (int k = 0; k < kFrameSamples; ++k) s[k] = preFilter_.Process(samples[k]);
   gsm::AnalyseFrame(analysis_, s, params);
 }
 
-void GsmEncoder::EncodeFrame(std::span<const std::int32_t, gsm::kFrameSamples> samples,
+void GsmEncoder::EncodeFrame(std::span<const std::int32_t, kFrameSamples> samples,
                              std::span<std::uint8_t, kGsmFrameBytes> out) {
   gsm::FrameParams params;
   EncodeParams(samples, params);
   gsm::PackFrame(params, out);
 }
 
-void GsmDecoder::DecodeParams(const gsm::FrameParams& params, std::span<std::int32_t, gsm::kFrameSamples> samples) {
-  std::int16_t r[gsm::kFrameSamples];
+void GsmDecoder::DecodeParams(const gsm::FrameParams& params, std::span<std::int32_t, kFrameSamples> samples) {
+  std::int16_t r[kFrameSamples];
   gsm::SynthesiseFrame(synthesis_, params, r);
-  for (int k = 0; k < gsm::kFrameSamples; ++k) samples[k] = postFilter_.Process(r[k]);
+  for (int k = 0; k < kFrameSamples; ++k) samples[k] = postFilter_.Process(r[k]);
 }
 
 void GsmDecoder::DecodeFrame(std::span<const std::uint8_t, kGsmFrameBytes> frame,
-                             std::span<std::int32_t, gsm::kFrameSamples> samples) {
+                             std::span<std::int32_t, kFrameSamples> samples) {
   gsm::FrameParams params;
   gsm::UnpackFrame(frame, params);
   DecodeParams(params, samples);
@@ -50,10 +50,10 @@ void GsmDecoder::DecodeFrame(std::span<const std::uint8_t, kGsmFrameBytes> frame
 
 std::size_t GsmDecoder::DecodePayload(std::span<const std::uint8_t> payload, std::span<std::int32_t> samples) {
   std::size_t written = 0;
-  for (std::size_t offset = 0; offset + kGsmFrameBytes <= payload.size() && written + gsm::kFrameSamples <= samples.size();
+  for (std::size_t offset = 0; offset + kGsmFrameBytes <= payload.size() && written + kFrameSamples <= samples.size();
        offset += kGsmFrameBytes) {
-    DecodeFrame(payload.subspan(offset).first<kGsmFrameBytes>(), samples.subspan(written).first<gsm::kFrameSamples>());
-    written += gsm::kFrameSamples;
+    DecodeFrame(payload.subspan(offset).first<kGsmFrameBytes>(), samples.subspan(written).first<kFrameSamples>());
+    written += kFrameSamples;
   }
   return written;
 }

@@ -37,8 +37,8 @@ class GsmPostFilter {
 class GsmEncoder {
  public:
   void Reset() { *this = GsmEncoder{}; }
-  void EncodeParams(std::span<const std::int32_t, gsm::kFrameSamples> samples, gsm::FrameParams& params);
-  void EncodeFrame(std::span<const std::int32_t, gsm::kFrameSamples> samples, std::span<std::uint8_t, kGsmFrameBytes> out);
+  void EncodeParams(std::span<const std::int32_t, kFrameSamples> samples, gsm::FrameParams& params);
+  void EncodeFrame(std::span<const std::int32_t, kFrameSamples> samples, std::span<std::uint8_t, kGsmFrameBytes> out);
 
  private:
   GsmPreFilter preFilter_;
@@ -48,8 +48,8 @@ class GsmEncoder {
 class GsmDecoder {
  public:
   void Reset() { *this = GsmDecoder{}; }
-  void DecodeParams(const gsm::FrameParams& params, std::span<std::int32_t, gsm::kFrameSamples> samples);
-  void DecodeFrame(std::span<const std::uint8_t, kGsmFrameBytes> frame, std::span<std::int32_t, gsm::kFrameSamples> samples);
+  void DecodeParams(const gsm::FrameParams& params, std::span<std::int32_t, kFrameSamples> samples);
+  void DecodeFrame(std::span<const std::uint8_t, kGsmFrameBytes> frame, std::span<std::int32_t, kFrameSamples> samples);
   // Decodes a payload in whole 33-byte frames (a shorter remainder is ignored), as many as fit
   // in `samples`; returns the samples written.
   std::size_t DecodePayload(std::span<const std::uint8_t> payload, std::span<std::int32_t> samples);

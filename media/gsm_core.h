@@ -10,10 +10,9 @@
 #include "media/gsm_frame.h"
 #include "media/gsm_long_term.h"
 #include "media/gsm_lpc.h"
+#include "media/sample_scale.h"
 
 namespace corvina::media::gsm {
-
-inline constexpr int kFrameSamples = 160;
 
 struct AnalysisState {
   ShortTermAnalysisMemory shortTerm;
