@@ -80,28 +80,32 @@ std::int32_t MulawDecodeSample(std::uint8_t code) { return kMulawTable[code]; }
 std::uint8_t AlawEncodeSample(std::int32_t sample) { return EncodeAlaw(sample); }
 std::int32_t AlawDecodeSample(std::uint8_t code) { return kAlawTable[code]; }
 
-std::size_t MulawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes) {
-  const std::size_t count = std::min(samples.size(), codes.size());
-  for (std::size_t i = 0; i < count; ++i) codes[i] = EncodeMulaw(samples[i]);
+namespace {
+
+// Applies `convert` to min(in.size(), out.size()) values.
+template <typename In, typename Out, typename Convert>
+std::size_t ConvertAll(std::span<const In> in, std::span<Out> out, Convert convert) {
+  const std::size_t count = std::min(in.size(), out.size());
+  for (std::size_t i = 0; i < count; ++i) out[i] = convert(in[i]);
   return count;
+}
+
+}  // namespace
+
+std::size_t MulawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes) {
+  return ConvertAll(samples, codes, [](std::int32_t x) { return EncodeMulaw(x); });
 }
 
 std::size_t MulawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples) {
-  const std::size_t count = std::min(samples.size(), codes.size());
-  for (std::size_t i = 0; i < count; ++i) samples[i] = kMulawTable[codes[i]];
-  return count;
+  return ConvertAll(codes, samples, [](std::uint8_t c) { return kMulawTable[c]; });
 }
 
 std::size_t AlawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes) {
-  const std::size_t count = std::min(samples.size(), codes.size());
-  for (std::size_t i = 0; i < count; ++i) codes[i] = EncodeAlaw(samples[i]);
-  return count;
+  return ConvertAll(samples, codes, [](std::int32_t x) { return EncodeAlaw(x); });
 }
 
 std::size_t AlawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples) {
-  const std::size_t count = std::min(samples.size(), codes.size());
-  for (std::size_t i = 0; i < count; ++i) samples[i] = kAlawTable[codes[i]];
-  return count;
+  return ConvertAll(codes, samples, [](std::uint8_t c) { return kAlawTable[c]; });
 }
 
 }  // namespace corvina::media
