@@ -181,11 +181,6 @@ TEST(G726Test, ResetReturnsToTheInitialState) {
   encoder.Reset();
   encoder.Encode(samples, second);
   EXPECT_EQ(first, second);
-  G726State fresh;
-  EXPECT_EQ(fresh.yl, 34816);
-  EXPECT_EQ(fresh.yu, 544);
-  EXPECT_EQ(fresh.dq[5], 32);
-  EXPECT_EQ(fresh.sr[1], 32);
 }
 
 }  // namespace
