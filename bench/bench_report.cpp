@@ -16,6 +16,8 @@ namespace {
 
 struct Figure {
   double rate = 0.0;
+  double sum = 0.0;
+  int count = 0;
   std::string unit;
 };
 
@@ -27,11 +29,14 @@ class FigureReporter : public benchmark::ConsoleReporter {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       auto it = run.counters.find("items_per_second");
       if (it == run.counters.end()) continue;
-      Figure f;
-      f.rate = it->second.value;
-      f.unit = run.report_label.empty() ? "items/s" : run.report_label;
-      figures_[run.benchmark_name()] = f;
-      order_.push_back(run.benchmark_name());
+      // With --benchmark_repetitions a figure is the mean of its repetitions.
+      const std::string name = run.benchmark_name();
+      auto [slot, added] = figures_.try_emplace(name);
+      if (added) order_.push_back(name);
+      slot->second.sum += it->second.value;
+      slot->second.count += 1;
+      slot->second.rate = slot->second.sum / slot->second.count;
+      slot->second.unit = run.report_label.empty() ? "items/s" : run.report_label;
     }
   }
 
