@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "platform/text.h"
 
@@ -10,6 +12,7 @@ namespace corvina::platform {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+constexpr int kRetryMs = 5;
 
 // Keys and value names are matched through their lower-case form (the "l" columns) and
 // listed with the spelling of their first creation.
@@ -81,7 +84,16 @@ SqliteSettingsStore::SqliteSettingsStore(const std::string& path) : path_(path) 
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   // WAL lets readers go on while another process writes; FULL makes each commit durable.
-  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") || !Exec(kSchema)) {
+  // Switching a new file to WAL answers "busy" at once, without the busy handler, while a
+  // second process does the same; so that step waits and retries by itself.
+  bool wal = false;
+  for (int waited = 0; !wal && waited < kBusyTimeoutMs; waited += kRetryMs) {
+    int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    wal = rc == SQLITE_OK;
+    if (!wal && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+    if (!wal) std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+  }
+  if (!wal || !Exec("PRAGMA synchronous=FULL") || !Exec(kSchema)) {
     sqlite3_close(db_);
     db_ = nullptr;
   }

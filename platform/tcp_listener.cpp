@@ -8,14 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace corvina::platform {
+#include "platform/name_resolver.h"
 
-bool ParseIpv4(const std::string& text, std::uint32_t* address) {
-  in_addr a{};
-  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-  *address = ntohl(a.s_addr);
-  return true;
-}
+namespace corvina::platform {
 
 TcpListener::~TcpListener() {
   if (fd_ >= 0) close(fd_);
@@ -23,11 +18,13 @@ TcpListener::~TcpListener() {
 
 bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
   std::size_t colon = hostPort.rfind(':');
-  std::uint32_t host = 0;
-  if (colon == std::string::npos || !ParseIpv4(hostPort.substr(0, colon), &host)) {
+  std::optional<std::uint32_t> parsed;
+  if (colon != std::string::npos) parsed = ParseIpv4(std::string_view(hostPort).substr(0, colon));
+  if (!parsed) {
     *error = "expected HOST:PORT with a dotted address, got \"" + hostPort + "\"";
     return false;
   }
+  const std::uint32_t host = *parsed;
   if (!IsLoopback(host)) {
     *error = "the control port listens on loopback only (127.x.x.x), not " + hostPort.substr(0, colon);
     return false;

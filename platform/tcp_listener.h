@@ -6,8 +6,6 @@
 
 namespace corvina::platform {
 
-// Parses "a.b.c.d" into a host-order address; false when it is not a dotted IPv4 address.
-bool ParseIpv4(const std::string& text, std::uint32_t* address);
 inline bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
 
 class TcpListener {
