@@ -2,8 +2,8 @@
 
 namespace corvina::app {
 
-MainWindow::MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui, platform::TimerHost& timers)
-    : program_(program), view_(view), ui_(ui), timers_(timers) {}
+MainWindow::MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui)
+    : program_(program), view_(view), ui_(ui) {}
 
 MainWindow::~MainWindow() { program_.activityLog.DetachStatusWindow(); }
 

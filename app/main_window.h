@@ -11,7 +11,7 @@ namespace corvina::app {
 
 class MainWindow {
  public:
-  MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui, platform::TimerHost& timers);
+  MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -44,7 +44,6 @@ class MainWindow {
   ProgramObjects& program_;
   MainView& view_;
   platform::UiQueue& ui_;
-  platform::TimerHost& timers_;
   StatusRing status_;
   StatusFeed feed_{*this};
   bool initialised_ = false;

@@ -9,7 +9,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
   program.startupLock.Acquire(platform::StartupLock::kStartupBudgetMs);
   if (platform::HandOverToRunningInstance(program.paths.runtimeFolder, kHandOverTimeoutMs)) return 0;
 
-  MainWindow window(program, frontend.View(), frontend.Queue(), frontend.Timers());
+  MainWindow window(program, frontend.View(), frontend.Queue());
   if (!frontend.CreateWindow(window)) return frontend.CreateFailureCode();
   platform::InstanceServer instance(program.paths.runtimeFolder, kWindowTitle, [&frontend, &window](int id) {
     frontend.Queue().Post([&window, id] { window.OnHotkey(id); });

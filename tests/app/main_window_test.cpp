@@ -41,12 +41,11 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<ProgramObjects> program_;
   RecordingView view_;
   platform::ManualUiQueue ui_;
-  platform::ManualTimerHost timers_;
 };
 
 TEST_F(MainWindowTest, InitialisationWritesCorvinaRunAndAppliesTheStoredPane) {
   program_->settings.SetSettingBool("Settings", "ShowStatus", true);
-  MainWindow window(*program_, view_, ui_, timers_);
+  MainWindow window(*program_, view_, ui_);
   window.Initialise();
   EXPECT_EQ(view_.pane, std::vector<bool>{true});  // applied, not inverted
   ASSERT_EQ(window.Status().Count(), 1u);
@@ -59,7 +58,7 @@ TEST_F(MainWindowTest, InitialisationWritesCorvinaRunAndAppliesTheStoredPane) {
 }
 
 TEST_F(MainWindowTest, OnlyHotkeyOneBringsTheWindowForward) {
-  MainWindow window(*program_, view_, ui_, timers_);
+  MainWindow window(*program_, view_, ui_);
   window.Initialise();
   window.OnHotkey(2);
   EXPECT_EQ(view_.fronts, 0);
@@ -68,7 +67,7 @@ TEST_F(MainWindowTest, OnlyHotkeyOneBringsTheWindowForward) {
 }
 
 TEST_F(MainWindowTest, TheStatusMenuCommandInvertsAndStoresThePane) {
-  MainWindow window(*program_, view_, ui_, timers_);
+  MainWindow window(*program_, view_, ui_);
   window.Initialise();
   window.ToggleStatusWindow();
   EXPECT_EQ(program_->settings.GetSettingString("Settings", "ShowStatus", ""), "1");
@@ -83,7 +82,7 @@ TEST_F(MainWindowTest, EntriesFromWorkersStopReachingADestroyedWindow) {
     while (!stop) program_->activityLog.Log("from a worker", platform::kLogInfo);
   });
   for (int i = 0; i < 20; ++i) {
-    auto window = std::make_unique<MainWindow>(*program_, view_, ui_, timers_);
+    auto window = std::make_unique<MainWindow>(*program_, view_, ui_);
     window->Initialise();
     window.reset();  // detaches while the worker keeps writing
   }

@@ -42,7 +42,6 @@ class QtMainViewTest : public ::testing::Test {
   corvina::testing::TempFolder folder_{"ui"};
   std::unique_ptr<app::ProgramObjects> program_;
   platform::ManualUiQueue ui_;
-  platform::ManualTimerHost timers_;
 };
 
 TEST_F(QtMainViewTest, TheWindowIsTitledCorvinaAndComesForward) {
@@ -56,7 +55,7 @@ TEST_F(QtMainViewTest, TheWindowIsTitledCorvinaAndComesForward) {
 
 TEST_F(QtMainViewTest, TheStatusPaneShowsEntriesWithErrorsInTheWarningColour) {
   QtMainView view;
-  app::MainWindow window(*program_, view, ui_, timers_);
+  app::MainWindow window(*program_, view, ui_);
   view.Attach(&window);
   window.Initialise();
   program_->activityLog.Log("Registration failed", platform::kLogError);
