@@ -10,7 +10,7 @@
 #include "sip/dialog.h"
 #include "sip/sip_endpoint.h"
 #include "sip/sip_message.h"
-#include "sip/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace corvina::sip {
 

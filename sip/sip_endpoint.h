@@ -11,7 +11,7 @@
 #include "platform/name_resolver.h"
 #include "sip/id_generator.h"
 #include "sip/sip_message.h"
-#include "sip/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace corvina::sip {
 

@@ -7,9 +7,14 @@
 #include <string_view>
 #include <vector>
 
-#include "sip/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace corvina::sip {
+
+// The SIP layer speaks of the platform's IPv4 socket addresses.
+using platform::FormatSocketAddress;
+using platform::IsPrivateAddress;
+using platform::SocketAddress;
 
 // A header looked up by its long name or, where SIP has one, its compact form.
 struct HeaderName {

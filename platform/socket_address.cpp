@@ -1,8 +1,8 @@
-#include "sip/socket_address.h"
+#include "platform/socket_address.h"
 
 #include "platform/name_resolver.h"
 
-namespace corvina::sip {
+namespace corvina::platform {
 
 bool IsPrivateAddress(std::uint32_t address) {
   const std::uint32_t a = address >> 24;
@@ -15,8 +15,10 @@ bool IsPrivateAddress(std::uint32_t address) {
   return false;
 }
 
+bool IsLoopbackAddress(std::uint32_t address) { return (address >> 24) == 127; }
+
 std::string FormatSocketAddress(const SocketAddress& a) {
-  return platform::FormatIpv4(a.address) + ":" + std::to_string(a.port);
+  return FormatIpv4(a.address) + ":" + std::to_string(a.port);
 }
 
-}  // namespace corvina::sip
+}  // namespace corvina::platform
