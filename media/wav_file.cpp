@@ -241,6 +241,16 @@ bool WavWriter::Write(std::span<const std::int32_t> samples) {
   return true;
 }
 
+bool WavWriter::Flush() {
+  if (file_ == nullptr || failed_) return false;
+  const auto header = MakeWavHeader(frames_ * 2);
+  bool ok = std::fseek(file_, 0, SEEK_SET) == 0 &&
+            std::fwrite(header.data(), 1, header.size(), file_) == header.size() &&
+            std::fseek(file_, 0, SEEK_END) == 0 && std::fflush(file_) == 0;
+  if (!ok) failed_ = true;
+  return ok;
+}
+
 WavError WavWriter::Close() {
   if (file_ == nullptr) return WavError::kNone;
   const auto header = MakeWavHeader(frames_ * 2);

@@ -101,6 +101,10 @@ class WavWriter {
   // Appends samples from the internal scale as 16 bits ((x + 8) >> 4, clipped); false after a
   // write failure or when the file would pass the 32-bit size limit.
   bool Write(std::span<const std::int32_t> samples);
+  // Writes the true sizes of what is written so far into the header and hands everything to
+  // the system, so that a process killed later still leaves a complete file; false after a
+  // write failure.
+  bool Flush();
   // Rewrites the header with the true data size and closes the file.
   WavError Close();
   std::uint32_t FramesWritten() const { return frames_; }
