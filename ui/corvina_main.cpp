@@ -1,15 +1,18 @@
-// The `corvina` program: the phone with its Qt window, the console phone (--headless), or the
-// settings tool (reg ...).
+// The `corvina` program: the phone with its Qt window, the console phone (--headless), the
+// settings tool (reg ...), or the list of sound devices (devices).
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/console_phone.h"
+#include "app/devices_tool.h"
 #include "app/phone_entry.h"
 #include "app/program_objects.h"
 #include "app/reg_tool.h"
+#include "media/audio_devices.h"
 #include "platform/paths.h"
+#include "platform/portaudio_system.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/termination_signals.h"
 #ifdef CORVINA_HAVE_GUI
@@ -20,7 +23,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: corvina [--headless [--control 127.0.0.1:PORT]]\n"
-    "       corvina reg list|get|set|delete ...\n";
+    "       corvina reg list|get|set|delete ...\n"
+    "       corvina devices [playback|capture]\n";
 
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
@@ -47,6 +51,14 @@ int main(int argc, char** argv) {
     }
     return corvina::app::RunRegTool(std::vector<std::string>(args.begin() + 1, args.end()), store, std::cout,
                                     std::cerr);
+  }
+
+  if (!args.empty() && args[0] == "devices") {
+    corvina::platform::PortAudioSystem cards;
+    corvina::platform::NullLogSink quiet;
+    corvina::media::AudioDevices devices(cards, quiet);
+    return corvina::app::RunDevicesTool(std::vector<std::string>(args.begin() + 1, args.end()), devices,
+                                        cards.StartupProblem(), std::cout, std::cerr);
   }
 
   bool headless = false;
