@@ -409,3 +409,78 @@ TEST(AudioChain, ProcessorsSitInTheirOrderAndSwitchedOffOnesAreLeftOut) {
 
 }  // namespace
 }  // namespace corvina::media
+
+namespace corvina::media {
+namespace {
+
+// A playback device whose buffers finish only when the test says so.
+class ManualOutput final : public platform::AudioOutput {
+ public:
+  platform::AudioFormat Format() const override { return {8000, 1}; }
+  platform::AudioBufferPlan Plan() const override { return platform::PlaybackBufferPlan(8000); }
+  bool Queue(std::span<const std::int16_t> samples) override {
+    std::lock_guard lock(mutex_);
+    if (queued_ >= 8) return false;
+    ++queued_;
+    last_.assign(samples.begin(), samples.end());
+    return true;
+  }
+  int QueuedBuffers() const override {
+    std::lock_guard lock(mutex_);
+    return queued_;
+  }
+  platform::Event& BufferDone() override { return done_; }
+  bool Lost() const override { return false; }
+  void Finish(int buffers) {
+    {
+      std::lock_guard lock(mutex_);
+      queued_ -= buffers;
+    }
+    done_.Set();
+  }
+  std::vector<std::int16_t> Last() {
+    std::lock_guard lock(mutex_);
+    return last_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  int queued_ = 0;
+  std::vector<std::int16_t> last_;
+  platform::Event done_;
+};
+
+TEST(PlaybackThread, EstimatesThePlayingPositionFromFinishedBuffersAndTheClock) {
+  auto output = std::make_unique<ManualOutput>();
+  ManualOutput* device = output.get();
+  RecordingLog log;
+  platform::FakeMediaClock clock(1000);
+  PlaybackThread playback(std::move(output), "speaker", log, clock, kUnityVolume);
+  playback.SetSource(std::make_shared<ConstantSource>(1600));
+  ASSERT_TRUE(playback.Start());
+  // Eight buffers of 100 ms queued; playing started when the first one went in.
+  ASSERT_TRUE(Eventually([&] { return playback.WrittenPosition() == 6400; }));
+  EXPECT_EQ(playback.PlayingPosition(), 0u);
+  clock.Advance(50);
+  EXPECT_EQ(playback.PlayingPosition(), 400u);
+  clock.Advance(5000);
+  EXPECT_EQ(playback.PlayingPosition(), 6400u);  // never past what was queued
+
+  device->Finish(2);
+  ASSERT_TRUE(Eventually([&] { return playback.WrittenPosition() == 8000; }));
+  EXPECT_EQ(playback.PlayingPosition(), 1600u);
+  clock.Advance(125);
+  EXPECT_EQ(playback.PlayingPosition(), 2600u);
+
+  // The volume is applied at the device: -36 and below mute.
+  playback.SetVolume(-36);
+  device->Finish(1);
+  ASSERT_TRUE(Eventually([&] { return playback.WrittenPosition() == 8800; }));
+  device->Finish(1);
+  ASSERT_TRUE(Eventually([&] { return playback.WrittenPosition() == 9600; }));
+  playback.StopAndJoin();
+  EXPECT_EQ(device->Last(), std::vector<std::int16_t>(800, 0));
+}
+
+}  // namespace
+}  // namespace corvina::media
