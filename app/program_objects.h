@@ -7,8 +7,10 @@
 #include <string>
 
 #include "app/activity_log.h"
+#include "media/audio_devices.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/portaudio_system.h"
 #include "platform/settings.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/startup_lock.h"
@@ -25,8 +27,12 @@ struct ProgramObjects {
   platform::Settings settings;
   platform::SystemWallClock wallClock;
   platform::SystemTickClock tickClock;
+  platform::SystemMediaClock mediaClock;
   ActivityLog activityLog;
   std::time_t startTime;
+  // The sound cards and the devices by stored name (the silent and file devices besides).
+  platform::PortAudioSystem soundCards;
+  media::AudioDevices audioDevices{soundCards, activityLog};
   platform::WorkerRegistry workers;
   platform::StartupLock startupLock;
 };
