@@ -23,7 +23,8 @@ std::size_t GainControlSink::Transfer(std::span<std::int32_t> samples) {
 AudioSinkPtr BuildCaptureChain(AudioSinkPtr sender, const CaptureChainOptions& options) {
   AudioSinkPtr head = std::move(sender);
   if (options.gainControl) head = std::make_shared<GainControlSink>(std::move(head));
-  if (options.suppressor) head = std::make_shared<EchoSuppressorSink>(options.suppressor, options.playingNow, std::move(head));
+  if (options.suppressor)
+    head = std::make_shared<EchoSuppressorSink>(options.suppressor, options.playingNow, std::move(head));
   return head;
 }
 

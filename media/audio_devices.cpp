@@ -73,17 +73,20 @@ AudioOpenResult<platform::AudioInput> AudioDevices::OpenInput(const std::string&
   return cards_.OpenInput(CardName(choice), format);
 }
 
-AudioOpenResult<platform::AudioOutput> AudioDevices::OpenPlayback(const std::string& choice, const AudioFormat& wanted) {
+AudioOpenResult<platform::AudioOutput> AudioDevices::OpenPlayback(const std::string& choice,
+                                                                  const AudioFormat& wanted) {
   auto result = OpenWithFallback<platform::AudioOutput>(
       wanted, [&](const AudioFormat& format) { return OpenOutput(choice, format); });
-  if (!result.stream) log_.Log(std::string(kLogPlaybackFailed) + choice + " (" + result.detail + ")", platform::kLogError);
+  if (!result.stream)
+    log_.Log(std::string(kLogPlaybackFailed) + choice + " (" + result.detail + ")", platform::kLogError);
   return result;
 }
 
 AudioOpenResult<platform::AudioInput> AudioDevices::OpenCapture(const std::string& choice, const AudioFormat& wanted) {
   auto result = OpenWithFallback<platform::AudioInput>(
       wanted, [&](const AudioFormat& format) { return OpenInput(choice, format); });
-  if (!result.stream) log_.Log(std::string(kLogCaptureFailed) + choice + " (" + result.detail + ")", platform::kLogError);
+  if (!result.stream)
+    log_.Log(std::string(kLogCaptureFailed) + choice + " (" + result.detail + ")", platform::kLogError);
   return result;
 }
 

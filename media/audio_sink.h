@@ -45,8 +45,7 @@ using AudioSinkPtr = std::shared_ptr<AudioSink>;
 // the wrapped source first).
 class AudioFilter : public AudioSink {
  public:
-  explicit AudioFilter(AudioSinkPtr next)
-      : AudioSink(next->SampleRate(), next->Channels()), next_(std::move(next)) {}
+  explicit AudioFilter(AudioSinkPtr next) : AudioSink(next->SampleRate(), next->Channels()), next_(std::move(next)) {}
   std::uint64_t Position() const override { return next_->Position(); }
   const AudioSinkPtr& Next() const { return next_; }
 

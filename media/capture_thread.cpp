@@ -11,8 +11,13 @@ namespace corvina::media {
 
 CaptureThread::CaptureThread(std::unique_ptr<platform::AudioInput> input, std::string deviceName,
                              platform::LogSink& log, int volume, LevelsCallback onLevels)
-    : WorkerThread("audio-capture"), format_(input->Format()), deviceName_(std::move(deviceName)), log_(log),
-      onLevels_(std::move(onLevels)), input_(std::move(input)), gain_(volume) {
+    : WorkerThread("audio-capture"),
+      format_(input->Format()),
+      deviceName_(std::move(deviceName)),
+      log_(log),
+      onLevels_(std::move(onLevels)),
+      input_(std::move(input)),
+      gain_(volume) {
   if (format_.sampleRate != static_cast<std::uint32_t>(kSampleRate) || format_.channels != 1) {
     converter_.emplace(static_cast<int>(format_.sampleRate), format_.channels, kSampleRate, 1);
   }

@@ -38,8 +38,8 @@ class CaptureThread final : public platform::WorkerThread {
 
   // `volume` is the capture volume to start with (-127..127); `onLevels` runs on the capture
   // thread whenever the levels change (post them on from there).
-  CaptureThread(std::unique_ptr<platform::AudioInput> input, std::string deviceName, platform::LogSink& log,
-                int volume, LevelsCallback onLevels = {});
+  CaptureThread(std::unique_ptr<platform::AudioInput> input, std::string deviceName, platform::LogSink& log, int volume,
+                LevelsCallback onLevels = {});
   ~CaptureThread() override;
 
   // Where the 8000 Hz mono blocks go; nullptr drops them. Any thread.

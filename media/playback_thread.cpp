@@ -19,9 +19,15 @@ constexpr std::size_t kMaxReadSamples = 8192;
 PlaybackThread::PlaybackThread(std::unique_ptr<platform::AudioOutput> output, std::string deviceName,
                                platform::LogSink& log, const platform::MediaClock& clock, int volume,
                                std::function<void()> onDrained)
-    : WorkerThread("audio-playback"), format_(output->Format()), plan_(output->Plan()),
-      deviceName_(std::move(deviceName)), log_(log), clock_(clock), onDrained_(std::move(onDrained)),
-      output_(std::move(output)), gain_(volume) {}
+    : WorkerThread("audio-playback"),
+      format_(output->Format()),
+      plan_(output->Plan()),
+      deviceName_(std::move(deviceName)),
+      log_(log),
+      clock_(clock),
+      onDrained_(std::move(onDrained)),
+      output_(std::move(output)),
+      gain_(volume) {}
 
 PlaybackThread::~PlaybackThread() { StopAndJoin(); }
 

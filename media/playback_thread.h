@@ -70,10 +70,10 @@ class PlaybackThread final : public platform::WorkerThread {
   SoftwareGain gain_;                              // volume: any thread; samples: playback thread
 
   // Playback thread only.
-  std::optional<RateConverter> converter_;       // when the source's format is not the device's
-  std::vector<std::int32_t> read_;               // one block from the source
+  std::optional<RateConverter> converter_;  // when the source's format is not the device's
+  std::vector<std::int32_t> read_;          // one block from the source
   std::vector<std::int32_t> converted_;
-  std::vector<std::int16_t> pending_;            // device samples not yet queued
+  std::vector<std::int16_t> pending_;      // device samples not yet queued
   std::deque<std::uint64_t> queuedEnds_;   // per queued buffer: source position at its end
   std::uint64_t pendingSourceFrames_ = 0;  // source frames behind pending_
   std::uint64_t pendingEndPosition_ = 0;   // source position at the end of pending_
@@ -84,9 +84,9 @@ class PlaybackThread final : public platform::WorkerThread {
   AudioSinkPtr source_;
 
   // Written by the playback thread, read by any thread.
-  std::atomic<std::uint64_t> written_{0};   // source position at the end of the queued audio
-  std::atomic<std::uint64_t> played_{0};    // source position at the end of the played audio
-  std::atomic<std::int64_t> playedAtMs_{0}; // when the last buffer finished
+  std::atomic<std::uint64_t> written_{0};    // source position at the end of the queued audio
+  std::atomic<std::uint64_t> played_{0};     // source position at the end of the played audio
+  std::atomic<std::int64_t> playedAtMs_{0};  // when the last buffer finished
   std::atomic<std::uint32_t> sourceRate_{8000};
 };
 

@@ -50,7 +50,7 @@ class UiReport {
     std::function<void(const T&)> deliver;  // user-interface thread only
     std::mutex mutex;                       // guards latest
     T latest{};
-    std::atomic<bool> pending{false};       // a task is posted and has not run yet
+    std::atomic<bool> pending{false};  // a task is posted and has not run yet
   };
 
   platform::UiQueue& queue_;

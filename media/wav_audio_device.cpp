@@ -59,8 +59,8 @@ platform::AudioOpenResult<platform::AudioInput> OpenWavInput(const std::string& 
   WavError error = reader->Open(path);
   if (error != WavError::kNone) return {nullptr, AudioOpenError::kUnavailable, std::string(WavErrorText(error))};
   if (format != AudioFormat{reader->Format().sampleRate, 1}) return {nullptr, AudioOpenError::kBadFormat, {}};
-  return {platform::MakePacedInput(format, std::make_unique<WavBlockReader>(std::move(reader))), AudioOpenError::kNone,
-          {}};
+  return {
+      platform::MakePacedInput(format, std::make_unique<WavBlockReader>(std::move(reader))), AudioOpenError::kNone, {}};
 }
 
 platform::AudioOpenResult<platform::AudioOutput> OpenWavOutput(const std::string& path, const AudioFormat& format) {
@@ -70,7 +70,8 @@ platform::AudioOpenResult<platform::AudioOutput> OpenWavOutput(const std::string
   auto writer = std::make_unique<WavWriter>();
   WavError error = writer->Create(path);
   if (error != WavError::kNone) return {nullptr, AudioOpenError::kUnavailable, std::string(WavErrorText(error))};
-  return {platform::MakePacedOutput(format, std::make_unique<WavBlockWriter>(std::move(writer))), AudioOpenError::kNone,
+  return {platform::MakePacedOutput(format, std::make_unique<WavBlockWriter>(std::move(writer))),
+          AudioOpenError::kNone,
           {}};
 }
 

@@ -28,7 +28,9 @@ int MsUntil(SteadyClock::time_point when) {
 class PacedOutput final : public AudioOutput, private WorkerThread {
  public:
   PacedOutput(const AudioFormat& format, std::unique_ptr<PcmBlockWriter> writer)
-      : WorkerThread("audio-out-pace"), format_(format), plan_(PlaybackBufferPlan(format.sampleRate)),
+      : WorkerThread("audio-out-pace"),
+        format_(format),
+        plan_(PlaybackBufferPlan(format.sampleRate)),
         writer_(std::move(writer)) {
     Start();
   }
@@ -93,7 +95,7 @@ class PacedOutput final : public AudioOutput, private WorkerThread {
   const std::unique_ptr<PcmBlockWriter> writer_;  // pacing thread only
   mutable std::mutex mutex_;
   std::deque<std::vector<std::int16_t>> queue_;  // guarded by mutex_; the front is playing
-  bool lost_ = false;                             // guarded by mutex_
+  bool lost_ = false;                            // guarded by mutex_
   Event wake_;
   Event done_;
 };
@@ -101,7 +103,9 @@ class PacedOutput final : public AudioOutput, private WorkerThread {
 class PacedInput final : public AudioInput, private WorkerThread {
  public:
   PacedInput(const AudioFormat& format, std::unique_ptr<PcmBlockReader> reader)
-      : WorkerThread("audio-in-pace"), format_(format), plan_(CaptureBufferPlan(format.sampleRate)),
+      : WorkerThread("audio-in-pace"),
+        format_(format),
+        plan_(CaptureBufferPlan(format.sampleRate)),
         reader_(std::move(reader)) {
     Start();
   }

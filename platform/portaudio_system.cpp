@@ -54,15 +54,18 @@ bool IsFormatError(PaError e) {
   return e == paInvalidSampleRate || e == paInvalidChannelCount || e == paSampleFormatNotSupported;
 }
 
-int FindDevice(const std::string& name, bool capture) {
+// The device of that exact name and direction, or paNoDevice.
+int FindNamed(const std::string& name, bool capture) {
   int count = Pa_GetDeviceCount();
   for (int i = 0; !name.empty() && i < count; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
     if (info == nullptr || info->name == nullptr || name != info->name) continue;
     if ((capture ? info->maxInputChannels : info->maxOutputChannels) > 0) return i;
   }
-  return capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+  return paNoDevice;
 }
+
+int DefaultDevice(bool capture) { return capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice(); }
 
 // What both stream kinds share: the PortAudio stream with its own library reference, its
 // start and its orderly end, and the signs that the device went away. The holder is the
@@ -129,9 +132,12 @@ class PaStreamHolder {
 class PaOutput final : public AudioOutput {
  public:
   explicit PaOutput(const AudioFormat& format)
-      : format_(format), plan_(PlaybackBufferPlan(format.sampleRate)),
-        buffers_(plan_.bufferCount, std::vector<std::int16_t>(static_cast<std::size_t>(plan_.blockFrames) * format.channels)),
-        lengths_(plan_.bufferCount, 0), holder_(this, &PaOutput::Process) {}
+      : format_(format),
+        plan_(PlaybackBufferPlan(format.sampleRate)),
+        buffers_(plan_.bufferCount,
+                 std::vector<std::int16_t>(static_cast<std::size_t>(plan_.blockFrames) * format.channels)),
+        lengths_(plan_.bufferCount, 0),
+        holder_(this, &PaOutput::Process) {}
 
   PaError Open(int device) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
@@ -202,8 +208,10 @@ class PaOutput final : public AudioOutput {
 class PaInput final : public AudioInput {
  public:
   explicit PaInput(const AudioFormat& format)
-      : format_(format), plan_(CaptureBufferPlan(format.sampleRate)),
-        buffers_(plan_.bufferCount, std::vector<std::int16_t>(static_cast<std::size_t>(plan_.blockFrames) * format.channels)),
+      : format_(format),
+        plan_(CaptureBufferPlan(format.sampleRate)),
+        buffers_(plan_.bufferCount,
+                 std::vector<std::int16_t>(static_cast<std::size_t>(plan_.blockFrames) * format.channels)),
         holder_(this, &PaInput::Process) {}
 
   PaError Open(int device) {
@@ -287,9 +295,9 @@ PortAudioSystem::~PortAudioSystem() {
   if (initialised_) Pa_Terminate();
 }
 
-bool PortAudioSystem::Ready() {
+bool PortAudioSystem::Ready(bool reread) {
   QuietSoundLibraries();
-  if (initialised_ && gOpenStreams.load() == 0) {
+  if (reread && initialised_ && gOpenStreams.load() == 0) {
     Pa_Terminate();
     initialised_ = false;
   }
@@ -308,7 +316,7 @@ bool PortAudioSystem::Ready() {
 std::vector<std::string> PortAudioSystem::Names(bool capture) {
   std::lock_guard lock(LibraryMutex());
   std::vector<std::string> names;
-  if (!Ready()) return names;
+  if (!Ready(true)) return names;
   int count = Pa_GetDeviceCount();
   for (int i = 0; i < count; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
@@ -322,8 +330,19 @@ std::vector<std::string> PortAudioSystem::Names(bool capture) {
 
 bool PortAudioSystem::HasDefault(bool capture) {
   std::lock_guard lock(LibraryMutex());
-  if (!Ready()) return false;
-  return (capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice()) != paNoDevice;
+  if (!Ready(false)) return false;
+  return DefaultDevice(capture) != paNoDevice;
+}
+
+int PortAudioSystem::FindDevice(const std::string& name, bool capture) {
+  if (!Ready(false)) return paNoDevice;
+  int device = FindNamed(name, capture);
+  // A device plugged in since the lists were read: read them again before settling for the
+  // default.
+  if (device == paNoDevice && !name.empty() && gOpenStreams.load() == 0 && Ready(true)) {
+    device = FindNamed(name, capture);
+  }
+  return device != paNoDevice ? device : DefaultDevice(capture);
 }
 
 std::vector<std::string> PortAudioSystem::PlaybackDevices() { return Names(false); }
@@ -333,23 +352,23 @@ bool PortAudioSystem::HasDefaultCapture() { return HasDefault(true); }
 
 std::string PortAudioSystem::StartupProblem() {
   std::lock_guard lock(LibraryMutex());
-  Ready();
+  Ready(false);
   return startupProblem_;
 }
 
 AudioOpenResult<AudioOutput> PortAudioSystem::OpenOutput(const std::string& name, const AudioFormat& format) {
   std::lock_guard lock(LibraryMutex());
-  if (!Ready()) return {nullptr, AudioOpenError::kUnavailable, startupProblem_};
   int device = FindDevice(name, false);
-  if (device == paNoDevice) return {nullptr, AudioOpenError::kUnavailable, "no playback device"};
+  if (device == paNoDevice)
+    return {nullptr, AudioOpenError::kUnavailable, startupProblem_.empty() ? "no playback device" : startupProblem_};
   return OpenDevice<AudioOutput, PaOutput>(device, format);
 }
 
 AudioOpenResult<AudioInput> PortAudioSystem::OpenInput(const std::string& name, const AudioFormat& format) {
   std::lock_guard lock(LibraryMutex());
-  if (!Ready()) return {nullptr, AudioOpenError::kUnavailable, startupProblem_};
   int device = FindDevice(name, true);
-  if (device == paNoDevice) return {nullptr, AudioOpenError::kUnavailable, "no capture device"};
+  if (device == paNoDevice)
+    return {nullptr, AudioOpenError::kUnavailable, startupProblem_.empty() ? "no capture device" : startupProblem_};
   return OpenDevice<AudioInput, PaInput>(device, format);
 }
 

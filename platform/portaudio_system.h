@@ -5,8 +5,8 @@
 //
 // The sound libraries' own chatter on standard error (ALSA's configuration errors, JACK's
 // "server is not running") is switched off; what goes wrong is returned to the caller instead.
-// The device lists are read again whenever no stream is open, so a headset plugged in later
-// shows up.
+// The device lists are read afresh each time they are asked for while no stream is open, and
+// before a stored name is given up for the default, so a headset plugged in later shows up.
 #pragma once
 
 #include <string>
@@ -33,11 +33,14 @@ class PortAudioSystem final : public AudioDeviceSystem {
   std::string StartupProblem();
 
  private:
-  // Makes sure the library is up, re-reading the devices when no stream is open. Call with
-  // the library lock held; false when it cannot start.
-  bool Ready();
+  // Makes sure the library is up; with `reread`, starts it again to read the devices afresh
+  // when no stream is open. Call with the library lock held; false when it cannot start.
+  bool Ready(bool reread);
   std::vector<std::string> Names(bool capture);
   bool HasDefault(bool capture);
+  // The device of that name, or else the default one (paNoDevice when there is none). Call
+  // with the library lock held.
+  int FindDevice(const std::string& name, bool capture);
 
   // Both guarded by the library lock (PortAudio's state is the process's).
   bool initialised_ = false;  // this object holds one PortAudio initialisation

@@ -288,7 +288,8 @@ class FakeCards final : public platform::AudioDeviceSystem {
     if (!Accepts(name, format)) return {nullptr, refusal, "refused"};
     return {std::make_unique<FakeOutput>(format), AudioOpenError::kNone, {}};
   }
-  platform::AudioOpenResult<platform::AudioInput> OpenInput(const std::string& name, const AudioFormat& format) override {
+  platform::AudioOpenResult<platform::AudioInput> OpenInput(const std::string& name,
+                                                            const AudioFormat& format) override {
     if (!Accepts(name, format)) return {nullptr, refusal, "refused"};
     return {std::make_unique<FakeInput>(format), AudioOpenError::kNone, {}};
   }
@@ -305,7 +306,8 @@ TEST(AudioDevices, ListsStartWithTheDefaultEntryAndNamesOpenTheRightDevice) {
   RecordingLog log;
   AudioDevices devices(cards, log);
   EXPECT_EQ(devices.PlaybackChoices(),
-            (std::vector<std::string>{"[Default Sound Out]", "HDA Intel PCH: ALC256 Analog (hw:0,0)", "pipewire", "default"}));
+            (std::vector<std::string>{"[Default Sound Out]", "HDA Intel PCH: ALC256 Analog (hw:0,0)", "pipewire",
+                                      "default"}));
   EXPECT_EQ(devices.CaptureChoices().front(), "[Default Sound In]");
 
   ASSERT_TRUE(devices.OpenOutput("[Default Sound Out]", {8000, 1}).stream);

@@ -62,8 +62,8 @@ std::optional<std::vector<std::int16_t>> CompleteFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.size() < 46) return std::nullopt;
-  WavHeaderResult header = ParseWavHeader(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 46),
-                                          bytes.size());
+  WavHeaderResult header =
+      ParseWavHeader(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 46), bytes.size());
   std::uint32_t stated;
   std::memcpy(&stated, &bytes[42], 4);
   if (header.error != WavError::kNone || stated != bytes.size() - 46) return std::nullopt;
