@@ -355,7 +355,14 @@ TEST(AudioDevices, AFormatRefusalWalksTheLadderAndOtherErrorsDoNot) {
   cards.refusal = AudioOpenError::kUnavailable;
   EXPECT_FALSE(devices.OpenCapture("default", {8000, 1}).stream);
   EXPECT_EQ(cards.attempts.size(), 1u);
-  EXPECT_EQ(log.Lines().size(), 2u);  // one line per failed open
+
+  // A file device that cannot open is not a sound card: nothing else is tried.
+  cards.attempts.clear();
+  EXPECT_FALSE(devices.OpenCapture("wav:/nonexistent/folder/in.wav", {8000, 1}).stream);
+  EXPECT_TRUE(cards.attempts.empty());
+  std::vector<std::string> lines = log.Lines();
+  ASSERT_EQ(lines.size(), 3u);  // one line per failed open
+  EXPECT_EQ(lines[2].rfind(std::string(kLogCaptureFailed) + "wav:/nonexistent/folder/in.wav", 0), 0u);
 }
 
 }  // namespace

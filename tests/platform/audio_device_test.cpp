@@ -1,8 +1,9 @@
 // Sound devices below the media layer:
 // - buffer plans follow the block sizes and buffer counts of wave-in and wave-out;
-// - a real PortAudio stream on a machine without sound hardware (ALSA's file plugin as the
-//   default device, set up in a private HOME) plays our tone into the file, also when the
-//   stored device name is no longer present, without ALSA or JACK noise on standard error;
+// - real PortAudio streams on a machine without sound hardware (ALSA's file plugin as the
+//   default device, set up in a private HOME): playback puts our tone into the plugin's file,
+//   also when the stored device name is no longer present, and capture delivers the plugin's
+//   input file block by block, sample for sample; no ALSA or JACK noise on standard error;
 // - the silent device keeps a device's pace in both directions.
 #include <gtest/gtest.h>
 
@@ -60,20 +61,23 @@ std::vector<std::int16_t> WithoutZeros(std::vector<std::int16_t> v) {
   return v;
 }
 
-TEST(PortAudioSystem, TheDefaultOutputPlaysOurToneIntoAlsasFilePlugin) {
+TEST(PortAudioSystem, RealStreamsPlayIntoAndCaptureFromAlsasFilePlugin) {
   testing::TempFolder folder("pa");
   const std::string raw = folder.Sub("out.raw");
-  std::ofstream(folder.Sub(".asoundrc")) << "pcm.!default { type file slave.pcm \"null\" file \"" << raw
-                                         << "\" format \"raw\" }\n";
-  setenv("HOME", folder.Path().c_str(), 1);
-
+  const std::string input = folder.Sub("in.raw");
   std::vector<std::int16_t> tone(4000);
   for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<std::int16_t>(9000 * std::sin(0.3 + i * 0.35));
+  std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(tone.data()), tone.size() * 2);
+  std::ofstream(folder.Sub(".asoundrc")) << "pcm.!default { type file slave.pcm \"null\" file \"" << raw
+                                         << "\" infile \"" << input << "\" format \"raw\" }\n";
+  setenv("HOME", folder.Path().c_str(), 1);
 
   ::testing::internal::CaptureStderr();
   PortAudioSystem system;
-  std::vector<std::string> names = system.PlaybackDevices();
-  EXPECT_NE(std::find(names.begin(), names.end(), "default"), names.end());
+  for (bool capture : {false, true}) {
+    std::vector<std::string> names = capture ? system.CaptureDevices() : system.PlaybackDevices();
+    EXPECT_NE(std::find(names.begin(), names.end(), "default"), names.end());
+  }
   EXPECT_TRUE(system.HasDefaultPlayback());
   // A headset that was unplugged since it was chosen: the default device plays instead.
   for (const char* choice : {"", "USB headset no longer present"}) {
@@ -93,6 +97,22 @@ TEST(PortAudioSystem, TheDefaultOutputPlaysOurToneIntoAlsasFilePlugin) {
     // sample for sample and in order.
     EXPECT_EQ(WithoutZeros(written), WithoutZeros(tone)) << "choice \"" << choice << "\"";
   }
+
+  AudioOpenResult<AudioInput> mic = system.OpenInput("", {8000, 1});
+  ASSERT_TRUE(mic.stream) << mic.detail;
+  EXPECT_EQ(mic.stream->Plan().blockFrames, 160);
+  std::vector<std::int16_t> captured, block;
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (captured.size() < 3200 && Clock::now() < deadline) {
+    if (mic.stream->TakeBlock(&block)) {
+      EXPECT_EQ(block.size(), 160u);
+      captured.insert(captured.end(), block.begin(), block.end());
+    } else {
+      WaitForAny({WaitSource::Of(mic.stream->BlockReady())}, 200);
+    }
+  }
+  EXPECT_EQ(captured, std::vector<std::int16_t>(tone.begin(), tone.begin() + 3200));
+  mic.stream.reset();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
