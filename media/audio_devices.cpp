@@ -73,20 +73,24 @@ AudioOpenResult<platform::AudioInput> AudioDevices::OpenInput(const std::string&
   return cards_.OpenInput(CardName(choice), format);
 }
 
+void AudioDevices::LogFailure(std::string_view line, std::string_view shownName, const std::string& detail) {
+  std::string text = std::string(line) + std::string(shownName);
+  if (!detail.empty()) text += " (" + detail + ")";
+  log_.Log(text, platform::kLogError);
+}
+
 AudioOpenResult<platform::AudioOutput> AudioDevices::OpenPlayback(const std::string& choice,
                                                                   const AudioFormat& wanted) {
   auto result = OpenWithFallback<platform::AudioOutput>(
       wanted, [&](const AudioFormat& format) { return OpenOutput(choice, format); });
-  if (!result.stream)
-    log_.Log(std::string(kLogPlaybackFailed) + choice + " (" + result.detail + ")", platform::kLogError);
+  if (!result.stream) LogFailure(kLogPlaybackFailed, choice.empty() ? kDefaultPlaybackChoice : choice, result.detail);
   return result;
 }
 
 AudioOpenResult<platform::AudioInput> AudioDevices::OpenCapture(const std::string& choice, const AudioFormat& wanted) {
   auto result = OpenWithFallback<platform::AudioInput>(
       wanted, [&](const AudioFormat& format) { return OpenInput(choice, format); });
-  if (!result.stream)
-    log_.Log(std::string(kLogCaptureFailed) + choice + " (" + result.detail + ")", platform::kLogError);
+  if (!result.stream) LogFailure(kLogCaptureFailed, choice.empty() ? kDefaultCaptureChoice : choice, result.detail);
   return result;
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/audio_device.h"
@@ -44,6 +45,7 @@ class AudioDevices {
  private:
   // True (and logs the fallback once) when `choice` means a sound card but there is none.
   bool NoCardFor(const std::string& choice, bool capture);
+  void LogFailure(std::string_view line, std::string_view shownName, const std::string& detail);
 
   platform::AudioDeviceSystem& cards_;
   platform::LogSink& log_;

@@ -39,6 +39,7 @@ class PacedOutput final : public AudioOutput, private WorkerThread {
   AudioFormat Format() const override { return format_; }
   AudioBufferPlan Plan() const override { return plan_; }
   bool Queue(std::span<const std::int16_t> samples) override {
+    if (samples.empty()) return !Lost();  // nothing to play: no buffer is taken
     {
       std::lock_guard lock(mutex_);
       if (lost_ || static_cast<int>(queue_.size()) >= plan_.bufferCount) return false;
