@@ -54,10 +54,19 @@ void Refresh(SdpState& s, const SdpLocalMedia& local) {
 }
 
 // What the remote payload list offers, in the terms of the answer order.
+// G726-32 and CN may be listed under their static numbers or under the numbers the rtpmap
+// lines give them; the answer names each by the number the list used first.
 struct Offered {
   bool pcmu = false, pcma = false, gsm = false, g726 = false, cn = false, telephoneEvent = false;
   bool gsmFirst = false, g726First = false;
+  std::uint8_t g726Number = media::kPayloadNone;
+  std::uint8_t cnNumber = media::kPayloadNone;
 };
+
+void Mark(bool& offered, std::uint8_t& number, std::uint8_t pt) {
+  if (!offered) number = pt;
+  offered = true;
+}
 
 Offered WalkPayloadList(const std::vector<std::uint8_t>& list, bool lowBandwidth, std::uint8_t cn,
                         std::uint8_t telephoneEvent, std::uint8_t g726) {
@@ -73,13 +82,13 @@ Offered WalkPayloadList(const std::vector<std::uint8_t>& list, bool lowBandwidth
       o.gsm = true;
       if (!g711Before) o.gsmFirst = true;
     } else if (pt == media::kPayloadG726Static) {
-      o.g726 = true;
+      Mark(o.g726, o.g726Number, pt);
     } else if (pt == media::kPayloadCn || pt == cn) {
-      o.cn = true;
+      Mark(o.cn, o.cnNumber, pt);
     } else if (pt == telephoneEvent) {
       o.telephoneEvent = true;
     } else if (pt == g726) {
-      o.g726 = true;
+      Mark(o.g726, o.g726Number, pt);
       if (!g711Before) o.g726First = true;
     }
   }
@@ -88,7 +97,7 @@ Offered WalkPayloadList(const std::vector<std::uint8_t>& list, bool lowBandwidth
 
 // The answer's payload list and rtpmap lines; sets the audio, CN and telephone-event payload
 // types of `s` (the audio one stays "none" when no codec is common).
-std::string AnswerCodecs(const Offered& o, SdpState& s, std::uint8_t cn, std::uint8_t telephoneEvent) {
+std::string AnswerCodecs(const Offered& o, SdpState& s, std::uint8_t telephoneEvent) {
   std::string list;
   std::string maps;
   auto place = [&](std::uint8_t pt, std::string_view rtpmapTemplate) {
@@ -97,16 +106,17 @@ std::string AnswerCodecs(const Offered& o, SdpState& s, std::uint8_t cn, std::ui
     if (s.audioPayloadType == media::kPayloadNone) s.audioPayloadType = pt;
   };
   s.audioPayloadType = media::kPayloadNone;
+  if (o.g726) s.g726PayloadType = o.g726Number;
   if (o.gsm && o.gsmFirst) place(media::kPayloadGsm, sdp_text::kRtpmapGsm);
   if (o.g726 && o.g726First) place(s.g726PayloadType, sdp_text::kRtpmapG726);
   if (o.pcmu) place(media::kPayloadPcmu, sdp_text::kRtpmapPcmu);
   if (o.pcma) place(media::kPayloadPcma, sdp_text::kRtpmapPcma);
   if (o.g726 && !o.g726First) place(s.g726PayloadType, sdp_text::kRtpmapG726);
   if (o.gsm && !o.gsmFirst) place(media::kPayloadGsm, sdp_text::kRtpmapGsm);
-  s.cnPayloadType = o.cn ? cn : media::kPayloadNone;
+  s.cnPayloadType = o.cn ? o.cnNumber : media::kPayloadNone;
   if (o.cn) {
-    AppendWire(list, sdp_text::kListEntry, {cn});
-    AppendWire(maps, sdp_text::kRtpmapCn, {cn});
+    AppendWire(list, sdp_text::kListEntry, {o.cnNumber});
+    AppendWire(maps, sdp_text::kRtpmapCn, {o.cnNumber});
   }
   s.telephoneEventPayloadType = o.telephoneEvent ? telephoneEvent : media::kPayloadNone;
   if (o.telephoneEvent) {
@@ -190,7 +200,7 @@ SdpNegotiation SdpSession::Negotiate(std::string_view remoteSdp, bool answerWant
 
   const Offered offered = WalkPayloadList(remote.payloadTypes, PrefersLowBandwidth(settings_), cn,
                                           telephoneEvent, s.g726PayloadType);
-  std::string codecs = AnswerCodecs(offered, s, cn, telephoneEvent);
+  std::string codecs = AnswerCodecs(offered, s, telephoneEvent);
   if (s.audioPayloadType == media::kPayloadNone) return result;
 
   result.usable = true;

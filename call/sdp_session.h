@@ -4,8 +4,8 @@
 //
 // Codec order: with the SIP setting Quality present and below 50 the phone prefers GSM and
 // G726-32 (low bandwidth), otherwise PCMU and PCMA. An answer keeps the codecs the offer lists
-// in a fixed order, except that GSM or G726-32 go first when the offer lists them before either
-// G.711 codec.
+// in a fixed order, except that GSM or a mapped G726-32 go first when the offer lists them
+// before either G.711 codec.
 //
 // Address choice: when the other side's a=local/a=domain show that both phones sit behind the
 // same NAT, RTP goes to its private address and the answer names ours too; when the other

@@ -71,8 +71,11 @@ TEST_F(SdpTest, CodecChoiceAndAnswerOrder) {
       {nullptr, "0 97", "a=rtpmap:97 g726-32/8000\r\n", " 0 97", 0, 255, 255, 97},
       {"40", "0 97", "a=rtpmap:97 G726-32/8000\r\n", " 97 0", 97, 255, 255, 97},
       {nullptr, "0 8", "", " 0 8", 0, 255, 255, 2},
-      {nullptr, "8 0 13 110 98", "a=rtpmap:110 telephone-event/8000\r\na=rtpmap:98 CN/8000\r\n", " 0 8 98 110", 0,
-       98, 110, 2},
+      {nullptr, "8 0 98 110", "a=rtpmap:110 telephone-event/8000\r\na=rtpmap:98 CN/8000\r\n", " 0 8 98 110", 0, 98,
+       110, 2},
+      // Listed under the static numbers while the rtpmap lines name others: the listed ones count.
+      {nullptr, "2 0 13", "a=rtpmap:96 G726-32/8000\r\na=rtpmap:98 CN/8000\r\n", " 0 2 13", 0, 13, 255, 2},
+      {"40", "2", "a=rtpmap:13 G726-32/8000\r\n", " 2", 2, 255, 255, 2},
   };
   for (const Case& c : cases) {
     if (c.quality) SetSip("Quality", c.quality);
