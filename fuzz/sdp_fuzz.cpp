@@ -1,7 +1,9 @@
 // Feeds any bytes to the SDP reader and to the negotiation, as an offer and as an answer, and
 // reads every answer the phone writes back as the other side would: an answer to a usable
-// offer must itself be a usable SDP naming the same codec and one line per offered stream.
+// offer must itself be a usable SDP that leads with the chosen codec and has one line per
+// offered stream.
 // The first byte picks the settings (Quality low or default, Active on or off) and recvonly.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -59,9 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The other side reads the answer.
     call::SdpSession offerer(counter, settings, resolver);
     Check(offerer.Negotiate(n.answer, false, false, local).usable);
-    Check(offerer.State().audioPayloadType == answerer.State().audioPayloadType);
+    // The answer leads with the codec the phone chose, and the other side chooses one it lists.
     const call::RemoteSdp back = call::ReadSdp(n.answer);
-    Check(back.hasAudio);
+    Check(back.hasAudio && !back.payloadTypes.empty());
+    Check(back.payloadTypes.front() == answerer.State().audioPayloadType);
+    Check(std::find(back.payloadTypes.begin(), back.payloadTypes.end(), offerer.State().audioPayloadType) !=
+          back.payloadTypes.end());
     Check(back.declined.size() == remote.declined.size());
   }
 
