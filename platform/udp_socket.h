@@ -9,12 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <shared_mutex>
+#include <shared_mutex>  // std::shared_lock
 #include <span>
 
 #include "platform/event.h"
 #include "platform/socket_address.h"
 #include "platform/unique_fd.h"
+#include "platform/writer_first_lock.h"
 
 namespace corvina::platform {
 
@@ -103,7 +104,7 @@ class UdpSocket {
   // Written by the owner under the exclusive lock; read by senders under the shared lock and by
   // the owner without it.
   UniqueFd fd_;
-  mutable std::shared_mutex fdLock_;
+  mutable WriterFirstLock fdLock_;
   // Owner thread.
   std::optional<std::uint8_t> tos_;
   int priority_ = -1;
