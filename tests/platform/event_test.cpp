@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
+#include <new>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -11,6 +13,18 @@
 
 #include "platform/event.h"
 #include "tests/support/blocked_in.h"
+
+// Counts the calling thread's heap allocations, so that a test can show a wait makes none.
+namespace {
+thread_local long allocationCount = 0;
+}
+void* operator new(std::size_t size) {
+  ++allocationCount;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace corvina::platform {
 namespace {
@@ -79,6 +93,19 @@ TEST(WaitForAny, CoversSixtyFourSourcesAndRefusesMore) {
   EXPECT_EQ(WaitForAny(all.first(kMaxWaitSources), 0), static_cast<int>(kMaxWaitSources - 1));
   events[kMaxWaitSources - 1].Set();
   EXPECT_EQ(WaitForAny(all, 0), kWaitFailed);
+}
+
+TEST(WaitForAny, AllocatesNothing) {
+  std::vector<Event> events(kMaxWaitSources);
+  std::vector<WaitSource> sources;
+  for (Event& e : events) sources.push_back(WaitSource::Of(e));
+  events.back().Set();
+  const long before = allocationCount;
+  const int ready = WaitForAny(sources, 1000);
+  const int none = WaitForAny(sources, 0);
+  EXPECT_EQ(allocationCount, before);
+  EXPECT_EQ(ready, static_cast<int>(kMaxWaitSources - 1));
+  EXPECT_EQ(none, kWaitTimedOut);
 }
 
 TEST(WaitForAny, RefusesNegativeTimeOutsOtherThanInfinite) {
