@@ -9,13 +9,13 @@
 #include <cstring>
 
 #include "platform/paths.h"
+#include "platform/product.h"
 #include "platform/text.h"
 
 namespace corvina::platform {
 namespace {
 
 constexpr int kClientTimeoutMs = 1000;
-constexpr std::string_view kTitlePrefix = "Corvina";
 
 bool MakeAddress(const std::string& name, sockaddr_un* addr, socklen_t* len) {
   std::memset(addr, 0, sizeof *addr);
@@ -149,7 +149,7 @@ bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) 
   if (fd < 0) return false;
   std::string title;
   std::string reply;
-  bool ok = ReadLine(fd, timeoutMs, &title) && title.compare(0, kTitlePrefix.size(), kTitlePrefix) == 0 &&
+  bool ok = ReadLine(fd, timeoutMs, &title) && title.compare(0, kProductName.size(), kProductName) == 0 &&
             WriteAll(fd, "hotkey 1\n") && ReadLine(fd, timeoutMs, &reply) && reply == "ok";
   close(fd);
   return ok;

@@ -6,11 +6,13 @@
 
 #include <string>
 
+#include "platform/product.h"
+
 namespace corvina::platform {
 
 class StartupLock {
  public:
-  static constexpr const char* kName = "CorvinaStarting";
+  static constexpr const char* kName = CORVINA_NAME "Starting";
   static constexpr int kStartupBudgetMs = 20000;
 
   explicit StartupLock(std::string folder);
