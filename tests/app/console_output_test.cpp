@@ -122,7 +122,9 @@ TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput)
   }
   EXPECT_TRUE(stdoutComplete) << "standard output stopped at: " << line.substr(0, 60);
 
-  // The client reads again: it lost its oldest events, is told so once, and gets the newest.
+  // The client reads again: it lost its oldest events, each counted in exactly one notice
+  // (a notice the kernel took in part while the client stalled keeps its count; later
+  // losses get the next one), and gets the newest.
   int received = 0;
   int notices = 0;
   long dropped = 0;
@@ -130,16 +132,17 @@ TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput)
   while (platform::ReadLine(client, 20000, clientLines, &line)) {
     if (line.rfind("event {\"event\":\"overflow\",\"dropped\":", 0) == 0) {
       ++notices;
-      dropped += std::stol(line.substr(line.rfind(':') + 1));
+      const long count = std::stol(line.substr(line.rfind(':') + 1));
+      EXPECT_GT(count, 0);
+      dropped += count;
       continue;
     }
     ++received;
     if (line == last) break;
   }
   EXPECT_EQ(line, last);
-  EXPECT_EQ(notices, 1);
+  EXPECT_GE(notices, 1);
   EXPECT_EQ(received + dropped, kRounds * kPerRound);
-  EXPECT_GT(dropped, 0);
 
   ASSERT_TRUE(platform::WriteAll(input_[1], "quit\n"));
   phoneThread.join();
