@@ -7,20 +7,11 @@
 
 namespace corvina::platform {
 
-HeadlessLoop::~HeadlessLoop() { Detach(); }
+HeadlessLoop::~HeadlessLoop() { postbox_.Detach(); }
 
 bool HeadlessLoop::Attach(UiPostbox& postbox) {
   CORVINA_CHECK_THREAD(loopThread_);
-  if (postbox_ != nullptr) return postbox_ == &postbox;
-  if (!postbox.Attach(*this)) return false;
-  postbox_ = &postbox;
-  return true;
-}
-
-void HeadlessLoop::Detach() {
-  if (postbox_ == nullptr) return;
-  postbox_->Detach(*this);
-  postbox_ = nullptr;
+  return postbox_.Attach(postbox);
 }
 
 void HeadlessLoop::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {
@@ -121,7 +112,7 @@ int HeadlessLoop::Run() {
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && (fds[0].revents & POLLIN)) wake_.TryTake();
     const Clock::time_point now = Clock::now();
-    if (postbox_ != nullptr) postbox_->RunBatch();
+    if (UiPostbox* postbox = postbox_.Postbox()) postbox->RunBatch();
     if (quit_) break;
     FireDueTimers(now);
     if (quit_) break;

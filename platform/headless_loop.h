@@ -32,7 +32,7 @@ class HeadlessLoop final : public UiWakeup, public TimerHost {
   // Runs `postbox`'s tasks from now on; false when another loop is attached to it.
   bool Attach(UiPostbox& postbox);
   // Stops running the postbox's tasks (its pending ones are dropped). The destructor detaches too.
-  void Detach();
+  void Detach() { postbox_.Detach(); }
 
   void WakeForTasks() override { wake_.Set(); }
   void SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) override;
@@ -70,7 +70,7 @@ class HeadlessLoop final : public UiWakeup, public TimerHost {
 
   ThreadChecker loopThread_;
   Event wake_;
-  UiPostbox* postbox_ = nullptr;                     // loop thread
+  PostboxAttachment postbox_{*this};                 // loop thread
   OneShotTimers<Clock::time_point> timers_;          // loop thread
   std::map<int, Watch> watched_;                     // loop thread
   std::atomic<bool> quit_{false};

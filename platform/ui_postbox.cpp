@@ -124,4 +124,17 @@ UiPostbox::Counters UiPostbox::GetCounters() const {
   return counters_;
 }
 
+bool PostboxAttachment::Attach(UiPostbox& postbox) {
+  if (postbox_ != nullptr) return postbox_ == &postbox;
+  if (!postbox.Attach(loop_)) return false;
+  postbox_ = &postbox;
+  return true;
+}
+
+void PostboxAttachment::Detach() {
+  if (postbox_ == nullptr) return;
+  postbox_->Detach(loop_);
+  postbox_ = nullptr;
+}
+
 }  // namespace corvina::platform

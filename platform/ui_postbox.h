@@ -85,4 +85,24 @@ class UiPostbox final : public UiQueue {
   Counters counters_;
 };
 
+// A loop's link to the postbox it runs: attaches once, detaches on request or when destroyed.
+// A loop holds one as a member and detaches in its own destructor, before its parts go.
+class PostboxAttachment {
+ public:
+  explicit PostboxAttachment(UiWakeup& loop) : loop_(loop) {}
+  ~PostboxAttachment() { Detach(); }
+  PostboxAttachment(const PostboxAttachment&) = delete;
+  PostboxAttachment& operator=(const PostboxAttachment&) = delete;
+
+  // False when another loop runs `postbox`, or this one runs another postbox.
+  bool Attach(UiPostbox& postbox);
+  void Detach();
+  // The postbox attached, or null. Read on the loop's thread, or from WakeForTasks().
+  UiPostbox* Postbox() const { return postbox_; }
+
+ private:
+  UiWakeup& loop_;
+  UiPostbox* postbox_ = nullptr;
+};
+
 }  // namespace corvina::platform

@@ -6,23 +6,14 @@ namespace corvina::ui {
 
 bool QtUiLoop::Attach(platform::UiPostbox& postbox) {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (postbox_ != nullptr) return postbox_ == &postbox;
-  if (!postbox.Attach(*this)) return false;
-  postbox_ = &postbox;
-  return true;
-}
-
-void QtUiLoop::Detach() {
-  if (postbox_ == nullptr) return;
-  postbox_->Detach(*this);
-  postbox_ = nullptr;
+  return postbox_.Attach(postbox);
 }
 
 void QtUiLoop::WakeForTasks() {
-  // Called with the postbox's lock held, so `postbox_` cannot be detached meanwhile.
-  platform::UiPostbox* postbox = postbox_;
+  // Called with the postbox's lock held, so the postbox cannot be detached meanwhile.
+  platform::UiPostbox* postbox = postbox_.Postbox();
   QMetaObject::invokeMethod(
-      &context_, [this, postbox] { if (postbox_ == postbox) postbox->RunBatch(); }, Qt::QueuedConnection);
+      &context_, [this, postbox] { if (postbox_.Postbox() == postbox) postbox->RunBatch(); }, Qt::QueuedConnection);
 }
 
 void QtTimerHost::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {

@@ -16,12 +16,12 @@ namespace corvina::ui {
 class QtUiLoop final : public platform::UiWakeup {
  public:
   QtUiLoop() = default;
-  ~QtUiLoop() override { Detach(); }
+  ~QtUiLoop() override { postbox_.Detach(); }
   QtUiLoop(const QtUiLoop&) = delete;
   QtUiLoop& operator=(const QtUiLoop&) = delete;
 
   bool Attach(platform::UiPostbox& postbox);
-  void Detach();
+  void Detach() { postbox_.Detach(); }
   // Queues one call that runs a batch; a call still queued when the loop is destroyed is
   // discarded by Qt with `context_`.
   void WakeForTasks() override;
@@ -29,7 +29,7 @@ class QtUiLoop final : public platform::UiWakeup {
  private:
   platform::ThreadChecker uiThread_;
   QObject context_;
-  platform::UiPostbox* postbox_ = nullptr;
+  platform::PostboxAttachment postbox_{*this};
 };
 
 class QtTimerHost final : public platform::TimerHost {
