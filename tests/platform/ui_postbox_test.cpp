@@ -46,12 +46,13 @@ TEST(UiPostbox, APostAfterTheLoopDetachedIsDroppedWithoutTouchingTheLoop) {
   std::atomic<int> freed{0};
   std::atomic<bool> ran{false};
   {
-    auto loop = std::make_unique<HeadlessLoop>();
-    ASSERT_TRUE(loop->Attach(postbox));
+    ManualUiLoop loop(postbox);
     postbox.Post([&ran, p = std::make_unique<Payload>(freed)] { ran = true; });
-    loop.reset();  // destroyed without running: detaches and drops the pending task
-  }
+  }  // detached without running: the pending task is dropped
   EXPECT_EQ(freed, 1);
+  auto loop = std::make_unique<HeadlessLoop>();
+  ASSERT_TRUE(loop->Attach(postbox));
+  loop.reset();  // a loop that goes detaches itself
   // A worker that still posts reaches no loop (ASan would see a freed one) and loses its task.
   std::thread worker([&] {
     for (int i = 0; i < 100; ++i) {
