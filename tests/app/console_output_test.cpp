@@ -1,6 +1,6 @@
 // The console's output: a reader that falls behind loses its oldest events and is told once
 // how many, answers are never lost, and a control client that stops reading does not hold up
-// standard output.
+// standard output. And the phone's tear-down: workers stop before the loop detaches.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -17,6 +17,7 @@
 #include "app/console_phone.h"
 #include "app/phone_entry.h"
 #include "platform/fd_io.h"
+#include "platform/worker_thread.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::app {
@@ -147,6 +148,42 @@ TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput)
   ASSERT_TRUE(platform::WriteAll(input_[1], "quit\n"));
   phoneThread.join();
   close(client);
+}
+
+// A worker that keeps posting to the user-interface thread until it is stopped.
+class PostingWorker final : public platform::WorkerThread {
+ public:
+  PostingWorker(platform::UiQueue& ui, std::atomic<bool>& ended) : WorkerThread("poster"), ui_(ui), ended_(ended) {}
+  ~PostingWorker() override { StopAndJoin(); }
+
+ protected:
+  void Run() override {
+    while (Sleep(1)) ui_.Post([] {});
+    ended_ = true;
+  }
+
+ private:
+  platform::UiQueue& ui_;
+  std::atomic<bool>& ended_;
+};
+
+TEST_F(ConsolePhoneOutputTest, EveryWorkerHasStoppedBeforeThePhoneTearsDownItsLoop) {
+  std::atomic<bool> ended{false};
+  auto worker = std::make_unique<PostingWorker>(program_->postbox, ended);
+  ASSERT_TRUE(worker->Start());
+  program_->workers.Add(std::move(worker));
+  bool endedBeforeReturn = false;
+  bool attachedAtReturn = true;
+  std::thread phoneThread([&] {
+    ConsolePhone phone(input_[0], output_[1], nullptr);
+    RunPhone(*program_, phone);
+    endedBeforeReturn = ended;
+    attachedAtReturn = program_->postbox.IsAttached();
+  });
+  ASSERT_TRUE(platform::WriteAll(input_[1], "quit\n"));
+  phoneThread.join();
+  EXPECT_TRUE(endedBeforeReturn);
+  EXPECT_FALSE(attachedAtReturn);
 }
 
 }  // namespace
