@@ -53,8 +53,6 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
 
   // Queues the event for standard output and every control client. Loop thread only.
   void Emit(const ConsoleEvent& event) override;
-  CommandProcessor& Commands() { return commands_; }
-  platform::HeadlessLoop& Loop() { return loop_; }
 
   static constexpr std::size_t kMaxLineBytes = 8192;
   static constexpr std::size_t kMaxClients = 8;

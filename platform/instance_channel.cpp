@@ -51,9 +51,9 @@ std::string InstanceSocketName(const std::string& runtimeFolder) {
   // FNV-1a of the folder keeps two homes apart.
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : runtimeFolder) h = (h ^ c) * 1099511628211ull;
-  char name[40];
-  std::snprintf(name, sizeof name, "corvina-%016llx", static_cast<unsigned long long>(h));
-  return std::string(1, '\0') + name;
+  char hash[24];
+  std::snprintf(hash, sizeof hash, "-%016llx", static_cast<unsigned long long>(h));
+  return std::string(1, '\0') + std::string(kConfigFolderName) + hash;
 }
 
 InstanceServer::InstanceServer(std::string runtimeFolder, std::string title, std::function<void(int)> onHotkey)

@@ -3,7 +3,6 @@
 // the thread that constructs them.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "platform/one_shot_timers.h"
@@ -21,20 +20,16 @@ class ManualUiLoop final : public UiWakeup {
   ManualUiLoop(const ManualUiLoop&) = delete;
   ManualUiLoop& operator=(const ManualUiLoop&) = delete;
 
-  void WakeForTasks() override { ++wakes_; }
+  void WakeForTasks() override {}
   // Runs batches until nothing is pending (at most `limit` tasks, so a task that keeps
   // reposting itself cannot hang a test). Returns the count.
   int RunPending(int limit = 10000);
   // Runs one batch: the tasks pending now, not those they post.
   int RunOneBatch() { return static_cast<int>(postbox_.RunBatch()); }
   std::size_t PendingCount() const { return postbox_.PendingCount(); }
-  // How often the postbox asked for a batch.
-  std::uint64_t Wakes() const { return wakes_; }
-  UiPostbox& Postbox() { return postbox_; }
 
  private:
   UiPostbox& postbox_;
-  std::atomic<std::uint64_t> wakes_{0};
 };
 
 class ManualTimerHost final : public TimerHost {
