@@ -15,6 +15,8 @@ namespace corvina::app {
 
 ConsolePhone::ConsolePhone(int inputFd, int outputFd, platform::TerminationSignals* signals) : signals_(signals) {
   stdout_.fd = platform::OpenNonBlockingWriter(outputFd);
+  ownsStdout_ = stdout_.fd >= 0;
+  if (!ownsStdout_) stdout_.fd = outputFd;  // no private writer: write to it as it is
   auto input = std::make_unique<Channel>();
   input->readFd = inputFd;
   input->output = &stdout_;
@@ -25,7 +27,7 @@ ConsolePhone::~ConsolePhone() {
   for (auto& [fd, channel] : channels_) {
     if (channel->own) close(fd);  // standard input is not ours to close
   }
-  if (stdout_.fd >= 0) close(stdout_.fd);
+  if (ownsStdout_) close(stdout_.fd);
 }
 
 bool ConsolePhone::CreateWindow(MainWindow& window) {
@@ -94,7 +96,6 @@ void ConsolePhone::Flush(Output& output) {
       Output* target = &output;
       loop_.WatchWritable(output.fd, [this, target] {
         Flush(*target);
-        ResumeReaders();
         if (target != &stdout_ && target->dead) {
           for (auto& [fd, channel] : channels_) {
             if (channel->own.get() == target) {
@@ -109,6 +110,7 @@ void ConsolePhone::Flush(Output& output) {
     }
     output.writeWatched = wantRoom;
   }
+  ResumeReaders();
 }
 
 void ConsolePhone::ResumeReaders() {

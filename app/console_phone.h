@@ -90,6 +90,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   platform::ThreadChecker uiThread_;
   platform::HeadlessLoop loop_;
   Output stdout_;              // a private non-blocking writer onto the caller's output
+  bool ownsStdout_ = false;
   platform::TerminationSignals* signals_;
   std::string controlAddress_;
   platform::TcpListener control_;
