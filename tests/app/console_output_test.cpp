@@ -4,10 +4,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -66,6 +68,42 @@ class ConsolePhoneOutputTest : public ::testing::Test {
       if (fd >= 0) close(fd);
     }
   }
+  // Starts the phone on its own thread with a control port; returns the port.
+  int StartPhoneWithControlPort() {
+    phoneThread_ = std::thread([this] {
+      ConsolePhone phone(input_[0], output_[1], nullptr);
+      phone.SetControlAddress("127.0.0.1:0");
+      phone_.store(&phone);
+      RunPhone(*program_, phone);
+      phone_.store(nullptr);
+    });
+    std::string line;
+    if (!NextLine(&line) || line.rfind("event {\"event\":\"control\",\"address\":\"127.0.0.1:", 0) != 0) return -1;
+    const int port = std::stoi(line.substr(line.rfind(':') + 1));
+    std::string pane;  // the window's start-up event comes before the test's
+    if (!NextLine(&pane) || pane.rfind("event {\"event\":\"statusPane\"", 0) != 0) return -1;
+    return port;
+  }
+  void QuitPhone() {
+    platform::WriteAll(input_[1], "quit\n");
+    if (phoneThread_.joinable()) phoneThread_.join();
+  }
+  // A loopback client with small socket buffers, so that what it does not read piles up in the phone.
+  static int ConnectSmall(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int smallBuffer = 16 * 1024;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer);
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &smallBuffer, sizeof smallBuffer);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
   // The next line of the phone's standard output; false after a generous deadline.
   bool NextLine(std::string* line) { return platform::ReadLine(output_[0], 20000, stdoutLines_, line); }
 
@@ -75,31 +113,15 @@ class ConsolePhoneOutputTest : public ::testing::Test {
   int output_[2] = {-1, -1};
   platform::LineSplitter stdoutLines_{1 << 20};
   std::atomic<ConsolePhone*> phone_{nullptr};
+  std::thread phoneThread_;
 };
 
 TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput) {
-  std::thread phoneThread([this] {
-    ConsolePhone phone(input_[0], output_[1], nullptr);
-    phone.SetControlAddress("127.0.0.1:0");
-    phone_.store(&phone);
-    RunPhone(*program_, phone);
-    phone_.store(nullptr);
-  });
+  const int port = StartPhoneWithControlPort();
+  ASSERT_GT(port, 0);
   std::string line;
-  ASSERT_TRUE(NextLine(&line));
-  ASSERT_EQ(line.rfind("event {\"event\":\"control\",\"address\":\"127.0.0.1:", 0), 0u) << line;
-  const int port = std::stoi(line.substr(line.rfind(':') + 1));
-  std::string pane;
-  ASSERT_TRUE(NextLine(&pane));  // the window's start-up event comes before ours
-  ASSERT_EQ(pane.rfind("event {\"event\":\"statusPane\"", 0), 0u) << pane;
-  int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int smallBuffer = 16 * 1024;
-  setsockopt(client, SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  int client = ConnectSmall(port);
+  ASSERT_GE(client, 0);
   // The client proves it is connected, then stops reading.
   ASSERT_TRUE(platform::WriteAll(client, "help\n"));
   platform::LineSplitter clientLines(1 << 20);
@@ -145,8 +167,49 @@ TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput)
   EXPECT_GE(notices, 1);
   EXPECT_EQ(received + dropped, kRounds * kPerRound);
 
-  ASSERT_TRUE(platform::WriteAll(input_[1], "quit\n"));
-  phoneThread.join();
+  QuitPhone();
+  close(client);
+}
+
+TEST_F(ConsolePhoneOutputTest, AClientThatDoesNotReadItsAnswersIsNotReadFromButLosesNone) {
+  const int port = StartPhoneWithControlPort();
+  ASSERT_GT(port, 0);
+  int client = ConnectSmall(port);
+  ASSERT_GE(client, 0);
+  // Commands go in until the phone stops taking them: the client's buffer stays full for a
+  // second. A phone that read on would take them all.
+  const std::string command = "nope\n";
+  std::string block;
+  for (int i = 0; i < 800; ++i) block += command;
+  long sent = 0;
+  constexpr long kLimit = 1L << 18;
+  while (sent < kLimit * static_cast<long>(command.size())) {
+    const std::size_t offset = static_cast<std::size_t>(sent) % block.size();
+    ssize_t n = send(client, block.data() + offset, block.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0 && errno == EAGAIN) {
+      pollfd room{client, POLLOUT, 0};
+      if (poll(&room, 1, 1000) == 1) continue;
+      break;
+    }
+    ASSERT_GT(n, 0);
+    sent += n;
+  }
+  const long commands = sent / static_cast<long>(command.size());  // a part line is no command
+  EXPECT_LT(commands, kLimit) << "the phone kept reading a client that read nothing";
+  // Standard input is served meanwhile.
+  ASSERT_TRUE(platform::WriteAll(input_[1], "help quit\n"));
+  std::string line;
+  ASSERT_TRUE(NextLine(&line));
+  EXPECT_EQ(line.rfind("ok {\"verb\":\"quit\"", 0), 0u) << line;
+  // Every command gets its answer once the client reads.
+  platform::LineSplitter lines(1 << 20);
+  long answers = 0;
+  while (answers < commands && platform::ReadLine(client, 20000, lines, &line)) {
+    if (line != "error: unknown command \"nope\"") break;
+    ++answers;
+  }
+  EXPECT_EQ(answers, commands) << line;
+  QuitPhone();
   close(client);
 }
 
