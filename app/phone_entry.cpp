@@ -17,8 +17,8 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
   {
     MainWindow window(program, frontend.View());
     if (frontend.CreateWindow(window)) {
-      platform::InstanceServer instance(program.paths.runtimeFolder, std::string(platform::kProductName),
-                                        [&window](int id) { window.Posts().Post([&window, id] { window.OnHotkey(id); }); });
+      auto onHotkey = [&window](int id) { window.Posts().Post([&window, id] { window.OnHotkey(id); }); };
+      platform::InstanceServer instance(program.paths.runtimeFolder, std::string(platform::kProductName), onHotkey);
       window.Initialise();
       if (!instance.Listen()) {
         program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder,

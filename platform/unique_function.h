@@ -20,7 +20,8 @@ class UniqueFunction<R(Args...)> {
   UniqueFunction() = default;
   UniqueFunction(std::nullptr_t) {}  // NOLINT: an empty function, as with std::function
   template <typename F>
-    requires(!std::same_as<std::remove_cvref_t<F>, UniqueFunction> && std::is_invocable_r_v<R, std::decay_t<F>&, Args...>)
+    requires(!std::same_as<std::remove_cvref_t<F>, UniqueFunction> &&
+             std::is_invocable_r_v<R, std::decay_t<F>&, Args...>)
   UniqueFunction(F&& f)  // NOLINT: converts from any callable, as std::function does
       : callable_(std::make_unique<Model<std::decay_t<F>>>(std::forward<F>(f))) {}
 

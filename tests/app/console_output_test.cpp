@@ -131,15 +131,16 @@ TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput)
 
   // Far more than any socket buffer holds, in rounds that standard output's reader keeps up with.
   const std::string padding(200, 'p');
+  auto tick = [&padding](int n) { return ConsoleEvent("tick").Add("n", n).Add("pad", padding); };
   constexpr int kRounds = 40;
   constexpr int kPerRound = 500;
   bool stdoutComplete = true;
   for (int round = 0; round < kRounds && stdoutComplete; ++round) {
-    program_->postbox.Post([this, round, &padding] {
-      for (int i = 0; i < kPerRound; ++i) phone_.load()->Emit(ConsoleEvent("tick").Add("n", round * kPerRound + i).Add("pad", padding));
+    program_->postbox.Post([this, round, &tick] {
+      for (int i = 0; i < kPerRound; ++i) phone_.load()->Emit(tick(round * kPerRound + i));
     });
     for (int i = 0; i < kPerRound && stdoutComplete; ++i) {
-      const std::string expected = ConsoleEvent("tick").Add("n", round * kPerRound + i).Add("pad", padding).Text();
+      const std::string expected = tick(round * kPerRound + i).Text();
       stdoutComplete = NextLine(&line) && line == expected;
     }
   }
@@ -151,7 +152,7 @@ TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput)
   int received = 0;
   int notices = 0;
   long dropped = 0;
-  const std::string last = ConsoleEvent("tick").Add("n", kRounds * kPerRound - 1).Add("pad", padding).Text();
+  const std::string last = tick(kRounds * kPerRound - 1).Text();
   while (platform::ReadLine(client, 20000, clientLines, &line)) {
     if (line.rfind("event {\"event\":\"overflow\",\"dropped\":", 0) == 0) {
       ++notices;
