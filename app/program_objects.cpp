@@ -6,7 +6,7 @@ ProgramObjects::ProgramObjects(const platform::PhonePaths& phonePaths)
     : paths(phonePaths),
       store(paths.registryFile),
       settings(store),
-      activityLog(paths.documentsFolder, wallClock),
+      activityLog(paths.DataFolder(), wallClock),
       startTime(wallClock.Now()),
       startupLock(paths.runtimeFolder) {}
 

@@ -1,6 +1,10 @@
 // The program-wide objects, constructed before the main window in a fixed order and destroyed
 // in the reverse order (C++ member order gives both). Later subsystems (profile files, SIP
 // engine, call terminator, SIP trace) take their places in this list as they are built.
+//
+// The user-interface postbox comes first, so it outlives every worker that posts to it; the
+// loops attach to it while they run. StopWorkers() stops every worker before any loop or
+// toolkit object is torn down.
 #pragma once
 
 #include <ctime>
@@ -14,15 +18,25 @@
 #include "platform/settings.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/startup_lock.h"
+#include "platform/ui_postbox.h"
 #include "platform/worker_thread.h"
 
 namespace corvina::app {
 
 struct ProgramObjects {
   explicit ProgramObjects(const platform::PhonePaths& phonePaths);
+  ~ProgramObjects() { StopWorkers(); }
+  ProgramObjects(const ProgramObjects&) = delete;
+  ProgramObjects& operator=(const ProgramObjects&) = delete;
 
+  // Stops and waits for every worker; called when the loop has ended, before the window and
+  // the loop go.
+  void StopWorkers() { workers.StopAll(); }
+
+  platform::UiPostbox postbox;
   platform::PhonePaths paths;
-  // The store stands in for the system registry, so it exists before everything else.
+  // The store stands in for the system registry, so it exists before everything else. A
+  // file it cannot open is left as it is (the window says so in the log).
   platform::SqliteSettingsStore store;
   platform::Settings settings;
   platform::SystemWallClock wallClock;

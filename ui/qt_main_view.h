@@ -20,17 +20,17 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void Attach(app::MainWindow* controller) { controller_ = controller; }
 
   void BringToFront() override;
-  void ShowStatusPane(bool visible) override;
-  void StatusEntriesChanged() override;
+  void ShowStatusWindow(bool visible) override;
+  void StatusWindowChanged() override;
   void Close() override { close(); }
 
-  QListWidget* StatusPane() const { return statusPane_; }
+  QListWidget* StatusWindowList() const { return statusList_; }
 
  private:
-  void RefreshStatusPane();
+  void RefreshStatusWindow();
 
   app::MainWindow* controller_ = nullptr;
-  QListWidget* statusPane_ = nullptr;
+  QListWidget* statusList_ = nullptr;
   QAction* statusAction_ = nullptr;
 };
 
