@@ -34,7 +34,7 @@ class UiReport {
       state_->latest = value;
     }
     if (state_->pending.exchange(true)) return;
-    queue_.Post([state = state_] {
+    const bool posted = queue_.Post([state = state_] {
       state->pending = false;
       T value;
       {
@@ -43,6 +43,8 @@ class UiReport {
       }
       if (state->deliver) state->deliver(value);
     });
+    // A dropped task (no loop attached, or the postbox full) must not block later reports.
+    if (!posted) state_->pending = false;
   }
 
  private:

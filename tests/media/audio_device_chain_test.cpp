@@ -254,10 +254,11 @@ TEST(AudioDeviceThreads, ADeviceThatGoesAwayIsLoggedOnceAndTheCallGoesOn) {
 }
 
 TEST(UiReport, AtMostOneReportIsPendingAndItCarriesTheLatestValue) {
-  platform::ManualUiQueue queue;
+  platform::UiPostbox postbox;
+  platform::ManualUiLoop queue(postbox);
   std::vector<int> delivered;
   {
-    UiReport<int> report(queue, [&](const int& v) { delivered.push_back(v); });
+    UiReport<int> report(postbox, [&](const int& v) { delivered.push_back(v); });
     for (int v = 1; v <= 100; ++v) report.Report(v);
     EXPECT_EQ(queue.PendingCount(), 1u);
     queue.RunPending();
@@ -268,6 +269,17 @@ TEST(UiReport, AtMostOneReportIsPendingAndItCarriesTheLatestValue) {
   }
   queue.RunPending();
   EXPECT_EQ(delivered, (std::vector<int>{100, 7}));
+}
+
+TEST(UiReport, AReportDroppedForWantOfALoopDoesNotHoldBackTheNext) {
+  platform::UiPostbox postbox;
+  std::vector<int> delivered;
+  UiReport<int> report(postbox, [&](const int& v) { delivered.push_back(v); });
+  report.Report(1);  // no loop attached yet: the postbox drops it
+  platform::ManualUiLoop loop(postbox);
+  report.Report(2);
+  loop.RunPending();
+  EXPECT_EQ(delivered, (std::vector<int>{2}));
 }
 
 // A sound system whose devices take only the formats the test lists.

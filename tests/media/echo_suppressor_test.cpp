@@ -89,7 +89,9 @@ TEST_F(EchoSuppressorTest, LearnsOnlyFromLoudReferenceAndStaysCapped) {
       }
     }
     EXPECT_EQ(largest > 0, c.learns) << c.ref;
-    if (c.echoGain > 50) EXPECT_EQ(largest, EchoSuppressor::kMaxCoupling);
+    if (c.echoGain > 50) {
+      EXPECT_EQ(largest, EchoSuppressor::kMaxCoupling);
+    }
   }
 }
 

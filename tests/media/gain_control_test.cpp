@@ -74,7 +74,9 @@ TEST(GainControlTest, LoudInputClipsAndDcIsRemoved) {
   agc.Process(loud);
   for (std::size_t i = 0; i < loud.size(); ++i) {
     ASSERT_TRUE(loud[i] >= -524288 && loud[i] <= 524287) << i;
-    if (i > 2) ASSERT_EQ(loud[i] > 0, in[i] > 0) << i;
+    if (i > 2) {
+      ASSERT_EQ(loud[i] > 0, in[i] > 0) << i;
+    }
   }
 
   Agc dc;
