@@ -4,7 +4,7 @@ namespace corvina::app {
 
 void FinishCall(PhoneLog& log, CallTiming& timing, std::string_view remoteAddress, std::string_view remoteName,
                 CallEndSteps& steps) {
-  log.Write(timing, remoteAddress, remoteName);
+  log.WritePhoneLog(timing, remoteAddress, remoteName);
   steps.ClearAnsweredAndHold();
   steps.EndOfCall();
   steps.CloseIntercom();

@@ -6,7 +6,7 @@
 
 namespace corvina::app {
 
-DialList BuildDialList(const RecentCalls& recent, const platform::Settings& settings,
+DialList FillDialList(const RecentCalls& recent, const platform::Settings& settings,
                        const std::vector<AddressBookItem>& addressBook) {
   DialList list;
   for (RecentCall& call : recent.List()) list.items.push_back({std::move(call.text), call.date});

@@ -31,7 +31,7 @@ struct DialList {
   bool separator = false;       // the item after them is the separator
 };
 
-DialList BuildDialList(const RecentCalls& recent, const platform::Settings& settings,
+DialList FillDialList(const RecentCalls& recent, const platform::Settings& settings,
                        const std::vector<AddressBookItem>& addressBook);
 
 // The list position of address-book entry `index` (picked by number from outside the window),

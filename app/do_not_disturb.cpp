@@ -17,7 +17,7 @@ bool DoNotDisturb::Load() {
   return IsOn();
 }
 
-bool DoNotDisturb::Set(bool on) {
+bool DoNotDisturb::SetDoNotDisturb(bool on) {
   Apply(on);
   settings_.SetSettingBool(kSection, kName, on);
   if (on) {

@@ -21,7 +21,7 @@ class DoNotDisturb {
   bool Load();
   // The user turned it on or off: sets the flag, stores "1" or "0", logs the change and
   // returns the stored state read back, which the DND button shows.
-  bool Set(bool on);
+  bool SetDoNotDisturb(bool on);
   // Shutdown: stores the flag.
   void Store();
 

@@ -16,7 +16,7 @@ void LineIndicators::Draw(int line, bool lit, IndicatorUpdate& update) {
   update.draws.push_back({line, lit});
 }
 
-IndicatorUpdate LineIndicators::Set(int line, LineIndicator state, std::uint32_t nowMs) {
+IndicatorUpdate LineIndicators::SetLineIndicator(int line, LineIndicator state, std::uint32_t nowMs) {
   IndicatorUpdate update;
   if (line < 0 || line >= kLines) return update;
   state_[static_cast<std::size_t>(line)] = state;

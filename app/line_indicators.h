@@ -35,7 +35,7 @@ class LineIndicators {
   // Stores the line's state. Ringing or held starts the blinking when none runs (the line is
   // lit at once); idle or active draws the line dark or lit and stops the blinking when no
   // line rings or is held any more.
-  IndicatorUpdate Set(int line, LineIndicator state, std::uint32_t nowMs);
+  IndicatorUpdate SetLineIndicator(int line, LineIndicator state, std::uint32_t nowMs);
   // The blink timer fired: draws each blinking line by its phase. The timer is re-armed
   // (kStart, kBlinkStepMs) while blinking, else stopped.
   IndicatorUpdate Tick(std::uint32_t nowMs);

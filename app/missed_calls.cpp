@@ -5,7 +5,7 @@
 
 namespace corvina::app {
 
-bool MissedCalls::Account(const platform::Settings& settings, bool unanswered, std::string_view displayName,
+bool MissedCalls::AccountMissedCall(const platform::Settings& settings, bool unanswered, std::string_view displayName,
                           std::string_view address) {
   if (!unanswered || !settings.GetSettingBool("Settings", "ShowMissedCalls", true)) return false;
   std::tm t = clock_.LocalTime(clock_.Now());

@@ -21,7 +21,7 @@ class MissedCalls {
 
   // At the end of every call: counts it when `unanswered` is still set and `ShowMissedCalls`
   // (section `Settings`, true when absent) is on. True when counted.
-  bool Account(const platform::Settings& settings, bool unanswered, std::string_view displayName,
+  bool AccountMissedCall(const platform::Settings& settings, bool unanswered, std::string_view displayName,
                std::string_view address);
   void Clear();
 

@@ -35,7 +35,7 @@ std::string PhoneLog::FilePath(const std::tm& start) const {
   return folder_ + "/" + platform::FormatText(texts::kPhoneLogFileName, start.tm_year + 1900, start.tm_mon + 1);
 }
 
-bool PhoneLog::Write(CallTiming& timing, std::string_view address, std::string_view name) {
+bool PhoneLog::WritePhoneLog(CallTiming& timing, std::string_view address, std::string_view name) {
   const CallDurations d = timing.Finish(clock_.Now());
   timing.Clear();
   const std::tm start = clock_.LocalTime(d.start);

@@ -23,7 +23,7 @@ class PhoneLog {
 
   // Writes the row of the call that ends now and then clears `timing`, so that the line's next
   // call cannot inherit this call's start or hold time. True when the row was written.
-  bool Write(CallTiming& timing, std::string_view address, std::string_view name);
+  bool WritePhoneLog(CallTiming& timing, std::string_view address, std::string_view name);
 
   // The file for calls that started at local time `start`.
   std::string FilePath(const std::tm& start) const;

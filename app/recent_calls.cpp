@@ -28,7 +28,7 @@ void RecentCalls::Store(int slot, std::string_view text, std::int64_t date, bool
   settings_.SetSettingBool(kSection, Name("RecentCallReceived", slot), received);
 }
 
-void RecentCalls::Add(std::string_view text, bool received) {
+void RecentCalls::AddRecentCall(std::string_view text, bool received) {
   const std::string entry = CutToField(text);
   const std::int64_t now = clock_.Now();
   // With every slot taken and none older than now, slot 1 gives way.

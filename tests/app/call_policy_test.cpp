@@ -31,7 +31,7 @@ TEST_F(CallPolicyTest, DoNotDisturbSetsTheEngineFlagStoresItLogsItAndSurvivesARe
   {
     DoNotDisturb dnd(settings_, log_, [&engine](bool on) { engine.push_back(on); });
     EXPECT_FALSE(dnd.Load());
-    EXPECT_TRUE(dnd.Set(true));
+    EXPECT_TRUE(dnd.SetDoNotDisturb(true));
     EXPECT_TRUE(dnd.IsOn());
     EXPECT_EQ(settings_.GetSettingString("Settings", "DoNotDisturb", ""), "1");
     ASSERT_EQ(log_.entries.size(), 1u);
@@ -41,7 +41,7 @@ TEST_F(CallPolicyTest, DoNotDisturbSetsTheEngineFlagStoresItLogsItAndSurvivesARe
   }
   DoNotDisturb restarted(settings_, log_, [&engine](bool on) { engine.push_back(on); });
   EXPECT_TRUE(restarted.Load());
-  EXPECT_FALSE(restarted.Set(false));
+  EXPECT_FALSE(restarted.SetDoNotDisturb(false));
   EXPECT_EQ(settings_.GetSettingString("Settings", "DoNotDisturb", ""), "0");
   EXPECT_EQ(log_.entries.back(), std::make_pair(std::string("DO NOT DISTURB turned off."), 0));
   EXPECT_EQ(engine, (std::vector<bool>{false, true, true, false}));
@@ -121,16 +121,16 @@ TEST_F(CallPolicyTest, EmergencyNumbersAreMappedExactlyAndNeverLoseTheCall) {
 TEST_F(CallPolicyTest, OnlyCallsEndingUnansweredAreMissed) {
   platform::FakeWallClock clock(1773532798);  // 23:59:58 UTC
   MissedCalls missed(clock);
-  EXPECT_FALSE(missed.Account(settings_, false, "Ann", "sip:ann@10.0.0.5"));  // answered
+  EXPECT_FALSE(missed.AccountMissedCall(settings_, false, "Ann", "sip:ann@10.0.0.5"));  // answered
   EXPECT_EQ(missed.Summary(), "");
-  EXPECT_TRUE(missed.Account(settings_, true, "Ann", "sip:ann@10.0.0.5"));
+  EXPECT_TRUE(missed.AccountMissedCall(settings_, true, "Ann", "sip:ann@10.0.0.5"));
   EXPECT_EQ(missed.Summary(), "You have 1 missed call(s).\r\nAnn <sip:ann@10.0.0.5> at 23:59:58\r\n");
   clock.Advance(3);
-  missed.Account(settings_, true, "", "sip:bob@h");
+  missed.AccountMissedCall(settings_, true, "", "sip:bob@h");
   EXPECT_EQ(missed.Summary(),
             "You have 2 missed call(s).\r\nAnn <sip:ann@10.0.0.5> at 23:59:58\r\n <sip:bob@h> at 00:00:01\r\n");
   settings_.SetSettingBool("Settings", "ShowMissedCalls", false);
-  EXPECT_FALSE(missed.Account(settings_, true, "Cy", "sip:cy@h"));
+  EXPECT_FALSE(missed.AccountMissedCall(settings_, true, "Cy", "sip:cy@h"));
   EXPECT_EQ(missed.Count(), 2);
   missed.Clear();
   EXPECT_EQ(missed.Summary(), "");
@@ -139,7 +139,7 @@ TEST_F(CallPolicyTest, OnlyCallsEndingUnansweredAreMissed) {
 TEST_F(CallPolicyTest, MissedCallTextKeepsTheLatestEntriesButTheExactCount) {
   platform::FakeWallClock clock(0);
   MissedCalls missed(clock);
-  for (int i = 0; i < 250; ++i) missed.Account(settings_, true, "n" + std::to_string(i), "a");
+  for (int i = 0; i < 250; ++i) missed.AccountMissedCall(settings_, true, "n" + std::to_string(i), "a");
   std::string summary = missed.Summary();
   EXPECT_EQ(summary.rfind("You have 250 missed call(s).\r\nn150 <a> at", 0), 0u) << summary.substr(0, 60);
   EXPECT_EQ(missed.Text().find("n149 "), std::string::npos);

@@ -29,11 +29,11 @@ std::string BlinkPattern(LineIndicators& panel, platform::FakeTickClock& clock, 
 TEST(LineIndicatorsTest, RingingBlinksBySecondsAndHeldByHalfSeconds) {
   platform::FakeTickClock clock(0xFFFFF000u);  // the tick count wraps during the test
   LineIndicators panel;
-  IndicatorUpdate u = panel.Set(0, LineIndicator::kHeld, clock.NowMs());
+  IndicatorUpdate u = panel.SetLineIndicator(0, LineIndicator::kHeld, clock.NowMs());
   EXPECT_EQ(u.timer, BlinkTimer::kStart);
   ASSERT_EQ(u.draws.size(), 1u);
   EXPECT_TRUE(u.draws[0].lit);  // lit at once
-  u = panel.Set(1, LineIndicator::kRinging, clock.NowMs());
+  u = panel.SetLineIndicator(1, LineIndicator::kRinging, clock.NowMs());
   EXPECT_EQ(u.timer, BlinkTimer::kLeave);  // the blinking already runs
 
   LineIndicators copy = panel;
@@ -45,7 +45,7 @@ TEST(LineIndicatorsTest, RingingBlinksBySecondsAndHeldByHalfSeconds) {
 TEST(LineIndicatorsTest, ALateTimerKeepsThePhase) {
   platform::FakeTickClock clock(1000);
   LineIndicators panel;
-  panel.Set(0, LineIndicator::kRinging, clock.NowMs());
+  panel.SetLineIndicator(0, LineIndicator::kRinging, clock.NowMs());
   std::string pattern;
   for (std::uint32_t late : {530u, 480u, 560u, 430u, 510u, 490u}) {
     clock.Advance(late);
@@ -58,21 +58,21 @@ TEST(LineIndicatorsTest, ALateTimerKeepsThePhase) {
 TEST(LineIndicatorsTest, AnsweringDrawsLitAtOnceAndStopsBlinkingOnlyWhenNoLineBlinks) {
   platform::FakeTickClock clock(0);
   LineIndicators panel;
-  panel.Set(0, LineIndicator::kRinging, 0);
-  panel.Set(1, LineIndicator::kHeld, 0);
+  panel.SetLineIndicator(0, LineIndicator::kRinging, 0);
+  panel.SetLineIndicator(1, LineIndicator::kHeld, 0);
   clock.Advance(1000);
   panel.Tick(clock.NowMs());
   ASSERT_FALSE(panel.Lit(0));  // the ringing line is in its dark second
 
-  IndicatorUpdate u = panel.Set(0, LineIndicator::kActive, clock.NowMs());
+  IndicatorUpdate u = panel.SetLineIndicator(0, LineIndicator::kActive, clock.NowMs());
   EXPECT_TRUE(panel.Lit(0));
   EXPECT_EQ(u.timer, BlinkTimer::kLeave);  // line 2 still held
-  u = panel.Set(1, LineIndicator::kIdle, clock.NowMs());
+  u = panel.SetLineIndicator(1, LineIndicator::kIdle, clock.NowMs());
   EXPECT_EQ(u.timer, BlinkTimer::kStop);
   EXPECT_FALSE(panel.Blinking());
   EXPECT_FALSE(panel.Lit(1));
   // Redrawn only on change.
-  EXPECT_TRUE(panel.Set(0, LineIndicator::kActive, clock.NowMs()).draws.empty());
+  EXPECT_TRUE(panel.SetLineIndicator(0, LineIndicator::kActive, clock.NowMs()).draws.empty());
   EXPECT_EQ(panel.Tick(clock.NowMs()).timer, BlinkTimer::kStop);
 }
 

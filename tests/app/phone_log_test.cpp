@@ -42,11 +42,11 @@ TEST_F(PhoneLogTest, RowsAreByteExactUtf16WithHoldTimeAndTheStartingMonthsFile) 
   clock_.Advance(20);
   timing_.Retrieved(clock_.Now());
   clock_.Advance(11);
-  ASSERT_TRUE(log_.Write(timing_, "sip:ann@10.0.0.5", "Ann"));
+  ASSERT_TRUE(log_.WritePhoneLog(timing_, "sip:ann@10.0.0.5", "Ann"));
 
   // Never connected: start equals end; ends in April, so no row goes to March.
   clock_.Set(1775001600);  // 2026-04-01 00:00:00
-  ASSERT_TRUE(log_.Write(timing_, "sip:201@pbx", ""));
+  ASSERT_TRUE(log_.WritePhoneLog(timing_, "sip:201@pbx", ""));
 
   const std::string march = "2026-03-14, 23:59:00, 01:01, 00:41, 00:20, \"sip:ann@10.0.0.5\",\"Ann\"\r\n";
   EXPECT_EQ(Read("2026-03"), platform::ToUtf16Le(march));
@@ -83,11 +83,11 @@ TEST_F(PhoneLogTest, ALinesNextCallDoesNotInheritTheLastCallsTimes) {
   timing_.Connected(clock_.Now());
   timing_.HoldStarted(clock_.Now());
   clock_.Advance(3600);
-  log_.Write(timing_, "sip:a@h", "A");
+  log_.WritePhoneLog(timing_, "sip:a@h", "A");
   EXPECT_EQ(timing_.Start(), 0);
   EXPECT_FALSE(timing_.Held());
   clock_.Advance(5);
-  log_.Write(timing_, "sip:b@h", "B");  // never connected
+  log_.WritePhoneLog(timing_, "sip:b@h", "B");  // never connected
   EXPECT_EQ(Read("2026-03"), platform::ToUtf16Le("2026-03-14, 23:59:00, 60:00, 00:00, 60:00, \"sip:a@h\",\"A\"\r\n"
                                                  "2026-03-15, 00:59:05, 00:00, 00:00, 00:00, \"sip:b@h\",\"B\"\r\n"));
 }

@@ -29,32 +29,32 @@ class RecentCallsTest : public ::testing::Test {
 };
 
 TEST_F(RecentCallsTest, SlotsAreReusedRefreshedOrReplacedByAge) {
-  recent_.Add("201", false);
-  recent_.Add(" Ann <sip:ann@h>", true);
+  recent_.AddRecentCall("201", false);
+  recent_.AddRecentCall(" Ann <sip:ann@h>", true);
   EXPECT_EQ(Get("RecentCall", 0), "201");
   EXPECT_EQ(Get("RecentCallDate", 0), "5000000000");
   EXPECT_EQ(Get("RecentCallReceived", 1), "1");
 
   clock_.Advance(10);
-  recent_.Add(" ANN <SIP:ANN@H>", false);  // same text in another case
+  recent_.AddRecentCall(" ANN <SIP:ANN@H>", false);  // same text in another case
   EXPECT_EQ(Get("RecentCall", 1), " Ann <sip:ann@h>");
   EXPECT_EQ(Get("RecentCallDate", 1), "5000000010");
   EXPECT_EQ(Get("RecentCallReceived", 1), "0");
   EXPECT_EQ(Get("RecentCall", 2), "-");
 
   for (int slot = 2; slot < 10; ++slot) Put(slot, "n" + std::to_string(slot), slot == 6 ? "4000000000" : "4999999999");
-  recent_.Add("new", false);
+  recent_.AddRecentCall("new", false);
   EXPECT_EQ(Get("RecentCall", 6), "new");  // the oldest
   EXPECT_EQ(Get("RecentCallDate", 6), "5000000010");
 
   // None older than now: slot 1 gives way.
   for (int slot = 0; slot < 10; ++slot) Put(slot, "m" + std::to_string(slot), nullptr);
   for (int slot = 0; slot < 10; ++slot) store_.DeleteValue(platform::Settings::SectionPath("Recent"), "RecentCallDate" + std::to_string(slot));
-  recent_.Add("latest", true);
+  recent_.AddRecentCall("latest", true);
   EXPECT_EQ(Get("RecentCall", 1), "latest");
   EXPECT_EQ(Get("RecentCall", 0), "m0");
 
-  recent_.Add(std::string(300, '7'), false);
+  recent_.AddRecentCall(std::string(300, '7'), false);
   for (int slot = 0; slot < 10; ++slot) EXPECT_LE(Get("RecentCall", slot).size(), 259u);
 }
 
@@ -67,20 +67,20 @@ TEST_F(RecentCallsTest, RedialPicksTheGreatestDate) {
   Put(5, "five", "4000000001");
   Put(7, "seven", "4000000001");  // a tie keeps the earlier slot
   EXPECT_EQ(recent_.RedialText(), "five");
-  recent_.Add("three", false);
+  recent_.AddRecentCall("three", false);
   EXPECT_EQ(recent_.RedialText(), "three");
 }
 
 TEST_F(RecentCallsTest, DialListPutsTheSeparatorOnlyBetweenTheTwoGroups) {
   const std::vector<AddressBookItem> book = {{"Ann", "201"}, {"Bob", "sip:bob@h"}};
-  DialList list = BuildDialList(recent_, settings_, book);
+  DialList list = FillDialList(recent_, settings_, book);
   ASSERT_EQ(list.items.size(), 2u);
   EXPECT_EQ(list.items[0].text, "Ann <201>");
   EXPECT_EQ(AddressBookPosition(list, 1), 1u);
 
   Put(2, "two", "123");
   Put(4, "four", nullptr);
-  list = BuildDialList(recent_, settings_, book);
+  list = FillDialList(recent_, settings_, book);
   std::vector<std::string> texts;
   for (const auto& item : list.items) texts.push_back(item.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"two", "four", "_____________________", "Ann <201>", "Bob <sip:bob@h>"}));
@@ -92,9 +92,9 @@ TEST_F(RecentCallsTest, DialListPutsTheSeparatorOnlyBetweenTheTwoGroups) {
   EXPECT_EQ(AddressBookPosition(list, 2), std::nullopt);
   EXPECT_EQ(AddressBookPosition(list, -1), std::nullopt);
 
-  EXPECT_EQ(BuildDialList(recent_, settings_, {}).items.size(), 2u);  // no separator without entries
+  EXPECT_EQ(FillDialList(recent_, settings_, {}).items.size(), 2u);  // no separator without entries
   settings_.SetSettingBool("Settings", "ShowAddressBook", false);
-  list = BuildDialList(recent_, settings_, book);
+  list = FillDialList(recent_, settings_, book);
   EXPECT_EQ(list.items.size(), 2u);
   EXPECT_EQ(AddressBookPosition(list, 0), std::nullopt);
 }
