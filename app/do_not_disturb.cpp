@@ -13,11 +13,13 @@ void DoNotDisturb::Apply(bool on) {
 }
 
 bool DoNotDisturb::Load() {
+  CORVINA_CHECK_THREAD(uiThread_);
   Apply(settings_.GetSettingBool(kSection, kName, false));
   return IsOn();
 }
 
 bool DoNotDisturb::SetDoNotDisturb(bool on) {
+  CORVINA_CHECK_THREAD(uiThread_);
   Apply(on);
   settings_.SetSettingBool(kSection, kName, on);
   if (on) {
@@ -28,6 +30,9 @@ bool DoNotDisturb::SetDoNotDisturb(bool on) {
   return settings_.GetSettingBool(kSection, kName, false);
 }
 
-void DoNotDisturb::Store() { settings_.SetSettingBool(kSection, kName, IsOn()); }
+void DoNotDisturb::Store() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  settings_.SetSettingBool(kSection, kName, IsOn());
+}
 
 }  // namespace corvina::app

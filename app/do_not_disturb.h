@@ -9,6 +9,7 @@
 
 #include "platform/log_sink.h"
 #include "platform/settings.h"
+#include "platform/thread_checker.h"
 
 namespace corvina::app {
 
@@ -17,6 +18,7 @@ class DoNotDisturb {
   // `engineFlag`, when given, receives every change as well (the SIP engine's own flag).
   DoNotDisturb(platform::Settings& settings, platform::LogSink& log, std::function<void(bool)> engineFlag = {});
 
+  // Load, SetDoNotDisturb and Store run on the user-interface thread (the constructing one).
   // Start-up: loads the flag from the setting (off when absent) and returns it.
   bool Load();
   // The user turned it on or off: sets the flag, stores "1" or "0", logs the change and
@@ -38,6 +40,7 @@ class DoNotDisturb {
   platform::LogSink& log_;
   std::function<void(bool)> engineFlag_;
   std::atomic<bool> on_{false};  // written by the user-interface thread, read by any
+  platform::ThreadChecker uiThread_;
 };
 
 }  // namespace corvina::app

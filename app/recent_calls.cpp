@@ -30,6 +30,7 @@ void RecentCalls::Store(int slot, std::string_view text, std::int64_t date, bool
 
 void RecentCalls::AddRecentCall(std::string_view text, bool received) {
   const std::string entry = CutToField(text);
+  if (entry.empty()) return;
   const std::int64_t now = clock_.Now();
   // With every slot taken and none older than now, slot 1 gives way.
   int oldestSlot = 1;

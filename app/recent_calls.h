@@ -29,7 +29,7 @@ class RecentCalls {
 
   // Remembers `text` (cut to 259 characters) as used now: a slot already holding it (in any
   // case) only gets the new date and direction; otherwise the first free slot takes it, or,
-  // with all taken, the slot with the oldest date.
+  // with all taken, the slot with the oldest date. An empty text is not remembered.
   void AddRecentCall(std::string_view text, bool received);
   // The text of the most recently used slot (slot 0 when no slot has a date).
   std::string RedialText() const;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/phone_texts.h"
 #include "platform/clock.h"
 
 namespace corvina::app {
@@ -65,7 +66,7 @@ class StatusDisplay {
 
  private:
   const platform::WallClock& clock_;
-  std::string text_{"Corvina"};
+  std::string text_{texts::kIdleTitle};
   int shownLine_ = kNoLine;
   std::time_t start_ = 0;
   std::string note_;

