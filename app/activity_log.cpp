@@ -1,14 +1,9 @@
 #include "app/activity_log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
-#include "platform/fd_io.h"
+#include "platform/append_file.h"
 #include "platform/paths.h"
 #include "platform/product.h"
 #include "platform/text.h"
@@ -46,21 +41,6 @@ std::string ActivityLog::CurrentFilePath() {
   return filePath_;
 }
 
-bool ActivityLog::AppendToFile(const std::string& path, const std::string& line) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  struct stat before {};
-  fstat(fd, &before);
-  std::size_t done = 0;
-  bool ok = platform::WriteAll(fd, line, &done);
-  // A full disk must not leave half a line for the next entry to run into.
-  if (!ok && done > 0) {
-    [[maybe_unused]] int r = ftruncate(fd, before.st_size);
-  }
-  close(fd);
-  return ok;
-}
-
 void ActivityLog::Log(std::string_view message, std::uint8_t level) {
   std::string timeText;
   std::string cleanMessage = platform::SanitizeUtf8(message);
@@ -76,7 +56,7 @@ void ActivityLog::Log(std::string_view message, std::uint8_t level) {
     std::string line;
     line.reserve(timeText.size() + 1 + body.size() + kLineEnd.size());
     line.append(timeText).append(" ").append(body).append(kLineEnd);
-    AppendToFile(filePath_, line);
+    platform::AppendRecord(filePath_, line);
   }
   std::lock_guard lock(statusMutex_);
   if (statusWindow_ != nullptr) statusWindow_->AddEntry(timeText, cleanMessage, level);
@@ -90,14 +70,9 @@ void ActivityLog::AttachStatusWindow(StatusWindowSink* window) {
 void ActivityLog::LogFormat(std::uint8_t level, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int needed = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::vector<char> buffer(needed > 0 ? static_cast<std::size_t>(needed) + 1 : 1, '\0');
-  if (needed > 0) std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  std::string text = platform::FormatTextV(format, args);
   va_end(args);
-  Log(platform::CutToUtf16Units(std::string_view(buffer.data()), kFormatUnits), level);
+  Log(platform::CutToUtf16Units(text, kFormatUnits), level);
 }
 
 }  // namespace corvina::app

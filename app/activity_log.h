@@ -40,7 +40,6 @@ class ActivityLog final : public platform::LogSink {
  private:
   // Refreshes the cached time text and file path when the second has changed.
   void UpdateStamp(std::time_t now);
-  bool AppendToFile(const std::string& path, const std::string& line);
 
   const platform::WallClock& clock_;
   std::string folder_;

@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <climits>
+#include <cstdio>
 
 namespace corvina::platform {
 namespace {
@@ -104,6 +105,61 @@ std::string SanitizeUtf8(std::string_view utf8) {
       out.append(utf8.substr(i, len));
       i += len;
     }
+  }
+  return out;
+}
+
+std::string ToUtf16Le(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size() * 2);
+  auto put = [&out](unsigned int unit) {
+    out += static_cast<char>(unit & 0xFFu);
+    out += static_cast<char>(unit >> 8);
+  };
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    std::size_t units;
+    std::size_t len = SequenceLength(utf8.substr(i), &units);
+    if (len == 0) {
+      put(0xFFFD);
+      ++i;
+      continue;
+    }
+    unsigned int cp = static_cast<unsigned char>(utf8[i]);
+    if (len > 1) {
+      cp &= 0x7Fu >> len;
+      for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      put(0xD800 | (cp >> 10));
+      put(0xDC00 | (cp & 0x3FFu));
+    } else {
+      put(cp);
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string out = FormatTextV(format, args);
+  va_end(args);
+  return out;
+}
+
+std::string FormatTextV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string out;
+  if (needed > 0) {
+    out.resize(static_cast<std::size_t>(needed) + 1);
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<std::size_t>(needed));
   }
   return out;
 }

@@ -3,6 +3,7 @@
 // two), and every cut lands on a character boundary.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -30,6 +31,15 @@ bool IsValidUtf8(std::string_view utf8);
 // `utf8` with every malformed byte replaced by U+FFFD, so that what is written to a file or
 // the wire is always well-formed.
 std::string SanitizeUtf8(std::string_view utf8);
+
+// `utf8` as UTF-16 little-endian bytes without a byte-order mark: two bytes per code unit, a
+// surrogate pair for a character beyond the Basic Multilingual Plane, U+FFFD for a malformed
+// byte.
+std::string ToUtf16Le(std::string_view utf8);
+
+// printf-style formatting into a string of whatever length the result needs.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatTextV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // ASCII-only case folding, as used for protocol tokens and key names.
 char ToLowerAscii(char c);

@@ -49,6 +49,23 @@ TEST(SanitizeUtf8, ReplacesOnlyMalformedBytes) {
   EXPECT_TRUE(IsValidUtf8(SanitizeUtf8("\xC0\xAF\xED\xA0\x80 x")));
 }
 
+TEST(ToUtf16Le, TwoBytesPerUnitSurrogatePairsAndReplacements) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"A\xC3\xAB", std::string("A\0\xEB\0", 4)},
+      {"\xE2\x82\xAC", std::string("\xAC\x20", 2)},
+      {"\xF0\x9F\x93\x9E", std::string("\x3D\xD8\xDE\xDC", 4)},  // U+1F4DE
+      {"\xF4\x8F\xBF\xBF", std::string("\xFF\xDB\xFF\xDF", 4)},  // U+10FFFF
+      {"a\xFF", std::string("a\0\xFD\xFF", 4)},
+      {"", ""},
+  };
+  for (const auto& [utf8, expected] : cases) EXPECT_EQ(ToUtf16Le(utf8), expected);
+}
+
+TEST(FormatText, AnyLength) {
+  EXPECT_EQ(FormatText("%s-%.2d", std::string(600, 'x').c_str(), 7), std::string(600, 'x') + "-07");
+  EXPECT_EQ(FormatText("%s", ""), "");
+}
+
 TEST(CaseFolding, AsciiOnly) {
   EXPECT_TRUE(EqualsIgnoreCase("Via", "vIA"));
   EXPECT_FALSE(EqualsIgnoreCase("Via", "Vias"));
