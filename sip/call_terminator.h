@@ -3,6 +3,9 @@
 // the worker takes what the far end still sends, retransmits, gives up on schedule and drops
 // each dialog 300 s after its hand-over. The engine thread starts it, and before an orderly
 // stop waits for its idle event so that owed BYEs and CANCELs get out.
+//
+// The worker runs at the scheduler's normal priority: an unprivileged Linux thread that lowers
+// its own priority cannot raise it again, so RaiseAndWaitIdle() only waits.
 #pragma once
 
 #include <mutex>

@@ -64,13 +64,16 @@ struct TerminatorBench : DialogBench {
     }
     return out;
   }
-  // An INVITE of the dialog, sent and kept as the pending one.
-  PendingInvite Invite(const DialogRef& d, bool provisionalSeen) {
+  // A dialog handed over with its INVITE still pending; `inviteCSeq` gets the INVITE's number.
+  DialogRef HandOverPending(bool provisionalSeen, std::uint32_t& inviteCSeq) {
+    DialogRef d = NewDialog(false, "<sip:200@198.51.100.9:5062>");
     PendingInvite p;
     p.provisionalSeen = provisionalSeen;
     SendInvite(endpoint, d->State(), p.invite, {});
     endpoint.sent.clear();
-    return p;
+    inviteCSeq = p.invite.cseq;
+    HandOver(d, std::move(p));
+    return d;
   }
 };
 
@@ -104,10 +107,8 @@ TEST(Terminator, AnUnansweredByeFollowsItsScheduleAndTheRecordExpires) {
 
 TEST(Terminator, CancelsOnlyAfterAProvisionalAnswerAndFallsBackToBye) {
   TerminatorBench t;
-  DialogRef d = t.NewDialog(false, "<sip:200@198.51.100.9:5062>");
-  PendingInvite invite = t.Invite(d, false);
-  const std::uint32_t inviteCSeq = invite.invite.cseq;
-  t.HandOver(d, std::move(invite));
+  std::uint32_t inviteCSeq = 0;
+  DialogRef d = t.HandOverPending(false, inviteCSeq);
   t.waiter.Script(t.start + 10000, *d, FarResponse(*d, 180, inviteCSeq, "INVITE"));
   t.RunUntil(9999);
   EXPECT_TRUE(t.endpoint.sent.empty());
@@ -123,10 +124,8 @@ TEST(Terminator, CancelsOnlyAfterAProvisionalAnswerAndFallsBackToBye) {
 
 TEST(Terminator, A200AfterTheCancelIsAcknowledgedAndEndedWithAByeToTheFarDialog) {
   TerminatorBench t;
-  DialogRef d = t.NewDialog(false, "<sip:200@198.51.100.9:5062>");
-  PendingInvite invite = t.Invite(d, true);
-  const std::uint32_t inviteCSeq = invite.invite.cseq;
-  t.HandOver(d, std::move(invite));
+  std::uint32_t inviteCSeq = 0;
+  DialogRef d = t.HandOverPending(true, inviteCSeq);
   EXPECT_EQ(t.OffsetsOf("CANCEL"), (std::vector<std::uint32_t>{0}));
   t.waiter.Script(t.start + 200, *d,
                   FarResponse(*d, 200, inviteCSeq, "INVITE",
