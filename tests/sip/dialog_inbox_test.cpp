@@ -121,17 +121,6 @@ TEST(InDialogAnswers, FollowTheTable) {
   }
 }
 
-TEST(InDialogAnswers, AddTheLocalTagWhenTheRequestHasNone) {
-  DialogBench bench;
-  DialogRef d = bench.NewDialog();
-  std::string request = FarRequest(*d, "INFO");
-  request.replace(request.find(";tag=" + d->LocalTag()), 5 + d->LocalTag().size(), "");
-  AnswerInDialogRequest(*d, *ParseOwned(request));
-  ASSERT_EQ(bench.endpoint.sent.size(), 1u);
-  EXPECT_NE(bench.endpoint.sent[0].text.find("To: <sip:100@pbx.example>;tag=" + d->LocalTag() + "\r\n"),
-            std::string::npos);
-}
-
 struct SendAndWaitCase {
   const char* name;
   std::vector<std::pair<std::uint32_t, std::string>> arrivals;  // offset, "status" or "BYE"
