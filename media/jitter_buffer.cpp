@@ -36,6 +36,8 @@ ReceiveResult JitterBuffer::Commit(std::size_t length, platform::SocketAddress s
   result.header = *header;
   result.outcome = ReceiveOutcome::kAccepted;
   if (!started_) {
+    // Learning afresh: slots of another stream would only wait here until they are too late.
+    if (header->ssrc != ssrc_) FreeAll();
     ssrc_ = header->ssrc;
     expected_ = header->sequence;
     started_ = true;
@@ -44,7 +46,6 @@ ReceiveResult JitterBuffer::Commit(std::size_t length, platform::SocketAddress s
       result.outcome = ReceiveOutcome::kForeignSsrc;
       return result;
     }
-    // The old stream is over: its packets would only wait here until they are too late.
     FreeAll();
     ssrc_ = header->ssrc;
     expected_ = header->sequence;
