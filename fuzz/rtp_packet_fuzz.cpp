@@ -69,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     at += length;
 
     if (const auto view = ParseRtpPacket(datagram)) {
-      if (!view->payload.empty() &&
-          (view->payload.data() < datagram.data() || view->payload.data() + view->payload.size() > datagram.data() + datagram.size()))
-        std::abort();
+      const std::uint8_t* begin = view->payload.data();
+      const std::uint8_t* end = begin + view->payload.size();
+      if (!view->payload.empty() && (begin < datagram.data() || end > datagram.data() + datagram.size())) std::abort();
       FormatRtpTrace(RtpTraceDirection::kReceived, now, {0x7F000001, 4000}, view->header, datagram.size());
     }
     if ((choice & 4) && length == 0) rx.RearmSsrcLearning(static_cast<std::uint32_t>(now));

@@ -35,7 +35,8 @@ PlayoutController::Kind PlayoutController::KindOf(std::uint8_t payloadType) cons
   if (payloadType == kPayloadPcma) return Kind::kPcma;
   if (payloadType == kPayloadGsm) return Kind::kGsm;
   if (types_.g726 != kPayloadNone && payloadType == types_.g726) return Kind::kG726;
-  if (payloadType == kPayloadComfortNoise || (types_.comfortNoise != kPayloadNone && payloadType == types_.comfortNoise))
+  const bool negotiatedNoise = types_.comfortNoise != kPayloadNone && payloadType == types_.comfortNoise;
+  if (payloadType == kPayloadComfortNoise || negotiatedNoise)
     return Kind::kComfortNoise;
   return Kind::kIgnored;
 }

@@ -92,7 +92,8 @@ class Call {
 std::int32_t Mu(std::uint8_t code) { return MulawDecodeSample(code); }
 
 bool AllEqual(const std::vector<std::int32_t>& s, std::size_t from, std::size_t count, std::int32_t v) {
-  return s.size() >= from + count && std::all_of(s.begin() + from, s.begin() + from + count, [v](auto x) { return x == v; });
+  return s.size() >= from + count &&
+         std::all_of(s.begin() + from, s.begin() + from + count, [v](auto x) { return x == v; });
 }
 
 TEST(RtpReceiveTest, ThreeBeforeTwoWaitsForTwoThenPlaysPastIt) {
@@ -176,7 +177,9 @@ TEST(RtpReceiveTest, DatagramsThatAreNotFiled) {
   ASSERT_TRUE(jb.Take());
   ASSERT_TRUE(jb.Take());
   // With the expected packet missing, 64 later ones fill every slot.
-  for (int i = 0; i < kJitterSlots; ++i) jb.Offer(Packet(static_cast<std::uint16_t>(jb.ExpectedSequence() + 1 + i), 0), kPeer, 0);
+  for (int i = 0; i < kJitterSlots; ++i) {
+    jb.Offer(Packet(static_cast<std::uint16_t>(jb.ExpectedSequence() + 1 + i), 0), kPeer, 0);
+  }
   EXPECT_EQ(jb.SlotsInUse(), kJitterSlots);
   EXPECT_TRUE(jb.ReceiveArea().empty());
   EXPECT_EQ(jb.Commit(172, kPeer, 0).outcome, ReceiveOutcome::kFull);
@@ -271,8 +274,8 @@ TEST(RtpReceiveTest, ResumedSpeechIsCrossFadedFromConcealment) {
   ASSERT_EQ(s.size(), at + 160);
   ASSERT_GE(c.size(), at + 40);
   for (std::size_t i = 0; i < 40; ++i) {
-    EXPECT_EQ(s[at + i], (static_cast<std::int64_t>(c[at + i]) * (40 - static_cast<int>(i)) + Mu(b) * static_cast<int>(i)) / 40)
-        << i;
+    const std::int64_t w = static_cast<std::int64_t>(i);
+    EXPECT_EQ(s[at + i], (c[at + i] * (40 - w) + Mu(b) * w) / 40) << i;
   }
   EXPECT_TRUE(AllEqual(s, at + 40, 120, Mu(b)));
 }
@@ -321,7 +324,8 @@ TEST(RtpReceiveTest, OutputLevelStaysUnderTheCap) {
     for (std::int64_t k = 0; k * c.intervalMs < c.durationMs; ++k) {
       const std::int64_t sent = k * c.intervalMs;
       const bool stalled = sent >= 1000 && sent < 1000 + c.stallMs;
-      call.Arrive(stalled ? 1000 + c.stallMs : sent, Packet(static_cast<std::uint16_t>(k), static_cast<std::uint32_t>(160 * k)));
+      const auto packet = Packet(static_cast<std::uint16_t>(k), static_cast<std::uint32_t>(160 * k));
+      call.Arrive(stalled ? 1000 + c.stallMs : sent, packet);
     }
     EXPECT_LE(call.maxLevel, kPlayoutCapMs) << c.name;
     EXPECT_EQ(call.Stats().dropped > 0, c.drops) << c.name;
