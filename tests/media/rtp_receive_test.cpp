@@ -352,6 +352,15 @@ TEST(RtpReceiveTest, WhatAFullRingRefusesIsNotCountedAsQueued) {
   EXPECT_TRUE(std::equal(read.begin(), read.begin() + 800, recorder->samples.begin()));
   EXPECT_TRUE(AllEqual(read, 800, 200, 0));
   EXPECT_EQ(ring.reader->Position(), 800u);
+  // Around the end of the storage, in order.
+  std::vector<std::int32_t> ramp(1100);
+  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int32_t>(i);
+  std::vector<std::int32_t> first(ramp.begin(), ramp.begin() + 500), second(ramp.begin() + 500, ramp.end());
+  EXPECT_EQ(ring.writer->Transfer(first), 500u);
+  EXPECT_EQ(ring.reader->Transfer(std::span(read).first(300)), 300u);
+  EXPECT_EQ(ring.writer->Transfer(second), 600u);
+  EXPECT_EQ(ring.reader->Transfer(read), 800u);
+  EXPECT_TRUE(std::equal(read.begin(), read.begin() + 800, ramp.begin() + 300));
 }
 
 TEST(RtpReceiveTest, OnlyAPlayedPacketNamesTheRemoteAddress) {
