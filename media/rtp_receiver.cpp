@@ -3,6 +3,7 @@
 namespace corvina::media {
 
 PlayoutPass RtpReceiver::RunPlayout(std::int64_t nowMs) {
+  CORVINA_CHECK_THREAD(thread_);
   PlayoutPass pass;
   // Every round but the last takes a slot, so a pass ends after at most kJitterSlots plays.
   for (;;) {

@@ -24,6 +24,7 @@
 #include "media/jitter_buffer.h"
 #include "media/playout_controller.h"
 #include "platform/socket_address.h"
+#include "platform/thread_checker.h"
 
 namespace corvina::media {
 
@@ -64,11 +65,24 @@ class RtpReceiver {
               std::int64_t nowMs)
       : buffer_(nowTick), playout_(output, types, noiseSeed, nowMs) {}
 
-  void SetPayloadTypes(PlayoutTypes types) { playout_.SetPayloadTypes(types); }
-  void RearmSsrcLearning(std::uint32_t nowTick) { buffer_.RearmSsrcLearning(nowTick); }
+  // Every entry runs on the thread that created the receiver (the receive thread).
+  void SetPayloadTypes(PlayoutTypes types) {
+    CORVINA_CHECK_THREAD(thread_);
+    playout_.SetPayloadTypes(types);
+  }
+  void RearmSsrcLearning(std::uint32_t nowTick) {
+    CORVINA_CHECK_THREAD(thread_);
+    buffer_.RearmSsrcLearning(nowTick);
+  }
 
-  std::span<std::uint8_t> ReceiveArea() { return buffer_.ReceiveArea(); }
+  std::span<std::uint8_t> ReceiveArea() {
+    CORVINA_CHECK_THREAD(thread_);
+    return buffer_.ReceiveArea();
+  }
+  // `length` is the datagram's full size as the socket reported it (recvfrom with MSG_TRUNC):
+  // one longer than the area was cut short and is dropped.
   ReceiveResult Commit(std::size_t length, platform::SocketAddress source, std::uint32_t nowTick) {
+    CORVINA_CHECK_THREAD(thread_);
     return buffer_.Commit(length, source, nowTick);
   }
 
@@ -81,8 +95,9 @@ class RtpReceiver {
   PlayoutController& Playout() { return playout_; }
 
  private:
-  JitterBuffer buffer_;
-  PlayoutController playout_;
+  platform::ThreadChecker thread_;
+  JitterBuffer buffer_;        // receive thread
+  PlayoutController playout_;  // receive thread
 };
 
 }  // namespace corvina::media
