@@ -157,27 +157,31 @@ TEST_F(DtmfFixture, InBandAIsEightSilentPackets) {
   }
 }
 
+// A voice sender moving the clock by `step` during each pause of a digit.
+struct MovingWaits final : DtmfWaits {
+  RtpSendState* state = nullptr;
+  std::uint32_t step = 0;
+  bool Pause(int, platform::Event&) override {
+    state->Lock().AdvanceTimestamp(step);
+    return true;
+  }
+};
+
 TEST_F(DtmfFixture, AfterADigitTheTimestampIsAtLeastT0Plus1600) {
-  auto state = MakeSendState(clock, log, {0, kNoPayloadType, kEvent, kNoPayloadType});
-  DtmfDigitSender digits(*state);
-  // A voice sender moving the clock part of the way during the digit: topped up to t0 + 1600.
-  struct MovingWaits final : DtmfWaits {
-    RtpSendState* state;
-    std::uint32_t step;
-    bool Pause(int, platform::Event&) override {
-      state->Lock().AdvanceTimestamp(step);
-      return true;
-    }
-  };
-  MovingWaits partWay;
-  partWay.state = state.get();
-  partWay.step = 160;
-  ASSERT_TRUE(digits.Send('1', kEvent, partWay, stop));
-  EXPECT_EQ(state->Lock().Timestamp(), 50000u + 1600u);
-  // A voice sender that has moved it further already: left alone.
-  partWay.step = 400;
-  ASSERT_TRUE(digits.Send('2', kEvent, partWay, stop));
-  EXPECT_EQ(state->Lock().Timestamp(), 51600u + 2400u);
+  for (std::uint32_t t0 : {50000u, 0xFFFFFFFFu - 100u}) {
+    auto state = MakeSendState(clock, log, {0, kNoPayloadType, kEvent, kNoPayloadType}, {1, 1, t0});
+    DtmfDigitSender digits(*state);
+    MovingWaits voice;
+    voice.state = state.get();
+    // Moved part of the way during the digit: topped up to t0 + 1600, across the wrap too.
+    voice.step = 160;
+    ASSERT_TRUE(digits.Send('1', kEvent, voice, stop));
+    EXPECT_EQ(state->Lock().Timestamp(), t0 + 1600u) << t0;
+    // Moved further already: left alone.
+    voice.step = 400;
+    ASSERT_TRUE(digits.Send('2', kEvent, voice, stop));
+    EXPECT_EQ(state->Lock().Timestamp(), t0 + 1600u + 2400u) << t0;
+  }
 }
 
 TEST_F(DtmfFixture, AStopRequestCutsADigitShort) {
