@@ -39,6 +39,8 @@ bool TonePlayer::Tone(std::string_view name, bool loop, bool ringDevice) {
   return tone_ != nullptr;
 }
 
+bool TonePlayer::Ring() { return Tone(kToneRinging, false, true); }
+
 void TonePlayer::StopTone() {
   CORVINA_CHECK_THREAD(thread_);
   tone_.reset();

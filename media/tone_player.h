@@ -36,6 +36,8 @@ class TonePlayer {
 
   // True when the tone has started playing.
   bool Tone(std::string_view name, bool loop, bool ringDevice);
+  // One ring: "Ringing" once on the ring device (the call layer's ring rhythm repeats it).
+  bool Ring();
   void StopTone();
   void KeyClick();
   void StopKeyClick();

@@ -6,6 +6,7 @@
 // AddressSanitizer as well.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -44,11 +45,14 @@ TEST(RtpSendStressTest, CaptureDigitsAndKeepAliveAtOnceKeepTheNumberingWhole) {
   DtmfSender digits(state, [&] { ++queuesSent; }, &waits);
   ASSERT_TRUE(digits.Start(kEvent));
   std::atomic<bool> done{false};
+  std::atomic<bool> digitsDone{false};
 
+  // Talks all through the digits and for 500 blocks after them.
   std::thread capture([&] {
     RtpSender sender(state, [](int) { std::this_thread::yield(); });
     std::vector<std::int32_t> block;
-    for (int i = 0; i < 3000; ++i) {
+    int after = 500;
+    for (int i = 0; !digitsDone || after-- > 0; ++i) {
       const bool loud = (i / 7) % 2 == 0;
       block.assign(37 + (i * 53) % 200, 0);
       for (std::size_t k = 0; k < block.size(); ++k) block[k] = loud ? ((k % 2) ? 90000 : -90000) : 0;
@@ -70,21 +74,27 @@ TEST(RtpSendStressTest, CaptureDigitsAndKeepAliveAtOnceKeepTheNumberingWhole) {
       std::this_thread::yield();
     }
   });
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 20; ++i) {
     digits.SendDigits("19*#");
     std::this_thread::yield();
   }
-  capture.join();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (state->DtmfSending() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  auto eventPackets = [&] {
+    std::lock_guard lock(log->mutex);
+    return std::count_if(log->packets.begin(), log->packets.end(),
+                         [](const SentPacket& p) { return p.PayloadType() == kEvent; });
+  };
+  while (eventPackets() < 80 * 6 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  digitsDone = true;
+  capture.join();
   done = true;
   keepAlive.join();
   renegotiate.join();
   digits.Stop();
 
   const std::vector<SentPacket> packets = log->Snapshot();
-  ASSERT_GT(packets.size(), 1000u);
   std::size_t events = 0;
+  std::size_t voice = 0;
   for (std::size_t i = 0; i < packets.size(); ++i) {
     const SentPacket& p = packets[i];
     if (i > 0) {
@@ -94,6 +104,7 @@ TEST(RtpSendStressTest, CaptureDigitsAndKeepAliveAtOnceKeepTheNumberingWhole) {
     }
     if (p.PayloadType() == kPayloadPcmu || p.PayloadType() == kPayloadPcma) {
       ASSERT_TRUE(p.PayloadBytes() == 160 || p.PayloadBytes() == 0) << "packet " << i;
+      ++voice;
     }
     if (p.PayloadType() == kEvent && p.Marker()) {
       ++events;
@@ -105,7 +116,8 @@ TEST(RtpSendStressTest, CaptureDigitsAndKeepAliveAtOnceKeepTheNumberingWhole) {
       }
     }
   }
-  EXPECT_EQ(events, 160u);
+  EXPECT_EQ(events, 80u);
+  EXPECT_GT(voice, 0u);
 }
 
 }  // namespace

@@ -154,15 +154,15 @@ TEST_F(TonePlayerFixture, AMissingToneIsLoggedWithItsPathAndPlaysNothing) {
 TEST_F(TonePlayerFixture, RingingGoesToTheRingDeviceAndALoopedToneToThePlayDeviceAtItsVolume) {
   std::vector<std::int32_t> beep(400);
   for (std::size_t i = 0; i < beep.size(); ++i) beep[i] = static_cast<std::int32_t>((i % 40) * 1600) - 32000;
-  WriteWav(SystemToneFile(data.Path().string(), "Beep"), beep);
+  WriteWav(SystemToneFile(data.Path().string(), kToneRinging), beep);
 
-  ASSERT_TRUE(player.Tone("Beep", false, true));
+  ASSERT_TRUE(player.Ring());
   std::vector<std::int32_t> ring = WaitForFile(data.Sub("ring.wav"), 400);
   ASSERT_GE(ring.size(), 400u);
   EXPECT_EQ(std::vector(ring.begin(), ring.begin() + 400), beep);  // full level on the ring device
 
   settings.SetSettingInt(kSettingsSection, kSettingPlayVolume, 500);  // clamped to 127: full level
-  ASSERT_TRUE(player.Tone("Beep", true, false));
+  ASSERT_TRUE(player.Tone(kToneRinging, true, false));
   std::vector<std::int32_t> play = WaitForFile(data.Sub("play.wav"), 1200);
   player.StopTone();
   ASSERT_GE(play.size(), 1200u);
