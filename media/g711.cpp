@@ -63,6 +63,25 @@ constexpr std::int32_t DecodeAlaw(std::uint8_t code) {
   return (c & 0x80) ? value : -value;
 }
 
+// Every µ-law decision point above lies on a multiple of 64 (segment bases 31·64, 95·64, ...;
+// steps of at least 128), so the code of a sample depends only on its magnitude / 64 and its
+// sign. The encoder looks it up in a table of the positive codes built once from the segment
+// rule above; a negative sample's code is the same with the sign bit cleared.
+constexpr std::size_t kMulawTableSize = 8192;  // magnitudes up to 524287; beyond that clips
+constexpr std::array<std::uint8_t, kMulawTableSize> MakeMulawEncodeTable() {
+  std::array<std::uint8_t, kMulawTableSize> table{};
+  for (std::size_t i = 0; i < kMulawTableSize; ++i) table[i] = EncodeMulaw(static_cast<std::int32_t>(i << 6));
+  return table;
+}
+constexpr std::array<std::uint8_t, kMulawTableSize> kMulawEncodeTable = MakeMulawEncodeTable();
+
+inline std::uint8_t EncodeMulawFast(std::int32_t sample) {
+  const std::uint32_t negative = static_cast<std::uint32_t>(sample >> 31);  // all ones when negative
+  const std::uint32_t magnitude = (static_cast<std::uint32_t>(sample) ^ negative) - negative;
+  const std::uint32_t index = std::min(magnitude, static_cast<std::uint32_t>(kMulawTableSize * 64 - 1)) >> 6;
+  return static_cast<std::uint8_t>(kMulawEncodeTable[index] ^ (negative & 0x80));
+}
+
 template <std::int32_t (*Decode)(std::uint8_t)>
 constexpr std::array<std::int32_t, 256> MakeDecodeTable() {
   std::array<std::int32_t, 256> table{};
@@ -75,7 +94,7 @@ constexpr std::array<std::int32_t, 256> kAlawTable = MakeDecodeTable<DecodeAlaw>
 
 }  // namespace
 
-std::uint8_t MulawEncodeSample(std::int32_t sample) { return EncodeMulaw(sample); }
+std::uint8_t MulawEncodeSample(std::int32_t sample) { return EncodeMulawFast(sample); }
 std::int32_t MulawDecodeSample(std::uint8_t code) { return kMulawTable[code]; }
 std::uint8_t AlawEncodeSample(std::int32_t sample) { return EncodeAlaw(sample); }
 std::int32_t AlawDecodeSample(std::uint8_t code) { return kAlawTable[code]; }
@@ -93,7 +112,7 @@ std::size_t ConvertAll(std::span<const In> in, std::span<Out> out, Convert conve
 }  // namespace
 
 std::size_t MulawEncode(std::span<const std::int32_t> samples, std::span<std::uint8_t> codes) {
-  return ConvertAll(samples, codes, [](std::int32_t x) { return EncodeMulaw(x); });
+  return ConvertAll(samples, codes, [](std::int32_t x) { return EncodeMulawFast(x); });
 }
 
 std::size_t MulawDecode(std::span<const std::uint8_t> codes, std::span<std::int32_t> samples) {

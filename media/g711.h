@@ -1,6 +1,7 @@
-// G.711 µ-law and A-law at the internal sample scale (16 times 16-bit). Encoders work from
-// segment bases and thresholds rather than a 64k-entry table; decoders use a 256-entry table
-// built at compile time from the same segment rules. No state, no allocation.
+// G.711 µ-law and A-law at the internal sample scale (16 times 16-bit). The A-law encoder works
+// from segment bases and thresholds; the µ-law encoder looks codes up in an 8192-entry table
+// (one entry per 64 internal units of magnitude) built at compile time from its segment rule;
+// decoders use 256-entry tables built the same way. No state, no allocation.
 #pragma once
 
 #include <cstddef>

@@ -36,7 +36,7 @@ PlayoutController::Kind PlayoutController::KindOf(std::uint8_t payloadType) cons
   if (payloadType == kPayloadGsm) return Kind::kGsm;
   if (types_.g726 != kPayloadNone && payloadType == types_.g726) return Kind::kG726;
   const bool negotiatedNoise = types_.comfortNoise != kPayloadNone && payloadType == types_.comfortNoise;
-  if (payloadType == kPayloadComfortNoise || negotiatedNoise)
+  if (payloadType == kPayloadCn || negotiatedNoise)
     return Kind::kComfortNoise;
   return Kind::kIgnored;
 }

@@ -12,6 +12,8 @@
 #include <optional>
 #include <span>
 
+#include "media/payload_types.h"
+
 namespace corvina::media {
 
 inline constexpr std::size_t kRtpHeaderBytes = 12;
@@ -22,13 +24,6 @@ inline constexpr std::uint8_t kRtpVersion = 2;
 inline constexpr std::uint8_t kRtpFirstByte = 0x80;
 inline constexpr std::uint8_t kRtpMarkerBit = 0x80;
 inline constexpr std::uint8_t kRtpPayloadTypeMask = 0x7F;
-// Payload types with a fixed meaning.
-inline constexpr std::uint8_t kPayloadPcmu = 0;
-inline constexpr std::uint8_t kPayloadGsm = 3;
-inline constexpr std::uint8_t kPayloadPcma = 8;
-inline constexpr std::uint8_t kPayloadComfortNoise = 13;
-// "Not negotiated" for the comfort-noise, telephone-event and G726-32 payload types.
-inline constexpr std::uint8_t kPayloadNone = 255;
 
 struct RtpHeader {
   bool marker = false;

@@ -90,6 +90,24 @@ TEST(G711Test, KnownCodes) {
   EXPECT_EQ(MulawDecodeSample(static_cast<std::uint8_t>(~0xD0)), -65472);
 }
 
+// Between the 16-bit grid points the µ-law code is that of the grid point nearer zero (the
+// internal sample's magnitude truncated to a multiple of 16), on both signs; the buffer form
+// gives the same codes as the single-sample form.
+TEST(G711Test, MulawEncodeBetweenGridPointsCodesLikeTheGridPointNearerZero) {
+  std::vector<std::int32_t> all;
+  for (std::int32_t x = -524288; x <= 524287; ++x) all.push_back(x);
+  std::vector<std::uint8_t> codes(all.size());
+  ASSERT_EQ(MulawEncode(all, codes), all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const std::int32_t x = all[i];
+    const std::int32_t grid = x < 0 ? -((-x) & ~15) : (x & ~15);
+    std::uint8_t expected = MulawEncodeSample(grid);
+    if (x < 0) expected &= 0x7F;  // a negative sample keeps its sign even on the zero grid point
+    ASSERT_EQ(codes[i], expected) << "internal sample " << x;
+    ASSERT_EQ(MulawEncodeSample(x), expected) << "internal sample " << x;
+  }
+}
+
 // Samples beyond full scale, up to the 32-bit limits, clip to the outermost codes.
 TEST(G711Test, OverloadClipsToTheOutermostCodes) {
   const std::int32_t loud[] = {524287, 524288, 1 << 24, std::numeric_limits<std::int32_t>::max()};

@@ -220,7 +220,7 @@ TEST(RtpReceiveTest, StarvationConcealsAfterSpeechAndPlaysNoiseAfterComfortNoise
   };
   const Case cases[] = {
       {{}, std::nullopt, true},
-      {{}, kPayloadComfortNoise, false},
+      {{}, kPayloadCn, false},
       {{98, kPayloadNone}, 98, false},
       {{}, 98, true},  // 98 not negotiated as CN: ignored
   };
