@@ -4,6 +4,7 @@
 #include "call/public_address_selection.h"
 #include "call/socket_channel.h"
 #include "call/stun_query.h"
+#include "platform/host_port.h"
 #include "platform/local_address.h"
 #include "platform/udp_socket.h"
 
@@ -16,10 +17,11 @@ class NatTraversal::Probes final : public NatProbes {
       : owner_(owner), channel_(channel), stop_(stop), other_(other) {}
 
   StunOutcome QueryStun(std::string_view serverName) override {
-    auto address = owner_.resolver_.ResolveIpv4(serverName);
+    const platform::HostPort server = platform::SplitHostPort(serverName, nat::kStunPort);
+    auto address = owner_.resolver_.ResolveIpv4(server.host);
     if (!address) return {StunStatus::kFailed, {}};
     const std::uint32_t transaction = owner_.transaction_.fetch_add(1) + 1;
-    return RunStunQuery(channel_, owner_.clock_, {*address, nat::kStunPort}, transaction, other_);
+    return RunStunQuery(channel_, owner_.clock_, {*address, server.port}, transaction, other_);
   }
 
   UpnpOutcome MapPort(std::uint16_t externalPort, std::uint16_t internalPort,

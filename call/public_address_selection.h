@@ -26,7 +26,8 @@ struct UpnpOutcome {
 class NatProbes {
  public:
   virtual ~NatProbes() = default;
-  // Resolves `serverName` (port 3478) and queries it on the caller's socket.
+  // Resolves `serverName` ("host" for port 3478, or "host:port") and queries it on the
+  // caller's socket.
   virtual StunOutcome QueryStun(std::string_view serverName) = 0;
   // Asks the gateway to forward UDP `externalPort` to `internalClient`:`internalPort`.
   virtual UpnpOutcome MapPort(std::uint16_t externalPort, std::uint16_t internalPort,

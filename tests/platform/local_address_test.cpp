@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/host_port.h"
 #include "platform/local_address.h"
 #include "platform/name_resolver.h"
 
@@ -32,6 +33,21 @@ TEST(LocalAddress, HostNamePickPrefersTheLastPublicAddress) {
   EXPECT_EQ(pick({"127.0.1.1", "62.1.2.3", "10.0.0.1", "81.2.3.4", "0.1.2.3"}), "81.2.3.4");
   // 127.1.x.x is not private, but 127.x is never picked over the first.
   EXPECT_EQ(pick({"10.0.0.1", "127.1.2.3"}), "10.0.0.1");
+}
+
+TEST(HostPort, PortOnlyWhenValid) {
+  struct Case {
+    const char* text;
+    const char* host;
+    int port;
+  } cases[] = {{"stun.example.org", "stun.example.org", 3478}, {"127.0.0.1:40000", "127.0.0.1", 40000},
+               {"h:65535", "h", 65535}, {"h:65536", "h:65536", 3478}, {"h:0", "h:0", 3478},
+               {"h:", "h:", 3478},      {"h:12a", "h:12a", 3478}, {":5000", "", 5000}};
+  for (const Case& c : cases) {
+    HostPort hp = SplitHostPort(c.text, 3478);
+    EXPECT_EQ(hp.host, c.host) << c.text;
+    EXPECT_EQ(hp.port, c.port) << c.text;
+  }
 }
 
 }  // namespace
