@@ -46,13 +46,10 @@ class ScriptedChannel final : public DatagramChannel {
 
   std::vector<std::pair<platform::SocketAddress, std::string>> sent;
   std::deque<Arrival> arrivals;
-  // Answers `datagram` sent to the channel by queuing the reply `delayMs` later.
-  std::function<void(const std::string& request, ScriptedChannel& self)> onSend;
   bool stopAfterFirstSend = false;
 
   bool SendTo(const platform::SocketAddress& to, std::span<const std::uint8_t> bytes) override {
     sent.emplace_back(to, std::string(bytes.begin(), bytes.end()));
-    if (onSend) onSend(sent.back().second, *this);
     return true;
   }
   ChannelWait Receive(int timeoutMs, std::size_t maxBytes, std::string* datagram,

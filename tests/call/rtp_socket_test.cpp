@@ -1,8 +1,11 @@
 // Proves: the RTP socket takes an even port from RTPPortBase (8000 when out of range), walks
 // past ports in use, asks for the public address with port step 16, and keeps moving up by 2
 // while STUN maps it to odd public ports: the NAT lines once at the 20th try, no socket after
-// more than 100; with STUN off an odd port is kept with its two lines.
+// more than 100; with STUN off an odd port is kept with its two lines. The socket carries the
+// voice type-of-service.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include "call/rtp_socket.h"
 #include "nat_fakes.h"
@@ -82,6 +85,10 @@ TEST_F(RtpSocketOpening, OddPortIsKeptWhenStunIsOff) {
   ASSERT_TRUE(rtp);
   EXPECT_EQ(nat.asked.size(), 1u);
   EXPECT_EQ(rtp->publicPort % 2, 1);
+  int tos = 0;
+  socklen_t length = sizeof tos;
+  ASSERT_EQ(getsockopt(rtp->socket->Fd(), IPPROTO_IP, IP_TOS, &tos, &length), 0);
+  EXPECT_EQ(tos, 0xB8);
   EXPECT_EQ(log.Texts(), (std::vector<std::string>{"Public RTP port is not an even number (it should be).",
                                                    "Check your Network Settings."}));
 }
