@@ -8,6 +8,8 @@ namespace {
 constexpr std::size_t kMaxSsdpReply = 8191;
 constexpr std::size_t kMaxDescription = 8192;
 constexpr std::size_t kMaxSoapReply = 8191;
+// Replies looked at per search, so that a flood of answers cannot hold the caller forever.
+constexpr int kMaxRepliesPerSearch = 8;
 
 bool IsSuccessStatus(int status) { return status >= 200 && status < 300; }
 
@@ -23,7 +25,7 @@ UpnpOutcome UpnpGateway::MapPort(DatagramChannel& ssdp, platform::Event* stop, s
   platform::SocketAddress from;
   for (int send = 0; send < options_.searches; ++send) {
     ssdp.SendTo(options_.ssdpTarget, search);
-    for (;;) {
+    for (int replies = 0; replies < kMaxRepliesPerSearch; ++replies) {
       const ChannelWait wait = ssdp.Receive(options_.searchWaitMs, kMaxSsdpReply, &reply, &from);
       if (wait == ChannelWait::kStopped) return {UpnpStatus::kStopped, {}};
       if (wait != ChannelWait::kDatagram) break;
