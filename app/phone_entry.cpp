@@ -7,10 +7,18 @@
 
 namespace corvina::app {
 
-int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
+int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::optional<platform::DialRequest>& dial) {
   // A time-out is not an error: start-up goes on without the lock.
   program.startupLock.Acquire(platform::StartupLock::kStartupBudgetMs);
-  if (platform::HandOverToRunningInstance(program.paths.runtimeFolder, kHandOverTimeoutMs)) return 0;
+  if (dial) {
+    switch (platform::HandDialToRunningInstance(program.paths.runtimeFolder, *dial, kHandOverTimeoutMs)) {
+      case platform::HandOverResult::kTaken: return 0;
+      case platform::HandOverResult::kRefused: return 1;
+      case platform::HandOverResult::kNoInstance: break;
+    }
+  } else if (platform::HandOverToRunningInstance(program.paths.runtimeFolder, kHandOverTimeoutMs)) {
+    return 0;
+  }
 
   frontend.AttachPostbox(program.postbox);
   int code = frontend.CreateFailureCode();
@@ -19,7 +27,11 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
     if (frontend.CreateWindow(window)) {
       auto onHotkey = [&window](int id) { window.Posts().Post([&window, id] { window.OnHotkey(id); }); };
       platform::InstanceServer instance(program.paths.runtimeFolder, std::string(platform::kProductName), onHotkey);
+      instance.SetDialHandler([&window, &frontend](const platform::DialRequest& request) {
+        window.Posts().Post([&window, &frontend, request] { frontend.DialRequested(window, request); });
+      });
       window.Initialise();
+      if (dial) window.Posts().Post([&window, &frontend, request = *dial] { frontend.DialRequested(window, request); });
       if (!instance.Listen()) {
         program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder,
                                 platform::kLogError);

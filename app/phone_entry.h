@@ -7,9 +7,12 @@
 // application object) be destroyed.
 #pragma once
 
+#include <optional>
+
 #include "app/main_view.h"
 #include "app/main_window.h"
 #include "app/program_objects.h"
+#include "platform/instance_channel.h"
 #include "platform/ui_postbox.h"
 #include "platform/ui_queue.h"
 
@@ -30,6 +33,9 @@ class PhoneFrontend {
   virtual int RunLoop() = 0;
   // Unwires the controller after the loop has ended.
   virtual void DestroyWindow() = 0;
+  // A dial request reached the phone (from this start's arguments or from a later start); on
+  // the user-interface thread, after the window is initialised.
+  virtual void DialRequested(MainWindow& /*window*/, const platform::DialRequest& /*request*/) {}
   // The exit code when CreateWindow() failed.
   virtual int CreateFailureCode() const { return 0; }
 };
@@ -37,7 +43,10 @@ class PhoneFrontend {
 // How long a second start waits for the running phone to take the hand-over.
 inline constexpr int kHandOverTimeoutMs = 2000;
 
-// Returns the process exit code: 0 after a hand-over or a normal exit.
-int RunPhone(ProgramObjects& program, PhoneFrontend& frontend);
+// Returns the process exit code: 0 after a hand-over or a normal exit, 1 when the running phone
+// refused `dial`. With `dial`, the hand-over asks the running phone to dial; with no phone
+// running, this one dials once its window is up.
+int RunPhone(ProgramObjects& program, PhoneFrontend& frontend,
+             const std::optional<platform::DialRequest>& dial = std::nullopt);
 
 }  // namespace corvina::app

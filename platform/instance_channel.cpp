@@ -27,8 +27,10 @@ bool MakeAddress(const std::string& name, sockaddr_un* addr, socklen_t* len) {
   return true;
 }
 
-// Request and answer lines are short; anything longer is no client of ours.
-constexpr std::size_t kMaxLineBytes = 512;
+// Request and answer lines are short (a dial request's text is at most 259 characters, 4 bytes
+// each at most); anything longer is no client of ours.
+constexpr std::size_t kMaxLineBytes = 1100;
+constexpr std::size_t kMaxDialTextBytes = 1036;
 
 UniqueFd Connect(const std::string& name) {
   sockaddr_un addr;
@@ -39,7 +41,27 @@ UniqueFd Connect(const std::string& name) {
   return fd;
 }
 
+// Connects, checks that a phone answers with its title, sends `request` and reads the answer.
+// False when no phone answered.
+bool Exchange(const std::string& runtimeFolder, const std::string& request, int timeoutMs, std::string* reply) {
+  UniqueFd connection = Connect(InstanceSocketName(runtimeFolder));
+  if (!connection) return false;
+  const int fd = connection.Get();
+  LineSplitter lines(kMaxLineBytes);
+  std::string title;
+  return ReadLine(fd, timeoutMs, lines, &title) && title.compare(0, kProductName.size(), kProductName) == 0 &&
+         WriteAll(fd, request + "\n") && ReadLine(fd, timeoutMs, lines, reply);
+}
+
 }  // namespace
+
+bool IsValidDialRequest(const DialRequest& request) {
+  if (request.line < 0 || request.line > 2 || request.text.size() > kMaxDialTextBytes) return false;
+  for (unsigned char c : request.text) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
 
 std::string InstanceSocketName(const std::string& runtimeFolder) {
   std::string path = runtimeFolder + "/instance.sock";
@@ -113,19 +135,40 @@ void InstanceServer::Serve(int client) {
     if (onHotkey_) onHotkey_(id);
     return;
   }
+  const std::string_view dial = "dial ";
+  if (request.compare(0, dial.size(), dial) == 0) {
+    // "dial LINE TEXT": one digit, one space, then the text to the end of the line.
+    const std::string_view rest = std::string_view(request).substr(dial.size());
+    DialRequest parsed;
+    const bool wellFormed = rest.size() >= 2 && rest[0] >= '0' && rest[0] <= '9' && rest[1] == ' ';
+    if (wellFormed) {
+      parsed.line = rest[0] - '0';
+      parsed.text = std::string(rest.substr(2));
+    }
+    if (!wellFormed || !IsValidDialRequest(parsed)) {
+      WriteAll(client, "error: bad dial request\n");
+      return;
+    }
+    WriteAll(client, "ok\n");
+    if (onDial_) onDial_(parsed);
+    return;
+  }
   WriteAll(client, "error: unknown request\n");
 }
 
 bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) {
-  UniqueFd connection = Connect(InstanceSocketName(runtimeFolder));
-  if (!connection) return false;
-  const int fd = connection.Get();
-  LineSplitter lines(kMaxLineBytes);
-  std::string title;
   std::string reply;
-  bool ok = ReadLine(fd, timeoutMs, lines, &title) && title.compare(0, kProductName.size(), kProductName) == 0 &&
-            WriteAll(fd, "hotkey 1\n") && ReadLine(fd, timeoutMs, lines, &reply) && reply == "ok";
-  return ok;
+  return Exchange(runtimeFolder, "hotkey 1", timeoutMs, &reply) && reply == "ok";
+}
+
+HandOverResult HandDialToRunningInstance(const std::string& runtimeFolder, const DialRequest& request,
+                                         int timeoutMs) {
+  if (!IsValidDialRequest(request)) return HandOverResult::kRefused;
+  std::string reply;
+  if (!Exchange(runtimeFolder, "dial " + std::to_string(request.line) + " " + request.text, timeoutMs, &reply)) {
+    return HandOverResult::kNoInstance;
+  }
+  return reply == "ok" ? HandOverResult::kTaken : HandOverResult::kRefused;
 }
 
 }  // namespace corvina::platform

@@ -2,10 +2,12 @@
 // settings tool (reg ...), or the list of sound devices (devices).
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/console_phone.h"
+#include "app/dial_arguments.h"
 #include "app/devices_tool.h"
 #include "app/phone_entry.h"
 #include "app/program_objects.h"
@@ -22,7 +24,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: corvina [--headless [--control 127.0.0.1:PORT]]\n"
+    "usage: corvina [--headless [--control 127.0.0.1:PORT]] [--dial TEXT] [--line 1|2] [sip:...|tel:...]\n"
     "       corvina reg list|get|set|delete ...\n"
     "       corvina devices [playback|capture]\n";
 
@@ -32,11 +34,12 @@ bool HaveDisplay() {
   return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
-int RunConsole(const std::string& control, corvina::platform::TerminationSignals& signals) {
+int RunConsole(const std::string& control, corvina::platform::TerminationSignals& signals,
+               const std::optional<corvina::platform::DialRequest>& dial) {
   corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
   corvina::app::ConsolePhone console(0, 1, &signals);
   console.SetControlAddress(control);
-  return corvina::app::RunPhone(program, console);
+  return corvina::app::RunPhone(program, console, dial);
 }
 
 }  // namespace
@@ -61,6 +64,12 @@ int main(int argc, char** argv) {
                                         cards.StartupProblem(), std::cout, std::cerr);
   }
 
+  const corvina::app::DialArguments dialling = corvina::app::ParseDialArguments(args);
+  if (!dialling.error.empty()) {
+    std::cerr << "error: " << dialling.error << "\n" << kUsage;
+    return 2;
+  }
+  args = dialling.rest;
   bool headless = false;
   std::string control;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -87,9 +96,9 @@ int main(int argc, char** argv) {
 #ifdef CORVINA_HAVE_GUI
   if (!headless && HaveDisplay()) {
     corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
-    return corvina::ui::RunGuiPhone(argc, argv, program, signals);
+    return corvina::ui::RunGuiPhone(argc, argv, program, signals, dialling.request);
   }
 #endif
   if (!headless && !HaveDisplay()) std::cerr << "No display: starting the console phone.\n";
-  return RunConsole(control, signals);
+  return RunConsole(control, signals, dialling.request);
 }

@@ -6,6 +6,7 @@
 #include "app/phone_entry.h"
 #include "platform/product.h"
 #include "platform/termination_signals.h"
+#include "ui/controller_input.h"
 #include "ui/qt_loop.h"
 #include "ui/qt_main_view.h"
 
@@ -30,11 +31,20 @@ class GuiFrontend final : public app::PhoneFrontend {
       });
     }
     view_.Attach(&window);
+    input_ = std::make_unique<ControllerInput>(window);
+    view_.SetInput(input_.get());
     view_.showMaximized();
     return true;
   }
+  void DialRequested(app::MainWindow&, const platform::DialRequest& request) override {
+    if (input_ != nullptr) input_->OnDialRequest(request);
+  }
   int RunLoop() override { return app_.exec(); }
-  void DestroyWindow() override { view_.Attach(nullptr); }
+  void DestroyWindow() override {
+    view_.SetInput(nullptr);
+    input_.reset();
+    view_.Attach(nullptr);
+  }
 
  private:
   QApplication& app_;
@@ -43,17 +53,19 @@ class GuiFrontend final : public app::PhoneFrontend {
   QtUiLoop loop_;
   QtTimerHost timers_;
   QtMainView view_;
+  std::unique_ptr<ControllerInput> input_;
 };
 
 }  // namespace
 
-int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program, platform::TerminationSignals& termination) {
+int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program, platform::TerminationSignals& termination,
+                const std::optional<platform::DialRequest>& dial) {
   // RunPhone() stops every worker and detaches the loop before it returns, so nothing touches
   // the application object or the window after they are gone.
   QApplication app(argc, argv);
   app.setApplicationName(QString::fromUtf8(platform::kProductName.data(), platform::kProductName.size()));
   GuiFrontend frontend(app, termination);
-  return app::RunPhone(program, frontend);
+  return app::RunPhone(program, frontend, dial);
 }
 
 }  // namespace corvina::ui

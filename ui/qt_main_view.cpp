@@ -1,38 +1,268 @@
 #include "ui/qt_main_view.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScrollBar>
-#include <QVBoxLayout>
+#include <QSignalBlocker>
 
+#include "platform/desktop_open.h"
+#include "ui/key_rule.h"
 #include "platform/product.h"
 
 namespace corvina::ui {
 namespace {
+
+using app::ButtonImage;
+using app::ControlId;
+
 // Level 1 entries stand out in the warning colour; the rest are light grey.
 const QColor kErrorColour(0xF6, 0x28, 0x50);
 const QColor kNormalColour(0xF0, 0xF0, 0xF0);
+constexpr int kTrayMessageMs = 10000;
+constexpr int kQuickTransferCommand = 7100;  // a long press on Transfer
+
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+int Id(ControlId id) { return static_cast<int>(id); }
+
+constexpr const char* kKeyTexts[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "*", "0", "#"};
+
 }  // namespace
 
 QtMainView::QtMainView() {
-  setWindowTitle(QString::fromUtf8(platform::kProductName.data(), platform::kProductName.size()));
-  auto* central = new QWidget(this);
-  auto* layout = new QVBoxLayout(central);
-  statusList_ = new QListWidget(central);
-  statusList_->setStyleSheet("background: black;");
-  statusList_->hide();
-  layout->addStretch(1);
-  layout->addWidget(statusList_);
-  setCentralWidget(central);
+  setWindowTitle(FromUtf8(platform::kProductName));
+  BuildControls();
+  BuildMenus();
+  qApp->installEventFilter(this);
+  resize(480, 720);
+}
 
-  QMenu* menu = menuBar()->addMenu("&Menu");
-  statusAction_ = menu->addAction("Show Status &Window");
-  statusAction_->setCheckable(true);
-  connect(statusAction_, &QAction::triggered, this, [this] {
-    if (controller_ != nullptr) controller_->ToggleStatusWindow();
+QtMainView::~QtMainView() { qApp->removeEventFilter(this); }
+
+QPushButton* QtMainView::AddButton(ControlId id, const QString& text) {
+  auto* button = id == ControlId::kTransfer ? new LongPressButton(text, panel_) : new QPushButton(text, panel_);
+  button->setObjectName(QString("control%1").arg(Id(id)));
+  button->setFocusPolicy(Qt::NoFocus);
+  controls_[Id(id)] = button;
+  return button;
+}
+
+void QtMainView::BuildControls() {
+  panel_ = new QWidget(this);
+  panel_->setObjectName("panel");
+  panel_->setFocusPolicy(Qt::ClickFocus);  // a click beside the controls takes the focus from the dial box
+  setCentralWidget(panel_);
+
+  display_ = new StatusDisplayWidget(panel_);
+  controls_[Id(ControlId::kDisplay)] = display_;
+
+  dialBox_ = new DialBox(panel_);
+  controls_[Id(ControlId::kDialBox)] = dialBox_;
+  dialBox_->SetOpeningHandler([this] {
+    if (input_ != nullptr) input_->OnDialListOpening();
   });
-  menu->addSeparator();
-  connect(menu->addAction("E&xit"), &QAction::triggered, this, [this] { close(); });
-  resize(480, 640);
+  connect(dialBox_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    if (input_ != nullptr) input_->OnDialTextChanged(text.toStdString());
+  });
+
+  for (int i = 0; i < 12; ++i) {
+    const int id = Id(ControlId::kKey1) + i;
+    QPushButton* key = AddButton(static_cast<ControlId>(id), kKeyTexts[i]);
+    connect(key, &QPushButton::clicked, this, [this, id] {
+      if (input_ != nullptr) input_->OnButton(id);
+    });
+  }
+  const std::pair<ControlId, const char*> clicked[] = {
+      {ControlId::kCall, "Call"},   {ControlId::kHangUp, "Hang up"}, {ControlId::kTransfer, "Transfer"},
+      {ControlId::kRecord, "Record"}, {ControlId::kDnd, "DND"},       {ControlId::kHold, "Hold"},
+      {ControlId::kLine1, "1"},     {ControlId::kLine2, "2"},        {ControlId::kConference, "Conference"}};
+  for (const auto& [control, text] : clicked) {
+    const int id = Id(control);
+    connect(AddButton(control, text), &QPushButton::clicked, this, [this, id] {
+      if (input_ != nullptr) input_->OnButton(id);
+    });
+  }
+  transfer_ = static_cast<LongPressButton*>(controls_[Id(ControlId::kTransfer)]);
+  connect(transfer_, &LongPressButton::longPressed, this, [this] {
+    if (input_ != nullptr) input_->OnCommand(kQuickTransferCommand);
+  });
+  QPushButton* intercom = AddButton(ControlId::kIntercom, "Intercom");
+  connect(intercom, &QPushButton::pressed, this, [this] {
+    if (input_ != nullptr) input_->OnIntercom(true);
+  });
+  connect(intercom, &QPushButton::released, this, [this] {
+    if (input_ != nullptr) input_->OnIntercom(false);
+  });
+
+  for (auto [control, meter] : {std::pair{ControlId::kPlayMeter, &playMeter_}, {ControlId::kRecordMeter, &recordMeter_}}) {
+    *meter = new QProgressBar(panel_);
+    (*meter)->setRange(-127, 127);
+    (*meter)->setValue(-127);
+    (*meter)->setTextVisible(false);
+    (*meter)->setObjectName(QString("control%1").arg(Id(control)));
+    controls_[Id(control)] = *meter;
+  }
+  for (auto [control, slider] : {std::pair{ControlId::kPlaySlider, &playSlider_}, {ControlId::kRecordSlider, &recordSlider_}}) {
+    auto* s = new QSlider(Qt::Horizontal, panel_);
+    *slider = s;
+    s->setRange(-127, 127);
+    s->setFocusPolicy(Qt::NoFocus);
+    s->setObjectName(QString("control%1").arg(Id(control)));
+    controls_[Id(control)] = s;
+    const int id = Id(control);
+    // Dragging reports once, on release; a click on the groove or the wheel reports at once.
+    connect(s, &QSlider::sliderReleased, this, [this, s, id] {
+      if (input_ != nullptr) input_->OnSliderReleased(id, s->value());
+    });
+    connect(s, &QSlider::valueChanged, this, [this, s, id](int value) {
+      if (!s->isSliderDown() && input_ != nullptr) input_->OnSliderReleased(id, value);
+    });
+  }
+
+  statusList_ = new QListWidget(panel_);
+  statusList_->setStyleSheet("background: black;");
+  statusList_->setFocusPolicy(Qt::NoFocus);
+  statusList_->hide();
+
+  SetButtonImage(ControlId::kCall, ButtonImage::kCallNothingToDo, false);
+  SetButtonImage(ControlId::kHangUp, ButtonImage::kHangUpIdle, false);
+  SetButtonImage(ControlId::kTransfer, ButtonImage::kTransferNormal, false);
+  SetButtonImage(ControlId::kRecord, ButtonImage::kRecordOff, false);
+  SetButtonImage(ControlId::kDnd, ButtonImage::kDndOff, false);
+  SetButtonImage(ControlId::kHold, ButtonImage::kHold, false);
+  SetButtonImage(ControlId::kConference, ButtonImage::kConferenceNormal, false);
+  SetButtonImage(ControlId::kIntercom, ButtonImage::kIntercom, false);
+  SetLineButton(0, false);
+  SetLineButton(1, false);
+  panel_->installEventFilter(this);
+}
+
+void QtMainView::AddCommand(QMenu* menu, int id, const char* text, const char* shortcut) {
+  // The shortcut is only shown: the key rule sends it, so that it works in every state.
+  QString label = QString::fromUtf8(text);
+  if (shortcut != nullptr) label += QString("\t") + shortcut;
+  QAction* action = menu->addAction(label);
+  actions_[id] = action;
+  connect(action, &QAction::triggered, this, [this, id] {
+    if (input_ != nullptr) input_->OnCommand(id);
+  });
+}
+
+void QtMainView::BuildMenus() {
+  QMenu* phone = menuBar()->addMenu("&Phone");
+  AddCommand(phone, 1001, "&Dial", "Ctrl+D");
+  AddCommand(phone, 1018, "R&eDial", "Ctrl+E");
+  AddCommand(phone, 1007, "&Hangup", "Ctrl+H");
+  AddCommand(phone, 1005, "&Answer Call", "Ctrl+A");
+  AddCommand(phone, 1006, "&Reject Call", "Ctrl+R");
+  AddCommand(phone, 1002, "&Clear", "Esc");
+  phone->addSeparator();
+  AddCommand(phone, 1008, "Do Not Disturb O&n", "Ctrl+N");
+  AddCommand(phone, 1009, "Do Not Disturb &Off", "Ctrl+O");
+  phone->addSeparator();
+  connect(phone->addAction("E&xit"), &QAction::triggered, this, [this] { close(); });
+
+  QMenu* contacts = menuBar()->addMenu("&Contacts");
+  AddCommand(contacts, 1015, "Add to Address &Book...");
+  AddCommand(contacts, 1017, "Add Quick Trans&fer...");
+  contacts->addSeparator();
+  AddCommand(contacts, 2001, "&Address Book");
+  AddCommand(contacts, 2050, "&Quick Transfer List");
+
+  QMenu* tools = menuBar()->addMenu("&Tools");
+  AddCommand(tools, 2002, "&Logs");
+  AddCommand(tools, 2003, "&Recordings Folder");
+  AddCommand(tools, 2004, "Show Status &Window");
+  tools->addSeparator();
+  AddCommand(tools, 1011, "O&ptions...");
+  AddCommand(tools, 1012, "Run Audio Setup &Wizard...");
+  AddCommand(tools, 1013, "Run &Networking Setup Wizard...");
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  AddCommand(help, 1014, "Invite");
+  AddCommand(help, 9, "Help Contents");
+  AddCommand(help, 9005, "Home Page");
+  help->addSeparator();
+  AddCommand(help, 9090, "About Corvina...");
+
+  for (int id : {1008, 1009, 2004}) actions_[id]->setCheckable(true);
+}
+
+QWidget* QtMainView::Control(ControlId id) const {
+  auto it = controls_.find(Id(id));
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+QAction* QtMainView::MenuAction(int command) const {
+  auto it = actions_.find(command);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+bool QtMainView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == panel_ && event->type() == QEvent::Resize) {
+    LayOut();
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress) return HandleKey(watched, static_cast<QKeyEvent*>(event));
+  return false;
+}
+
+bool QtMainView::HandleKey(QObject* watched, QKeyEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  // Only keys for this window (not its menus' pop-ups or message boxes), once each: the
+  // filter sees a key again as it travels up to the parents.
+  if (widget == nullptr || widget->window() != this) return false;
+  QWidget* focus = QApplication::focusWidget();
+  if (widget != focus && !(focus == nullptr && widget == this)) return false;
+  if (input_ == nullptr) return false;
+  KeyPress press;
+  press.key = event->key();
+  press.modifiers = event->modifiers();
+  const QString text = event->text();
+  if (text.size() == 1 && text[0].unicode() < 0x80) press.text = static_cast<char>(text[0].unicode());
+  press.inDialBox = dialBox_->isAncestorOf(widget) || widget == dialBox_;
+  press.inNormalCall = input_->InNormalCall();
+  const KeyAction action = MapKey(press);
+  switch (action.kind) {
+    case KeyAction::Kind::kNone: return false;
+    case KeyAction::Kind::kCommand: input_->OnCommand(action.id); break;
+    case KeyAction::Kind::kKeypad: input_->OnButton(action.id); break;
+    case KeyAction::Kind::kCallKey: input_->OnCallKey(); break;
+    case KeyAction::Kind::kEndKey: input_->OnEndKey(); break;
+    case KeyAction::Kind::kBackspace: input_->OnBackspaceKey(); break;
+    case KeyAction::Kind::kSecondDigit: input_->OnSecondDigit(action.digit); break;
+    case KeyAction::Kind::kToDialBox:
+      if (!dialBox_->isEnabled()) return false;
+      dialBox_->setFocus();
+      QApplication::sendEvent(dialBox_->lineEdit(), event);
+      break;
+  }
+  event->accept();
+  return true;
+}
+
+void QtMainView::LayOut() {
+  geometry_ = LayOutPanel(panel_->rect(), statusList_->isVisibleTo(this));
+  const PanelGeometry& g = geometry_;
+  display_->setGeometry(g.display);
+  // The dial box keeps its natural height, centred in its row.
+  const int boxHeight = std::min(g.dialBox.height(), std::max(dialBox_->sizeHint().height(), 28));
+  dialBox_->setGeometry(g.dialBox.left(), g.dialBox.top() + (g.dialBox.height() - boxHeight) / 2, g.dialBox.width(),
+                        boxHeight);
+  for (int i = 0; i < 12; ++i) controls_[Id(ControlId::kKey1) + i]->setGeometry(g.keys[static_cast<std::size_t>(i)]);
+  const std::pair<ControlId, QRect> placed[] = {
+      {ControlId::kLine1, g.lines[0]},      {ControlId::kLine2, g.lines[1]},
+      {ControlId::kCall, g.call},           {ControlId::kHangUp, g.hangUp},
+      {ControlId::kTransfer, g.transfer},   {ControlId::kRecord, g.record},
+      {ControlId::kDnd, g.dnd},             {ControlId::kHold, g.hold},
+      {ControlId::kConference, g.conference}, {ControlId::kIntercom, g.intercom},
+      {ControlId::kPlayMeter, g.playMeter}, {ControlId::kRecordMeter, g.recordMeter},
+      {ControlId::kPlaySlider, g.playSlider}, {ControlId::kRecordSlider, g.recordSlider}};
+  for (const auto& [control, rect] : placed) controls_[Id(control)]->setGeometry(rect);
+  statusList_->setGeometry(g.statusPane);
 }
 
 void QtMainView::BringToFront() {
@@ -41,9 +271,12 @@ void QtMainView::BringToFront() {
   activateWindow();
 }
 
+void QtMainView::RequestAttention() { QApplication::alert(this); }
+
 void QtMainView::ShowStatusWindow(bool visible) {
-  statusAction_->setChecked(visible);
+  if (QAction* action = MenuAction(2004)) action->setChecked(visible);
   statusList_->setVisible(visible);
+  LayOut();
   if (visible) RefreshStatusWindow();
 }
 
@@ -73,5 +306,92 @@ void QtMainView::RefreshStatusWindow() {
     bar->setValue(position - dropped);
   }
 }
+
+void QtMainView::SetButtonImage(ControlId control, ButtonImage image, bool pressed) {
+  auto* button = qobject_cast<QPushButton*>(Control(control));
+  if (button == nullptr) return;
+  button->setStyleSheet(StyleFor(image, pressed));
+  button->setProperty("image", static_cast<int>(image));
+  button->setProperty("pressedIn", pressed);
+}
+
+void QtMainView::SetControlEnabled(ControlId control, bool enabled) {
+  if (QWidget* widget = Control(control)) widget->setEnabled(enabled);
+}
+
+void QtMainView::SetLineButton(int line, bool lit) {
+  if (line != 0 && line != 1) return;
+  SetButtonImage(line == 0 ? ControlId::kLine1 : ControlId::kLine2,
+                 lit ? ButtonImage::kLineLit : ButtonImage::kLineDark, false);
+}
+
+void QtMainView::PaintDisplay(const app::DisplayRows& rows) { display_->SetRows(rows); }
+
+void QtMainView::SetDialText(std::string_view text) {
+  const QSignalBlocker quiet(dialBox_);
+  dialBox_->setEditText(FromUtf8(text));
+}
+
+void QtMainView::SetDialBoxEnabled(bool enabled) {
+  // The focus leaves first, so that typing during a call reaches the key rule, not the box.
+  if (!enabled && dialBox_->hasFocus()) panel_->setFocus();
+  dialBox_->setEnabled(enabled);
+}
+
+void QtMainView::FocusDialBox() {
+  if (dialBox_->isEnabled()) dialBox_->setFocus();
+}
+
+void QtMainView::SetDialList(const std::vector<std::string>& items) {
+  const QSignalBlocker quiet(dialBox_);
+  const QString text = dialBox_->currentText();
+  dialBox_->clear();
+  for (const auto& item : items) dialBox_->addItem(QString::fromStdString(item));
+  dialBox_->setCurrentIndex(-1);
+  dialBox_->setEditText(text);
+}
+
+void QtMainView::SelectDialListItem(int index) {
+  if (index < 0 || index >= dialBox_->count()) return;
+  dialBox_->setCurrentIndex(index);  // reports the new text like a user's choice
+}
+
+void QtMainView::SetMenuItem(app::MenuId item, bool enabled, bool checked) {
+  QAction* action = MenuAction(static_cast<int>(item));
+  if (action == nullptr) return;
+  action->setEnabled(enabled);
+  if (action->isCheckable()) action->setChecked(checked);
+}
+
+void QtMainView::SetSliders(int play, int record) {
+  const QSignalBlocker quietPlay(playSlider_);
+  const QSignalBlocker quietRecord(recordSlider_);
+  playSlider_->setValue(play);
+  recordSlider_->setValue(record);
+}
+
+void QtMainView::SetMeters(int play, int record) {
+  playMeter_->setValue(play);
+  recordMeter_->setValue(record);
+}
+
+void QtMainView::ShowMessageBox(std::string_view title, std::string_view text) {
+  auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text), QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+bool QtMainView::ShowTrayMessage(std::string_view title, std::string_view text) {
+  if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages()) return false;
+  if (tray_ == nullptr) {
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip(windowTitle());
+    tray_->show();
+  }
+  tray_->showMessage(FromUtf8(title), FromUtf8(text), QSystemTrayIcon::Information, kTrayMessageMs);
+  return true;
+}
+
+void QtMainView::OpenExternal(std::string_view target) { platform::OpenWithDesktop(std::string(target)); }
 
 }  // namespace corvina::ui

@@ -1,13 +1,25 @@
-// The phone's main window on Qt. It only shows what the controller tells it (MainView) and
-// forwards the user's actions; the phone's behaviour stays in the controller.
+// The phone's main window on Qt. It shows what the controller tells it (MainView) and reports
+// the user's actions through ViewInput by the main window's control and command ids; the
+// phone's behaviour stays in the controller. The controls are laid out for the window's shape
+// (portrait or landscape) on every resize; the menu bar stands in for the handheld's soft
+// keys and the keyboard for its keys (KeyRule).
 #pragma once
 
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QProgressBar>
+#include <QSlider>
+#include <QSystemTrayIcon>
+#include <array>
+#include <map>
 
 #include "app/main_view.h"
 #include "app/main_window.h"
+#include "ui/panel_controls.h"
+#include "ui/panel_layout.h"
+#include "ui/status_display_widget.h"
+#include "ui/view_input.h"
 
 namespace corvina::ui {
 
@@ -16,22 +28,70 @@ class QtMainView final : public QMainWindow, public app::MainView {
 
  public:
   QtMainView();
+  ~QtMainView() override;
 
+  // The controller whose status entries the pane shows; null detaches.
   void Attach(app::MainWindow* controller) { controller_ = controller; }
+  // Where the user's actions go; null drops them.
+  void SetInput(ViewInput* input) { input_ = input; }
 
   void BringToFront() override;
   void ShowStatusWindow(bool visible) override;
   void StatusWindowChanged() override;
   void Close() override { close(); }
+  void RequestAttention() override;
+  void SetButtonImage(app::ControlId control, app::ButtonImage image, bool pressed) override;
+  void SetControlEnabled(app::ControlId control, bool enabled) override;
+  void SetLineButton(int line, bool lit) override;
+  void PaintDisplay(const app::DisplayRows& rows) override;
+  void SetDialText(std::string_view text) override;
+  void SetDialBoxEnabled(bool enabled) override;
+  void FocusDialBox() override;
+  void SetDialList(const std::vector<std::string>& items) override;
+  void SelectDialListItem(int index) override;
+  void SetMenuItem(app::MenuId item, bool enabled, bool checked) override;
+  void SetSliders(int play, int record) override;
+  void SetMeters(int play, int record) override;
+  void ShowMessageBox(std::string_view title, std::string_view text) override;
+  bool ShowTrayMessage(std::string_view title, std::string_view text) override;
+  void OpenExternal(std::string_view target) override;
 
+  // For tests and screenshots.
   QListWidget* StatusWindowList() const { return statusList_; }
+  QWidget* Control(app::ControlId id) const;
+  DialBox* DialBoxControl() const { return dialBox_; }
+  QAction* MenuAction(int command) const;
+  StatusDisplayWidget* Display() const { return display_; }
+  LongPressButton* TransferButton() const { return transfer_; }
+  bool Portrait() const { return geometry_.portrait; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void BuildControls();
+  void BuildMenus();
+  QPushButton* AddButton(app::ControlId id, const QString& text);
+  void AddCommand(QMenu* menu, int id, const char* text, const char* shortcut = nullptr);
+  bool HandleKey(QObject* watched, QKeyEvent* event);
+  void LayOut();
   void RefreshStatusWindow();
 
   app::MainWindow* controller_ = nullptr;
+  ViewInput* input_ = nullptr;
+  QWidget* panel_ = nullptr;
+  StatusDisplayWidget* display_ = nullptr;
+  DialBox* dialBox_ = nullptr;
+  LongPressButton* transfer_ = nullptr;
+  std::map<int, QWidget*> controls_;  // by control id
+  std::map<int, QAction*> actions_;   // by command id
+  QProgressBar* playMeter_ = nullptr;
+  QProgressBar* recordMeter_ = nullptr;
+  QSlider* playSlider_ = nullptr;
+  QSlider* recordSlider_ = nullptr;
   QListWidget* statusList_ = nullptr;
-  QAction* statusAction_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;  // made on the first tray message
+  PanelGeometry geometry_;
 };
 
 }  // namespace corvina::ui

@@ -1,13 +1,20 @@
 // The start-up lock and the hand-over channel between two starts of one phone.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <thread>
+#include <vector>
 
+#include "platform/fd_io.h"
 #include "platform/instance_channel.h"
 #include "platform/startup_lock.h"
 #include "tests/support/blocked_in.h"
@@ -74,10 +81,64 @@ TEST(InstanceChannel, HandOverReachesTheRunningInstance) {
   server.StopAndJoin();
 }
 
+TEST(InstanceChannel, ADialRequestReachesTheRunningInstanceAndABadLineIsRefused) {
+  corvina::testing::TempFolder folder;
+  const std::string dir = folder.Sub("home");
+  std::mutex lock;
+  std::vector<DialRequest> dialled;
+  InstanceServer server(dir, "Corvina 4.01", [](int) {});
+  server.SetDialHandler([&](const DialRequest& request) {
+    std::lock_guard<std::mutex> hold(lock);
+    dialled.push_back(request);
+  });
+  ASSERT_TRUE(server.Listen());
+  const struct {
+    DialRequest request;
+    HandOverResult result;
+  } cases[] = {
+      {{"sip:200@127.0.0.1", 0}, HandOverResult::kTaken},
+      {{"Zoë <201>", 2}, HandOverResult::kTaken},
+      {{"", 1}, HandOverResult::kTaken},
+      {{"202", 3}, HandOverResult::kRefused},
+      {{"202", -1}, HandOverResult::kRefused},
+      {{"202\ndial 1 203", 0}, HandOverResult::kRefused},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HandDialToRunningInstance(dir, c.request, 2000), c.result) << c.request.text << " " << c.request.line;
+  }
+  // A client that skips the check reaches the server's own: the line is range-checked there.
+  for (const char* raw : {"dial 7 204", "dial x 204", "dial 1"}) {
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string name = InstanceSocketName(dir);  // may be abstract (leading NUL)
+    std::memcpy(addr.sun_path, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+    ASSERT_EQ(connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), length), 0);
+    ASSERT_TRUE(WriteAll(fd.Get(), std::string(raw) + "\n"));
+    LineSplitter lines(2048);
+    std::string title, reply;
+    ASSERT_TRUE(ReadLine(fd.Get(), 2000, lines, &title));
+    ASSERT_TRUE(ReadLine(fd.Get(), 2000, lines, &reply));
+    EXPECT_EQ(reply.rfind("error:", 0), 0u) << raw;
+  }
+  const std::vector<DialRequest> expected = {{"sip:200@127.0.0.1", 0}, {"Zoë <201>", 2}, {"", 1}};
+  for (int i = 0; i < 400; ++i) {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      if (dialled.size() >= expected.size()) break;
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  server.StopAndJoin();
+  EXPECT_EQ(dialled, expected);
+}
+
 TEST(InstanceChannel, NoInstanceMeansNoHandOver) {
   corvina::testing::TempFolder folder;
   const std::string dir = folder.Sub("home");
   EXPECT_FALSE(HandOverToRunningInstance(dir, 500));
+  EXPECT_EQ(HandDialToRunningInstance(dir, {"200", 1}, 500), HandOverResult::kNoInstance);
 }
 
 TEST(InstanceChannel, AnythingNotTitledCorvinaIsNotAnInstance) {
