@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <tuple>
 
 #include "platform/desktop_open.h"
 #include "ui/key_rule.h"
@@ -97,11 +98,13 @@ void QtMainView::BuildControls() {
     if (input_ != nullptr) input_->OnIntercom(false);
   });
 
-  for (auto [control, meter] : {std::pair{ControlId::kPlayMeter, &playMeter_}, {ControlId::kRecordMeter, &recordMeter_}}) {
+  for (auto [control, meter, label] : {std::tuple{ControlId::kPlayMeter, &playMeter_, "Speaker"},
+                                       std::tuple{ControlId::kRecordMeter, &recordMeter_, "Microphone"}}) {
     *meter = new QProgressBar(panel_);
     (*meter)->setRange(-127, 127);
     (*meter)->setValue(-127);
-    (*meter)->setTextVisible(false);
+    (*meter)->setFormat(label);
+    (*meter)->setAlignment(Qt::AlignCenter);
     (*meter)->setObjectName(QString("control%1").arg(Id(control)));
     controls_[Id(control)] = *meter;
   }
