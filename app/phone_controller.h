@@ -1,0 +1,200 @@
+// The phone controller behind the main window: turns key presses, button presses and menu
+// commands into call actions on the two lines, reacts to each line's announcements, plays the
+// progress tones and keeps the view's buttons, menus, dial box and status display in step.
+// Conference, intercom audio, recording, hold music, the address book and quick transfer come
+// later; their controls are disabled. User-interface thread only.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/dial_list.h"
+#include "app/do_not_disturb.h"
+#include "app/line_indicators.h"
+#include "app/main_view.h"
+#include "app/missed_calls.h"
+#include "app/phone_line.h"
+#include "app/phone_log.h"
+#include "app/recent_calls.h"
+#include "app/status_display.h"
+#include "platform/clock.h"
+#include "platform/log_sink.h"
+#include "platform/settings.h"
+#include "platform/thread_checker.h"
+#include "platform/ui_queue.h"
+
+namespace corvina::app {
+
+// The progress tones and the key click (the tone player, or a recording in tests).
+class PhoneTones {
+ public:
+  virtual ~PhoneTones() = default;
+  virtual void Tone(std::string_view name, bool loop, bool ringDevice) = 0;
+  virtual void StopTone() = 0;
+  virtual void KeyClick() = 0;
+};
+
+// Told of what the controller does besides the view (the console turns these into events).
+class PhoneObserver {
+ public:
+  virtual ~PhoneObserver() = default;
+  virtual void CallAnnounced(int /*line*/, const call::LineSnapshot& /*snapshot*/) {}
+  virtual void MissedCallsChanged(std::int64_t /*count*/, std::string_view /*summary*/) {}
+};
+
+enum class CommandResult { kDone, kNotBuilt, kUnknown };
+
+using LineFactory = std::function<std::unique_ptr<call::LineControl>(int index)>;
+
+struct PhoneControllerParts {
+  platform::Settings& settings;
+  platform::LogSink& log;
+  const platform::WallClock& wallClock;
+  const platform::TickClock& tickClock;
+  platform::TimerHost& timers;
+  MainView& view;
+  PhoneTones& tones;
+  LineFactory makeLine;
+  std::string logFolder;                     // where the phone log goes
+  std::function<void(bool)> engineDnd = {};  // the SIP engine's Do Not Disturb flag
+  std::function<void()> startEngine = {};
+  std::function<void(int)> setOutputVolume = {};  // 0 … 65535 per channel
+  std::function<void(int)> setInputVolume = {};   // −127 … 127
+  PhoneObserver* observer = nullptr;
+};
+
+class PhoneController final : public PhoneLineOwner {
+ public:
+  static constexpr int kNoLine = 2;
+  // Timer ids.
+  static constexpr int kApplySettingsTimer = 2, kBlinkTimer = 3, kFirstRunTimer = 4, kCallingTimer = 5,
+                       kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10;
+  static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000, kDisplayMs = 1000,
+                                 kPendingDialMs = 4000, kApplySettingsMs = 7000;
+  static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
+
+  explicit PhoneController(PhoneControllerParts parts);
+  ~PhoneController() override;
+  PhoneController(const PhoneController&) = delete;
+  PhoneController& operator=(const PhoneController&) = delete;
+
+  // Window initialisation (timers, sliders, engine, Do Not Disturb, lines, status) and the
+  // teardown in reverse (hang up, lines go, Do Not Disturb stored).
+  void Initialise();
+  void Shutdown();
+
+  // The view's entries.
+  void OnButton(ControlId control);
+  // A menu or application command id.
+  CommandResult OnCommand(int id);
+  void OnDialTextChanged(std::string_view text);
+  void OnDialListOpening();
+  void OnSliderReleased(ControlId slider, int position);
+  // A key typed on the keyboard (not the keypad); true when consumed as DTMF in a call.
+  bool OnTypedChar(char c);
+  void CallKey();
+  void EndKey();
+  void Backspace();
+
+  // The actions (letters of the controller's algorithms).
+  void Dial(bool answerIfEmpty);              // A
+  bool Answer();                              // B
+  bool Reject();                              // Q
+  bool HangUp();                              // D
+  bool Hold();                                // H
+  void Retrieve();                            // R
+  void Transfer();                            // T
+  void CompleteTransfer();                    // T2
+  void LineButton(int line);                  // L
+  void Key(char c);                           // Y
+  void SecondDigit(char c);                   // Y step 4
+  void Redial();
+  void HangUpButton();
+  void ClearDialBox();
+  void SetDoNotDisturb(bool on);
+  // Another start hands over a number and optionally a line (1 or 2; 0 = Dial). False, and
+  // nothing done, when the line is out of range.
+  bool DialFromOutside(std::string_view text, int line);
+  // Selects address-book item `index` of the dial list; false when there is none.
+  bool PickListItem(long index);
+
+  // The volume the output device gets for a play-volume slider value.
+  static int OutputVolume(int value);
+
+  // What the view and the console's state report.
+  int CurrentLine() const { return current_; }
+  int CallingLine() const { return calling_; }
+  int TransferSource() const { return transferSource_; }
+  const std::string& DialText() const { return dialText_; }
+  PhoneLine& Line(int i) { return *lines_[static_cast<std::size_t>(i)]; }
+  bool HasLines() const { return lines_[0] != nullptr; }
+  const LineIndicators& Indicators() const { return indicators_; }
+  StatusDisplay& Display() { return display_; }
+  const MissedCalls& Missed() const { return missed_; }
+  bool DndOn() const { return dnd_.IsOn(); }
+  bool NormalCall() const;
+  ButtonImage CallImage() const { return callImage_; }
+  ButtonImage HangUpImage() const { return hangUpImage_; }
+  const DialList& CurrentDialList() const { return dialList_; }
+
+  // Re-runs the status update (the dial box and the display follow the lines).
+  void UpdateStatusForTest() { UpdateStatus(); }
+
+  // PhoneLineOwner.
+  void OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) override;
+  void EndOfCall(int index) override;
+
+ private:
+  bool ValidLine(int n) const { return n == 0 || n == 1; }
+  int FirstLineInState(call::CallState state) const;
+  void Suspend();
+  void PlaceCall(int line);
+  void MakeCurrent(int line);
+  void SetIndicator(int line, LineIndicator state);
+  void ApplyIndicatorUpdate(const IndicatorUpdate& update);
+  void BlinkTick();
+  void CallingTick();
+  void UpdateStatus();
+  void UpdateControls();
+  void UpdateTransferButton();
+  void UpdateRecordButton();
+  void SetDialText(std::string text);
+  void PaintDisplay();
+  void DisplayTick();
+  void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
+  void OnConnected(int line);
+  void ShowMissedCalls();
+  void PlayTone(std::string_view name, bool loop, bool ringDevice);
+  // Tell the view only what changed.
+  void SetButton(ControlId control, ButtonImage image, bool pressed);
+  void SetMenu(MenuId item, bool enabled, bool checked);
+
+  platform::ThreadChecker uiThread_;
+  PhoneControllerParts parts_;
+  std::array<std::unique_ptr<PhoneLine>, 2> lines_;
+  int current_ = kNoLine;
+  int calling_ = kNoLine;
+  int transferSource_ = kNoLine;
+  std::string dialText_;
+  bool dialBoxEnabled_ = true;
+  ButtonImage callImage_ = ButtonImage::kCallNothingToDo;
+  ButtonImage hangUpImage_ = ButtonImage::kHangUpIdle;
+  LineIndicators indicators_;
+  StatusDisplay display_;
+  MissedCalls missed_;
+  RecentCalls recent_;
+  DoNotDisturb dnd_;
+  PhoneLog phoneLog_;
+  DialList dialList_;
+  std::map<int, std::pair<ButtonImage, bool>> buttons_;  // as last shown
+  std::map<int, std::pair<bool, bool>> menus_;           // enabled, checked as last shown
+  // A call that waits for an intercom line to go idle (Dial dropped the intercom call).
+  int pendingDialLine_ = kNoLine;
+  std::string pendingDialNumber_;
+  std::string pendingDialText_;
+};
+
+}  // namespace corvina::app

@@ -1,0 +1,287 @@
+// The phone controller on fake lines, a recording view and hand-driven clocks:
+// - dialling picks the free line, holds a current call first, refuses with "Busy" when full;
+// - hold, retrieve and transfer across two lines;
+// - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
+// - missed calls, outside dialling range checks, the volume mapping and the phone-log times.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "app/phone_controller.h"
+#include "platform/manual_loop.h"
+#include "platform/memory_settings_store.h"
+#include "tests/app/phone_fakes.h"
+#include "tests/app/recording_log.h"
+
+namespace corvina::app {
+namespace {
+
+using call::CallState;
+using testing::FakeLine;
+
+class PhoneControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvina-phone-XXXXXX";
+    folder_ = mkdtemp(pattern);
+    settings_.SetSettingString("Settings", "InstallWizRun", "1");
+    controller_ = std::make_unique<PhoneController>(PhoneControllerParts{
+        settings_, log_, wall_, tick_, timers_, view_, tones_,
+        [this](int i) {
+          auto line = std::make_unique<FakeLine>();
+          line->index = i;
+          lines_[i] = line.get();
+          return line;
+        },
+        folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }});
+    controller_->Initialise();
+  }
+  void TearDown() override {
+    controller_.reset();
+    std::system(("rm -rf '" + folder_ + "'").c_str());
+  }
+  void Advance(std::uint32_t ms) {
+    tick_.Advance(ms);
+    timers_.Advance(ms);
+  }
+  void Type(std::string_view text) { controller_->OnDialTextChanged(text); }
+  // A connected outgoing call on the line Dial picks.
+  int Connect(std::string_view number) {
+    Type(number);
+    controller_->Dial(false);
+    int n = controller_->CurrentLine();
+    lines_[n]->Announce(CallState::kConnected);
+    return n;
+  }
+  void Ring(int line, int count, std::string number = "201", std::string name = "Ann") {
+    lines_[line]->Announce(CallState::kIncomingRinging, count, number, name);
+  }
+
+  platform::MemorySettingsStore store_;
+  platform::Settings settings_{store_};
+  testing::RecordingLog log_;
+  platform::FakeWallClock wall_{1'700'000'000};
+  platform::FakeTickClock tick_;
+  platform::ManualTimerHost timers_;
+  testing::RecordingView view_;
+  testing::RecordingTones tones_;
+  FakeLine* lines_[2] = {nullptr, nullptr};
+  std::string folder_;
+  int engineStarts_ = 0;
+  int outputVolume_ = -1;
+  std::unique_ptr<PhoneController> controller_;
+};
+
+TEST_F(PhoneControllerTest, DialChoosesTheFreeLineHoldsTheCurrentCallAndRefusesWhenBothAreBusy) {
+  EXPECT_EQ(engineStarts_, 1);
+  Type("Ann <Bob> <sip:201@127.0.0.1>");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call sip:201@127.0.0.1"}));
+  EXPECT_EQ(controller_->CurrentLine(), 0);
+  EXPECT_EQ(controller_->CallingLine(), 0);
+  EXPECT_EQ(view_.rows.title, "Calling sip:201@127.0.0.1");
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Calling"}));
+  EXPECT_TRUE(view_.lineLit[0]);
+  EXPECT_FALSE(view_.dialEnabled);
+  Advance(5000);
+  EXPECT_EQ(tones_.played.size(), 2u);  // "Calling" repeats while ringing out
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(controller_->CallingLine(), PhoneController::kNoLine);
+  EXPECT_EQ(view_.rows.title, "Call Answered");
+  Advance(5000);
+  EXPECT_EQ(tones_.played.size(), 2u);
+
+  // A second call puts the first on hold (fast blink) and goes out on line 1.
+  controller_->OnDialTextChanged("202");
+  controller_->Dial(false);
+  EXPECT_TRUE(lines_[0]->hold);
+  EXPECT_EQ(controller_->Indicators().State(0), LineIndicator::kHeld);
+  EXPECT_EQ(lines_[1]->ops, (std::vector<std::string>{"call 202"}));
+  EXPECT_EQ(controller_->CurrentLine(), 1);
+  Advance(500);
+  EXPECT_FALSE(view_.lineLit[0]);
+  Advance(500);
+  EXPECT_TRUE(view_.lineLit[0]);
+
+  // Both busy, neither intercom: "Busy" and nothing else.
+  lines_[1]->Announce(CallState::kConnected);
+  tones_.played.clear();
+  controller_->OnDialTextChanged("203");
+  controller_->Dial(false);
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Busy"}));
+  EXPECT_EQ(lines_[0]->ops.back(), "hold");
+  EXPECT_EQ(lines_[1]->ops.back(), "hold");  // the current call was held first
+  EXPECT_EQ(lines_[1]->ops.size(), 2u);
+}
+
+TEST_F(PhoneControllerTest, EmergencyNumbersKeepTheChosenLineWhenTheEmergencyLineIsUnusable) {
+  settings_.SetSettingString("Settings", "EnableEmergencyMap", "1");
+  settings_.SetSettingString("Settings", "EmergencyMap", "5555");
+  settings_.SetSettingString("Settings", "EmergencyLine", "7");
+  Type(" 112 ");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 5555"}));
+  controller_->HangUp();
+  lines_[0]->Announce(CallState::kIdle);
+  settings_.SetSettingString("Settings", "EmergencyLine", "1");
+  Type("1120");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops.back(), "call 1120");
+  EXPECT_TRUE(lines_[1]->ops.empty());
+}
+
+TEST_F(PhoneControllerTest, HoldRetrieveAndTransferAcrossTwoLines) {
+  int first = Connect("201");
+  controller_->OnButton(ControlId::kHold);
+  EXPECT_TRUE(lines_[first]->hold);
+  EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+  controller_->OnButton(ControlId::kHold);  // nothing to hold: retrieves
+  EXPECT_FALSE(lines_[first]->hold);
+  EXPECT_EQ(controller_->CurrentLine(), first);
+
+  controller_->OnButton(ControlId::kTransfer);
+  EXPECT_EQ(controller_->TransferSource(), first);
+  EXPECT_TRUE(view_.buttons[117].second);
+  EXPECT_TRUE(lines_[first]->hold);
+  int second = Connect("202");
+  EXPECT_NE(second, first);
+  EXPECT_EQ(view_.rows.title, "Call Answered");
+  controller_->UpdateStatusForTest();
+  EXPECT_EQ(view_.rows.title, "Transfer");
+  EXPECT_EQ(controller_->HangUpImage(), ButtonImage::kHangUpTransfer);
+  controller_->OnButton(ControlId::kTransfer);
+  EXPECT_EQ(lines_[second]->ops.back(), "join");
+  EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+  EXPECT_EQ(controller_->TransferSource(), PhoneController::kNoLine);
+  EXPECT_FALSE(view_.buttons[117].second);
+
+  // Transfer pressed again without a second call retrieves the held one.
+  lines_[second]->Announce(CallState::kIdle);
+  lines_[first]->Announce(CallState::kIdle);
+  int third = Connect("203");
+  controller_->Transfer();
+  controller_->Transfer();
+  EXPECT_EQ(controller_->CurrentLine(), third);
+  EXPECT_FALSE(lines_[third]->hold);
+}
+
+TEST_F(PhoneControllerTest, HangUpButtonHangsUpElseRejectsElseClearsTheDialBox) {
+  Ring(1, 1);
+  Type("55");
+  controller_->OnButton(ControlId::kHangUp);
+  EXPECT_EQ(lines_[1]->ops, (std::vector<std::string>{"hangup"}));
+  EXPECT_EQ(controller_->DialText(), "55");
+  lines_[1]->Announce(CallState::kIdle);
+  controller_->OnButton(ControlId::kHangUp);
+  EXPECT_EQ(controller_->DialText(), "");
+  EXPECT_EQ(view_.dialText, "");
+
+  int n = Connect("201");
+  controller_->OnButton(ControlId::kHangUp);
+  EXPECT_EQ(lines_[n]->ops.back(), "hangup");
+  EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+  EXPECT_FALSE(controller_->HangUp());  // nothing left
+}
+
+TEST_F(PhoneControllerTest, KeysAreDtmfInACallAndDialBoxTextOtherwise) {
+  settings_.SetSettingString("Settings", "EnableKeyTone", "1");
+  controller_->OnButton(ControlId::kKey1);
+  controller_->OnButton(ControlId::kKeyHash);
+  EXPECT_EQ(controller_->DialText(), "1#");
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"click", "click"}));
+  EXPECT_EQ(controller_->CallImage(), ButtonImage::kCallSomethingToDo);
+  EXPECT_TRUE(view_.menus[static_cast<int>(MenuId::kDial)].first);
+  controller_->Backspace();
+  EXPECT_EQ(controller_->DialText(), "1");
+
+  int n = Connect("201");
+  for (char c : std::string("5sZ*")) controller_->OnTypedChar(c);
+  controller_->OnButton(static_cast<ControlId>(113));  // "0"
+  EXPECT_EQ(std::vector<std::string>(lines_[n]->ops.begin() + 1, lines_[n]->ops.end()),
+            (std::vector<std::string>{"digits 5", "digits 7", "digits 9", "digits *", "digits 0"}));
+  EXPECT_EQ(controller_->DialText(), "201");
+  EXPECT_TRUE(view_.menus[static_cast<int>(MenuId::kHangUp)].first);
+}
+
+TEST_F(PhoneControllerTest, RingingAnsweringAndMissedCalls) {
+  Ring(0, 1, "201", "Ann");
+  EXPECT_EQ(view_.fronts, 1);
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Ringing ring"}));
+  EXPECT_EQ(view_.rows.title, "Ringing 201");
+  EXPECT_EQ(controller_->Indicators().State(0), LineIndicator::kRinging);
+  EXPECT_TRUE(view_.menus[static_cast<int>(MenuId::kAnswer)].first);
+  Ring(0, 2, "201", "Ann");
+  EXPECT_EQ(view_.fronts, 1);
+  EXPECT_EQ(view_.attention, 1);
+  EXPECT_EQ(tones_.played.size(), 2u);
+  lines_[0]->Announce(CallState::kIdle);  // cancelled while ringing
+  EXPECT_EQ(controller_->Missed().Count(), 1);
+  ASSERT_EQ(view_.tray.size(), 1u);
+  EXPECT_EQ(view_.tray[0].rfind("You have 1 missed call(s).\r\nAnn <201> at ", 0), 0u) << view_.tray[0];
+  EXPECT_EQ(controller_->Indicators().State(0), LineIndicator::kIdle);
+
+  // An answered call is no missed call; dialling out clears the missed calls.
+  Ring(0, 1, "202", "Bob");
+  EXPECT_TRUE(controller_->Answer());
+  EXPECT_EQ(lines_[0]->ops.back(), "answer");
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(controller_->CurrentLine(), 0);
+  lines_[0]->Announce(CallState::kIdle);
+  EXPECT_EQ(controller_->Missed().Count(), 1);
+  Connect("203");
+  EXPECT_EQ(controller_->Missed().Count(), 0);
+}
+
+TEST_F(PhoneControllerTest, OutsideDialAndListPicksAreRangeChecked) {
+  EXPECT_FALSE(controller_->DialFromOutside("201", 3));
+  EXPECT_FALSE(controller_->DialFromOutside("201", -1));
+  EXPECT_TRUE(lines_[0]->ops.empty());
+  EXPECT_TRUE(controller_->DialFromOutside("201", 2));
+  EXPECT_EQ(lines_[1]->ops, (std::vector<std::string>{"call 201"}));
+  controller_->OnDialListOpening();
+  EXPECT_EQ(view_.list, (std::vector<std::string>{"201"}));
+  EXPECT_FALSE(controller_->PickListItem(0));  // no address-book items
+  EXPECT_FALSE(controller_->PickListItem(-1));
+}
+
+TEST_F(PhoneControllerTest, PlayVolumeMapsToTheOutputAndIsStored) {
+  const std::pair<int, int> cases[] = {{-127, 0}, {-36, 0}, {-35, 1424}, {0, 51264}, {10, 65504}, {11, 65535},
+                                       {127, 65535}};
+  for (auto [value, volume] : cases) EXPECT_EQ(PhoneController::OutputVolume(value), volume) << value;
+  controller_->OnSliderReleased(ControlId::kPlaySlider, 300);
+  EXPECT_EQ(settings_.GetSettingString("Settings", "PlayVolume", ""), "127");
+  EXPECT_EQ(outputVolume_, 65535);
+}
+
+std::string ReadUtf16Ascii(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string out;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) out.push_back(bytes[i]);
+  return out;
+}
+
+TEST_F(PhoneControllerTest, PhoneLogCountsHoldAndForgetsTheLastCallsTimes) {
+  int n = Connect("201");
+  wall_.Advance(21);
+  controller_->Hold();
+  wall_.Advance(20);
+  controller_->Retrieve();
+  wall_.Advance(20);
+  lines_[n]->Announce(CallState::kIdle);
+  // A call that never connects on the same line.
+  Type("202");
+  controller_->Dial(false);
+  lines_[n]->Announce(CallState::kDialling);
+  wall_.Advance(30);
+  lines_[n]->Announce(CallState::kIdle);
+  std::tm start = wall_.LocalTime(1'700'000'000);
+  std::string rows = ReadUtf16Ascii(PhoneLog(folder_, wall_).FilePath(start));
+  EXPECT_NE(rows.find("01:01, 00:41, 00:20, \"201\",\"201\"\r\n"), std::string::npos) << rows;
+  EXPECT_NE(rows.find("00:00, 00:00, 00:00, \"202\",\"202\"\r\n"), std::string::npos) << rows;
+}
+
+}  // namespace
+}  // namespace corvina::app

@@ -1,0 +1,105 @@
+// Stand-ins for the controller's surroundings: a line whose announcements the test drives, a
+// view and a tone player that record what they are told.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/main_view.h"
+#include "app/phone_controller.h"
+#include "call/line_control.h"
+
+namespace corvina::testing {
+
+class FakeLine final : public call::LineControl {
+ public:
+  bool IsBusy() const override { return snapshot.state != call::CallState::kIdle; }
+  call::LineSnapshot Snapshot() const override { return snapshot; }
+  bool Answer() override {
+    ops.push_back("answer");
+    return true;
+  }
+  bool MakeCallAs(std::string_view target, std::string_view, bool) override {
+    ops.push_back("call " + std::string(target));
+    if (refuse || IsBusy()) return false;
+    snapshot = {call::CallState::kDialling, 0, std::string(target), std::string(target), false};
+    return true;
+  }
+  void SendDigits(std::string_view digits) override { ops.push_back("digits " + std::string(digits)); }
+  void Transfer(std::string_view target) override { ops.push_back("transfer " + std::string(target)); }
+  void HangUp() override { ops.push_back("hangup"); }
+  void JoinLine(LineControl&) override { ops.push_back("join"); }
+  void SetHoldRequested(bool held) override {
+    hold = held;
+    ops.push_back(held ? "hold" : "unhold");
+  }
+  bool HoldRequested() const override { return hold; }
+  void SetListener(call::LineListener* l) override { listener = l; }
+
+  // The call layer announces a change.
+  void Announce(call::CallState state, int ringCount = 0, std::string number = {}, std::string name = {}) {
+    snapshot.state = state;
+    snapshot.ringCount = ringCount;
+    if (!number.empty()) {
+      snapshot.remoteNumber = number;
+      snapshot.remoteName = name.empty() ? number : name;
+    }
+    if (listener) listener->OnLineChanged(index, snapshot);
+  }
+
+  int index = 0;
+  call::LineSnapshot snapshot;
+  bool hold = false;
+  bool refuse = false;
+  std::vector<std::string> ops;
+  call::LineListener* listener = nullptr;
+};
+
+class RecordingView final : public app::MainView {
+ public:
+  void BringToFront() override { ++fronts; }
+  void ShowStatusWindow(bool) override {}
+  void StatusWindowChanged() override {}
+  void Close() override {}
+  void RequestAttention() override { ++attention; }
+  void SetButtonImage(app::ControlId c, app::ButtonImage image, bool pressed) override {
+    buttons[static_cast<int>(c)] = {image, pressed};
+  }
+  void SetLineButton(int line, bool lit) override { lineLit[line] = lit; }
+  void PaintDisplay(const app::DisplayRows& r) override { rows = r; }
+  void SetDialText(std::string_view text) override { dialText = text; }
+  void SetDialBoxEnabled(bool enabled) override { dialEnabled = enabled; }
+  void SetDialList(const std::vector<std::string>& items) override { list = items; }
+  void SetMenuItem(app::MenuId item, bool enabled, bool checked) override {
+    menus[static_cast<int>(item)] = {enabled, checked};
+  }
+  bool ShowTrayMessage(std::string_view, std::string_view text) override {
+    tray.emplace_back(text);
+    return hasTray;
+  }
+
+  int fronts = 0;
+  int attention = 0;
+  std::map<int, std::pair<app::ButtonImage, bool>> buttons;
+  std::map<int, bool> lineLit;
+  app::DisplayRows rows;
+  std::string dialText;
+  bool dialEnabled = true;
+  std::vector<std::string> list;
+  std::map<int, std::pair<bool, bool>> menus;
+  std::vector<std::string> tray;
+  bool hasTray = true;
+};
+
+class RecordingTones final : public app::PhoneTones {
+ public:
+  void Tone(std::string_view name, bool loop, bool ring) override {
+    played.push_back(std::string(name) + (loop ? " loop" : "") + (ring ? " ring" : ""));
+  }
+  void StopTone() override { played.push_back("stop"); }
+  void KeyClick() override { played.push_back("click"); }
+  std::vector<std::string> played;
+};
+
+}  // namespace corvina::testing
