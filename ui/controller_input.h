@@ -1,7 +1,9 @@
-// Carries the window's reports to the phone controller's entries.
+// Carries the window's reports to the phone controller's entries; the status window's command
+// goes to the main window object, which owns the pane.
 #pragma once
 
 #include "app/main_window.h"
+#include "app/phone_controller.h"
 #include "platform/instance_channel.h"
 #include "ui/view_input.h"
 
@@ -9,7 +11,9 @@ namespace corvina::ui {
 
 class ControllerInput final : public ViewInput {
  public:
-  explicit ControllerInput(app::MainWindow& window) : window_(window) {}
+  // `phone` may be null while the program runs without the phone controller: the window then
+  // only toggles its status pane.
+  ControllerInput(app::MainWindow& window, app::PhoneController* phone) : window_(window), phone_(phone) {}
 
   void OnCommand(int id) override;
   void OnButton(int id) override;
@@ -22,11 +26,12 @@ class ControllerInput final : public ViewInput {
   void OnBackspaceKey() override;
   void OnSecondDigit(char digit) override;
   bool InNormalCall() const override;
-  // A dial request from the command line or a later start.
+  // A dial request from the command line or a later start (range-checked by the controller).
   void OnDialRequest(const platform::DialRequest& request);
 
  private:
   app::MainWindow& window_;
+  app::PhoneController* phone_;
 };
 
 }  // namespace corvina::ui

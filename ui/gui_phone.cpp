@@ -31,7 +31,8 @@ class GuiFrontend final : public app::PhoneFrontend {
       });
     }
     view_.Attach(&window);
-    input_ = std::make_unique<ControllerInput>(window);
+    // The phone controller joins here once the main window object owns it.
+    input_ = std::make_unique<ControllerInput>(window, nullptr);
     view_.SetInput(input_.get());
     view_.showMaximized();
     return true;
