@@ -13,7 +13,7 @@
 namespace corvina::ui {
 namespace {
 
-TEST(GuiPhoneProcess, ASecondStartHandsOverToTheRunningWindowAndSigtermClosesIt) {
+TEST(GuiPhoneProcess, ASecondStartHandsOverItsNumberOrComesForwardAndSigtermCloses) {
   corvina::testing::TempFolder folder("gui");
   const std::string home = folder.Sub("home");
   std::vector<std::string> env = {"CORVINA_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "DISPLAY=:corvina-test"};
@@ -31,6 +31,22 @@ TEST(GuiPhoneProcess, ASecondStartHandsOverToTheRunningWindowAndSigtermClosesIt)
   testing::ChildProcess second({CORVINA_BINARY}, env);
   int status = second.Wait(5000);
   EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(first.Wait(200), -1) << "the first phone must keep running";
+  // A number to dial is handed over the same way; bad lines and secure links never get there.
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+  } starts[] = {
+      {{CORVINA_BINARY, "--dial", "200", "--line", "2"}, 0},
+      {{CORVINA_BINARY, "sip:200@127.0.0.1"}, 0},
+      {{CORVINA_BINARY, "--dial", "200", "--line", "3"}, 2},
+      {{CORVINA_BINARY, "sips:200@127.0.0.1"}, 2},
+  };
+  for (const auto& start : starts) {
+    testing::ChildProcess dialler(start.args, env);
+    status = dialler.Wait(5000);
+    EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == start.exitCode) << start.args.back();
+  }
   EXPECT_EQ(first.Wait(200), -1) << "the first phone must keep running";
   kill(first.Pid(), SIGTERM);
   status = first.Wait(10000);
