@@ -14,17 +14,25 @@ KeyAction Command(int id) { return {Kind::kCommand, id, 0}; }
 KeyAction Keypad(char c) { return {Kind::kKeypad, KeypadButtonFor(c), c}; }
 
 // The Ctrl shortcuts of the menu commands.
+struct CtrlShortcut {
+  char letter;
+  int command;
+};
+constexpr CtrlShortcut kCtrlShortcuts[] = {
+    {'A', 1005},  // Answer Call
+    {'D', 1001},  // Dial
+    {'E', 1018},  // ReDial
+    {'H', 1007},  // Hangup
+    {'N', 1008},  // Do Not Disturb On
+    {'O', 1009},  // Do Not Disturb Off
+    {'R', 1006},  // Reject Call
+};
+
 int CtrlCommand(int key) {
-  switch (key) {
-    case Qt::Key_A: return 1005;  // Answer Call
-    case Qt::Key_D: return 1001;  // Dial
-    case Qt::Key_E: return 1018;  // ReDial
-    case Qt::Key_H: return 1007;  // Hangup
-    case Qt::Key_N: return 1008;  // Do Not Disturb On
-    case Qt::Key_O: return 1009;  // Do Not Disturb Off
-    case Qt::Key_R: return 1006;  // Reject Call
-    default: return 0;
+  for (const CtrlShortcut& s : kCtrlShortcuts) {
+    if (key == Qt::Key_A + (s.letter - 'A')) return s.command;
   }
+  return 0;
 }
 
 bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
@@ -56,6 +64,14 @@ char DigitForLetter(char letter) {
   const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   if (upper < 'A' || upper > 'Z') return 0;
   return kDigits[upper - 'A'];
+}
+
+std::string ShortcutText(int command) {
+  if (command == static_cast<int>(app::MenuId::kClear)) return "Esc";
+  for (const CtrlShortcut& s : kCtrlShortcuts) {
+    if (s.command == command) return std::string("Ctrl+") + s.letter;
+  }
+  return {};
 }
 
 KeyAction MapKey(const KeyPress& press) {

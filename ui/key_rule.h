@@ -7,6 +7,7 @@
 #pragma once
 
 #include <Qt>
+#include <string>
 
 namespace corvina::ui {
 
@@ -37,6 +38,9 @@ struct KeyPress {
 };
 
 KeyAction MapKey(const KeyPress& press);
+
+// The key that sends menu command `command` ("Ctrl+D", "Esc"), empty when none does.
+std::string ShortcutText(int command);
 
 // The keypad button (103-114) of "1"-"9", "*", "0", "#"; 0 for any other character.
 int KeypadButtonFor(char c);

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <tuple>
+#include <vector>
 
 #include "platform/desktop_open.h"
 #include "ui/key_rule.h"
@@ -143,10 +144,10 @@ void QtMainView::BuildControls() {
   panel_->installEventFilter(this);
 }
 
-void QtMainView::AddCommand(QMenu* menu, int id, const char* text, const char* shortcut) {
+void QtMainView::AddCommand(QMenu* menu, int id, const char* text, const std::string& shortcut) {
   // The shortcut is only shown: the key rule sends it, so that it works in every state.
   QString label = QString::fromUtf8(text);
-  if (shortcut != nullptr) label += QString("\t") + shortcut;
+  if (!shortcut.empty()) label += QString("\t") + QString::fromStdString(shortcut);
   QAction* action = menu->addAction(label);
   actions_[id] = action;
   connect(action, &QAction::triggered, this, [this, id] {
@@ -155,42 +156,39 @@ void QtMainView::AddCommand(QMenu* menu, int id, const char* text, const char* s
 }
 
 void QtMainView::BuildMenus() {
-  QMenu* phone = menuBar()->addMenu("&Phone");
-  AddCommand(phone, 1001, "&Dial", "Ctrl+D");
-  AddCommand(phone, 1018, "R&eDial", "Ctrl+E");
-  AddCommand(phone, 1007, "&Hangup", "Ctrl+H");
-  AddCommand(phone, 1005, "&Answer Call", "Ctrl+A");
-  AddCommand(phone, 1006, "&Reject Call", "Ctrl+R");
-  AddCommand(phone, 1002, "&Clear", "Esc");
-  phone->addSeparator();
-  AddCommand(phone, 1008, "Do Not Disturb O&n", "Ctrl+N");
-  AddCommand(phone, 1009, "Do Not Disturb &Off", "Ctrl+O");
-  phone->addSeparator();
+  // The soft keys' menus; id 0 is a separator. The shortcut beside an item is the key rule's.
+  struct Item {
+    int id;
+    const char* text;
+  };
+  struct Menu {
+    const char* title;
+    std::vector<Item> items;
+  };
+  const Menu menus[] = {
+      {"&Phone",
+       {{1001, "&Dial"}, {1018, "R&eDial"}, {1007, "&Hangup"}, {1005, "&Answer Call"}, {1006, "&Reject Call"},
+        {1002, "&Clear"}, {0, nullptr}, {1008, "Do Not Disturb O&n"}, {1009, "Do Not Disturb &Off"}, {0, nullptr}}},
+      {"&Contacts",
+       {{1015, "Add to Address &Book..."}, {1017, "Add Quick Trans&fer..."}, {0, nullptr}, {2001, "&Address Book"},
+        {2050, "&Quick Transfer List"}}},
+      {"&Tools",
+       {{2002, "&Logs"}, {2003, "&Recordings Folder"}, {2004, "Show Status &Window"}, {0, nullptr},
+        {1011, "O&ptions..."}, {1012, "Run Audio Setup &Wizard..."}, {1013, "Run &Networking Setup Wizard..."}}},
+      {"&Help", {{1014, "Invite"}, {9, "Help Contents"}, {9005, "Home Page"}, {0, nullptr}, {9090, "About Corvina..."}}},
+  };
+  for (const Menu& entry : menus) {
+    QMenu* menu = menuBar()->addMenu(entry.title);
+    for (const Item& item : entry.items) {
+      if (item.id == 0) {
+        menu->addSeparator();
+      } else {
+        AddCommand(menu, item.id, item.text, ShortcutText(item.id));
+      }
+    }
+  }
+  QMenu* phone = menuBar()->actions().value(0)->menu();
   connect(phone->addAction("E&xit"), &QAction::triggered, this, [this] { close(); });
-
-  QMenu* contacts = menuBar()->addMenu("&Contacts");
-  AddCommand(contacts, 1015, "Add to Address &Book...");
-  AddCommand(contacts, 1017, "Add Quick Trans&fer...");
-  contacts->addSeparator();
-  AddCommand(contacts, 2001, "&Address Book");
-  AddCommand(contacts, 2050, "&Quick Transfer List");
-
-  QMenu* tools = menuBar()->addMenu("&Tools");
-  AddCommand(tools, 2002, "&Logs");
-  AddCommand(tools, 2003, "&Recordings Folder");
-  AddCommand(tools, 2004, "Show Status &Window");
-  tools->addSeparator();
-  AddCommand(tools, 1011, "O&ptions...");
-  AddCommand(tools, 1012, "Run Audio Setup &Wizard...");
-  AddCommand(tools, 1013, "Run &Networking Setup Wizard...");
-
-  QMenu* help = menuBar()->addMenu("&Help");
-  AddCommand(help, 1014, "Invite");
-  AddCommand(help, 9, "Help Contents");
-  AddCommand(help, 9005, "Home Page");
-  help->addSeparator();
-  AddCommand(help, 9090, "About Corvina...");
-
   for (int id : {1008, 1009, 2004}) actions_[id]->setCheckable(true);
 }
 

@@ -72,7 +72,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void BuildControls();
   void BuildMenus();
   QPushButton* AddButton(app::ControlId id, const QString& text);
-  void AddCommand(QMenu* menu, int id, const char* text, const char* shortcut = nullptr);
+  void AddCommand(QMenu* menu, int id, const char* text, const std::string& shortcut);
   bool HandleKey(QObject* watched, QKeyEvent* event);
   void LayOut();
   void RefreshStatusWindow();

@@ -141,6 +141,19 @@ TEST_F(WindowControlsTest, EveryMenuCommandReportsItsId) {
     expected.push_back("command " + std::to_string(id));
   }
   EXPECT_EQ(input_.Take(), expected);
+  // The shortcut shown beside an item sends that item's command.
+  int shortcuts = 0;
+  for (int id : commands) {
+    const QString text = view_.MenuAction(id)->text();
+    const qsizetype at = text.indexOf("\tCtrl+");
+    if (at < 0) continue;
+    ++shortcuts;
+    const auto key = static_cast<Qt::Key>(Qt::Key_A + (text.at(at + 6).unicode() - 'A'));
+    view_.centralWidget()->setFocus();
+    QTest::sendKeyEvent(QTest::Click, view_.centralWidget(), key, "", Qt::ControlModifier);
+    EXPECT_EQ(input_.Take(), std::vector<std::string>{"command " + std::to_string(id)}) << text.toStdString();
+  }
+  EXPECT_EQ(shortcuts, 7);
   view_.SetMenuItem(app::MenuId::kHangUp, false, false);
   view_.SetMenuItem(app::MenuId::kDndOn, true, true);
   EXPECT_FALSE(view_.MenuAction(1007)->isEnabled());
