@@ -30,6 +30,8 @@ class PhoneFrontend {
   virtual int RunLoop() = 0;
   // Unwires the controller after the loop has ended.
   virtual void DestroyWindow() = 0;
+  // Hears the phone's announcements, tones and missed calls (null: nobody).
+  virtual PhoneObserver* Observer() { return nullptr; }
   // The exit code when CreateWindow() failed.
   virtual int CreateFailureCode() const { return 0; }
 };
