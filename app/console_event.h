@@ -24,6 +24,10 @@ class ConsoleEvent {
     json_.Add(key, value);
     return *this;
   }
+  ConsoleEvent& AddRaw(std::string_view key, std::string_view json) {
+    json_.AddRaw(key, json);
+    return *this;
+  }
   std::string Json() const { return json_.Str(); }
   // The protocol line, without its end.
   std::string Text() const { return "event " + Json(); }

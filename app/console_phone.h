@@ -26,7 +26,7 @@
 
 namespace corvina::app {
 
-class ConsolePhone final : public PhoneFrontend, public MainView, public ConsoleEventSink {
+class ConsolePhone final : public PhoneFrontend, public MainView, public ConsoleEventSink, public PhoneObserver {
  public:
   // `signals` (may be null) stops the phone on SIGINT and SIGTERM. The descriptors stay the
   // caller's.
@@ -50,6 +50,28 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void ShowStatusWindow(bool visible) override;
   void StatusWindowChanged() override {}
   void Close() override { loop_.Quit(0); }
+  PhoneObserver* Observer() override { return this; }
+
+  // The view's changes, one event each.
+  void RequestAttention() override;
+  void SetButtonImage(ControlId control, ButtonImage image, bool pressed) override;
+  void SetControlEnabled(ControlId control, bool enabled) override;
+  void SetLineButton(int line, bool lit) override;
+  // Only changes of the title, the left row or the note: the clock ticks every second.
+  void PaintDisplay(const DisplayRows& rows) override;
+  void SetDialText(std::string_view text) override;
+  void SetDialBoxEnabled(bool enabled) override;
+  void FocusDialBox() override;
+  void SetDialList(const std::vector<std::string>& items) override;
+  void SelectDialListItem(int index) override;
+  void SetMenuItem(MenuId item, bool enabled, bool checked) override;
+  void SetSliders(int play, int record) override;
+  void ShowMessageBox(std::string_view title, std::string_view text) override;
+  void OpenExternal(std::string_view target) override;
+  // PhoneObserver.
+  void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
+  void MissedCallsChanged(std::int64_t count, std::string_view summary) override;
+  void TonePlayed(std::string_view name, bool loop, bool ringDevice) override;
 
   // Queues the event for standard output and every control client. Loop thread only.
   void Emit(const ConsoleEvent& event) override;
@@ -96,6 +118,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   platform::TcpListener control_;
   CommandProcessor commands_;
   std::map<int, std::unique_ptr<Channel>> channels_;  // by read descriptor; loop thread
+  DisplayRows shownRows_;                              // the display as last told; loop thread
 };
 
 }  // namespace corvina::app

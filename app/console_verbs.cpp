@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/json_writer.h"
+#include "app/phone_verbs.h"
 #include "platform/product.h"
 
 namespace corvina::app {
@@ -48,6 +49,8 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
 void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& context) {
   RegisterHelp(verbs);
   RegisterShell(verbs, context);
+  MainWindow* window = &context.window;
+  RegisterPhoneVerbs(verbs, [window] { return window->Phone(); });
 }
 
 }  // namespace corvina::app

@@ -7,6 +7,7 @@ MainWindow::MainWindow(ProgramObjects& program, MainView& view)
 
 MainWindow::~MainWindow() {
   CORVINA_CHECK_THREAD(uiThread_);
+  StopPhone();
   // No entry reaches the feed after this; `posts_` then cancels the redraws still waiting.
   program_.activityLog.DetachStatusWindow();
 }
@@ -20,6 +21,29 @@ void MainWindow::Initialise() {
     program_.activityLog.LogFormat(platform::kLogError, kSettingsUnusableText, program_.store.Path().c_str());
   }
   initialised_ = true;
+}
+
+void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (phone_) return;
+  tonePlayer_ = std::make_unique<media::TonePlayer>(program_.audioDevices, program_.settings, program_.activityLog,
+                                                    program_.mediaClock, program_.paths.DataFolder());
+  tones_ = std::make_unique<PlayerTones>(*tonePlayer_);
+  PhoneWiring wiring = MakePhoneWiring(program_);
+  phone_ = std::make_unique<PhoneController>(PhoneControllerParts{
+      program_.settings, program_.activityLog, program_.wallClock, program_.tickClock, timers, view_, *tones_,
+      std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
+      std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); }, observer});
+  phone_->Initialise();
+}
+
+void MainWindow::StopPhone() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!phone_) return;
+  phone_->Shutdown();
+  phone_.reset();
+  tones_.reset();
+  tonePlayer_.reset();
 }
 
 void MainWindow::StatusWindowFeed::AddEntry(std::string_view timeText, std::string_view message,
@@ -43,6 +67,7 @@ void MainWindow::ToggleStatusWindow() {
   bool visible = !program_.settings.GetSettingBool("Settings", "ShowStatus", false);
   program_.settings.SetSettingBool("Settings", "ShowStatus", visible);
   view_.ShowStatusWindow(visible);
+  if (phone_) phone_->RefreshControls();
 }
 
 }  // namespace corvina::app

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "app/main_view.h"
+#include "app/phone_controller.h"
+#include "app/phone_wiring.h"
 #include "app/program_objects.h"
 #include "platform/product.h"
 #include "platform/thread_checker.h"
@@ -23,6 +26,14 @@ class MainWindow {
   // Window initialisation: attaches the status window, applies its stored visibility, writes
   // "Corvina Run", and says in the log when the settings store could not be opened.
   void Initialise();
+  // Starts the phone behind the window on `timers` (the frontend's loop): the tone player, the
+  // controller and its two lines. `observer` (may be null) hears announcements, tones and
+  // missed calls.
+  void StartPhone(platform::TimerHost& timers, PhoneObserver* observer);
+  // Hangs up, lets the lines go and stores Do Not Disturb; before the workers stop.
+  void StopPhone();
+  // The controller, or null before StartPhone and after StopPhone.
+  PhoneController* Phone() { return phone_.get(); }
   // A hot key reached the window; identifier 1 is the hand-over from a second start.
   void OnHotkey(int id);
   // "Show Status Window" menu command: inverts and stores the pane's visibility.
@@ -56,6 +67,10 @@ class MainWindow {
   StatusWindow status_;
   StatusWindowFeed feed_{*this};
   bool initialised_ = false;  // user-interface thread
+  // User-interface thread; the controller goes before the tones it plays.
+  std::unique_ptr<media::TonePlayer> tonePlayer_;
+  std::unique_ptr<PlayerTones> tones_;
+  std::unique_ptr<PhoneController> phone_;
   // Last, so that the window's pending tasks are cancelled before anything else goes.
   platform::PostOwner posts_;
 };

@@ -472,6 +472,11 @@ CommandResult PhoneController::OnCommand(int id) {
     case 1002: ClearDialBox(); return CommandResult::kDone;
     case 1008: SetDoNotDisturb(true); return CommandResult::kDone;
     case 1009: SetDoNotDisturb(false); return CommandResult::kDone;
+    case 2004:
+      if (!parts_.toggleStatusWindow) return CommandResult::kNotBuilt;
+      parts_.toggleStatusWindow();
+      UpdateControls();
+      return CommandResult::kDone;
     case 2002: parts_.view.OpenExternal(parts_.logFolder); return CommandResult::kDone;
     // Address book, quick transfer, recordings, options, wizards and web pages come later.
     case 1011: case 1012: case 1013: case 1014: case 1015: case 1017: case 1030: case 1886545254:
@@ -716,6 +721,7 @@ void PhoneController::SetMenu(MenuId item, bool enabled, bool checked) {
 
 void PhoneController::PlayTone(std::string_view name, bool loop, bool ringDevice) {
   parts_.tones.Tone(name, loop, ringDevice);
+  if (parts_.observer) parts_.observer->TonePlayed(name, loop, ringDevice);
 }
 
 }  // namespace corvina::app

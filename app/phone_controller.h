@@ -43,6 +43,7 @@ class PhoneObserver {
   virtual ~PhoneObserver() = default;
   virtual void CallAnnounced(int /*line*/, const call::LineSnapshot& /*snapshot*/) {}
   virtual void MissedCallsChanged(std::int64_t /*count*/, std::string_view /*summary*/) {}
+  virtual void TonePlayed(std::string_view /*name*/, bool /*loop*/, bool /*ringDevice*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -63,6 +64,7 @@ struct PhoneControllerParts {
   std::function<void()> startEngine = {};
   std::function<void(int)> setOutputVolume = {};  // 0 … 65535 per channel
   std::function<void(int)> setInputVolume = {};   // −127 … 127
+  std::function<void()> toggleStatusWindow = {};  // command 2004
   PhoneObserver* observer = nullptr;
 };
 
@@ -139,7 +141,12 @@ class PhoneController final : public PhoneLineOwner {
   ButtonImage CallImage() const { return callImage_; }
   ButtonImage HangUpImage() const { return hangUpImage_; }
   const DialList& CurrentDialList() const { return dialList_; }
+  // As last shown: button id -> image and pressed; menu id -> enabled and checked.
+  const std::map<int, std::pair<ButtonImage, bool>>& ButtonStates() const { return buttons_; }
+  const std::map<int, std::pair<bool, bool>>& MenuStates() const { return menus_; }
 
+  // Refreshes the menus' states (after a change made outside the controller).
+  void RefreshControls() { UpdateControls(); }
   // Re-runs the status update (the dial box and the display follow the lines).
   void UpdateStatusForTest() { UpdateStatus(); }
 

@@ -6,6 +6,14 @@
 #include "platform/product.h"
 
 namespace corvina::app {
+namespace {
+
+// A number handed over by a start of the program (this one's arguments or a later start's).
+void DialFromOutside(MainWindow& window, const platform::DialRequest& request) {
+  if (PhoneController* phone = window.Phone()) phone->DialFromOutside(request.text, request.line);
+}
+
+}  // namespace
 
 int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::optional<platform::DialRequest>& dial) {
   // A time-out is not an error: start-up goes on without the lock.
@@ -27,17 +35,19 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
     if (frontend.CreateWindow(window)) {
       auto onHotkey = [&window](int id) { window.Posts().Post([&window, id] { window.OnHotkey(id); }); };
       platform::InstanceServer instance(program.paths.runtimeFolder, std::string(platform::kProductName), onHotkey);
-      instance.SetDialHandler([&window, &frontend](const platform::DialRequest& request) {
-        window.Posts().Post([&window, &frontend, request] { frontend.DialRequested(window, request); });
+      instance.SetDialHandler([&window](const platform::DialRequest& request) {
+        window.Posts().Post([&window, request] { DialFromOutside(window, request); });
       });
       window.Initialise();
-      if (dial) window.Posts().Post([&window, &frontend, request = *dial] { frontend.DialRequested(window, request); });
+      window.StartPhone(frontend.Timers(), frontend.Observer());
+      if (dial) window.Posts().Post([&window, request = *dial] { DialFromOutside(window, request); });
       if (!instance.Listen()) {
         program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder,
                                 platform::kLogError);
       }
       program.startupLock.Release();
       code = frontend.RunLoop();
+      window.StopPhone();
       instance.StopAndJoin();
       program.StopWorkers();
       frontend.DestroyWindow();

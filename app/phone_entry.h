@@ -33,9 +33,8 @@ class PhoneFrontend {
   virtual int RunLoop() = 0;
   // Unwires the controller after the loop has ended.
   virtual void DestroyWindow() = 0;
-  // A dial request reached the phone (from this start's arguments or from a later start); on
-  // the user-interface thread, after the window is initialised.
-  virtual void DialRequested(MainWindow& /*window*/, const platform::DialRequest& /*request*/) {}
+  // Hears the phone's announcements, tones and missed calls (null: nobody).
+  virtual PhoneObserver* Observer() { return nullptr; }
   // The exit code when CreateWindow() failed.
   virtual int CreateFailureCode() const { return 0; }
 };

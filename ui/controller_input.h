@@ -4,16 +4,16 @@
 
 #include "app/main_window.h"
 #include "app/phone_controller.h"
-#include "platform/instance_channel.h"
 #include "ui/view_input.h"
 
 namespace corvina::ui {
 
 class ControllerInput final : public ViewInput {
  public:
-  // `phone` may be null while the program runs without the phone controller: the window then
-  // only toggles its status pane.
-  ControllerInput(app::MainWindow& window, app::PhoneController* phone) : window_(window), phone_(phone) {}
+  // The controller is the window's (none before it starts: the window then only toggles its
+  // status pane), or `phone` when given.
+  explicit ControllerInput(app::MainWindow& window, app::PhoneController* phone = nullptr)
+      : window_(window), phone_(phone) {}
 
   void OnCommand(int id) override;
   void OnButton(int id) override;
@@ -26,10 +26,9 @@ class ControllerInput final : public ViewInput {
   void OnBackspaceKey() override;
   void OnSecondDigit(char digit) override;
   bool InNormalCall() const override;
-  // A dial request from the command line or a later start (range-checked by the controller).
-  void OnDialRequest(const platform::DialRequest& request);
-
  private:
+  app::PhoneController* Phone() const { return phone_ != nullptr ? phone_ : window_.Phone(); }
+
   app::MainWindow& window_;
   app::PhoneController* phone_;
 };

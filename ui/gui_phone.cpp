@@ -31,14 +31,10 @@ class GuiFrontend final : public app::PhoneFrontend {
       });
     }
     view_.Attach(&window);
-    // The phone controller joins here once the main window object owns it.
-    input_ = std::make_unique<ControllerInput>(window, nullptr);
+    input_ = std::make_unique<ControllerInput>(window);
     view_.SetInput(input_.get());
     view_.showMaximized();
     return true;
-  }
-  void DialRequested(app::MainWindow&, const platform::DialRequest& request) override {
-    if (input_ != nullptr) input_->OnDialRequest(request);
   }
   int RunLoop() override { return app_.exec(); }
   void DestroyWindow() override {

@@ -82,6 +82,12 @@ class ConsolePhoneOutputTest : public ::testing::Test {
     const int port = std::stoi(line.substr(line.rfind(':') + 1));
     std::string pane;  // the window's start-up event comes before the test's
     if (!NextLine(&pane) || pane.rfind("event {\"event\":\"statusPane\"", 0) != 0) return -1;
+    // The phone's own start-up events (buttons, menus, display) end before this answer.
+    if (!platform::WriteAll(input_[1], "help help\n")) return -1;
+    std::string answer;
+    do {
+      if (!NextLine(&answer)) return -1;
+    } while (answer.rfind("ok ", 0) != 0);
     return port;
   }
   void QuitPhone() {

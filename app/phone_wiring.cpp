@@ -1,0 +1,20 @@
+#include "app/phone_wiring.h"
+
+namespace corvina::app {
+
+void PlayerTones::Tone(std::string_view name, bool loop, bool ringDevice) { player_.Tone(name, loop, ringDevice); }
+
+bool UnconnectedLine::MakeCallAs(std::string_view target, std::string_view, bool) {
+  log_.Log("Cannot call " + std::string(target) + ": no call layer in this build", platform::kLogError);
+  return false;
+}
+
+PhoneWiring MakePhoneWiring(ProgramObjects& program) {
+  PhoneWiring wiring;
+  wiring.makeLine = [&program](int) -> std::unique_ptr<call::LineControl> {
+    return std::make_unique<UnconnectedLine>(program.activityLog);
+  };
+  return wiring;
+}
+
+}  // namespace corvina::app
