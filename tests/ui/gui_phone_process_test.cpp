@@ -17,6 +17,12 @@ TEST(GuiPhoneProcess, ASecondStartHandsOverItsNumberOrComesForwardAndSigtermClos
   corvina::testing::TempFolder folder("gui");
   const std::string home = folder.Sub("home");
   std::vector<std::string> env = {"CORVINA_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "DISPLAY=:corvina-test"};
+  // The phone looks for no public address: it contacts nothing beyond this machine.
+  for (const char* key : {"STUN", "UPNP"}) {
+    testing::ChildProcess set({CORVINA_BINARY, "reg", "set", "SIP", key, "0"}, env);
+    const int status = set.Wait(5000);
+    ASSERT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << key;
+  }
   testing::ChildProcess first({CORVINA_BINARY}, env);
   // The window exists once the log says the phone runs.
   auto logs = std::filesystem::path(home) / "Documents/Corvina/Logs";
