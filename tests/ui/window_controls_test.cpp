@@ -223,6 +223,15 @@ TEST_F(WindowControlsTest, TheLayoutFollowsTheWindowsShapeOnResize) {
   }
   ResizeTo(420, 760);
   EXPECT_TRUE(view_.Portrait());
+  // The status pane takes the lower part; the controls move up out of its way.
+  view_.ShowStatusWindow(true);
+  const QRect pane = view_.StatusWindowList()->geometry();
+  EXPECT_GT(pane.height(), 0);
+  for (ControlId id : {ControlId::kKeyHash, ControlId::kCall, ControlId::kRecordSlider}) {
+    EXPECT_LT(Widget(id)->geometry().bottom(), pane.top());
+  }
+  view_.ShowStatusWindow(false);
+  EXPECT_GT(Widget(ControlId::kRecordSlider)->geometry().bottom(), pane.top());
 }
 
 }  // namespace
