@@ -106,7 +106,7 @@ void ConsolePhone::ShowStatusPane(bool visible) {
 
 void ConsolePhone::AcceptClients() {
   for (;;) {
-    int fd = control_.Accept();
+    int fd = control_.Accept().Release();
     if (fd < 0) return;
     if (channels_.size() > kMaxClients) {
       WriteLine(fd, "error: too many control connections");

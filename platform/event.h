@@ -1,11 +1,13 @@
 // Events and the multi-wait. An Event is a kernel object (eventfd), so one wait can cover
-// several events and sockets at once, always with a time-out. Auto-reset events are consumed
-// by the wait that reports them; manual-reset events stay set until Reset().
+// several events and sockets at once. Auto-reset events are consumed by the wait that reports
+// them; manual-reset events stay set until Reset().
 #pragma once
 
 #include <cstddef>
 #include <initializer_list>
 #include <span>
+
+#include "platform/unique_fd.h"
 
 namespace corvina::platform {
 
@@ -14,9 +16,12 @@ class Event {
   enum class Mode { kAutoReset, kManualReset };
 
   explicit Event(Mode mode = Mode::kAutoReset, bool initiallySet = false);
-  ~Event();
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
+
+  // False when the kernel object could not be made (out of descriptors): the event then never
+  // signals, and every wait that includes it fails at once instead of sleeping forever.
+  bool Usable() const { return fd_.Valid(); }
 
   void Set();
   void Reset();
@@ -25,11 +30,11 @@ class Event {
   // Consumes the signal of an auto-reset event (a manual one stays set); true when it was set.
   bool TryTake();
 
-  int Fd() const { return fd_; }
+  int Fd() const { return fd_.Get(); }
   Mode GetMode() const { return mode_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   Mode mode_;
 };
 
@@ -41,12 +46,20 @@ struct WaitSource {
   static WaitSource Readable(int fd) { return WaitSource{nullptr, fd}; }
 };
 
+// Results of WaitForAny besides a source index.
 inline constexpr int kWaitTimedOut = -1;
 inline constexpr int kWaitFailed = -2;
 
-// Waits until one source is signalled or readable, or `timeoutMs` has passed (0 polls).
-// Returns the index of the first ready source (an auto-reset event among them is consumed),
-// kWaitTimedOut, or kWaitFailed. Interrupted system calls resume with the time that is left.
+// The time-out that never passes. Any other negative time-out is refused (kWaitFailed).
+inline constexpr int kWaitInfinite = -1;
+// The most sources one wait can cover.
+inline constexpr std::size_t kMaxWaitSources = 64;
+
+// Waits until one source is signalled or readable, or `timeoutMs` has passed (0 polls,
+// kWaitInfinite waits without limit). Returns the index of the first ready source (an
+// auto-reset event among them is consumed), kWaitTimedOut, or kWaitFailed: more than
+// kMaxWaitSources sources, an unusable event or a closed descriptor among them, a bad time-out.
+// Interrupted system calls resume with the time that is left. Allocates nothing.
 int WaitForAny(std::span<const WaitSource> sources, int timeoutMs);
 int WaitForAny(std::initializer_list<WaitSource> sources, int timeoutMs);
 

@@ -50,16 +50,12 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
-int Connect(const std::string& name) {
+UniqueFd Connect(const std::string& name) {
   sockaddr_un addr;
   socklen_t len;
-  if (!MakeAddress(name, &addr, &len)) return -1;
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
-    close(fd);
-    return -1;
-  }
+  if (!MakeAddress(name, &addr, &len)) return UniqueFd();
+  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (fd && connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), len) != 0) fd.Reset();
   return fd;
 }
 
@@ -84,7 +80,6 @@ InstanceServer::InstanceServer(std::string runtimeFolder, std::string title, std
 
 InstanceServer::~InstanceServer() {
   StopAndJoin();
-  if (listenFd_ >= 0) close(listenFd_);
   if (!abstract_ && !socketName_.empty()) unlink(socketName_.c_str());
 }
 
@@ -95,38 +90,34 @@ bool InstanceServer::Listen() {
   sockaddr_un addr;
   socklen_t len;
   if (!MakeAddress(socketName_, &addr, &len)) return false;
-  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listenFd_ < 0) return false;
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+  listenFd_.Reset(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!listenFd_) return false;
+  if (bind(listenFd_.Get(), reinterpret_cast<sockaddr*>(&addr), len) != 0) {
     // A socket file with nobody behind it was left by an instance that died: take it over.
-    int probe = (errno == EADDRINUSE && !abstract_) ? Connect(socketName_) : -1;
-    if (probe >= 0 || abstract_ || errno != ECONNREFUSED) {
-      if (probe >= 0) close(probe);
-      close(listenFd_);
-      listenFd_ = -1;
+    const bool inUse = errno == EADDRINUSE;
+    UniqueFd probe = inUse && !abstract_ ? Connect(socketName_) : UniqueFd();
+    if (probe || abstract_ || !inUse || errno != ECONNREFUSED) {
+      listenFd_.Reset();
       return false;
     }
     unlink(socketName_.c_str());
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
-      close(listenFd_);
-      listenFd_ = -1;
+    if (bind(listenFd_.Get(), reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+      listenFd_.Reset();
       return false;
     }
   }
-  if (listen(listenFd_, 8) != 0) return false;
+  if (listen(listenFd_.Get(), 8) != 0) return false;
   return Start();
 }
 
 void InstanceServer::Run() {
   for (;;) {
     int index = -1;
-    WaitOutcome outcome = WaitAny({WaitSource::Readable(listenFd_)}, 60000, &index);
+    WaitOutcome outcome = WaitAny({WaitSource::Readable(listenFd_.Get())}, 60000, &index);
     if (outcome == WaitOutcome::kStopped || outcome == WaitOutcome::kFailed) return;
     if (outcome == WaitOutcome::kTimedOut) continue;
-    int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    Serve(client);
-    close(client);
+    UniqueFd client(accept4(listenFd_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (client) Serve(client.Get());
   }
 }
 
@@ -145,13 +136,13 @@ void InstanceServer::Serve(int client) {
 }
 
 bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) {
-  int fd = Connect(InstanceSocketName(runtimeFolder));
-  if (fd < 0) return false;
+  UniqueFd connection = Connect(InstanceSocketName(runtimeFolder));
+  if (!connection) return false;
+  const int fd = connection.Get();
   std::string title;
   std::string reply;
   bool ok = ReadLine(fd, timeoutMs, &title) && title.compare(0, kTitlePrefix.size(), kTitlePrefix) == 0 &&
             WriteAll(fd, "hotkey 1\n") && ReadLine(fd, timeoutMs, &reply) && reply == "ok";
-  close(fd);
   return ok;
 }
 

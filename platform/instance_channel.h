@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/unique_fd.h"
 #include "platform/worker_thread.h"
 
 namespace corvina::platform {
@@ -38,7 +39,7 @@ class InstanceServer final : public WorkerThread {
   std::function<void(int)> onHotkey_;
   std::string socketName_;
   bool abstract_ = false;
-  int listenFd_ = -1;
+  UniqueFd listenFd_;
 };
 
 // True when a running instance answered with a title beginning with "Corvina" and took the

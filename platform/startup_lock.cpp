@@ -26,9 +26,9 @@ bool StartupLock::Acquire(int timeoutMs) {
   if (slash != std::string::npos) EnsureFolder(path_.substr(0, slash));
   for (;;) {
     // Without a lock file there is nothing to serialise on: start-up goes on at once.
-    if (fd_ < 0) fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return false;
-    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    if (!fd_) fd_.Reset(open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd_) return false;
+    if (flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
       held_ = true;
       return true;
     }
@@ -39,10 +39,9 @@ bool StartupLock::Acquire(int timeoutMs) {
 }
 
 void StartupLock::Release() {
-  if (fd_ < 0) return;
-  if (held_) flock(fd_, LOCK_UN);
-  close(fd_);
-  fd_ = -1;
+  if (!fd_) return;
+  if (held_) flock(fd_.Get(), LOCK_UN);
+  fd_.Reset();
   held_ = false;
 }
 

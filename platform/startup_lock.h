@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace corvina::platform {
 
 class StartupLock {
@@ -26,7 +28,7 @@ class StartupLock {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool held_ = false;
 };
 

@@ -12,10 +12,6 @@
 
 namespace corvina::platform {
 
-TcpListener::~TcpListener() {
-  if (fd_ >= 0) close(fd_);
-}
-
 bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
   std::size_t colon = hostPort.rfind(':');
   std::optional<std::uint32_t> parsed;
@@ -36,32 +32,31 @@ bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
     *error = "bad port \"" + portText + "\" (0-65535)";
     return false;
   }
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd_ < 0) {
+  fd_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd_) {
     *error = std::string("cannot make a socket: ") + std::strerror(errno);
     return false;
   }
   int one = 1;
-  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  setsockopt(fd_.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(host);
   addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 8) != 0) {
+  if (bind(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_.Get(), 8) != 0) {
     *error = "cannot listen on " + hostPort + ": " + std::strerror(errno);
-    close(fd_);
-    fd_ = -1;
+    fd_.Reset();
     return false;
   }
   socklen_t len = sizeof addr;
-  getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), &len);
   address_ = hostPort.substr(0, colon) + ":" + std::to_string(ntohs(addr.sin_port));
   return true;
 }
 
-int TcpListener::Accept() {
-  if (fd_ < 0) return -1;
-  return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+UniqueFd TcpListener::Accept() {
+  if (!fd_) return UniqueFd();
+  return UniqueFd(accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
 }
 
 }  // namespace corvina::platform

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace corvina::platform {
 
 inline bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
@@ -11,21 +13,20 @@ inline bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
 class TcpListener {
  public:
   TcpListener() = default;
-  ~TcpListener();
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
 
   // Listens on "HOST:PORT"; HOST must be a 127.x.x.x address (port 0 picks a free one).
   // On failure returns false and says why in `error`.
   bool Listen(const std::string& hostPort, std::string* error);
-  // Accepts one waiting client (non-blocking); -1 when none is waiting.
-  int Accept();
-  int Fd() const { return fd_; }
+  // Accepts one waiting client (non-blocking); the result holds no descriptor when none is waiting.
+  UniqueFd Accept();
+  int Fd() const { return fd_.Get(); }
   // The address actually bound, "127.0.0.1:PORT".
   const std::string& Address() const { return address_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string address_;
 };
 

@@ -6,10 +6,6 @@
 
 namespace corvina::platform {
 
-TerminationSignals::~TerminationSignals() {
-  if (fd_ >= 0) close(fd_);
-}
-
 bool TerminationSignals::Open() {
   signal(SIGPIPE, SIG_IGN);
   sigset_t set;
@@ -17,13 +13,13 @@ bool TerminationSignals::Open() {
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
-  fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-  return fd_ >= 0;
+  fd_.Reset(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+  return fd_.Valid();
 }
 
 int TerminationSignals::Take() {
   signalfd_siginfo info{};
-  if (fd_ < 0 || read(fd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return 0;
+  if (!fd_ || read(fd_.Get(), &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return 0;
   return static_cast<int>(info.ssi_signo);
 }
 

@@ -4,22 +4,23 @@
 // ignored, so a closed standard output or control connection is an error code, not death.
 #pragma once
 
+#include "platform/unique_fd.h"
+
 namespace corvina::platform {
 
 class TerminationSignals {
  public:
   TerminationSignals() = default;
-  ~TerminationSignals();
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
   bool Open();
-  int Fd() const { return fd_; }
+  int Fd() const { return fd_.Get(); }
   // Reads one pending signal; returns its number, or 0 when none is pending.
   int Take();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace corvina::platform
