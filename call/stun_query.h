@@ -1,0 +1,28 @@
+// One STUN binding query on the caller's socket: the request goes out up to three times, each
+// followed by up to 230 ms of reading; datagrams that are not the awaited answer are handed to
+// the caller's sink, so traffic for the socket's owner is never lost.
+#pragma once
+
+#include <cstdint>
+
+#include "call/datagram_channel.h"
+#include "platform/clock.h"
+#include "sip/public_address_source.h"
+
+namespace corvina::call {
+
+inline constexpr int kStunSends = 3;
+inline constexpr int kStunWaitMs = 230;
+
+enum class StunStatus { kMapped, kFailed, kStopped };
+
+struct StunOutcome {
+  StunStatus status = StunStatus::kFailed;
+  platform::SocketAddress mapped;  // valid when kMapped
+};
+
+StunOutcome RunStunQuery(DatagramChannel& channel, const platform::TickClock& clock,
+                         const platform::SocketAddress& server, std::uint32_t transaction,
+                         const sip::OtherTrafficSink& otherTraffic);
+
+}  // namespace corvina::call

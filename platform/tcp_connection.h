@@ -1,0 +1,39 @@
+// An outgoing TCP connection with bounded waits: connect, send all and receive, each within a
+// time-out and each cut short by an optional stop event (which the waits never consume).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/socket_address.h"
+
+namespace corvina::platform {
+
+class Event;
+
+enum class NetResult { kOk, kTimedOut, kStopped, kFailed };
+
+class TcpConnection {
+ public:
+  TcpConnection() = default;
+  ~TcpConnection();
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  NetResult Connect(const SocketAddress& to, int timeoutMs, Event* stop);
+  // Sends every byte of `data` before the time-out.
+  NetResult SendAll(std::string_view data, int timeoutMs, Event* stop);
+  // Waits up to `timeoutMs` for bytes and appends what has arrived to `out`, never letting it
+  // grow beyond `maxBytes`. `closed` is set when the peer has closed its side.
+  NetResult ReceiveSome(std::string* out, std::size_t maxBytes, int timeoutMs, Event* stop, bool* closed);
+  void Close();
+
+ private:
+  // Waits for `events` on the socket; kOk when ready.
+  NetResult WaitFor(short events, int timeoutMs, Event* stop);
+
+  int fd_ = -1;  // owned by the thread that uses the connection
+};
+
+}  // namespace corvina::platform
