@@ -8,6 +8,43 @@
 #include "app/json_writer.h"
 
 namespace corvina::app {
+namespace {
+
+std::string EngineJson(sip::SipEngine& engine) {
+  sip::OwnAddresses own = engine.Endpoint().Addresses();
+  return JsonObject()
+      .Add("running", engine.IsRunning())
+      .Add("ready", engine.Ready())
+      .Add("port", static_cast<int>(own.localPort))
+      .Add("privateAddress", own.privateAddress)
+      .Add("publicAddress", own.publicAddress)
+      .Add("publicPort", static_cast<int>(own.publicPort))
+      .Str();
+}
+
+// One line's registration; `event` names the event line it is for, or is empty in a list.
+std::string RegistrationJson(const LineRegistrationState& s, std::string_view event) {
+  JsonObject o;
+  if (!event.empty()) o.Add("event", event);
+  return o.Add("line", s.line)
+      .Add("aor", s.addressOfRecord)
+      .Add("server", s.server)
+      .Add("registers", s.registers)
+      .Add("registered", s.registered)
+      .Add("nextAttemptSeconds", s.secondsToNextAttempt)
+      .Str();
+}
+
+std::string RegistrationsJson(const std::vector<LineRegistrationState>& states) {
+  std::string list = "[";
+  for (const LineRegistrationState& s : states) {
+    if (list.size() > 1) list += ',';
+    list += RegistrationJson(s, {});
+  }
+  return list + "]";
+}
+
+}  // namespace
 
 ConsolePhone::ConsolePhone(int inputFd, int outputFd, platform::TerminationSignals* signals)
     : outputFd_(outputFd), signals_(signals) {
@@ -70,8 +107,28 @@ void ConsolePhone::RegisterVerbs() {
                                 .Add("startTime", static_cast<std::int64_t>(p.startTime))
                                 .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
                                 .Add("statusEntries", static_cast<std::int64_t>(window_->Status().Count()))
+                                .AddRaw("engine", EngineJson(p.sipEngine))
+                                .AddRaw("registrations", RegistrationsJson(window_->LineRegistrations()))
                                 .Str());
   });
+  commands_.Register("rebind", "closes and binds the SIP socket again", [this](std::string_view) {
+    window_->Program().sipEngine.RequestRebind();
+    return CommandReply::Ok();
+  });
+}
+
+void ConsolePhone::RegistrationChanged(const LineRegistrationState& state) {
+  EmitEvent(RegistrationJson(state, "registration"));
+}
+
+void ConsolePhone::PublicAddressChanged(const sip::OwnAddresses& addresses) {
+  EmitEvent(JsonObject()
+                .Add("event", "address")
+                .Add("publicAddress", addresses.publicAddress)
+                .Add("publicPort", static_cast<int>(addresses.publicPort))
+                .Add("privateAddress", addresses.privateAddress)
+                .Add("port", static_cast<int>(addresses.localPort))
+                .Str());
 }
 
 bool ConsolePhone::WriteLine(int fd, const std::string& line) {

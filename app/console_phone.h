@@ -39,6 +39,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView {
   void ShowStatusPane(bool visible) override;
   void StatusEntriesChanged() override {}
   void Close() override { loop_.Quit(0); }
+  void RegistrationChanged(const LineRegistrationState& state) override;
+  void PublicAddressChanged(const sip::OwnAddresses& addresses) override;
 
   // Writes "event <json>" to standard output and every control client.
   void EmitEvent(const std::string& json);

@@ -3,9 +3,13 @@
 // as they are built.
 #pragma once
 
+#include <vector>
+
+#include "app/line_accounts.h"
 #include "app/main_view.h"
 #include "app/program_objects.h"
 #include "platform/ui_queue.h"
+#include "sip/engine_core.h"
 
 namespace corvina::app {
 
@@ -19,6 +23,10 @@ class MainWindow {
   // Window initialisation: attaches the status pane, applies its stored visibility and writes
   // "Corvina Run".
   void Initialise();
+  // Adds the registrations of the two lines from their settings and starts the SIP engine.
+  void StartSip();
+  // The registration of each line, in line order.
+  std::vector<LineRegistrationState> LineRegistrations();
   // A hot key reached the window; identifier 1 is the hand-over from a second start.
   void OnHotkey(int id);
   // "Show Status Window" menu command: inverts and stores the pane's visibility.
@@ -41,12 +49,27 @@ class MainWindow {
     MainWindow& owner_;
   };
 
+  // Hears the engine on its thread and passes what changed to the user-interface thread.
+  class SipFeed final : public sip::EngineObserver {
+   public:
+    explicit SipFeed(MainWindow& owner) : owner_(owner) {}
+    void RegistrationChanged(const sip::RegistrationStatus& status) override;
+    void AddressChanged(const sip::OwnAddresses& addresses) override;
+
+   private:
+    MainWindow& owner_;
+  };
+  std::vector<LineRegistrationState> StatesOf(const sip::RegistrationStatus& status) const;
+
   ProgramObjects& program_;
   MainView& view_;
   platform::UiQueue& ui_;
   StatusRing status_;
   StatusFeed feed_{*this};
   bool initialised_ = false;
+  SipFeed sipFeed_{*this};
+  bool sipStarted_ = false;                            // user-interface thread
+  sip::RegistrationKey lineKeys_[kLineCount];          // fixed while the engine runs
 };
 
 }  // namespace corvina::app

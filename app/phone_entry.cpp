@@ -15,6 +15,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
     frontend.Queue().Post([&window, id] { window.OnHotkey(id); });
   });
   window.Initialise();
+  window.StartSip();
   if (!instance.Listen()) {
     program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder, platform::kLogError);
   }

@@ -1,18 +1,21 @@
 // The program-wide objects, constructed before the main window in a fixed order and destroyed
-// in the reverse order (C++ member order gives both). Later subsystems (profile files, SIP
-// engine, call terminator, SIP trace) take their places in this list as they are built.
+// in the reverse order (C++ member order gives both). Later subsystems (profile files, call
+// terminator) take their places in this list as they are built.
 #pragma once
 
 #include <ctime>
 #include <string>
 
 #include "app/activity_log.h"
+#include "call/nat_traversal.h"
 #include "platform/clock.h"
+#include "platform/name_resolver.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/startup_lock.h"
 #include "platform/worker_thread.h"
+#include "sip/sip_engine.h"
 
 namespace corvina::app {
 
@@ -27,6 +30,10 @@ struct ProgramObjects {
   platform::SystemTickClock tickClock;
   ActivityLog activityLog;
   std::time_t startTime;
+  platform::SystemNameResolver resolver;
+  call::NatTraversal nat;
+  // Constructed, not started; it writes the SIP trace when SipTraceOn is set.
+  sip::SipEngine sipEngine;
   platform::WorkerRegistry workers;
   platform::StartupLock startupLock;
 };

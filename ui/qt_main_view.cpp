@@ -18,7 +18,10 @@ QtMainView::QtMainView() {
   statusPane_ = new QListWidget(central);
   statusPane_->setStyleSheet("background: black;");
   statusPane_->hide();
+  registrationText_ = new QLabel(central);
+  registrationText_->hide();
   layout->addStretch(1);
+  layout->addWidget(registrationText_);
   layout->addWidget(statusPane_);
   setCentralWidget(central);
 
@@ -39,9 +42,20 @@ void QtMainView::BringToFront() {
   activateWindow();
 }
 
+void QtMainView::RegistrationChanged(const app::LineRegistrationState&) {
+  if (controller_ == nullptr) return;
+  QStringList lines;
+  for (const app::LineRegistrationState& s : controller_->LineRegistrations()) {
+    QString state = !s.registers ? "no server" : s.registered ? "registered" : "not registered";
+    lines << QString("Line %1: %2 - %3").arg(s.line).arg(QString::fromStdString(s.addressOfRecord), state);
+  }
+  registrationText_->setText(lines.join('\n'));
+}
+
 void QtMainView::ShowStatusPane(bool visible) {
   statusAction_->setChecked(visible);
   statusPane_->setVisible(visible);
+  registrationText_->setVisible(visible);
   if (visible) RefreshStatusPane();
 }
 

@@ -23,14 +23,18 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void ShowStatusPane(bool visible) override;
   void StatusEntriesChanged() override;
   void Close() override { close(); }
+  void RegistrationChanged(const app::LineRegistrationState& state) override;
 
   QListWidget* StatusPane() const { return statusPane_; }
+  // One line per phone line: its address of record and whether it is registered.
+  QLabel* RegistrationText() const { return registrationText_; }
 
  private:
   void RefreshStatusPane();
 
   app::MainWindow* controller_ = nullptr;
   QListWidget* statusPane_ = nullptr;
+  QLabel* registrationText_ = nullptr;
   QAction* statusAction_ = nullptr;
 };
 
