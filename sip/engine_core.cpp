@@ -150,6 +150,12 @@ void EngineCore::OnDatagram(std::string_view bytes, const SocketAddress& from, s
   if (trace_ != nullptr) trace_->Datagram(FormatWire(wire::kTraceReceived, {FormatSocketAddress(from)}), bytes);
   auto message = std::make_unique<SipMessage>();
   if (!ParseMessage(platform::SanitizeUtf8(bytes), *message)) return;
+  // Without these a message can be neither matched nor answered: it is dropped like garbage.
+  if (message->FindHeader(kCallId).empty() || message->FindHeader(kCSeq).empty() ||
+      message->FindHeader(kFrom).empty() || message->FindHeader(kTo).empty() ||
+      (message->IsRequest() && message->FindHeader(kVia).empty())) {
+    return;
+  }
   message->source = from;
   Dispatch(std::move(message), now);
 }

@@ -67,7 +67,8 @@ TEST(EngineDispatch, GarbageAndUnmatchedResponsesAreDroppedQuietly) {
   EngineHarness h;
   for (std::string_view junk : {std::string_view("\0\0\0\0", 4), std::string_view("hello"), std::string_view(""),
                                 std::string_view("SIP/2.0 200 OK\r\nCall-ID: nobody\r\nCSeq: 1 INVITE\r\n\r\n"),
-                                std::string_view("INVITE\r\n\r\n")}) {
+                                std::string_view("INVITE\r\n\r\n"),
+                                std::string_view("INVITE sip:x SIP/2.0\r\nContent-Length: 9\r\n\r\n")}) {
     h.Receive(junk);
   }
   EXPECT_TRUE(h.socket.sent.empty());
