@@ -149,7 +149,11 @@ void EngineCore::StunKeepAlive(std::uint32_t now, std::uint32_t& wait) {
 void EngineCore::OnDatagram(std::string_view bytes, const SocketAddress& from, std::uint32_t now) {
   if (trace_ != nullptr) trace_->Datagram(FormatWire(wire::kTraceReceived, {FormatSocketAddress(from)}), bytes);
   auto message = std::make_unique<SipMessage>();
-  if (!ParseMessage(platform::SanitizeUtf8(bytes), *message)) return;
+  // Well-formed text (nearly every datagram) is parsed as it is; anything else after its
+  // malformed bytes became replacement characters.
+  const bool parsed = platform::IsValidUtf8(bytes) ? ParseMessage(bytes, *message)
+                                                   : ParseMessage(platform::SanitizeUtf8(bytes), *message);
+  if (!parsed) return;
   // Without these a message can be neither matched nor answered: it is dropped like garbage.
   if (message->FindHeader(kCallId).empty() || message->FindHeader(kCSeq).empty() ||
       message->FindHeader(kFrom).empty() || message->FindHeader(kTo).empty() ||

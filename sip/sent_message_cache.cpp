@@ -26,7 +26,7 @@ void SentMessageCache::Record(const SipMessage& answered, const SocketAddress& t
               to,                   std::string(text),       now,
               0,                    nextSerial_++};
   order_.push_back(Order{now, callId, entry.serial});
-  byCallId_[callId].push_back(std::move(entry));
+  byCallId_.try_emplace(std::move(callId)).first->second.push_back(std::move(entry));
 }
 
 SentMessageCache::Match SentMessageCache::Find(const SipMessage& received, std::uint32_t now, Resend& resend) {
