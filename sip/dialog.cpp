@@ -120,6 +120,10 @@ void ApplyInviteSuccess(Dialog& dialog, const SipMessage& response) {
   dialog.routeFromOutboundProxy = false;
   std::string_view contact = response.FindHeader(kContact);
   if (!contact.empty()) dialog.remoteTarget = ParseNameAddr(contact).uri;
+  // The answering party's To carries its tag; later requests must name it, or the far end
+  // cannot find its dialog.
+  std::string_view to = response.FindHeader(kTo);
+  if (HasTag(to)) dialog.remoteParty = std::string(to);
 }
 
 }  // namespace corvina::sip

@@ -1,5 +1,6 @@
 // One SIP dialog (one call leg): identifiers, parties, target and route set, and how each is
-// set up. The inbox of received messages is added with the engine.
+// set up. This is the dialog's plain state, which the composers read and write; the object
+// that receives messages for it (inbox, lock, event) is SharedDialog.
 #pragma once
 
 #include <cstdint>
@@ -51,8 +52,9 @@ Dialog CopyDialog(SipEndpoint& endpoint, const Dialog& old);
 // The dialog of a received INVITE.
 Dialog NewIncomingDialog(SipEndpoint& endpoint, const SipMessage& invite);
 
-// A 2xx to an own INVITE: the route set becomes its Record-Route entries in reverse order and
-// the remote target its Contact.
+// A 2xx to an own INVITE: the route set becomes its Record-Route entries in reverse order, the
+// remote target its Contact and the remote party its tagged To. Whoever holds the dialog applies
+// every 2xx before sending the ACK or a BYE.
 void ApplyInviteSuccess(Dialog& dialog, const SipMessage& response);
 
 // Quirk bits for a User-Agent value.

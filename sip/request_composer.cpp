@@ -58,13 +58,18 @@ void StartNewRequest(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& reque
   request.branch = endpoint.Ids().NewBranch();
 }
 
-bool SendSimple(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request, std::string_view method,
-                std::string_view extra) {
+bool ComposeSimple(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request, std::string_view method,
+                   std::string_view extra) {
   StartNewRequest(endpoint, dialog, request, method);
   bool ok = ComposeRequestHead(endpoint, dialog, request, false, dialog.remoteParty, wire::kMaxForwards);
   request.text += extra;
   request.text += wire::kNoBody;
-  return Deliver(endpoint, request, ok);
+  return ok;
+}
+
+bool SendSimple(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request, std::string_view method,
+                std::string_view extra) {
+  return Deliver(endpoint, request, ComposeSimple(endpoint, dialog, request, method, extra));
 }
 
 }  // namespace
@@ -129,7 +134,7 @@ bool SendInvite(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request, c
   return Deliver(endpoint, request, ok);
 }
 
-bool SendCancel(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, SipRequestOut& request) {
+bool ComposeCancel(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, SipRequestOut& request) {
   request.method = std::string(wire::kCancel);
   request.cseq = invite.cseq;
   request.branch = invite.branch;
@@ -137,7 +142,15 @@ bool SendCancel(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut
   request.authorizationIsWww = invite.authorizationIsWww;
   bool ok = ComposeRequestHead(endpoint, dialog, request, false, dialog.remoteParty, wire::kMaxForwards);
   request.text += wire::kNoBody;
-  return Deliver(endpoint, request, ok);
+  return ok;
+}
+
+bool SendCancel(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, SipRequestOut& request) {
+  return Deliver(endpoint, request, ComposeCancel(endpoint, dialog, invite, request));
+}
+
+bool Resend(SipEndpoint& endpoint, const SipRequestOut& request) {
+  return Deliver(endpoint, request, request.destination.address != 0);
 }
 
 bool SendAck(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, const SipMessage& response,
@@ -158,10 +171,14 @@ bool SendBye(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request) {
   return SendSimple(endpoint, dialog, request, wire::kBye, {});
 }
 
-bool SendByeWithoutCredentials(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request) {
+bool ComposeByeWithoutCredentials(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request) {
   request.authorization.clear();
   request.authorizationIsWww = false;
-  return SendSimple(endpoint, dialog, request, wire::kBye, {});
+  return ComposeSimple(endpoint, dialog, request, wire::kBye, {});
+}
+
+bool SendByeWithoutCredentials(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request) {
+  return Deliver(endpoint, request, ComposeByeWithoutCredentials(endpoint, dialog, request));
 }
 
 bool SendInfo(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request) {

@@ -54,11 +54,17 @@ struct InviteOptions {
 };
 bool SendInvite(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request, const InviteOptions& options);
 bool SendCancel(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, SipRequestOut& request);
+// Writes the CANCEL of `invite` without sending it (it goes out once a provisional answer came).
+bool ComposeCancel(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, SipRequestOut& request);
 // Acknowledges `response` to `invite`; the ACK is also kept in the sent-message cache.
 bool SendAck(SipEndpoint& endpoint, const Dialog& dialog, const SipRequestOut& invite, const SipMessage& response,
              std::string_view sdp, SipRequestOut& request);
 bool SendBye(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request);
 bool SendByeWithoutCredentials(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request);
+// Writes a BYE without credentials (next CSeq, new branch) to be sent later.
+bool ComposeByeWithoutCredentials(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request);
+// Sends a request composed earlier again; false when its next hop did not resolve.
+bool Resend(SipEndpoint& endpoint, const SipRequestOut& request);
 bool SendInfo(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request);
 bool SendOptions(SipEndpoint& endpoint, Dialog& dialog, SipRequestOut& request);
 bool SendRefer(SipEndpoint& endpoint, Dialog& dialog, std::string_view referTo, SipRequestOut& request);

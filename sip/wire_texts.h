@@ -84,6 +84,13 @@ inline constexpr std::string_view kResponseAllow =
     "Accept: application/sdp\r\n"
     "Supported: replaces\r\n";
 
+// Answers inside a dialog and from the call terminator.
+inline constexpr std::string_view kReasonOk = "OK";
+inline constexpr std::string_view kReasonLoopDetected = "Loop Detected";
+inline constexpr std::string_view kReasonRequestPending = "Request Pending";
+inline constexpr std::string_view kReasonNotImplemented = "Not Implemented";
+inline constexpr std::string_view kReasonRequestTerminated = "Request Terminated";
+
 // Name-addresses.
 inline constexpr std::string_view kNamedAddress = "%s <%s>";
 inline constexpr std::string_view kBareAddress = "<%s>";

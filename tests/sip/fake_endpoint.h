@@ -34,6 +34,7 @@ class FakeEndpoint final : public SipEndpoint {
   struct Sent {
     SocketAddress to;
     std::string text;
+    std::uint32_t at = 0;  // the tick count when it was sent
   };
   struct Cached {
     std::string answeredCallId;
@@ -55,7 +56,7 @@ class FakeEndpoint final : public SipEndpoint {
   platform::NameResolver& Resolver() override { return resolver; }
   platform::LogSink& Log() override { return log; }
   std::uint32_t NowMs() const override { return now; }
-  void Send(const SocketAddress& to, std::string_view text) override { sent.push_back({to, std::string(text)}); }
+  void Send(const SocketAddress& to, std::string_view text) override { sent.push_back({to, std::string(text), now}); }
   void RecordSent(const SipMessage& answered, const SocketAddress& to, std::string_view text) override {
     cached.push_back({std::string(answered.FindHeader(kCallId)), answered.statusCode, to, std::string(text)});
   }

@@ -207,11 +207,12 @@ TEST(DialogSetup, SuccessReversesTheRouteSetAndTakesTheContact) {
   FakeEndpoint ep;
   Dialog d = NewOutgoingDialog(ep, {.from = "<sip:100@h>", .to = "<sip:200@h>", .outboundProxy = "p"});
   SipMessage ok = Parse("SIP/2.0 200 OK\r\nRecord-Route: <sip:a;lr>\r\nRecord-Route: <sip:b;lr>,<sip:c;lr>\r\n"
-                        "m: <sip:200@198.51.100.4:5062>\r\n\r\n");
+                        "m: <sip:200@198.51.100.4:5062>\r\nt: <sip:200@h>;tag=far\r\n\r\n");
   ApplyInviteSuccess(d, ok);
   EXPECT_EQ(d.routeSet, "<sip:c;lr>,<sip:b;lr>,<sip:a;lr>");
   EXPECT_FALSE(d.routeFromOutboundProxy);
   EXPECT_EQ(d.remoteTarget, "sip:200@198.51.100.4:5062");
+  EXPECT_EQ(d.remoteParty, "<sip:200@h>;tag=far");
 }
 
 TEST(RouteSet, BoundingDropsWholeEntries) {
