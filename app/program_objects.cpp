@@ -15,7 +15,11 @@ ProgramObjects::ProgramObjects(const platform::PhonePaths& phonePaths)
       nat(settings, activityLog, resolver, tickClock),
       sipEngine(sip::SipEngine::Services{resolver, activityLog, tickClock, wallClock, settings, nat,
                                          activityLog.Folder(), static_cast<int>(getpid())}),
+      dialogs([this](int timeoutMs) { return sipEngine.WaitReady(timeoutMs); }),
+      callTerminator(dialogs, tickClock),
       startupLock(paths.runtimeFolder) {
+  sipEngine.SetRouter(&dialogs);
+  sipEngine.SetTerminator(&callTerminator);
   // Keep-alives go to the STUN server that NAT traversal chose last.
   sipEngine.SetStunServer([this] {
     const bool second = nat.StunServerSettingName() == call::nat::kStunServer2;
@@ -23,5 +27,7 @@ ProgramObjects::ProgramObjects(const platform::PhonePaths& phonePaths)
                                      second ? call::nat::kDefaultStunServer2 : call::nat::kDefaultStunServer1);
   });
 }
+
+ProgramObjects::~ProgramObjects() { sipEngine.StopEngine(); }
 
 }  // namespace corvina::app

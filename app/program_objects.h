@@ -15,12 +15,16 @@
 #include "platform/sqlite_settings_store.h"
 #include "platform/startup_lock.h"
 #include "platform/worker_thread.h"
+#include "sip/call_terminator.h"
+#include "sip/dialog_list.h"
 #include "sip/sip_engine.h"
 
 namespace corvina::app {
 
 struct ProgramObjects {
   explicit ProgramObjects(const platform::PhonePaths& phonePaths);
+  // Stops the SIP engine before the dialog list and the terminator it uses go.
+  ~ProgramObjects();
 
   platform::PhonePaths paths;
   // The store stands in for the system registry, so it exists before everything else.
@@ -34,6 +38,10 @@ struct ProgramObjects {
   call::NatTraversal nat;
   // Constructed, not started; it writes the SIP trace when SipTraceOn is set.
   sip::SipEngine sipEngine;
+  // The dialogs that receive messages (the engine's router) and the call terminator worker,
+  // which the engine thread starts and stops.
+  sip::DialogList dialogs;
+  sip::CallTerminator callTerminator;
   platform::WorkerRegistry workers;
   platform::StartupLock startupLock;
 };

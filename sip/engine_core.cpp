@@ -119,6 +119,24 @@ void EngineCore::RecordSent(const SipMessage& answered, const SocketAddress& to,
   cache_.Record(answered, to, text, clock_.NowMs());
 }
 
+bool EngineCore::AnswerIfRetransmission(const SipMessage& message) {
+  return ResendIfCached(message, clock_.NowMs());
+}
+
+bool EngineCore::ResendIfCached(const SipMessage& message, std::uint32_t now) {
+  SentMessageCache::Resend resend;
+  switch (cache_.Find(message, now, resend)) {
+    case SentMessageCache::Match::kResend:
+      Send(resend.to, resend.text);
+      return true;
+    case SentMessageCache::Match::kDropped:
+      return true;
+    case SentMessageCache::Match::kNone:
+      break;
+  }
+  return false;
+}
+
 void EngineCore::SendKeepAlive(std::string_view server, std::uint16_t defaultPort, bool publicOnly) {
   SocketAddress to = ResolveServer(resolver_, server, defaultPort);
   if (!to.Resolved() || (publicOnly && IsPrivateAddress(to.address))) return;
@@ -166,16 +184,7 @@ void EngineCore::OnDatagram(std::string_view bytes, const SocketAddress& from, s
 
 void EngineCore::Dispatch(std::unique_ptr<SipMessage> message, std::uint32_t now) {
   if (router_ != nullptr && router_->Deliver(message)) return;
-  SentMessageCache::Resend resend;
-  switch (cache_.Find(*message, now, resend)) {
-    case SentMessageCache::Match::kResend:
-      Send(resend.to, resend.text);
-      return;
-    case SentMessageCache::Match::kDropped:
-      return;
-    case SentMessageCache::Match::kNone:
-      break;
-  }
+  if (ResendIfCached(*message, now)) return;
   if (message->IsRequest()) {
     DispatchRequest(std::move(message));
     return;

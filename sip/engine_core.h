@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/settings.h"
 #include "sip/dialog_router.h"
+#include "sip/dialog_services.h"
 #include "sip/line_list.h"
 #include "sip/public_address_source.h"
 #include "sip/registration_list.h"
@@ -41,7 +42,7 @@ class EngineObserver : public RegistrationObserver {
   virtual void AddressChanged(const OwnAddresses& addresses) = 0;
 };
 
-class EngineCore final : public SipEndpoint {
+class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
  public:
   static constexpr std::uint32_t kMaxWaitMs = 20000;
   static constexpr std::uint32_t kPublicCheckMs = 600000;
@@ -97,8 +98,14 @@ class EngineCore final : public SipEndpoint {
   void Send(const SocketAddress& to, std::string_view text) override;
   void RecordSent(const SipMessage& answered, const SocketAddress& to, std::string_view text) override;
 
+  // RetransmissionAnswerer: for the dialogs, which see their messages before the cache does.
+  bool AnswerIfRetransmission(const SipMessage& message) override;
+
  private:
   void Dispatch(std::unique_ptr<SipMessage> message, std::uint32_t now);
+  // Sends the recorded answer again when `message` repeats what it answered; true when the
+  // message was such a repeat (also when its resends are used up).
+  bool ResendIfCached(const SipMessage& message, std::uint32_t now);
   void DispatchRequest(std::unique_ptr<SipMessage> message);
   void HandleInvite(std::unique_ptr<SipMessage> invite);
   void HandleOptions(const SipMessage& options);

@@ -139,11 +139,9 @@ inline constexpr std::string_view kExpiresParam = "expires";
 // Request handling by the engine.
 inline constexpr std::string_view kSubscribe = "SUBSCRIBE";
 inline constexpr std::string_view kRegisterMethod = "REGISTER";
-inline constexpr std::string_view kReasonOk = "OK";
 inline constexpr std::string_view kReasonNotFound = "Not Found";
 inline constexpr std::string_view kReasonBusyHere = "Busy Here";
 inline constexpr std::string_view kReasonTemporarilyUnavailable = "Temporarily Unavailable";
-inline constexpr std::string_view kReasonNotImplemented = "Not Implemented";
 inline constexpr std::string_view kReasonNoSuchCall = "Call/Transaction Does Not Exist";
 
 // Trace file.
