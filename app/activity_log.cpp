@@ -4,26 +4,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
+#include "platform/fd_io.h"
 #include "platform/paths.h"
+#include "platform/product.h"
 #include "platform/text.h"
 
 namespace corvina::app {
 namespace {
 
-constexpr const char* kFileNameFormat = "%.4d-%.2d-%.2d Corvina Log.txt";
+constexpr const char* kFileNameFormat = "%.4d-%.2d-%.2d " CORVINA_NAME " Log.txt";
+constexpr const char* kLogsFolder = "/Logs";
 constexpr const char* kTimeFormat = "%.2d:%.2d:%.2d";
 constexpr std::string_view kLineEnd = "\r\n";
 
 }  // namespace
 
-ActivityLog::ActivityLog(const std::string& documentsFolder, const platform::WallClock& clock)
-    : clock_(clock), folder_(documentsFolder + "/Corvina/Logs") {
-  platform::EnsureFolder(documentsFolder + "/Corvina");
+ActivityLog::ActivityLog(const std::string& dataFolder, const platform::WallClock& clock)
+    : clock_(clock), folder_(dataFolder + kLogsFolder) {
   platform::EnsureFolder(folder_);
 }
 
@@ -51,16 +52,7 @@ bool ActivityLog::AppendToFile(const std::string& path, const std::string& line)
   struct stat before {};
   fstat(fd, &before);
   std::size_t done = 0;
-  bool ok = true;
-  while (done < line.size()) {
-    ssize_t n = write(fd, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  bool ok = platform::WriteAll(fd, line, &done);
   // A full disk must not leave half a line for the next entry to run into.
   if (!ok && done > 0) {
     [[maybe_unused]] int r = ftruncate(fd, before.st_size);
@@ -90,7 +82,7 @@ void ActivityLog::Log(std::string_view message, std::uint8_t level) {
   if (statusWindow_ != nullptr) statusWindow_->AddEntry(timeText, cleanMessage, level);
 }
 
-void ActivityLog::AttachStatusWindow(StatusWindow* window) {
+void ActivityLog::AttachStatusWindow(StatusWindowSink* window) {
   std::lock_guard lock(statusMutex_);
   statusWindow_ = window;
 }

@@ -1,4 +1,4 @@
-// The program's journal: one UTF-8 text file per local day in "Corvina/Logs" of the documents
+// The program's journal: one UTF-8 text file per local day in "Logs" of the phone's data
 // folder, one line "HH:MM:SS message" per entry, ended by CR LF. Each entry is also forwarded to
 // the status pane when one is attached. The file is opened, appended to and closed for every
 // entry, so nothing is held open and a crash loses nothing already logged.
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/status_ring.h"
+#include "app/status_window.h"
 #include "platform/clock.h"
 #include "platform/log_sink.h"
 
@@ -18,8 +18,8 @@ namespace corvina::app {
 
 class ActivityLog final : public platform::LogSink {
  public:
-  // Creates "Corvina" in `documentsFolder` and "Logs" inside it (existing folders are fine).
-  ActivityLog(const std::string& documentsFolder, const platform::WallClock& clock);
+  // Creates the phone's data folder and "Logs" inside it (existing folders are fine).
+  ActivityLog(const std::string& dataFolder, const platform::WallClock& clock);
 
   void Log(std::string_view message, std::uint8_t level) override;
   // printf-style; the text is cut at 511 characters.
@@ -27,7 +27,7 @@ class ActivityLog final : public platform::LogSink {
 
   // Once DetachStatusWindow() has returned, no entry reaches the old window any more, even
   // from an entry being written on another thread at that moment.
-  void AttachStatusWindow(StatusWindow* window);
+  void AttachStatusWindow(StatusWindowSink* window);
   void DetachStatusWindow() { AttachStatusWindow(nullptr); }
 
   const std::string& Folder() const { return folder_; }
@@ -45,7 +45,7 @@ class ActivityLog final : public platform::LogSink {
   const platform::WallClock& clock_;
   std::string folder_;
   std::mutex statusMutex_;
-  StatusWindow* statusWindow_ = nullptr;
+  StatusWindowSink* statusWindow_ = nullptr;
 
   std::mutex mutex_;  // guards the cached stamp and serialises file appends
   std::time_t cachedSecond_ = 0;

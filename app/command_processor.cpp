@@ -1,5 +1,6 @@
 #include "app/command_processor.h"
 
+#include "app/command_line.h"
 #include "app/json_writer.h"
 
 namespace corvina::app {
@@ -9,24 +10,30 @@ std::string CommandReply::Line() const {
   return text.empty() ? "ok" : "ok " + text;
 }
 
-void CommandProcessor::Register(std::string verb, std::string help, Handler handler) {
-  if (commands_.count(verb) == 0) order_.push_back(verb);
-  commands_[verb] = Command{std::move(help), std::move(handler)};
+bool CommandProcessor::Register(std::string verb, std::string help, Handler handler) {
+  if (commands_.count(verb) != 0) return false;
+  order_.push_back(verb);
+  commands_.emplace(std::move(verb), Command{std::move(help), std::move(handler)});
+  return true;
 }
 
+std::string CommandProcessor::UnknownVerb(std::string_view verb) { return "unknown command " + JsonQuote(verb); }
+
 std::string CommandProcessor::Execute(std::string_view line) {
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
-  while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
+  line = TrimCommandSpace(line);
   if (line.empty()) return {};
   std::size_t end = 0;
-  while (end < line.size() && !isSpace(line[end])) ++end;
-  std::string verb(line.substr(0, end));
-  std::string_view args = line.substr(end);
-  while (!args.empty() && isSpace(args.front())) args.remove_prefix(1);
+  while (end < line.size() && !IsCommandSpace(line[end])) ++end;
+  const std::string_view verb = line.substr(0, end);
+  const std::string_view rest = TrimCommandSpace(line.substr(end));
   auto it = commands_.find(verb);
-  if (it == commands_.end()) return CommandReply::Error("unknown command " + JsonQuote(verb)).Line();
-  std::string answer = it->second.handler(args).Line();
+  if (it == commands_.end()) return CommandReply::Error(UnknownVerb(verb)).Line();
+  std::string answer;
+  if (TokenizedLine words = TokenizeArguments(rest); !words.ok) {
+    answer = CommandReply::Error(words.error).Line();
+  } else {
+    answer = it->second.handler(CommandArgs(rest, std::move(words.words))).Line();
+  }
   // One answer is one line, whatever a handler put in it.
   for (char& c : answer) {
     if (c == '\n' || c == '\r') c = ' ';
@@ -38,10 +45,16 @@ std::string CommandProcessor::HelpJson() const {
   std::string list = "[";
   for (const std::string& verb : order_) {
     if (list.size() > 1) list += ',';
-    list += JsonObject().Add("verb", verb).Add("help", commands_.at(verb).help).Str();
+    list += *HelpJson(verb);
   }
   list += "]";
   return JsonObject().AddRaw("commands", list).Str();
+}
+
+std::optional<std::string> CommandProcessor::HelpJson(std::string_view verb) const {
+  auto it = commands_.find(verb);
+  if (it == commands_.end()) return std::nullopt;
+  return JsonObject().Add("verb", it->first).Add("help", it->second.help).Str();
 }
 
 }  // namespace corvina::app

@@ -1,77 +1,49 @@
 #include "app/console_phone.h"
 
+#include "app/sip_console.h"
+
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <vector>
 
+#include "app/console_verbs.h"
 #include "app/json_writer.h"
 
 namespace corvina::app {
-namespace {
 
-std::string EngineJson(sip::SipEngine& engine) {
-  sip::OwnAddresses own = engine.Endpoint().Addresses();
-  return JsonObject()
-      .Add("running", engine.IsRunning())
-      .Add("ready", engine.Ready())
-      .Add("port", static_cast<int>(own.localPort))
-      .Add("privateAddress", own.privateAddress)
-      .Add("publicAddress", own.publicAddress)
-      .Add("publicPort", static_cast<int>(own.publicPort))
-      .Str();
-}
-
-// One line's registration; `event` names the event line it is for, or is empty in a list.
-std::string RegistrationJson(const LineRegistrationState& s, std::string_view event) {
-  JsonObject o;
-  if (!event.empty()) o.Add("event", event);
-  return o.Add("line", s.line)
-      .Add("aor", s.addressOfRecord)
-      .Add("server", s.server)
-      .Add("registers", s.registers)
-      .Add("registered", s.registered)
-      .Add("nextAttemptSeconds", s.secondsToNextAttempt)
-      .Str();
-}
-
-std::string RegistrationsJson(const std::vector<LineRegistrationState>& states) {
-  std::string list = "[";
-  for (const LineRegistrationState& s : states) {
-    if (list.size() > 1) list += ',';
-    list += RegistrationJson(s, {});
-  }
-  return list + "]";
-}
-
-}  // namespace
-
-ConsolePhone::ConsolePhone(int inputFd, int outputFd, platform::TerminationSignals* signals)
-    : outputFd_(outputFd), signals_(signals) {
-  channels_[inputFd] = std::make_unique<Channel>(Channel{inputFd, outputFd, {}, false});
+ConsolePhone::ConsolePhone(int inputFd, int outputFd, platform::TerminationSignals* signals) : signals_(signals) {
+  stdout_.fd = platform::OpenNonBlockingWriter(outputFd);
+  auto input = std::make_unique<Channel>();
+  input->readFd = inputFd;
+  input->output = &stdout_;
+  channels_[inputFd] = std::move(input);
 }
 
 ConsolePhone::~ConsolePhone() {
   for (auto& [fd, channel] : channels_) {
-    if (channel->readFd != channel->writeFd) continue;  // standard input is not ours to close
-    close(fd);
+    if (channel->own) close(fd);  // standard input is not ours to close
   }
+  if (stdout_.fd >= 0) close(stdout_.fd);
 }
 
 bool ConsolePhone::CreateWindow(MainWindow& window) {
+  CORVINA_CHECK_THREAD(uiThread_);
   if (!controlAddress_.empty()) {
     std::string error;
     if (!control_.Listen(controlAddress_, &error)) {
-      WriteLine(2, "error: --control: " + error);
+      platform::WriteAll(2, "error: --control: " + error + "\n");
       return false;
     }
   }
-  window_ = &window;
-  RegisterVerbs();
-  for (auto& [fd, channel] : channels_) loop_.WatchFd(fd, [this, fd = fd] { OnReadable(fd); });
+  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, *this, [this] { loop_.Quit(0); }});
+  for (auto& [fd, channel] : channels_) WatchInput(*channel);
   if (control_.Fd() >= 0) {
     loop_.WatchFd(control_.Fd(), [this] { AcceptClients(); });
-    EmitEvent(JsonObject().Add("event", "control").Add("address", control_.Address()).Str());
+    Emit(ConsoleEvent("control").Add("address", control_.Address()));
   }
   if (signals_ != nullptr && signals_->Fd() >= 0) {
     loop_.WatchFd(signals_->Fd(), [this] {
@@ -81,108 +53,118 @@ bool ConsolePhone::CreateWindow(MainWindow& window) {
   return true;
 }
 
-void ConsolePhone::DestroyWindow() {
-  window_ = nullptr;
-  commands_ = CommandProcessor();
+int ConsolePhone::RunLoop() {
+  int code = loop_.Run();
+  FlushBeforeExit();
+  return code;
 }
 
-void ConsolePhone::RegisterVerbs() {
-  commands_.Register("help", "lists the commands", [this](std::string_view) {
-    return CommandReply::Ok(commands_.HelpJson());
-  });
-  commands_.Register("quit", "stops the phone", [this](std::string_view) {
-    loop_.Quit(0);
-    return CommandReply::Ok();
-  });
-  commands_.Register("status", "what the phone is and where it keeps its files", [this](std::string_view) {
-    ProgramObjects& p = window_->Program();
-    return CommandReply::Ok(JsonObject()
-                                .Add("phone", kWindowTitle)
-                                .Add("version", "4.01")
-                                .Add("pid", static_cast<std::int64_t>(getpid()))
-                                .Add("initialised", window_->Initialised())
-                                .Add("registry", p.paths.registryFile)
-                                .Add("dataFolder", p.paths.DataFolder())
-                                .Add("logFile", p.activityLog.CurrentFilePath())
-                                .Add("startTime", static_cast<std::int64_t>(p.startTime))
-                                .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
-                                .Add("statusEntries", static_cast<std::int64_t>(window_->Status().Count()))
-                                .AddRaw("engine", EngineJson(p.sipEngine))
-                                .AddRaw("registrations", RegistrationsJson(window_->LineRegistrations()))
-                                .Str());
-  });
-  commands_.Register("rebind", "closes and binds the SIP socket again", [this](std::string_view) {
-    window_->Program().sipEngine.RequestRebind();
-    return CommandReply::Ok();
-  });
+void ConsolePhone::DestroyWindow() { commands_ = CommandProcessor(); }
+
+void ConsolePhone::WatchInput(Channel& channel) {
+  const int fd = channel.readFd;
+  loop_.WatchFd(fd, [this, fd] { OnReadable(fd); });
 }
 
-void ConsolePhone::RegistrationChanged(const LineRegistrationState& state) {
-  EmitEvent(RegistrationJson(state, "registration"));
-}
-
-void ConsolePhone::PublicAddressChanged(const sip::OwnAddresses& addresses) {
-  EmitEvent(JsonObject()
-                .Add("event", "address")
-                .Add("publicAddress", addresses.publicAddress)
-                .Add("publicPort", static_cast<int>(addresses.publicPort))
-                .Add("privateAddress", addresses.privateAddress)
-                .Add("port", static_cast<int>(addresses.localPort))
-                .Str());
-}
-
-bool ConsolePhone::WriteLine(int fd, const std::string& line) {
-  std::string text = line + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == ENOTSOCK) n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void ConsolePhone::EmitEvent(const std::string& json) {
-  const std::string line = "event " + json;
-  WriteLine(outputFd_, line);
+void ConsolePhone::Emit(const ConsoleEvent& event) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  const std::string line = event.Text();
+  stdout_.outbox.PushEvent(line);
+  Flush(stdout_);
   std::vector<int> dead;
   for (auto& [fd, channel] : channels_) {
-    if (channel->writeFd == outputFd_) continue;
-    if (!WriteLine(channel->writeFd, line)) dead.push_back(fd);
+    if (!channel->own) continue;
+    channel->own->outbox.PushEvent(line);
+    Flush(*channel->own);
+    if (channel->own->dead) dead.push_back(fd);
   }
   for (int fd : dead) DropChannel(fd);
 }
 
-void ConsolePhone::BringToFront() { EmitEvent(JsonObject().Add("event", "front").Str()); }
-
-void ConsolePhone::ShowStatusPane(bool visible) {
-  EmitEvent(JsonObject().Add("event", "statusPane").Add("visible", visible).Str());
+void ConsolePhone::Flush(Output& output) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  while (!output.dead && !output.outbox.Empty()) {
+    long n = platform::WriteSome(output.fd, output.outbox.Front());
+    if (n < 0) output.dead = true;
+    if (n <= 0) break;
+    output.outbox.Consume(static_cast<std::size_t>(n));
+  }
+  if (output.dead) output.outbox.Clear();  // the reader has gone: nothing has anywhere to go
+  const bool wantRoom = !output.dead && !output.outbox.Empty();
+  if (wantRoom != output.writeWatched) {
+    if (wantRoom) {
+      Output* target = &output;
+      loop_.WatchWritable(output.fd, [this, target] {
+        Flush(*target);
+        ResumeReaders();
+        if (target != &stdout_ && target->dead) {
+          for (auto& [fd, channel] : channels_) {
+            if (channel->own.get() == target) {
+              DropChannel(fd);
+              break;
+            }
+          }
+        }
+      });
+    } else {
+      loop_.UnwatchWritable(output.fd);
+    }
+    output.writeWatched = wantRoom;
+  }
 }
+
+void ConsolePhone::ResumeReaders() {
+  for (auto& [fd, channel] : channels_) {
+    if (channel->paused && channel->output->outbox.Answers() <= kMaxWaitingAnswers / 2) {
+      channel->paused = false;
+      WatchInput(*channel);
+    }
+  }
+}
+
+void ConsolePhone::Answer(Channel& channel, std::string line) {
+  channel.output->outbox.PushAnswer(std::move(line));
+  Flush(*channel.output);
+  if (channel.output->outbox.Answers() >= kMaxWaitingAnswers && !channel.paused) {
+    channel.paused = true;
+    loop_.WatchFd(channel.readFd, nullptr);
+  }
+}
+
+void ConsolePhone::BringToFront() { Emit(ConsoleEvent("front")); }
+
+void ConsolePhone::ShowStatusWindow(bool visible) { Emit(ConsoleEvent("statusPane").Add("visible", visible)); }
+
+void ConsolePhone::RegistrationChanged(const LineRegistrationState& state) { Emit(RegistrationEvent(state)); }
+
+void ConsolePhone::PublicAddressChanged(const sip::OwnAddresses& addresses) { Emit(AddressEvent(addresses)); }
 
 void ConsolePhone::AcceptClients() {
   for (;;) {
-    int fd = control_.Accept().Release();
+    int fd = control_.Accept().Release();  // the channel owns it from here
     if (fd < 0) return;
     if (channels_.size() > kMaxClients) {
-      WriteLine(fd, "error: too many control connections");
+      platform::WriteSome(fd, "error: too many control connections\n");
       close(fd);
       continue;
     }
-    // Answers are short lines: a client that stops reading for a second is dropped rather
-    // than allowed to stall the phone.
-    timeval limit{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    channels_[fd] = std::make_unique<Channel>(Channel{fd, fd, {}, false});
-    loop_.WatchFd(fd, [this, fd] { OnReadable(fd); });
+    // A small kernel buffer keeps the client's backlog in its outbox, where it is bounded.
+    const int sendBuffer = kClientSendBufferBytes;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    auto channel = std::make_unique<Channel>();
+    channel->readFd = fd;
+    channel->own = std::make_unique<Output>();
+    channel->own->fd = fd;
+    channel->output = channel->own.get();
+    WatchInput(*channel);
+    channels_[fd] = std::move(channel);
   }
 }
 
 void ConsolePhone::DropChannel(int fd) {
   auto it = channels_.find(fd);
   if (it == channels_.end()) return;
-  bool isInput = it->second->writeFd == outputFd_;
+  const bool isInput = !it->second->own;
   loop_.UnwatchFd(fd);
   if (!isInput) close(fd);
   channels_.erase(it);
@@ -196,35 +178,48 @@ void ConsolePhone::OnReadable(int fd) {
   char buffer[4096];
   ssize_t n = read(fd, buffer, sizeof buffer);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+  std::string line;
   if (n <= 0) {
     // A last line without its newline still counts.
-    if (!channel.pending.empty() && !channel.discarding) HandleLine(channel, channel.pending);
+    if (channel.lines.TakeRest(&line)) HandleLine(channel, line);
     DropChannel(fd);
     return;
   }
-  for (ssize_t i = 0; i < n; ++i) {
-    char c = buffer[i];
-    if (c == '\n') {
-      if (!channel.discarding) HandleLine(channel, channel.pending);
-      channel.pending.clear();
-      channel.discarding = false;
-      if (channels_.find(fd) == channels_.end()) return;  // the command closed this channel
-      continue;
+  channel.lines.Append(std::string_view(buffer, static_cast<std::size_t>(n)));
+  for (;;) {
+    platform::LineSplitter::Result result = channel.lines.Next(&line);
+    if (result == platform::LineSplitter::Result::kNone) return;
+    if (result == platform::LineSplitter::Result::kTooLong) {
+      Answer(channel, CommandReply::Error("line longer than 8192 bytes").Line());
+    } else {
+      HandleLine(channel, line);
     }
-    if (channel.discarding) continue;
-    if (channel.pending.size() >= kMaxLineBytes) {
-      WriteLine(channel.writeFd, CommandReply::Error("line longer than 8192 bytes").Line());
-      channel.pending.clear();
-      channel.discarding = true;
-      continue;
-    }
-    channel.pending += c;
+    if (channels_.find(fd) == channels_.end()) return;  // the command closed this channel
   }
 }
 
 void ConsolePhone::HandleLine(Channel& channel, std::string_view line) {
   std::string answer = commands_.Execute(line);
-  if (!answer.empty()) WriteLine(channel.writeFd, answer);
+  if (!answer.empty()) Answer(channel, std::move(answer));
+}
+
+void ConsolePhone::FlushBeforeExit() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kExitFlushMs);
+  std::vector<Output*> outputs{&stdout_};
+  for (auto& [fd, channel] : channels_) {
+    if (channel->own) outputs.push_back(channel->own.get());
+  }
+  for (Output* output : outputs) {
+    while (!output->dead && !output->outbox.Empty()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      pollfd p{output->fd, POLLOUT, 0};
+      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return;
+      long n = platform::WriteSome(output->fd, output->outbox.Front());
+      if (n < 0) output->dead = true;
+      if (n > 0) output->outbox.Consume(static_cast<std::size_t>(n));
+    }
+  }
 }
 
 }  // namespace corvina::app

@@ -25,10 +25,10 @@ class MainView {
   virtual ~MainView() = default;
   // Shows the window maximised and brings it (with its owned windows) to the foreground.
   virtual void BringToFront() = 0;
-  // Shows or hides the status pane.
-  virtual void ShowStatusPane(bool visible) = 0;
-  // The status entries changed (called on the user-interface thread); redraw the pane.
-  virtual void StatusEntriesChanged() = 0;
+  // Shows or hides the status window pane.
+  virtual void ShowStatusWindow(bool visible) = 0;
+  // The status entries changed (called on the user-interface thread); redraw the status window.
+  virtual void StatusWindowChanged() = 0;
   // Closes the window; the loop ends afterwards.
   virtual void Close() = 0;
   // A line's registration changed (user-interface thread).

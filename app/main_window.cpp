@@ -4,22 +4,29 @@
 
 namespace corvina::app {
 
-MainWindow::MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui)
-    : program_(program), view_(view), ui_(ui) {}
+MainWindow::MainWindow(ProgramObjects& program, MainView& view)
+    : program_(program), view_(view), posts_(program.postbox) {}
 
 MainWindow::~MainWindow() {
-  if (sipStarted_) {
-    // Stopping unregisters; only then do the lines let go of their registrations.
-    program_.sipEngine.StopEngine();
-    program_.sipEngine.SetObserver(nullptr);
-    for (const sip::RegistrationKey& key : lineKeys_) {
-      program_.sipEngine.Registrations().Remove(key, program_.tickClock.NowMs());
-    }
-  }
+  CORVINA_CHECK_THREAD(uiThread_);
+  StopSip();
+  // No entry reaches the feed after this; `posts_` then cancels the redraws still waiting.
   program_.activityLog.DetachStatusWindow();
 }
 
+void MainWindow::StopSip() {
+  if (!sipStarted_) return;
+  // Stopping unregisters; only then do the lines let go of their registrations.
+  program_.sipEngine.StopEngine();
+  program_.sipEngine.SetObserver(nullptr);
+  for (const sip::RegistrationKey& key : lineKeys_) {
+    program_.sipEngine.Registrations().Remove(key, program_.tickClock.NowMs());
+  }
+  sipStarted_ = false;
+}
+
 void MainWindow::StartSip() {
+  CORVINA_CHECK_THREAD(uiThread_);
   if (sipStarted_) return;
   sipStarted_ = true;
   const std::uint32_t now = program_.tickClock.NowMs();
@@ -54,34 +61,46 @@ std::vector<LineRegistrationState> MainWindow::LineRegistrations() {
 
 void MainWindow::SipFeed::RegistrationChanged(const sip::RegistrationStatus& status) {
   for (LineRegistrationState& state : owner_.StatesOf(status)) {
-    owner_.ui_.Post([view = &owner_.view_, state = std::move(state)] { view->RegistrationChanged(state); });
+    owner_.posts_.Post([view = &owner_.view_, state = std::move(state)] { view->RegistrationChanged(state); });
   }
 }
 
 void MainWindow::SipFeed::AddressChanged(const sip::OwnAddresses& addresses) {
-  owner_.ui_.Post([view = &owner_.view_, addresses] { view->PublicAddressChanged(addresses); });
+  owner_.posts_.Post([view = &owner_.view_, addresses] { view->PublicAddressChanged(addresses); });
 }
 
 void MainWindow::Initialise() {
+  CORVINA_CHECK_THREAD(uiThread_);
   program_.activityLog.AttachStatusWindow(&feed_);
-  view_.ShowStatusPane(program_.settings.GetSettingBool("Settings", "ShowStatus", false));
+  view_.ShowStatusWindow(program_.settings.GetSettingBool("Settings", "ShowStatus", false));
   program_.activityLog.Log(kRunText, platform::kLogInfo);
+  if (!program_.store.IsOpen()) {
+    program_.activityLog.LogFormat(platform::kLogError, kSettingsUnusableText, program_.store.Path().c_str());
+  }
   initialised_ = true;
 }
 
-void MainWindow::StatusFeed::AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) {
+void MainWindow::StatusWindowFeed::AddEntry(std::string_view timeText, std::string_view message,
+                                            std::uint8_t level) {
   owner_.status_.AddEntry(timeText, message, level);
-  owner_.ui_.Post([view = &owner_.view_] { view->StatusEntriesChanged(); });
+  if (redrawWaiting_.exchange(true)) return;
+  const bool posted = owner_.posts_.Post([this] {
+    redrawWaiting_ = false;
+    owner_.view_.StatusWindowChanged();
+  });
+  if (!posted) redrawWaiting_ = false;
 }
 
 void MainWindow::OnHotkey(int id) {
+  CORVINA_CHECK_THREAD(uiThread_);
   if (id == 1) view_.BringToFront();
 }
 
 void MainWindow::ToggleStatusWindow() {
+  CORVINA_CHECK_THREAD(uiThread_);
   bool visible = !program_.settings.GetSettingBool("Settings", "ShowStatus", false);
   program_.settings.SetSettingBool("Settings", "ShowStatus", visible);
-  view_.ShowStatusPane(visible);
+  view_.ShowStatusWindow(visible);
 }
 
 }  // namespace corvina::app

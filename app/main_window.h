@@ -1,13 +1,16 @@
 // The phone controller: the one main window object of the program. It owns the phone's
 // behaviour behind the main window and drives a MainView; the lines, audio and menus join it
-// as they are built.
+// as they are built. It lives on the user-interface thread, and its entry points check so.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "app/line_accounts.h"
 #include "app/main_view.h"
 #include "app/program_objects.h"
+#include "platform/product.h"
+#include "platform/thread_checker.h"
 #include "platform/ui_queue.h"
 #include "sip/engine_core.h"
 
@@ -15,13 +18,13 @@ namespace corvina::app {
 
 class MainWindow {
  public:
-  MainWindow(ProgramObjects& program, MainView& view, platform::UiQueue& ui);
+  MainWindow(ProgramObjects& program, MainView& view);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Window initialisation: attaches the status pane, applies its stored visibility and writes
-  // "Corvina Run".
+  // Window initialisation: attaches the status window, applies its stored visibility, writes
+  // "Corvina Run", and says in the log when the settings store could not be opened.
   void Initialise();
   // Adds the registrations of the two lines from their settings and starts the SIP engine.
   void StartSip();
@@ -33,20 +36,25 @@ class MainWindow {
   void ToggleStatusWindow();
 
   bool Initialised() const { return initialised_; }
-  StatusRing& Status() { return status_; }
+  StatusWindow& Status() { return status_; }
   ProgramObjects& Program() { return program_; }
+  // Posts on behalf of the window (any thread); pending tasks are cancelled with the window.
+  platform::PostOwner& Posts() { return posts_; }
 
-  static constexpr const char* kRunText = "Corvina Run";
+  static constexpr const char* kRunText = CORVINA_NAME " Run";
+  static constexpr const char* kSettingsUnusableText = "Cannot open the settings file %s: running on default settings";
 
  private:
-  // Keeps the entries for the pane and tells the view on the user-interface thread.
-  class StatusFeed final : public StatusWindow {
+  // Keeps the entries for the status window and asks the view, on the user-interface thread,
+  // to redraw it; entries that come while a redraw waits share it.
+  class StatusWindowFeed final : public StatusWindowSink {
    public:
-    explicit StatusFeed(MainWindow& owner) : owner_(owner) {}
+    explicit StatusWindowFeed(MainWindow& owner) : owner_(owner) {}
     void AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) override;
 
    private:
     MainWindow& owner_;
+    std::atomic<bool> redrawWaiting_{false};
   };
 
   // Hears the engine on its thread and passes what changed to the user-interface thread.
@@ -60,16 +68,19 @@ class MainWindow {
     MainWindow& owner_;
   };
   std::vector<LineRegistrationState> StatesOf(const sip::RegistrationStatus& status) const;
+  void StopSip();
 
+  platform::ThreadChecker uiThread_;
   ProgramObjects& program_;
   MainView& view_;
-  platform::UiQueue& ui_;
-  StatusRing status_;
-  StatusFeed feed_{*this};
-  bool initialised_ = false;
+  StatusWindow status_;
+  StatusWindowFeed feed_{*this};
+  bool initialised_ = false;  // user-interface thread
   SipFeed sipFeed_{*this};
-  bool sipStarted_ = false;                            // user-interface thread
-  sip::RegistrationKey lineKeys_[kLineCount];          // fixed while the engine runs
+  bool sipStarted_ = false;                    // user-interface thread
+  sip::RegistrationKey lineKeys_[kLineCount];  // fixed while the engine runs
+  // Last, so that the window's pending tasks are cancelled before anything else goes.
+  platform::PostOwner posts_;
 };
 
 }  // namespace corvina::app

@@ -1,6 +1,9 @@
 #include "app/phone_entry.h"
 
+#include <string>
+
 #include "platform/instance_channel.h"
+#include "platform/product.h"
 
 namespace corvina::app {
 
@@ -9,20 +12,27 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
   program.startupLock.Acquire(platform::StartupLock::kStartupBudgetMs);
   if (platform::HandOverToRunningInstance(program.paths.runtimeFolder, kHandOverTimeoutMs)) return 0;
 
-  MainWindow window(program, frontend.View(), frontend.Queue());
-  if (!frontend.CreateWindow(window)) return frontend.CreateFailureCode();
-  platform::InstanceServer instance(program.paths.runtimeFolder, kWindowTitle, [&frontend, &window](int id) {
-    frontend.Queue().Post([&window, id] { window.OnHotkey(id); });
-  });
-  window.Initialise();
-  window.StartSip();
-  if (!instance.Listen()) {
-    program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder, platform::kLogError);
+  frontend.AttachPostbox(program.postbox);
+  int code = frontend.CreateFailureCode();
+  {
+    MainWindow window(program, frontend.View());
+    if (frontend.CreateWindow(window)) {
+      platform::InstanceServer instance(program.paths.runtimeFolder, std::string(platform::kProductName),
+                                        [&window](int id) { window.Posts().Post([&window, id] { window.OnHotkey(id); }); });
+      window.Initialise();
+      window.StartSip();
+      if (!instance.Listen()) {
+        program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder,
+                                platform::kLogError);
+      }
+      program.startupLock.Release();
+      code = frontend.RunLoop();
+      instance.StopAndJoin();
+      program.StopWorkers();
+      frontend.DestroyWindow();
+    }
   }
-  program.startupLock.Release();
-  int code = frontend.RunLoop();
-  instance.StopAndJoin();
-  frontend.DestroyWindow();
+  frontend.DetachPostbox();
   return code;
 }
 

@@ -1,11 +1,16 @@
 // The life of the phone after the program-wide objects exist: take the start-up lock, hand
 // over to a phone already running on the same home, or else create the main window, run the
 // loop and tear down. The frontend is the Qt window or the console phone.
+//
+// Tear-down order: the loop ends, every worker stops, then the window is unwired and the
+// frontend's loop detaches from the postbox; only then may the frontend (and a toolkit
+// application object) be destroyed.
 #pragma once
 
 #include "app/main_view.h"
 #include "app/main_window.h"
 #include "app/program_objects.h"
+#include "platform/ui_postbox.h"
 #include "platform/ui_queue.h"
 
 namespace corvina::app {
@@ -13,7 +18,9 @@ namespace corvina::app {
 class PhoneFrontend {
  public:
   virtual ~PhoneFrontend() = default;
-  virtual platform::UiQueue& Queue() = 0;
+  // Lets the frontend's loop run the postbox's tasks; detaching drops what is left.
+  virtual void AttachPostbox(platform::UiPostbox& postbox) = 0;
+  virtual void DetachPostbox() = 0;
   virtual platform::TimerHost& Timers() = 0;
   virtual MainView& View() = 0;
   // Makes the window for the controller and wires the frontend's input to it; false when no
@@ -27,8 +34,6 @@ class PhoneFrontend {
   virtual int CreateFailureCode() const { return 0; }
 };
 
-// The text a running phone answers with when a second start looks for it.
-inline constexpr const char* kWindowTitle = "Corvina";
 // How long a second start waits for the running phone to take the hand-over.
 inline constexpr int kHandOverTimeoutMs = 2000;
 

@@ -10,7 +10,7 @@ ProgramObjects::ProgramObjects(const platform::PhonePaths& phonePaths)
     : paths(phonePaths),
       store(paths.registryFile),
       settings(store),
-      activityLog(paths.documentsFolder, wallClock),
+      activityLog(paths.DataFolder(), wallClock),
       startTime(wallClock.Now()),
       nat(settings, activityLog, resolver, tickClock),
       sipEngine(sip::SipEngine::Services{resolver, activityLog, tickClock, wallClock, settings, nat,
@@ -27,7 +27,5 @@ ProgramObjects::ProgramObjects(const platform::PhonePaths& phonePaths)
                                      second ? call::nat::kDefaultStunServer2 : call::nat::kDefaultStunServer1);
   });
 }
-
-ProgramObjects::~ProgramObjects() { sipEngine.StopEngine(); }
 
 }  // namespace corvina::app

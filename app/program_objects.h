@@ -1,6 +1,10 @@
 // The program-wide objects, constructed before the main window in a fixed order and destroyed
-// in the reverse order (C++ member order gives both). Later subsystems (profile files, call
-// terminator) take their places in this list as they are built.
+// in the reverse order (C++ member order gives both). Later subsystems (profile files) take
+// their places in this list as they are built.
+//
+// The user-interface postbox comes first, so it outlives every worker that posts to it; the
+// loops attach to it while they run. StopWorkers() stops every worker, the SIP engine first,
+// before any loop or toolkit object is torn down.
 #pragma once
 
 #include <ctime>
@@ -14,6 +18,7 @@
 #include "platform/settings.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/startup_lock.h"
+#include "platform/ui_postbox.h"
 #include "platform/worker_thread.h"
 #include "sip/call_terminator.h"
 #include "sip/dialog_list.h"
@@ -23,11 +28,22 @@ namespace corvina::app {
 
 struct ProgramObjects {
   explicit ProgramObjects(const platform::PhonePaths& phonePaths);
-  // Stops the SIP engine before the dialog list and the terminator it uses go.
-  ~ProgramObjects();
+  ~ProgramObjects() { StopWorkers(); }
+  ProgramObjects(const ProgramObjects&) = delete;
+  ProgramObjects& operator=(const ProgramObjects&) = delete;
 
+  // Stops and waits for every worker; called when the loop has ended, before the window and
+  // the loop go. The SIP engine goes first (it unregisters and stops the call terminator), so
+  // nothing uses the dialog list or the terminator once they are destroyed.
+  void StopWorkers() {
+    sipEngine.StopEngine();
+    workers.StopAll();
+  }
+
+  platform::UiPostbox postbox;
   platform::PhonePaths paths;
-  // The store stands in for the system registry, so it exists before everything else.
+  // The store stands in for the system registry, so it exists before everything else. A
+  // file it cannot open is left as it is (the window says so in the log).
   platform::SqliteSettingsStore store;
   platform::Settings settings;
   platform::SystemWallClock wallClock;

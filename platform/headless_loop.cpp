@@ -7,30 +7,50 @@
 
 namespace corvina::platform {
 
-void HeadlessLoop::Post(std::function<void()> task) {
-  {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-  }
-  wake_.Set();
+HeadlessLoop::~HeadlessLoop() { Detach(); }
+
+bool HeadlessLoop::Attach(UiPostbox& postbox) {
+  CORVINA_CHECK_THREAD(loopThread_);
+  if (postbox_ != nullptr) return postbox_ == &postbox;
+  if (!postbox.Attach(*this)) return false;
+  postbox_ = &postbox;
+  return true;
+}
+
+void HeadlessLoop::Detach() {
+  if (postbox_ == nullptr) return;
+  postbox_->Detach(*this);
+  postbox_ = nullptr;
 }
 
 void HeadlessLoop::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {
-  {
-    std::lock_guard lock(mutex_);
-    timers_.Set(id, Clock::now() + std::chrono::milliseconds(delayMs), std::move(handler));
-  }
-  wake_.Set();
+  CORVINA_CHECK_THREAD(loopThread_);
+  timers_.Set(id, Clock::now() + std::chrono::milliseconds(delayMs), std::move(handler));
 }
 
 void HeadlessLoop::KillTimer(int id) {
-  std::lock_guard lock(mutex_);
+  CORVINA_CHECK_THREAD(loopThread_);
   timers_.Kill(id);
 }
 
-void HeadlessLoop::WatchFd(int fd, std::function<void()> onReadable) { watched_[fd] = std::move(onReadable); }
+void HeadlessLoop::WatchFd(int fd, std::function<void()> onReadable) {
+  CORVINA_CHECK_THREAD(loopThread_);
+  watched_[fd].onReadable = std::move(onReadable);
+  if (!watched_[fd].onReadable && !watched_[fd].onWritable) watched_.erase(fd);
+}
 
-void HeadlessLoop::UnwatchFd(int fd) { watched_.erase(fd); }
+void HeadlessLoop::WatchWritable(int fd, std::function<void()> onWritable) {
+  CORVINA_CHECK_THREAD(loopThread_);
+  watched_[fd].onWritable = std::move(onWritable);
+  if (!watched_[fd].onReadable && !watched_[fd].onWritable) watched_.erase(fd);
+}
+
+void HeadlessLoop::UnwatchWritable(int fd) { WatchWritable(fd, nullptr); }
+
+void HeadlessLoop::UnwatchFd(int fd) {
+  CORVINA_CHECK_THREAD(loopThread_);
+  watched_.erase(fd);
+}
 
 void HeadlessLoop::Quit(int code) {
   exitCode_ = code;
@@ -44,71 +64,73 @@ void HeadlessLoop::RequestQuitFromSignal() {
   wake_.Set();
 }
 
-void HeadlessLoop::RunTasks() {
-  for (;;) {
-    std::function<void()> task;
-    {
-      std::lock_guard lock(mutex_);
-      if (tasks_.empty()) return;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
-    task();
-    if (quit_) return;
+void HeadlessLoop::FireDueTimers(Clock::time_point now) {
+  // Only timers due when the round began: a handler that re-arms itself with no delay runs
+  // again next round, not in a loop here.
+  while (!quit_) {
+    auto due = timers_.TakeDue(now);
+    if (!due) return;
+    due->second();
   }
 }
 
-void HeadlessLoop::FireDueTimers() {
-  for (;;) {
-    std::function<void()> handler;
-    {
-      std::lock_guard lock(mutex_);
-      auto due = timers_.TakeDue(Clock::now());
-      if (!due) return;
-      handler = std::move(due->second);
-    }
-    handler();
-    if (quit_) return;
-  }
-}
-
-int HeadlessLoop::MsUntilNextTimer() {
-  std::lock_guard lock(mutex_);
+int HeadlessLoop::MsUntilNextTimer() const {
   if (timers_.Empty()) return 60000;
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timers_.NextDeadline() - Clock::now()).count() + 1;
   if (ms < 0) return 0;
   return ms > 60000 ? 60000 : static_cast<int>(ms);
 }
 
+void HeadlessLoop::ServeDescriptors(const std::vector<Ready>& ready) {
+  for (std::size_t i = 0; i < ready.size() && !quit_; ++i) {
+    const short revents = ready[i].revents;
+    auto it = watched_.find(ready[i].fd);
+    if (it == watched_.end()) continue;  // unwatched by an earlier handler of this round
+    if (revents & POLLNVAL) {
+      watched_.erase(it);  // closed behind our back: stop watching it
+      continue;
+    }
+    // Copies: a handler may unwatch its own descriptor.
+    if ((revents & (POLLIN | POLLHUP | POLLERR)) && it->second.onReadable) {
+      std::function<void()> handler = it->second.onReadable;
+      handler();
+      it = watched_.find(ready[i].fd);
+      if (it == watched_.end() || quit_) continue;
+    }
+    if ((revents & (POLLOUT | POLLERR | POLLHUP)) && it->second.onWritable) {
+      std::function<void()> handler = it->second.onWritable;
+      handler();
+    }
+  }
+}
+
 int HeadlessLoop::Run() {
+  CORVINA_CHECK_THREAD(loopThread_);
   std::vector<pollfd> fds;
-  std::vector<int> order;
+  std::vector<Ready> ready;
   while (!quit_) {
     fds.clear();
-    order.clear();
     fds.push_back(pollfd{wake_.Fd(), POLLIN, 0});
-    for (const auto& [fd, handler] : watched_) {
-      fds.push_back(pollfd{fd, POLLIN, 0});
-      order.push_back(fd);
+    for (const auto& [fd, watch] : watched_) {
+      short events = 0;
+      if (watch.onReadable) events |= POLLIN;
+      if (watch.onWritable) events |= POLLOUT;
+      fds.push_back(pollfd{fd, events, 0});
     }
     int n = poll(fds.data(), fds.size(), MsUntilNextTimer());
     if (n < 0 && errno != EINTR) break;
     if (n > 0 && (fds[0].revents & POLLIN)) wake_.TryTake();
-    RunTasks();
+    const Clock::time_point now = Clock::now();
+    if (postbox_ != nullptr) postbox_->RunBatch();
     if (quit_) break;
-    FireDueTimers();
+    FireDueTimers(now);
     if (quit_) break;
-    for (std::size_t i = 1; n > 0 && i < fds.size() && !quit_; ++i) {
-      if (fds[i].revents & POLLNVAL) {
-        watched_.erase(order[i - 1]);  // closed behind our back: stop watching it
-        continue;
-      }
-      if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-      auto it = watched_.find(order[i - 1]);
-      if (it == watched_.end()) continue;  // unwatched by an earlier handler of this round
-      std::function<void()> handler = it->second;
-      handler();
+    if (n <= 0) continue;
+    ready.clear();
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+      if (fds[i].revents != 0) ready.push_back(Ready{fds[i].fd, fds[i].revents});
     }
+    ServeDescriptors(ready);
   }
   return exitCode_;
 }

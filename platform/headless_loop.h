@@ -1,30 +1,50 @@
-// The user-interface loop of the console phone: one thread that runs posted tasks, fires
-// one-shot timers and calls handlers of watched file descriptors (standard input, control
-// connections), all from poll() with an eventfd to wake it.
+// The user-interface loop of the console phone: one thread that runs batches of posted tasks
+// from the attached postbox, fires one-shot timers and calls handlers of watched file
+// descriptors (standard input and output, control connections), all from poll() with an
+// eventfd to wake it. Each round runs one batch of tasks, then the due timers, then the ready
+// descriptors, so a flood of posts cannot starve the other two.
+//
+// The loop belongs to the thread that constructs it: timers, descriptor watches and Run()
+// are for that thread only; Quit() and the postbox's wake-up come from any thread.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
+#include <vector>
 
 #include "platform/event.h"
 #include "platform/one_shot_timers.h"
+#include "platform/thread_checker.h"
+#include "platform/ui_postbox.h"
 #include "platform/ui_queue.h"
 
 namespace corvina::platform {
 
-class HeadlessLoop final : public UiQueue, public TimerHost {
+class HeadlessLoop final : public UiWakeup, public TimerHost {
  public:
-  void Post(std::function<void()> task) override;
+  HeadlessLoop() = default;
+  ~HeadlessLoop() override;
+  HeadlessLoop(const HeadlessLoop&) = delete;
+  HeadlessLoop& operator=(const HeadlessLoop&) = delete;
+
+  // Runs `postbox`'s tasks from now on; false when another loop is attached to it.
+  bool Attach(UiPostbox& postbox);
+  // Stops running the postbox's tasks (its pending ones are dropped). The destructor detaches too.
+  void Detach();
+
+  void WakeForTasks() override { wake_.Set(); }
   void SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) override;
   void KillTimer(int id) override;
 
-  // Calls `onReadable` on the loop thread whenever `fd` is readable (or closed). One handler
-  // per descriptor; call from the loop thread or before Run().
+  // Calls `onReadable` whenever `fd` is readable (or closed, or in error). One handler per
+  // descriptor; an empty one stops watching for input.
   void WatchFd(int fd, std::function<void()> onReadable);
+  // Calls `onWritable` whenever `fd` can take more output (or is in error), until unwatched.
+  void WatchWritable(int fd, std::function<void()> onWritable);
+  void UnwatchWritable(int fd);
+  // Forgets both handlers of `fd`.
   void UnwatchFd(int fd);
 
   // Runs until Quit(); returns the code given to Quit().
@@ -36,15 +56,23 @@ class HeadlessLoop final : public UiQueue, public TimerHost {
 
  private:
   using Clock = std::chrono::steady_clock;
-  void RunTasks();
-  void FireDueTimers();
-  int MsUntilNextTimer();
+  struct Watch {
+    std::function<void()> onReadable;
+    std::function<void()> onWritable;
+  };
+  void FireDueTimers(Clock::time_point now);
+  int MsUntilNextTimer() const;
+  struct Ready {
+    int fd;
+    short revents;
+  };
+  void ServeDescriptors(const std::vector<Ready>& ready);
 
+  ThreadChecker loopThread_;
   Event wake_;
-  std::mutex mutex_;
-  std::deque<std::function<void()>> tasks_;
-  OneShotTimers<Clock::time_point> timers_;
-  std::map<int, std::function<void()>> watched_;
+  UiPostbox* postbox_ = nullptr;                     // loop thread
+  OneShotTimers<Clock::time_point> timers_;          // loop thread
+  std::map<int, Watch> watched_;                     // loop thread
   std::atomic<bool> quit_{false};
   std::atomic<int> exitCode_{0};
 };

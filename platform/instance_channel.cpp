@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/fd_io.h"
 #include "platform/paths.h"
+#include "platform/product.h"
 #include "platform/text.h"
 
 namespace corvina::platform {
 namespace {
 
 constexpr int kClientTimeoutMs = 1000;
-constexpr std::string_view kTitlePrefix = "Corvina";
 
 bool MakeAddress(const std::string& name, sockaddr_un* addr, socklen_t* len) {
   std::memset(addr, 0, sizeof *addr);
@@ -26,29 +27,8 @@ bool MakeAddress(const std::string& name, sockaddr_un* addr, socklen_t* len) {
   return true;
 }
 
-// Reads one line (without its end) within `timeoutMs`; false on time-out, error or close.
-bool ReadLine(int fd, int timeoutMs, std::string* line) {
-  line->clear();
-  for (;;) {
-    if (WaitForAny({WaitSource::Readable(fd)}, timeoutMs) != 0) return false;
-    char c;
-    ssize_t n = read(fd, &c, 1);
-    if (n <= 0) return false;
-    if (c == '\n') return true;
-    if (line->size() > 512) return false;
-    *line += c;
-  }
-}
-
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t n = send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
+// Request and answer lines are short; anything longer is no client of ours.
+constexpr std::size_t kMaxLineBytes = 512;
 
 UniqueFd Connect(const std::string& name) {
   sockaddr_un addr;
@@ -123,8 +103,9 @@ void InstanceServer::Run() {
 
 void InstanceServer::Serve(int client) {
   if (!WriteAll(client, title_ + "\n")) return;
+  LineSplitter lines(kMaxLineBytes);
   std::string request;
-  if (!ReadLine(client, kClientTimeoutMs, &request)) return;
+  if (!ReadLine(client, kClientTimeoutMs, lines, &request)) return;
   const std::string_view hotkey = "hotkey ";
   if (request.compare(0, hotkey.size(), hotkey) == 0) {
     int id = static_cast<int>(ParseLeadingLong(std::string_view(request).substr(hotkey.size())));
@@ -139,10 +120,11 @@ bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) 
   UniqueFd connection = Connect(InstanceSocketName(runtimeFolder));
   if (!connection) return false;
   const int fd = connection.Get();
+  LineSplitter lines(kMaxLineBytes);
   std::string title;
   std::string reply;
-  bool ok = ReadLine(fd, timeoutMs, &title) && title.compare(0, kTitlePrefix.size(), kTitlePrefix) == 0 &&
-            WriteAll(fd, "hotkey 1\n") && ReadLine(fd, timeoutMs, &reply) && reply == "ok";
+  bool ok = ReadLine(fd, timeoutMs, lines, &title) && title.compare(0, kProductName.size(), kProductName) == 0 &&
+            WriteAll(fd, "hotkey 1\n") && ReadLine(fd, timeoutMs, lines, &reply) && reply == "ok";
   return ok;
 }
 

@@ -2,39 +2,32 @@
 
 namespace corvina::platform {
 
-void ManualUiQueue::Post(std::function<void()> task) {
-  std::lock_guard lock(mutex_);
-  tasks_.push_back(std::move(task));
-}
+ManualUiLoop::ManualUiLoop(UiPostbox& postbox) : postbox_(postbox) { postbox_.Attach(*this); }
 
-int ManualUiQueue::RunPending(int limit) {
+ManualUiLoop::~ManualUiLoop() { postbox_.Detach(*this); }
+
+int ManualUiLoop::RunPending(int limit) {
   int ran = 0;
   while (ran < limit) {
-    std::function<void()> task;
-    {
-      std::lock_guard lock(mutex_);
-      if (tasks_.empty()) break;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
-    task();
-    ++ran;
+    std::size_t n = postbox_.RunBatch(static_cast<std::size_t>(limit - ran));
+    if (n == 0) break;
+    ran += static_cast<int>(n);
   }
   return ran;
 }
 
-std::size_t ManualUiQueue::PendingCount() {
-  std::lock_guard lock(mutex_);
-  return tasks_.size();
-}
-
 void ManualTimerHost::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {
+  CORVINA_CHECK_THREAD(uiThread_);
   timers_.Set(id, now_ + delayMs, std::move(handler));
 }
 
-void ManualTimerHost::KillTimer(int id) { timers_.Kill(id); }
+void ManualTimerHost::KillTimer(int id) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  timers_.Kill(id);
+}
 
 void ManualTimerHost::Advance(std::uint32_t ms) {
+  CORVINA_CHECK_THREAD(uiThread_);
   const std::uint64_t target = now_ + ms;
   while (auto due = timers_.TakeDue(target)) {
     now_ = due->first;

@@ -1,26 +1,40 @@
 // A user-interface loop driven by hand, for tests: posted tasks run when the test calls
-// RunPending(), and timers fire when the test advances the loop's own clock.
+// RunPending(), and timers fire when the test advances the loop's own clock. Both belong to
+// the thread that constructs them.
 #pragma once
 
-#include <deque>
-#include <mutex>
+#include <atomic>
+#include <cstdint>
 
 #include "platform/one_shot_timers.h"
+#include "platform/thread_checker.h"
+#include "platform/ui_postbox.h"
 #include "platform/ui_queue.h"
 
 namespace corvina::platform {
 
-class ManualUiQueue final : public UiQueue {
+class ManualUiLoop final : public UiWakeup {
  public:
-  void Post(std::function<void()> task) override;
-  // Runs the queued tasks, including those they post, until the queue is empty (at most
-  // `limit` tasks, so a task that keeps reposting itself cannot hang a test). Returns the count.
+  // Attaches to `postbox` at once and detaches when destroyed.
+  explicit ManualUiLoop(UiPostbox& postbox);
+  ~ManualUiLoop() override;
+  ManualUiLoop(const ManualUiLoop&) = delete;
+  ManualUiLoop& operator=(const ManualUiLoop&) = delete;
+
+  void WakeForTasks() override { ++wakes_; }
+  // Runs batches until nothing is pending (at most `limit` tasks, so a task that keeps
+  // reposting itself cannot hang a test). Returns the count.
   int RunPending(int limit = 10000);
-  std::size_t PendingCount();
+  // Runs one batch: the tasks pending now, not those they post.
+  int RunOneBatch() { return static_cast<int>(postbox_.RunBatch()); }
+  std::size_t PendingCount() const { return postbox_.PendingCount(); }
+  // How often the postbox asked for a batch.
+  std::uint64_t Wakes() const { return wakes_; }
+  UiPostbox& Postbox() { return postbox_; }
 
  private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> tasks_;
+  UiPostbox& postbox_;
+  std::atomic<std::uint64_t> wakes_{0};
 };
 
 class ManualTimerHost final : public TimerHost {
@@ -33,6 +47,7 @@ class ManualTimerHost final : public TimerHost {
   std::uint64_t Now() const { return now_; }
 
  private:
+  ThreadChecker uiThread_;
   std::uint64_t now_ = 0;
   OneShotTimers<std::uint64_t> timers_;
 };

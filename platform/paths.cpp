@@ -7,8 +7,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/product.h"
+
 namespace corvina::platform {
 namespace {
+
+constexpr const char* kRegistryFile = "/registry.db";
+constexpr const char* kRuntimeFolder = "/run";
+constexpr const char* kDocumentsFolder = "/Documents";
 
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
@@ -35,29 +41,30 @@ std::string XdgDocumentsFolder(const std::string& configHome, const std::string&
     if (value.compare(0, 5, "$HOME") == 0) value = home + value.substr(5);
     if (!value.empty() && value.front() == '/' && value != home && value != home + "/") return value;
   }
-  return home + "/Documents";
+  return home + kDocumentsFolder;
 }
 
 }  // namespace
 
-std::string PhonePaths::DataFolder() const { return documentsFolder + "/Corvina"; }
+std::string PhonePaths::DataFolder() const { return documentsFolder + "/" + std::string(kDataFolderName); }
 
 PhonePaths ResolvePhonePaths() {
   PhonePaths paths;
   std::string phoneHome = Env("CORVINA_HOME");
   if (!phoneHome.empty()) {
-    paths.registryFile = phoneHome + "/registry.db";
-    paths.documentsFolder = phoneHome + "/Documents";
-    paths.runtimeFolder = phoneHome + "/run";
+    paths.registryFile = phoneHome + kRegistryFile;
+    paths.documentsFolder = phoneHome + kDocumentsFolder;
+    paths.runtimeFolder = phoneHome + kRuntimeFolder;
     return paths;
   }
   std::string home = UserHome();
   std::string configHome = Env("XDG_CONFIG_HOME");
   if (configHome.empty()) configHome = home + "/.config";
-  paths.registryFile = configHome + "/corvina/registry.db";
+  const std::string ownFolder = "/" + std::string(kConfigFolderName);
+  paths.registryFile = configHome + ownFolder + kRegistryFile;
   paths.documentsFolder = XdgDocumentsFolder(configHome, home);
   std::string runtime = Env("XDG_RUNTIME_DIR");
-  paths.runtimeFolder = runtime.empty() ? configHome + "/corvina/run" : runtime + "/corvina";
+  paths.runtimeFolder = runtime.empty() ? configHome + ownFolder + kRuntimeFolder : runtime + ownFolder;
   return paths;
 }
 

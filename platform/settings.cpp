@@ -2,12 +2,14 @@
 
 #include <climits>
 
+#include "platform/product.h"
 #include "platform/text.h"
 
 namespace corvina::platform {
 namespace {
 
-constexpr std::string_view kRoot = "Software\\Tessaly\\Corvina\\";
+// "Software\Tessaly\Corvina\"
+constexpr std::string_view kRoot = "Software\\" CORVINA_MAKER "\\" CORVINA_NAME "\\";
 constexpr std::string_view kMaxId = "MaxID";
 
 }  // namespace

@@ -6,13 +6,14 @@
 
 #include <string>
 
+#include "platform/product.h"
 #include "platform/unique_fd.h"
 
 namespace corvina::platform {
 
 class StartupLock {
  public:
-  static constexpr const char* kName = "CorvinaStarting";
+  static constexpr const char* kName = CORVINA_NAME "Starting";
   static constexpr int kStartupBudgetMs = 20000;
 
   explicit StartupLock(std::string folder);

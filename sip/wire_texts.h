@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "platform/product.h"
+
 namespace corvina::sip::wire {
 
 // Methods.
@@ -32,7 +34,7 @@ inline constexpr std::string_view kRequestHead =
     "Call-ID: %s\r\n"
     "CSeq: %d %s\r\n"
     "Max-Forwards: %d\r\n"
-    "User-Agent: Tessaly Corvina 4.01\r\n";
+    "User-Agent: " CORVINA_MAKER " " CORVINA_NAME " " CORVINA_VERSION "\r\n";
 inline constexpr int kMaxForwards = 20;
 inline constexpr std::string_view kRouteHeader = "Route: %s\r\n";
 inline constexpr std::string_view kStrictRouteRest = "%s,<%s>";
@@ -77,7 +79,7 @@ inline constexpr std::string_view kResponseDialogHeaders =
     "From: %s\r\n"
     "Call-ID: %s\r\n"
     "CSeq: %s\r\n"
-    "User-Agent: Tessaly Corvina 4.01\r\n";
+    "User-Agent: " CORVINA_MAKER " " CORVINA_NAME " " CORVINA_VERSION "\r\n";
 inline constexpr std::string_view kResponseContactHeader = "Contact: %s\r\n";
 inline constexpr std::string_view kResponseAllow =
     "Allow: INVITE, ACK, CANCEL, OPTIONS, BYE, REFER, NOTIFY\r\n"

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include "app/phone_entry.h"
+#include "platform/product.h"
 #include "platform/termination_signals.h"
 #include "ui/qt_loop.h"
 #include "ui/qt_main_view.h"
@@ -14,9 +15,10 @@ namespace {
 class GuiFrontend final : public app::PhoneFrontend {
  public:
   GuiFrontend(QApplication& app, platform::TerminationSignals& termination)
-      : app_(app), termination_(termination), queue_(&app) {}
+      : app_(app), termination_(termination) {}
 
-  platform::UiQueue& Queue() override { return queue_; }
+  void AttachPostbox(platform::UiPostbox& postbox) override { loop_.Attach(postbox); }
+  void DetachPostbox() override { loop_.Detach(); }
   platform::TimerHost& Timers() override { return timers_; }
   app::MainView& View() override { return view_; }
   bool CreateWindow(app::MainWindow& window) override {
@@ -38,7 +40,7 @@ class GuiFrontend final : public app::PhoneFrontend {
   QApplication& app_;
   platform::TerminationSignals& termination_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
-  QtUiQueue queue_;
+  QtUiLoop loop_;
   QtTimerHost timers_;
   QtMainView view_;
 };
@@ -46,8 +48,10 @@ class GuiFrontend final : public app::PhoneFrontend {
 }  // namespace
 
 int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program, platform::TerminationSignals& termination) {
+  // RunPhone() stops every worker and detaches the loop before it returns, so nothing touches
+  // the application object or the window after they are gone.
   QApplication app(argc, argv);
-  app.setApplicationName("Corvina");
+  app.setApplicationName(QString::fromUtf8(platform::kProductName.data(), platform::kProductName.size()));
   GuiFrontend frontend(app, termination);
   return app::RunPhone(program, frontend);
 }

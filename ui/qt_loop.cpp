@@ -4,11 +4,29 @@
 
 namespace corvina::ui {
 
-void QtUiQueue::Post(std::function<void()> task) {
-  QMetaObject::invokeMethod(uiObject_, std::move(task), Qt::QueuedConnection);
+bool QtUiLoop::Attach(platform::UiPostbox& postbox) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (postbox_ != nullptr) return postbox_ == &postbox;
+  if (!postbox.Attach(*this)) return false;
+  postbox_ = &postbox;
+  return true;
+}
+
+void QtUiLoop::Detach() {
+  if (postbox_ == nullptr) return;
+  postbox_->Detach(*this);
+  postbox_ = nullptr;
+}
+
+void QtUiLoop::WakeForTasks() {
+  // Called with the postbox's lock held, so `postbox_` cannot be detached meanwhile.
+  platform::UiPostbox* postbox = postbox_;
+  QMetaObject::invokeMethod(
+      &context_, [this, postbox] { if (postbox_ == postbox) postbox->RunBatch(); }, Qt::QueuedConnection);
 }
 
 void QtTimerHost::SetTimer(int id, std::uint32_t delayMs, std::function<void()> handler) {
+  CORVINA_CHECK_THREAD(uiThread_);
   auto& timer = timers_[id];
   if (!timer) {
     timer = std::make_unique<QTimer>();
@@ -21,6 +39,7 @@ void QtTimerHost::SetTimer(int id, std::uint32_t delayMs, std::function<void()> 
 }
 
 void QtTimerHost::KillTimer(int id) {
+  CORVINA_CHECK_THREAD(uiThread_);
   auto it = timers_.find(id);
   if (it != timers_.end()) it->second->stop();
 }

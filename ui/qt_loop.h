@@ -1,5 +1,5 @@
-// The user-interface thread's services on Qt: posted tasks run through queued calls on the
-// application object, and one-shot timers are QTimers keyed by id.
+// The user-interface thread's services on Qt: the postbox's batches run as queued calls on
+// the Qt event loop, and one-shot timers are QTimers keyed by id (Qt main thread only).
 #pragma once
 
 #include <QObject>
@@ -7,17 +7,29 @@
 #include <map>
 #include <memory>
 
+#include "platform/thread_checker.h"
+#include "platform/ui_postbox.h"
 #include "platform/ui_queue.h"
 
 namespace corvina::ui {
 
-class QtUiQueue final : public platform::UiQueue {
+class QtUiLoop final : public platform::UiWakeup {
  public:
-  explicit QtUiQueue(QObject* uiObject) : uiObject_(uiObject) {}
-  void Post(std::function<void()> task) override;
+  QtUiLoop() = default;
+  ~QtUiLoop() override { Detach(); }
+  QtUiLoop(const QtUiLoop&) = delete;
+  QtUiLoop& operator=(const QtUiLoop&) = delete;
+
+  bool Attach(platform::UiPostbox& postbox);
+  void Detach();
+  // Queues one call that runs a batch; a call still queued when the loop is destroyed is
+  // discarded by Qt with `context_`.
+  void WakeForTasks() override;
 
  private:
-  QObject* uiObject_;
+  platform::ThreadChecker uiThread_;
+  QObject context_;
+  platform::UiPostbox* postbox_ = nullptr;
 };
 
 class QtTimerHost final : public platform::TimerHost {
@@ -26,6 +38,7 @@ class QtTimerHost final : public platform::TimerHost {
   void KillTimer(int id) override;
 
  private:
+  platform::ThreadChecker uiThread_;
   std::map<int, std::unique_ptr<QTimer>> timers_;
 };
 

@@ -4,6 +4,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "platform/product.h"
+
 namespace corvina::ui {
 namespace {
 // Level 1 entries stand out in the warning colour; the rest are light grey.
@@ -12,17 +14,17 @@ const QColor kNormalColour(0xF0, 0xF0, 0xF0);
 }  // namespace
 
 QtMainView::QtMainView() {
-  setWindowTitle("Corvina");
+  setWindowTitle(QString::fromUtf8(platform::kProductName.data(), platform::kProductName.size()));
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
-  statusPane_ = new QListWidget(central);
-  statusPane_->setStyleSheet("background: black;");
-  statusPane_->hide();
+  statusList_ = new QListWidget(central);
+  statusList_->setStyleSheet("background: black;");
+  statusList_->hide();
   registrationText_ = new QLabel(central);
   registrationText_->hide();
   layout->addStretch(1);
   layout->addWidget(registrationText_);
-  layout->addWidget(statusPane_);
+  layout->addWidget(statusList_);
   setCentralWidget(central);
 
   QMenu* menu = menuBar()->addMenu("&Menu");
@@ -52,36 +54,36 @@ void QtMainView::RegistrationChanged(const app::LineRegistrationState&) {
   registrationText_->setText(lines.join('\n'));
 }
 
-void QtMainView::ShowStatusPane(bool visible) {
+void QtMainView::ShowStatusWindow(bool visible) {
   statusAction_->setChecked(visible);
-  statusPane_->setVisible(visible);
+  statusList_->setVisible(visible);
   registrationText_->setVisible(visible);
-  if (visible) RefreshStatusPane();
+  if (visible) RefreshStatusWindow();
 }
 
-void QtMainView::StatusEntriesChanged() {
-  if (statusPane_->isVisible()) RefreshStatusPane();
+void QtMainView::StatusWindowChanged() {
+  if (statusList_->isVisible()) RefreshStatusWindow();
 }
 
-void QtMainView::RefreshStatusPane() {
+void QtMainView::RefreshStatusWindow() {
   if (controller_ == nullptr) return;
   // A reader scrolled back into the history keeps seeing the same entries; one at the
   // bottom follows the new ones.
-  QScrollBar* bar = statusPane_->verticalScrollBar();
+  QScrollBar* bar = statusList_->verticalScrollBar();
   bool following = bar->value() >= bar->maximum();
-  int before = statusPane_->count();
+  int before = statusList_->count();
   int position = bar->value();
-  statusPane_->clear();
+  statusList_->clear();
   for (const auto& entry : controller_->Status().Entries()) {
     auto* item = new QListWidgetItem(QString::fromStdString(entry.timeText + " " + entry.message));
     item->setForeground(entry.level == 1 ? kErrorColour : kNormalColour);
-    statusPane_->addItem(item);
+    statusList_->addItem(item);
   }
   if (following) {
-    statusPane_->scrollToBottom();
+    statusList_->scrollToBottom();
   } else {
     // When the ring was full, the oldest entry left the top: move up with the rest.
-    int dropped = before >= static_cast<int>(app::StatusRing::kCapacity) ? 1 : 0;
+    int dropped = before >= static_cast<int>(app::StatusWindow::kCapacity) ? 1 : 0;
     bar->setValue(position - dropped);
   }
 }

@@ -20,20 +20,20 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void Attach(app::MainWindow* controller) { controller_ = controller; }
 
   void BringToFront() override;
-  void ShowStatusPane(bool visible) override;
-  void StatusEntriesChanged() override;
+  void ShowStatusWindow(bool visible) override;
+  void StatusWindowChanged() override;
   void Close() override { close(); }
   void RegistrationChanged(const app::LineRegistrationState& state) override;
 
-  QListWidget* StatusPane() const { return statusPane_; }
+  QListWidget* StatusWindowList() const { return statusList_; }
   // One line per phone line: its address of record and whether it is registered.
   QLabel* RegistrationText() const { return registrationText_; }
 
  private:
-  void RefreshStatusPane();
+  void RefreshStatusWindow();
 
   app::MainWindow* controller_ = nullptr;
-  QListWidget* statusPane_ = nullptr;
+  QListWidget* statusList_ = nullptr;
   QLabel* registrationText_ = nullptr;
   QAction* statusAction_ = nullptr;
 };

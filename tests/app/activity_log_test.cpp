@@ -1,4 +1,4 @@
-// The activity log's files and the status pane's ring.
+// The activity log's files and the status window's ring.
 #include "app/activity_log.h"
 
 #include <gtest/gtest.h>
@@ -32,11 +32,12 @@ class ActivityLogTest : public ::testing::Test {
 
   corvina::testing::TempFolder folder_{"log"};
   std::filesystem::path docs_ = folder_.Path() / "Documents";
+  std::filesystem::path data_ = docs_ / "Corvina";
   platform::FakeWallClock clock_{kBeforeMidnight};
 };
 
 TEST_F(ActivityLogTest, CreatesTheFoldersAndWritesStampedCrLfLines) {
-  ActivityLog log(docs_.string(), clock_);
+  ActivityLog log(data_.string(), clock_);
   EXPECT_TRUE(std::filesystem::is_directory(docs_ / "Corvina" / "Logs"));
   log.Log("Corvina Run", platform::kLogInfo);
   log.Log("", platform::kLogInfo);  // an empty message still makes a line
@@ -44,7 +45,7 @@ TEST_F(ActivityLogTest, CreatesTheFoldersAndWritesStampedCrLfLines) {
 }
 
 TEST_F(ActivityLogTest, TheFirstEntryAfterMidnightStartsTheNewDaysFile) {
-  ActivityLog log(docs_.string(), clock_);
+  ActivityLog log(data_.string(), clock_);
   log.Log("one", platform::kLogInfo);
   clock_.Advance(1);
   log.Log("two", platform::kLogError);
@@ -55,7 +56,7 @@ TEST_F(ActivityLogTest, TheFirstEntryAfterMidnightStartsTheNewDaysFile) {
 }
 
 TEST_F(ActivityLogTest, TextOutsideAsciiIsStoredAsUtf8AndMalformedBytesAreReplaced) {
-  ActivityLog log(docs_.string(), clock_);
+  ActivityLog log(data_.string(), clock_);
   log.Log("Appel de Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x93\x9E", platform::kLogInfo);
   log.Log("bad \xFF byte", platform::kLogInfo);
   std::string text = ReadFile(LogFile("2026-03-14"));
@@ -64,7 +65,7 @@ TEST_F(ActivityLogTest, TextOutsideAsciiIsStoredAsUtf8AndMalformedBytesAreReplac
 }
 
 TEST_F(ActivityLogTest, AnOverlongEntryIsCutButStillEndsItsLine) {
-  ActivityLog log(docs_.string(), clock_);
+  ActivityLog log(data_.string(), clock_);
   std::string huge;
   for (int i = 0; i < 5000; ++i) huge += "\xC3\xA9";  // 10000 bytes, 5000 characters
   huge += std::string(5000, 'x');
@@ -79,7 +80,7 @@ TEST_F(ActivityLogTest, AnOverlongEntryIsCutButStillEndsItsLine) {
 }
 
 TEST_F(ActivityLogTest, LogFormatFormatsAndCutsAt511Characters) {
-  ActivityLog log(docs_.string(), clock_);
+  ActivityLog log(data_.string(), clock_);
   log.LogFormat(platform::kLogError, "Registration failed: %d %s", 403, "Forbidden");
   log.LogFormat(platform::kLogInfo, "%s", std::string(600, 'y').c_str());
   std::string text = ReadFile(LogFile("2026-03-14"));
@@ -92,8 +93,8 @@ TEST_F(ActivityLogTest, EntriesReachTheAttachedStatusWindowEvenWhenTheFileCannot
   std::filesystem::create_directories(docs_);
   // A file where the Corvina folder should be: no log folder can be made.
   std::ofstream(docs_ / "Corvina") << "in the way";
-  ActivityLog log(docs_.string(), clock_);
-  StatusRing ring;
+  ActivityLog log(data_.string(), clock_);
+  StatusWindow ring;
   log.AttachStatusWindow(&ring);
   log.Log("server down", platform::kLogError);
   ASSERT_EQ(ring.Count(), 1u);
@@ -106,7 +107,7 @@ TEST_F(ActivityLogTest, EntriesReachTheAttachedStatusWindowEvenWhenTheFileCannot
 }
 
 TEST_F(ActivityLogTest, ManyThreadsNeverInterleaveWithinALine) {
-  ActivityLog log(docs_.string(), clock_);
+  ActivityLog log(data_.string(), clock_);
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&log, t] {
@@ -126,8 +127,8 @@ TEST_F(ActivityLogTest, ManyThreadsNeverInterleaveWithinALine) {
   EXPECT_EQ(lines, 800);
 }
 
-TEST(StatusRing, The129thEntryReplacesTheOldest) {
-  StatusRing ring;
+TEST(StatusWindow, The129thEntryReplacesTheOldest) {
+  StatusWindow ring;
   for (int i = 0; i < 128; ++i) ring.AddEntry("12:00:00", "entry " + std::to_string(i), 0);
   EXPECT_EQ(ring.Count(), 128u);
   EXPECT_EQ(ring.Entries().front().message, "entry 0");
@@ -141,8 +142,8 @@ TEST(StatusRing, The129thEntryReplacesTheOldest) {
   EXPECT_EQ(ring.Count(), 128u);
 }
 
-TEST(StatusRing, MessagesAreCutAt259CharactersOnACharacterBoundary) {
-  StatusRing ring;
+TEST(StatusWindow, MessagesAreCutAt259CharactersOnACharacterBoundary) {
+  StatusWindow ring;
   std::string message(258, 'a');
   message += "\xF0\x9F\x93\x9E";  // would need units 259 and 260
   ring.AddEntry("00:00:00", message, 0);

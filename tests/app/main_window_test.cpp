@@ -1,10 +1,17 @@
-// The controller's start-up behaviour, seen through a recording view.
+// The controller's start-up behaviour, seen through a recording view: the stored status
+// window applied, "Corvina Run" written, worker entries reaching a live window only, and an
+// unusable settings store reported once and left alone.
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <thread>
 
 #include "platform/manual_loop.h"
@@ -16,8 +23,8 @@ namespace {
 class RecordingView final : public MainView {
  public:
   void BringToFront() override { ++fronts; }
-  void ShowStatusPane(bool visible) override { pane.push_back(visible); }
-  void StatusEntriesChanged() override { ++redraws; }
+  void ShowStatusWindow(bool visible) override { pane.push_back(visible); }
+  void StatusWindowChanged() override { ++redraws; }
   void Close() override { ++closes; }
   int fronts = 0;
   int redraws = 0;
@@ -28,24 +35,28 @@ class RecordingView final : public MainView {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::filesystem::path& home_ = folder_.Path();
-    platform::PhonePaths paths;
-    paths.registryFile = (home_ / "registry.db").string();
-    paths.documentsFolder = (home_ / "Documents").string();
-    paths.runtimeFolder = (home_ / "run").string();
-    program_ = std::make_unique<ProgramObjects>(paths);
+    program_ = std::make_unique<ProgramObjects>(Paths());
+    ui_ = std::make_unique<platform::ManualUiLoop>(program_->postbox);
   }
-  void TearDown() override { program_.reset(); }
+  void TearDown() override {
+    ui_.reset();
+    program_.reset();
+  }
+  platform::PhonePaths Paths() const {
+    const std::filesystem::path& home = folder_.Path();
+    return platform::PhonePaths{(home / "registry.db").string(), (home / "Documents").string(),
+                                (home / "run").string()};
+  }
 
   corvina::testing::TempFolder folder_{"mw"};
   std::unique_ptr<ProgramObjects> program_;
   RecordingView view_;
-  platform::ManualUiQueue ui_;
+  std::unique_ptr<platform::ManualUiLoop> ui_;
 };
 
 TEST_F(MainWindowTest, InitialisationWritesCorvinaRunAndAppliesTheStoredPane) {
   program_->settings.SetSettingBool("Settings", "ShowStatus", true);
-  MainWindow window(*program_, view_, ui_);
+  MainWindow window(*program_, view_);
   window.Initialise();
   EXPECT_EQ(view_.pane, std::vector<bool>{true});  // applied, not inverted
   ASSERT_EQ(window.Status().Count(), 1u);
@@ -53,12 +64,12 @@ TEST_F(MainWindowTest, InitialisationWritesCorvinaRunAndAppliesTheStoredPane) {
   EXPECT_EQ(window.Status().Entries()[0].level, 0);
   // The pane is redrawn on the user-interface thread, not on the writer's.
   EXPECT_EQ(view_.redraws, 0);
-  ui_.RunPending();
+  ui_->RunPending();
   EXPECT_EQ(view_.redraws, 1);
 }
 
 TEST_F(MainWindowTest, OnlyHotkeyOneBringsTheWindowForward) {
-  MainWindow window(*program_, view_, ui_);
+  MainWindow window(*program_, view_);
   window.Initialise();
   window.OnHotkey(2);
   EXPECT_EQ(view_.fronts, 0);
@@ -67,7 +78,7 @@ TEST_F(MainWindowTest, OnlyHotkeyOneBringsTheWindowForward) {
 }
 
 TEST_F(MainWindowTest, TheStatusMenuCommandInvertsAndStoresThePane) {
-  MainWindow window(*program_, view_, ui_);
+  MainWindow window(*program_, view_);
   window.Initialise();
   window.ToggleStatusWindow();
   EXPECT_EQ(program_->settings.GetSettingString("Settings", "ShowStatus", ""), "1");
@@ -76,26 +87,71 @@ TEST_F(MainWindowTest, TheStatusMenuCommandInvertsAndStoresThePane) {
   EXPECT_EQ(view_.pane, (std::vector<bool>{false, true, false}));
 }
 
-TEST_F(MainWindowTest, EntriesFromWorkersStopReachingADestroyedWindow) {
+bool Eventually(const std::function<bool()>& condition) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt) {
   std::atomic<bool> stop{false};
   std::thread writer([&] {
     while (!stop) program_->activityLog.Log("from a worker", platform::kLogInfo);
   });
   for (int i = 0; i < 20; ++i) {
-    auto window = std::make_unique<MainWindow>(*program_, view_, ui_);
+    auto window = std::make_unique<MainWindow>(*program_, view_);
     window->Initialise();
-    window.reset();  // detaches while the worker keeps writing
+    // Initialise() alone writes "Corvina Run"; the worker's entries must arrive as well.
+    ASSERT_TRUE(Eventually([&] {
+      for (const auto& entry : window->Status().Entries()) {
+        if (entry.message == "from a worker") return true;
+      }
+      return false;
+    }));
+    const int before = view_.redraws;
+    ui_->RunPending();
+    EXPECT_GT(view_.redraws, before);
+    // With a redraw waiting again, the window goes while the worker keeps writing.
+    ASSERT_TRUE(Eventually([&] { return ui_->PendingCount() > 0; }));
+    window.reset();
+    EXPECT_EQ(ui_->PendingCount(), 0u);
+    const int after = view_.redraws;
+    ui_->RunPending();
+    EXPECT_EQ(view_.redraws, after);
   }
   stop = true;
   writer.join();
-  // Tasks posted by windows that are gone refer only to the view, which still exists.
-  ui_.RunPending(10000000);
-  int redraws = view_.redraws;
-  EXPECT_GT(redraws, 0);
-  program_->activityLog.Log("after the last window", platform::kLogInfo);
-  EXPECT_EQ(ui_.PendingCount(), 0u);
-  ui_.RunPending();
-  EXPECT_EQ(view_.redraws, redraws);
+}
+
+TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {
+  ui_.reset();
+  program_.reset();
+  const std::string registry = Paths().registryFile;
+  std::string garbage;
+  for (int i = 0; i < 200; ++i) garbage += "not a settings database ";
+  std::ofstream(registry, std::ios::binary) << garbage;
+  program_ = std::make_unique<ProgramObjects>(Paths());
+  ui_ = std::make_unique<platform::ManualUiLoop>(program_->postbox);
+  EXPECT_FALSE(program_->store.IsOpen());
+  {
+    MainWindow window(*program_, view_);
+    window.Initialise();
+    window.ToggleStatusWindow();  // a write that has nowhere to go
+    std::vector<StatusWindow::Entry> entries = window.Status().Entries();
+    int reports = 0;
+    for (const auto& entry : entries) {
+      if (entry.message.find(registry) == std::string::npos) continue;
+      ++reports;
+      EXPECT_EQ(entry.level, platform::kLogError);
+      EXPECT_NE(entry.message.find("default"), std::string::npos) << entry.message;
+    }
+    EXPECT_EQ(reports, 1);
+  }
+  std::ifstream in(registry, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), garbage);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/console_phone.h"
+#include "platform/fd_io.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -110,6 +112,8 @@ TEST_F(PhoneProcessTest, AnUnknownVerbAndAnOverlongLineAreAnsweredAndTheSessionG
   EXPECT_EQ(Ask(*phone, "dance"), "error: unknown command \"dance\"");
   EXPECT_EQ(Ask(*phone, std::string(10000, 'x')), "error: line longer than 8192 bytes");
   EXPECT_EQ(Ask(*phone, "help").rfind("ok {\"commands\":[", 0), 0u);
+  EXPECT_EQ(Ask(*phone, "help quit"), "ok {\"verb\":\"quit\",\"help\":\"stops the phone\"}");
+  EXPECT_EQ(Ask(*phone, "help \"status"), "error: unterminated quote");
   EXPECT_EQ(Ask(*phone, "quit"), "ok");
   EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
 }
@@ -124,23 +128,15 @@ int ConnectTcp(int port) {
     close(fd);
     return -1;
   }
-  timeval limit{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   return fd;
 }
 
-std::string TcpAsk(int fd, const std::string& command) {
-  std::string text = command + "\n";
-  if (send(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) return "(send failed)";
+// Sends a command on a control connection and returns its answer line, skipping events.
+std::string TcpAsk(int fd, platform::LineSplitter& lines, const std::string& command) {
+  if (!platform::WriteAll(fd, command + "\n")) return "(send failed)";
   std::string line;
-  char c;
-  while (recv(fd, &c, 1, 0) == 1) {
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
+  while (platform::ReadLine(fd, 5000, lines, &line)) {
     if (line.rfind("event ", 0) != 0) return line;
-    line.clear();
   }
   return "(no answer)";
 }
@@ -156,9 +152,11 @@ TEST_F(PhoneProcessTest, TheControlPortTakesCommandsFromLoopbackClients) {
   int b = ConnectTcp(port);
   ASSERT_GE(a, 0);
   ASSERT_GE(b, 0);
-  EXPECT_EQ(TcpAsk(a, "nope"), "error: unknown command \"nope\"");
-  EXPECT_EQ(TcpAsk(b, "status").rfind("ok {\"phone\":\"Corvina\"", 0), 0u);
-  EXPECT_EQ(TcpAsk(a, "quit"), "ok");
+  platform::LineSplitter linesA(ConsolePhone::kMaxLineBytes);
+  platform::LineSplitter linesB(ConsolePhone::kMaxLineBytes);
+  EXPECT_EQ(TcpAsk(a, linesA, "nope"), "error: unknown command \"nope\"");
+  EXPECT_EQ(TcpAsk(b, linesB, "status").rfind("ok {\"phone\":\"Corvina\"", 0), 0u);
+  EXPECT_EQ(TcpAsk(a, linesA, "quit"), "ok");
   EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
   close(a);
   close(b);

@@ -16,24 +16,26 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(ManualUiQueue, RunsTasksInOrderIncludingThoseTheyPost) {
-  ManualUiQueue q;
+TEST(ManualUiLoop, RunsTasksInOrderIncludingThoseTheyPost) {
+  UiPostbox q;
+  ManualUiLoop loop(q);
   std::string trace;
   q.Post([&] {
     trace += 'a';
     q.Post([&] { trace += 'c'; });
   });
   q.Post([&] { trace += 'b'; });
-  EXPECT_EQ(q.RunPending(), 3);
+  EXPECT_EQ(loop.RunPending(), 3);
   EXPECT_EQ(trace, "abc");
 }
 
-TEST(ManualUiQueue, ASelfRepostingTaskCannotHangTheTest) {
-  ManualUiQueue q;
+TEST(ManualUiLoop, ASelfRepostingTaskCannotHangTheTest) {
+  UiPostbox q;
+  ManualUiLoop loop(q);
   std::function<void()> again = [&] { q.Post(again); };
   q.Post(again);
-  EXPECT_EQ(q.RunPending(50), 50);
-  EXPECT_EQ(q.PendingCount(), 1u);
+  EXPECT_EQ(loop.RunPending(50), 50);
+  EXPECT_EQ(loop.PendingCount(), 1u);
 }
 
 TEST(ManualTimerHost, TimersAreOneShotAndFireInDeadlineOrder) {
@@ -68,11 +70,13 @@ TEST(ManualTimerHost, SettingAnIdAgainReArmsAndAHandlerCanRepeat) {
 }
 
 TEST(HeadlessLoop, RunsPostedTasksFromOtherThreadsAndQuits) {
+  UiPostbox postbox;
   HeadlessLoop loop;
+  ASSERT_TRUE(loop.Attach(postbox));
   std::atomic<int> count{0};
   std::thread poster([&] {
-    for (int i = 0; i < 100; ++i) loop.Post([&] { ++count; });
-    loop.Post([&] { loop.Quit(7); });
+    for (int i = 0; i < 100; ++i) postbox.Post([&] { ++count; });
+    postbox.Post([&] { loop.Quit(7); });
   });
   EXPECT_EQ(loop.Run(), 7);
   poster.join();
@@ -109,6 +113,61 @@ TEST(HeadlessLoop, AKilledTimerDoesNotFire) {
   loop.Run();
   EXPECT_FALSE(fired);
 }
+
+TEST(HeadlessLoop, AFloodOfPostsCannotStarveTimersOrDescriptors) {
+  UiPostbox postbox;
+  HeadlessLoop loop;
+  ASSERT_TRUE(loop.Attach(postbox));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  // A task that reposts itself at once, like a level meter gone wild; it gives up (and fails
+  // the test) only if nothing else ever gets a turn.
+  int floods = 0;
+  std::function<void()> flood = [&] {
+    if (++floods == 100000) {
+      loop.Quit(1);
+      return;
+    }
+    postbox.Post(flood);
+  };
+  postbox.Post(flood);
+  bool readable = false;
+  loop.WatchFd(fds[0], [&] {
+    char c;
+    readable = read(fds[0], &c, 1) == 1;
+    loop.UnwatchFd(fds[0]);
+  });
+  // The timer waits for the descriptor's turn, which comes after the timers' in a round.
+  std::function<void()> check = [&] {
+    if (readable) {
+      loop.Quit(0);
+    } else {
+      loop.SetTimer(1, 0, check);
+    }
+  };
+  loop.SetTimer(1, 0, check);
+  EXPECT_EQ(loop.Run(), 0);
+  EXPECT_LT(floods, 100);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+#ifndef NDEBUG
+// Timers belong to the loop's thread in every implementation; debug builds stop a caller from
+// elsewhere.
+TEST(TimerHostDeathTest, TimersRefuseCallsFromAnotherThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto fromOtherThread = [](TimerHost& timers) {
+    std::thread other([&] { timers.SetTimer(1, 10, [] {}); });
+    other.join();
+  };
+  HeadlessLoop loop;
+  ManualTimerHost manual;
+  EXPECT_DEATH(fromOtherThread(loop), "owning thread");
+  EXPECT_DEATH(fromOtherThread(manual), "owning thread");
+}
+#endif
 
 }  // namespace
 }  // namespace corvina::platform

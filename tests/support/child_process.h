@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/fd_io.h"
+
 namespace corvina::testing {
 
 class ChildProcess {
@@ -54,17 +56,14 @@ class ChildProcess {
 
   pid_t Pid() const { return pid_; }
 
-  bool Send(const std::string& line) {
-    std::string text = line + "\n";
-    return stdin_ >= 0 && write(stdin_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  }
+  bool Send(const std::string& line) { return stdin_ >= 0 && platform::WriteAll(stdin_, line + "\n"); }
   void CloseInput() {
     if (stdin_ >= 0) close(stdin_);
     stdin_ = -1;
   }
 
   // The next line of standard output, or false after `timeoutMs` or at end of output.
-  bool ReadLine(std::string* line, int timeoutMs) { return ReadLineFrom(stdout_, &outBuffer_, line, timeoutMs); }
+  bool ReadLine(std::string* line, int timeoutMs) { return platform::ReadLine(stdout_, timeoutMs, outLines_, line); }
   // Reads lines until one starts with `prefix`; false on time-out.
   bool WaitForLine(const std::string& prefix, std::string* line, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -79,8 +78,9 @@ class ChildProcess {
   std::string ReadAllErrors(int timeoutMs) {
     std::string all;
     std::string line;
-    while (ReadLineFrom(stderr_, &errBuffer_, &line, timeoutMs)) all += line + "\n";
-    return all + errBuffer_;
+    while (platform::ReadLine(stderr_, timeoutMs, errLines_, &line)) all += line + "\n";
+    if (errLines_.TakeRest(&line)) all += line;
+    return all;
   }
 
   // The exit status (as from waitpid), or -1 when the child has not ended within `timeoutMs`.
@@ -98,34 +98,15 @@ class ChildProcess {
   }
 
  private:
-  static bool ReadLineFrom(int fd, std::string* buffer, std::string* line, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      std::size_t nl = buffer->find('\n');
-      if (nl != std::string::npos) {
-        *line = buffer->substr(0, nl);
-        buffer->erase(0, nl + 1);
-        return true;
-      }
-      int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
-      if (left <= 0) return false;
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, left) <= 0) return false;
-      char chunk[4096];
-      ssize_t n = read(fd, chunk, sizeof chunk);
-      if (n <= 0) return false;
-      buffer->append(chunk, static_cast<std::size_t>(n));
-    }
-  }
+  static constexpr std::size_t kMaxLineBytes = 1 << 20;
 
   pid_t pid_ = -1;
   bool reaped_ = false;
   int stdin_ = -1;
   int stdout_ = -1;
   int stderr_ = -1;
-  std::string outBuffer_;
-  std::string errBuffer_;
+  platform::LineSplitter outLines_{kMaxLineBytes};
+  platform::LineSplitter errLines_{kMaxLineBytes};
 };
 
 }  // namespace corvina::testing

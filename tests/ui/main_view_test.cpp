@@ -4,11 +4,14 @@
 #include <QMenuBar>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "platform/manual_loop.h"
+#include "ui/qt_loop.h"
 #include "ui/qt_main_view.h"
 
 namespace corvina::ui {
@@ -37,11 +40,15 @@ class QtMainViewTest : public ::testing::Test {
     platform::PhonePaths paths{(home_ / "registry.db").string(), (home_ / "Documents").string(),
                                (home_ / "run").string()};
     program_ = std::make_unique<app::ProgramObjects>(paths);
+    ui_ = std::make_unique<platform::ManualUiLoop>(program_->postbox);
   }
-  void TearDown() override { program_.reset(); }
+  void TearDown() override {
+    ui_.reset();
+    program_.reset();
+  }
   corvina::testing::TempFolder folder_{"ui"};
   std::unique_ptr<app::ProgramObjects> program_;
-  platform::ManualUiQueue ui_;
+  std::unique_ptr<platform::ManualUiLoop> ui_;
 };
 
 TEST_F(QtMainViewTest, TheWindowIsTitledCorvinaAndComesForward) {
@@ -55,21 +62,40 @@ TEST_F(QtMainViewTest, TheWindowIsTitledCorvinaAndComesForward) {
 
 TEST_F(QtMainViewTest, TheStatusPaneShowsEntriesWithErrorsInTheWarningColour) {
   QtMainView view;
-  app::MainWindow window(*program_, view, ui_);
+  app::MainWindow window(*program_, view);
   view.Attach(&window);
   window.Initialise();
   program_->activityLog.Log("Registration failed", platform::kLogError);
   window.ToggleStatusWindow();  // shows the pane
   view.show();
-  ui_.RunPending();
-  ASSERT_EQ(view.StatusPane()->count(), 2);
-  EXPECT_TRUE(view.StatusPane()->item(0)->text().endsWith("Corvina Run"));
-  EXPECT_EQ(view.StatusPane()->item(1)->foreground().color(), QColor(0xF6, 0x28, 0x50));
-  EXPECT_EQ(view.StatusPane()->item(0)->foreground().color(), QColor(0xF0, 0xF0, 0xF0));
+  ui_->RunPending();
+  ASSERT_EQ(view.StatusWindowList()->count(), 2);
+  EXPECT_TRUE(view.StatusWindowList()->item(0)->text().endsWith("Corvina Run"));
+  EXPECT_EQ(view.StatusWindowList()->item(1)->foreground().color(), QColor(0xF6, 0x28, 0x50));
+  EXPECT_EQ(view.StatusWindowList()->item(0)->foreground().color(), QColor(0xF0, 0xF0, 0xF0));
   window.ToggleStatusWindow();
-  EXPECT_FALSE(view.StatusPane()->isVisible());
+  EXPECT_FALSE(view.StatusWindowList()->isVisible());
   EXPECT_FALSE(program_->settings.GetSettingBool("Settings", "ShowStatus", true));
   view.Attach(nullptr);
+}
+
+TEST(QtUiLoop, RunsPostedTasksOnTheQtThreadAndNoneOnceDetached) {
+  platform::UiPostbox postbox;
+  auto loop = std::make_unique<QtUiLoop>();
+  ASSERT_TRUE(loop->Attach(postbox));
+  std::atomic<int> ran{0};
+  std::thread worker([&] {
+    for (int i = 0; i < 10; ++i) postbox.Post([&ran, step = std::make_unique<int>(1)] { ran += *step; });
+  });
+  worker.join();
+  EXPECT_EQ(ran, 0);  // not on the worker's thread
+  for (int i = 0; i < 1000 && ran < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(ran, 10);
+  postbox.Post([&] { ++ran; });  // queued, then the loop goes before Qt comes round to it
+  loop.reset();
+  EXPECT_FALSE(postbox.Post([&] { ++ran; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ran, 10);
 }
 
 TEST(GuiPhoneProcess, ASecondStartHandsOverToTheRunningWindowAndSigtermClosesIt) {

@@ -1,10 +1,10 @@
-#include "app/status_ring.h"
+#include "app/status_window.h"
 
 #include "platform/text.h"
 
 namespace corvina::app {
 
-void StatusRing::AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) {
+void StatusWindow::AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) {
   std::lock_guard lock(mutex_);
   std::size_t slot = (oldest_ + count_) % kCapacity;
   if (count_ == kCapacity) {
@@ -18,7 +18,7 @@ void StatusRing::AddEntry(std::string_view timeText, std::string_view message, s
   e.level = level;
 }
 
-std::vector<StatusRing::Entry> StatusRing::Entries() const {
+std::vector<StatusWindow::Entry> StatusWindow::Entries() const {
   std::lock_guard lock(mutex_);
   std::vector<Entry> out;
   out.reserve(count_);
@@ -26,7 +26,7 @@ std::vector<StatusRing::Entry> StatusRing::Entries() const {
   return out;
 }
 
-std::size_t StatusRing::Count() const {
+std::size_t StatusWindow::Count() const {
   std::lock_guard lock(mutex_);
   return count_;
 }

@@ -1,5 +1,10 @@
-// The entries behind the status pane: the most recent 128 activity-log entries, oldest
-// first. The 129th entry replaces the oldest. Safe from any thread.
+// The status window feature, which shows the recent activity-log entries in a pane of the main
+// window. Its parts all carry the name: StatusWindowSink (what the activity log forwards
+// entries to), StatusWindow (the ring of entries below), the controller's StatusWindowFeed
+// (fills the ring and asks the view to redraw) and the views' status window list.
+//
+// StatusWindow holds the most recent 128 entries, oldest first; the 129th entry replaces the
+// oldest. Safe from any thread.
 #pragma once
 
 #include <array>
@@ -11,14 +16,14 @@
 
 namespace corvina::app {
 
-// What receives activity-log entries as they are written (the status pane).
-class StatusWindow {
+// What receives activity-log entries as they are written.
+class StatusWindowSink {
  public:
-  virtual ~StatusWindow() = default;
+  virtual ~StatusWindowSink() = default;
   virtual void AddEntry(std::string_view timeText, std::string_view message, std::uint8_t level) = 0;
 };
 
-class StatusRing final : public StatusWindow {
+class StatusWindow final : public StatusWindowSink {
  public:
   static constexpr std::size_t kCapacity = 128;
 

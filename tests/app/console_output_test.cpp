@@ -1,0 +1,176 @@
+// The console's output: a reader that falls behind loses its oldest events and is told once
+// how many, answers are never lost, and a control client that stops reading does not hold up
+// standard output.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/console_outbox.h"
+#include "app/console_phone.h"
+#include "app/phone_entry.h"
+#include "platform/fd_io.h"
+#include "tests/support/temp_folder.h"
+
+namespace corvina::app {
+namespace {
+
+// Everything the outbox gives out, as if the reader took it all now.
+std::string Drain(ConsoleOutbox& box) {
+  std::string out;
+  while (!box.Empty()) {
+    std::string_view front = box.Front();
+    out.append(front);
+    box.Consume(front.size());
+  }
+  return out;
+}
+
+TEST(ConsoleOutbox, DropsTheOldestEventsKeepsAnswersAndSaysHowManyOnce) {
+  ConsoleOutbox box(3);
+  box.PushEvent("e1");
+  box.Consume(1);  // "e" went out; the rest of the line must follow
+  box.PushAnswer("ok");
+  for (const char* e : {"e2", "e3", "e4", "e5"}) box.PushEvent(e);
+  EXPECT_EQ(box.DroppedEvents(), 2u);
+  EXPECT_EQ(Drain(box), "1\nok\nevent {\"event\":\"overflow\",\"dropped\":2}\ne4\ne5\n");
+
+  // Once a notice is on its way, later losses get a notice of their own.
+  for (const char* e : {"f1", "f2", "f3", "f4"}) box.PushEvent(e);
+  std::string_view notice = box.Front();
+  box.Consume(notice.size() - 1);
+  for (const char* e : {"f5", "f6"}) box.PushEvent(e);
+  EXPECT_EQ(Drain(box), "\nevent {\"event\":\"overflow\",\"dropped\":2}\nf4\nf5\nf6\n");
+  EXPECT_EQ(box.DroppedEvents(), 5u);
+}
+
+class ConsolePhoneOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::filesystem::path& home = folder_.Path();
+    // The phone's SIP engine contacts nothing: its own address on loopback, STUN off.
+    setenv("CORVINA_LOCAL_ADDRESS", "127.0.0.1", 1);
+    program_ = std::make_unique<ProgramObjects>(platform::PhonePaths{
+        (home / "registry.db").string(), (home / "Documents").string(), (home / "run").string()});
+    program_->settings.SetSettingString("SIP", "STUN", "0");
+    ASSERT_EQ(pipe(input_), 0);
+    ASSERT_EQ(pipe(output_), 0);
+  }
+  void TearDown() override {
+    for (int fd : {input_[0], input_[1], output_[0], output_[1]}) {
+      if (fd >= 0) close(fd);
+    }
+  }
+  // The next line of the phone's standard output; false after a generous deadline.
+  bool NextLine(std::string* line) { return platform::ReadLine(output_[0], 20000, stdoutLines_, line); }
+  // The next line that is not one of the SIP engine's events, which come at their own pace.
+  bool NextNonSipLine(std::string* line) {
+    while (NextLine(line)) {
+      if (line->rfind("event {\"event\":\"address\"", 0) != 0 &&
+          line->rfind("event {\"event\":\"registration\"", 0) != 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  corvina::testing::TempFolder folder_{"console"};
+  std::unique_ptr<ProgramObjects> program_;
+  int input_[2] = {-1, -1};
+  int output_[2] = {-1, -1};
+  platform::LineSplitter stdoutLines_{1 << 20};
+  std::atomic<ConsolePhone*> phone_{nullptr};
+};
+
+TEST_F(ConsolePhoneOutputTest, AStalledControlClientDoesNotHoldUpStandardOutput) {
+  std::thread phoneThread([this] {
+    ConsolePhone phone(input_[0], output_[1], nullptr);
+    phone.SetControlAddress("127.0.0.1:0");
+    phone_.store(&phone);
+    RunPhone(*program_, phone);
+    phone_.store(nullptr);
+  });
+  std::string line;
+  ASSERT_TRUE(NextLine(&line));
+  ASSERT_EQ(line.rfind("event {\"event\":\"control\",\"address\":\"127.0.0.1:", 0), 0u) << line;
+  const int port = std::stoi(line.substr(line.rfind(':') + 1));
+  std::string pane;
+  ASSERT_TRUE(NextLine(&pane));  // the window's start-up event comes before ours
+  ASSERT_EQ(pane.rfind("event {\"event\":\"statusPane\"", 0), 0u) << pane;
+  // The SIP engine's start-up events (its address, the two lines' registrations) go out before
+  // the client connects, so the client's count holds ticks only.
+  int sipEvents = 0;
+  while (sipEvents < 3 && NextLine(&line)) {
+    if (line.rfind("event {\"event\":\"address\"", 0) == 0 ||
+        line.rfind("event {\"event\":\"registration\"", 0) == 0) {
+      ++sipEvents;
+    }
+  }
+  ASSERT_EQ(sipEvents, 3) << line;
+  int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int smallBuffer = 16 * 1024;
+  setsockopt(client, SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  // The client proves it is connected, then stops reading.
+  ASSERT_TRUE(platform::WriteAll(client, "help\n"));
+  platform::LineSplitter clientLines(1 << 20);
+  std::string answer;
+  ASSERT_TRUE(platform::ReadLine(client, 20000, clientLines, &answer));
+  ASSERT_EQ(answer.rfind("ok {\"commands\"", 0), 0u);
+
+  // Far more than any socket buffer holds, in rounds that standard output's reader keeps up with.
+  const std::string padding(200, 'p');
+  constexpr int kRounds = 40;
+  constexpr int kPerRound = 500;
+  bool stdoutComplete = true;
+  for (int round = 0; round < kRounds && stdoutComplete; ++round) {
+    program_->postbox.Post([this, round, &padding] {
+      for (int i = 0; i < kPerRound; ++i) phone_.load()->Emit(ConsoleEvent("tick").Add("n", round * kPerRound + i).Add("pad", padding));
+    });
+    for (int i = 0; i < kPerRound && stdoutComplete; ++i) {
+      const std::string expected = ConsoleEvent("tick").Add("n", round * kPerRound + i).Add("pad", padding).Text();
+      stdoutComplete = NextNonSipLine(&line) && line == expected;
+    }
+  }
+  EXPECT_TRUE(stdoutComplete) << "standard output stopped at: " << line.substr(0, 60);
+
+  // The client reads again: it lost its oldest events, each counted in exactly one notice
+  // (a notice the kernel took in part while the client stalled keeps its count; later
+  // losses get the next one), and gets the newest.
+  int received = 0;
+  int notices = 0;
+  long dropped = 0;
+  const std::string last = ConsoleEvent("tick").Add("n", kRounds * kPerRound - 1).Add("pad", padding).Text();
+  while (platform::ReadLine(client, 20000, clientLines, &line)) {
+    if (line.rfind("event {\"event\":\"overflow\",\"dropped\":", 0) == 0) {
+      ++notices;
+      const long count = std::stol(line.substr(line.rfind(':') + 1));
+      EXPECT_GT(count, 0);
+      dropped += count;
+      continue;
+    }
+    ++received;
+    if (line == last) break;
+  }
+  EXPECT_EQ(line, last);
+  EXPECT_GE(notices, 1);
+  EXPECT_EQ(received + dropped, kRounds * kPerRound);
+
+  ASSERT_TRUE(platform::WriteAll(input_[1], "quit\n"));
+  phoneThread.join();
+  close(client);
+}
+
+}  // namespace
+}  // namespace corvina::app
