@@ -37,6 +37,15 @@ EngineCore::EngineCore(const Services& services, std::string deviceAddress)
       registrations_(*this, [this](std::string_view server) { SendKeepAlive(server, kRegistrarPort, true); }) {
   addresses_.publicAddress = deviceAddress;
   addresses_.privateAddress = std::move(deviceAddress);
+  engineThread_.Detach();  // the first caller of the engine-thread entry points owns them
+}
+
+void EngineCore::PrepareForStart() {
+  {
+    std::lock_guard<std::mutex> hold(addressMutex_);
+    addresses_.publicPort = 0;
+  }
+  engineThread_.Detach();
 }
 
 EngineCore::~EngineCore() { registrations_.SetObserver(nullptr); }
@@ -52,6 +61,7 @@ OwnAddresses EngineCore::Addresses() const {
 }
 
 void EngineCore::OnBound(const std::string& address, std::uint16_t port, std::uint32_t now) {
+  CORVINA_CHECK_THREAD(engineThread_);
   bool changed = false;
   {
     std::lock_guard<std::mutex> hold(addressMutex_);
@@ -67,6 +77,7 @@ void EngineCore::OnBound(const std::string& address, std::uint16_t port, std::ui
 }
 
 void EngineCore::OnBindFailed() {
+  CORVINA_CHECK_THREAD(engineThread_);
   {
     std::lock_guard<std::mutex> hold(addressMutex_);
     addresses_.localPort = 0;
@@ -79,6 +90,7 @@ bool EngineCore::PublicCheckDue(std::uint32_t now) const {
 }
 
 void EngineCore::OnPublicAddress(const PublicAddressResult& result, std::uint32_t now) {
+  CORVINA_CHECK_THREAD(engineThread_);
   justBound_ = false;
   lastPublicCheck_ = now;
   if (result.stopped) return;
@@ -145,6 +157,7 @@ void EngineCore::SendKeepAlive(std::string_view server, std::uint16_t defaultPor
 }
 
 std::uint32_t EngineCore::RunCycle(std::uint32_t now, const std::function<bool()>& stop) {
+  CORVINA_CHECK_THREAD(engineThread_);
   registrations_.RunPass(now, keepAlivesNeeded_, stop);
   std::uint32_t wait = registrations_.Wait(now, kMaxWaitMs, keepAlivesNeeded_);
   if (keepAlivesNeeded_) StunKeepAlive(now, wait);
@@ -165,6 +178,7 @@ void EngineCore::StunKeepAlive(std::uint32_t now, std::uint32_t& wait) {
 }
 
 void EngineCore::OnDatagram(std::string_view bytes, const SocketAddress& from, std::uint32_t now) {
+  CORVINA_CHECK_THREAD(engineThread_);
   if (trace_ != nullptr) trace_->Datagram(FormatWire(wire::kTraceReceived, {FormatSocketAddress(from)}), bytes);
   auto message = std::make_unique<SipMessage>();
   // Well-formed text (nearly every datagram) is parsed as it is; anything else after its

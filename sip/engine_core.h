@@ -17,6 +17,7 @@
 
 #include "platform/clock.h"
 #include "platform/settings.h"
+#include "platform/thread_checker.h"
 #include "sip/dialog_router.h"
 #include "sip/dialog_services.h"
 #include "sip/line_list.h"
@@ -72,6 +73,9 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   // The STUN server the keep-alives go to (empty: none).
   void SetStunServer(std::function<std::string()> server) { stunServer_ = std::move(server); }
 
+  // A new engine thread is about to run the core: it becomes the owning thread, and the public
+  // port is cleared until the next public address check.
+  void PrepareForStart();
   // Engine thread: the socket was bound to `port` while the device had `address`.
   void OnBound(const std::string& address, std::uint16_t port, std::uint32_t now);
   // The port search found nothing: logged, and the public port is cleared.
@@ -126,7 +130,8 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   std::string loggedPrivate_;
   std::uint16_t loggedPort_ = 0;
 
-  // Engine thread only.
+  // Engine thread only (checked on the entry points above).
+  platform::ThreadChecker engineThread_;
   bool justBound_ = false;
   std::uint32_t lastPublicCheck_ = 0;
   bool keepAlivesNeeded_ = true;

@@ -23,6 +23,7 @@ SipEngine::~SipEngine() { StopAndJoin(); }
 bool SipEngine::StartEngine() {
   StopAndJoin();
   ready_.Reset();
+  core_.PrepareForStart();
   return Start();
 }
 

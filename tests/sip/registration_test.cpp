@@ -205,6 +205,27 @@ TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
   EXPECT_EQ(p.Cycle(), 7000u);
 }
 
+TEST(Registration, WaitHonoursTheRefreshTheRetrySpacingAndTheKeepAlive) {
+  RegistrationHarness h;
+  h.Add();
+  EXPECT_EQ(h.Cycle(), 7000u) << "no answer yet: the retry";
+  h.Reply(h.Answer(200, "OK", "Expires: 25\r\n"));
+  EXPECT_EQ(h.Cycle(), 15000u) << "the refresh 10 s before the 25 s run out";
+  h.Reply(h.Answer(200, "OK", "Expires: 3600\r\n"));
+  EXPECT_EQ(h.Cycle(), EngineCore::kMaxWaitMs) << "never longer than 20 s";
+  h.socket.Take();
+  h.clock.Advance(40000);  // the engine was busy for 40 s
+  EXPECT_EQ(h.Cycle(), 9000u) << "the STUN keep-alive slot, 49 s after start";
+  h.clock.Advance(9000);
+  EXPECT_EQ(h.Cycle(), 2000u) << "the registrar keep-alive is due 51 s after the last send";
+  EXPECT_TRUE(h.socket.Take().empty()) << "no STUN server configured";
+  h.clock.Advance(2000);
+  h.Cycle();
+  ASSERT_EQ(h.socket.sent.size(), 1u);
+  EXPECT_EQ(h.socket.sent[0].text, std::string(4, '\0'));
+  EXPECT_EQ(h.socket.sent[0].to, (SocketAddress{kRegistrar, 5060}));
+}
+
 TEST(Registration, SharedRecordsAndUnregistration) {
   RegistrationHarness h;
   h.Add();
