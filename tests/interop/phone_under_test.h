@@ -114,14 +114,8 @@ class PhoneUnderTest {
     return port;
   }
 
-  std::string ActivityLog() const {
-    std::string all;
-    std::error_code ec;
-    for (const auto& f : std::filesystem::directory_iterator(home_ + "/Documents/Corvina/Logs", ec)) {
-      if (f.path().filename().string().find("Corvina Log.txt") != std::string::npos) all += ReadFile(f.path());
-    }
-    return all;
-  }
+  std::string ActivityLog() const { return LogsNamed("Corvina Log.txt"); }
+  std::string SipTrace() const { return LogsNamed("Corvina SipTrace.txt"); }
 
   // "quit" and the exit status (-1 when it did not end within 10 s).
   int Quit() {
@@ -130,6 +124,15 @@ class PhoneUnderTest {
   }
 
  private:
+  // The files of the Logs folder whose names end in `suffix`, one after the other.
+  std::string LogsNamed(const std::string& suffix) const {
+    std::string all;
+    std::error_code ec;
+    for (const auto& f : std::filesystem::directory_iterator(home_ + "/Documents/Corvina/Logs", ec)) {
+      if (f.path().filename().string().ends_with(suffix)) all += ReadFile(f.path());
+    }
+    return all;
+  }
   std::vector<std::string> Env() const { return {"CORVINA_HOME=" + home_, "CORVINA_LOCAL_ADDRESS=127.0.0.1"}; }
   void Set(const std::vector<std::string>& s) {
     std::vector<std::string> argv{CORVINA_BINARY, "reg", "set"};

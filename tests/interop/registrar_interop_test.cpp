@@ -1,6 +1,7 @@
 // The phone against Kamailio as registrar with digest authentication (qop=auth), on loopback:
 // - it registers, logs "Registered as: %s", Kamailio lists our contact with q=0.90, the
 //   registration is refreshed before the granted 30 s run out, and quitting unregisters;
+// - the SIP trace holds the digest exchange but never the password;
 // - a wrong password gives the refusal lines and a ten-minute back-off;
 // - a registrar that comes up 15 s after the phone is registered with on the 7 s retry.
 #include <gtest/gtest.h>
@@ -28,9 +29,11 @@ struct RegistrarSetup {
 
 TEST(RegistrarInterop, RegistersRefreshesAndUnregistersOnQuit) {
   RegistrarSetup s;
-  KamailioRegistrar kamailio(s.folder.Sub("kamailio"), s.registrarPort, "100", "secret");
+  KamailioRegistrar kamailio(s.folder.Sub("kamailio"), s.registrarPort, "100", "Secret-Pass");
   ASSERT_TRUE(kamailio.Start()) << kamailio.Log();
-  PhoneUnderTest phone(s.folder.Sub("phone"), s.PhoneSettings("secret"));
+  auto settings = s.PhoneSettings("Secret-Pass");
+  settings.push_back({"Settings", "SipTraceOn", "1"});
+  PhoneUnderTest phone(s.folder.Sub("phone"), settings);
   phone.Start();
   const std::uint16_t sipPort = phone.WaitForSipPort(10000);
   ASSERT_NE(sipPort, 0);
@@ -51,6 +54,13 @@ TEST(RegistrarInterop, RegistersRefreshesAndUnregistersOnQuit) {
   EXPECT_EQ(phone.Quit(), 0);
   EXPECT_TRUE(PollUntil([&] { return kamailio.UlDump().find("Records: 0") != std::string::npos; }, 3000))
       << kamailio.UlDump();
+
+  const std::string trace = phone.SipTrace();
+  EXPECT_NE(trace.find("UDP Packet Sent to 127.0.0.1:" + std::to_string(s.registrarPort)), std::string::npos);
+  EXPECT_NE(trace.find("Authorization: Digest username=\"100\""), std::string::npos);
+  EXPECT_NE(trace.find(",qop=auth,nc=00000001,cnonce=\""), std::string::npos);
+  EXPECT_EQ(trace.find("Secret-Pass"), std::string::npos) << "the password never reaches the trace";
+  EXPECT_EQ(phone.ActivityLog().find("Secret-Pass"), std::string::npos);
 }
 
 TEST(RegistrarInterop, WrongPasswordIsRefusedAndBacksOffTenMinutes) {
