@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps test-deps build run test asan fuzz bench clean
+.PHONY: all deps test-deps build run test asan tsan fuzz bench clean
 
 all: build
 
@@ -33,6 +33,13 @@ asan: test-deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -L 'unit|fuzz-smoke' --timeout 600
 
+# ThreadSanitizer build of the unit tests; tests/tsan.supp lists the third-party reports it ignores.
+tsan: test-deps
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON -DCORVINA_TSAN=ON
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS) -L unit --timeout 600
+
 fuzz: test-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCORVINA_TESTS=OFF -DCORVINA_GUI=OFF -DCORVINA_FUZZ=ON -DCORVINA_SANITIZE=ON
@@ -51,4 +58,4 @@ bench: test-deps
 	@set -e; for b in build-bench/bench/*_bench; do [ -x "$$b" ] && $$b; done
 
 clean:
-	rm -rf build build-test build-asan build-fuzz build-bench
+	rm -rf build build-test build-asan build-tsan build-fuzz build-bench

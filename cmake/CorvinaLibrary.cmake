@@ -14,12 +14,18 @@ function(corvina_library name)
 endfunction()
 
 # corvina_folder_tests(NAME LIBS ...) builds every *_test.cpp of the current folder into one
-# GoogleTest program labelled "unit".
+# GoogleTest program labelled "unit", except *_process_test.cpp (tests that start other
+# processes), which become NAME_process labelled "process".
 function(corvina_folder_tests name)
   cmake_parse_arguments(T "" "" "LIBS;LABELS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-  if(NOT srcs)
-    return()
+  set(processSrcs ${srcs})
+  list(FILTER srcs EXCLUDE REGEX "_process_test\\.cpp$")
+  list(FILTER processSrcs INCLUDE REGEX "_process_test\\.cpp$")
+  if(srcs)
+    corvina_add_unit_test(${name} SOURCES ${srcs} LIBS ${T_LIBS} LABELS ${T_LABELS})
   endif()
-  corvina_add_unit_test(${name} SOURCES ${srcs} LIBS ${T_LIBS} LABELS ${T_LABELS})
+  if(processSrcs)
+    corvina_add_unit_test(${name}_process PROCESS SOURCES ${processSrcs} LIBS ${T_LIBS} LABELS ${T_LABELS})
+  endif()
 endfunction()

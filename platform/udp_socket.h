@@ -4,6 +4,7 @@
 // from any thread at any time, also while the owner closes or rebinds: a send holds a shared
 // lock for as long as it uses the descriptor, and closing takes that lock exclusively, so a
 // send can never land on a descriptor number the kernel has already handed to someone else.
+// The socket itself must outlive every sender: share it by std::shared_ptr.
 #pragma once
 
 #include <cstddef>
@@ -67,7 +68,7 @@ inline constexpr int kVoiceSocketPriority = 6;
 class UdpSocket {
  public:
   UdpSocket() = default;
-  ~UdpSocket() = default;
+  ~UdpSocket() { Close(); }
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
@@ -76,8 +77,9 @@ class UdpSocket {
   BindResult Bind(const SocketAddress& local, const PortWalk& walk = kNoPortWalk);
   // Owner thread. Closes the socket; sends after this report kClosed.
   void Close();
+  // Owner thread.
   bool IsOpen() const;
-  // The bound address and port (address 0 when bound to every interface); unset when closed.
+  // Owner thread. The bound address and port (address 0 when bound to every interface); unset when closed.
   std::optional<SocketAddress> Local() const;
 
   // Owner thread. Sets the type-of-service byte (and, when `priority` >= 0, SO_PRIORITY) now and

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,7 +64,11 @@ TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
   int status = second.Wait(5000);
   auto took = Clock::now() - start;
   EXPECT_TRUE(ExitedWith(status, 0)) << status;
-  EXPECT_LT(took, std::chrono::seconds(1));
+  // The hand-over itself takes milliseconds; the bound only catches a start that waited for a
+  // time-out instead of handing over (the figure is printed for the record).
+  const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+  std::printf("hand-over took %lld ms\n", static_cast<long long>(tookMs));
+  EXPECT_LT(tookMs, 4000);
   std::string line;
   EXPECT_FALSE(second.ReadLine(&line, 100)) << "the second start wrote: " << line;
 

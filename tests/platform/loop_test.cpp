@@ -96,9 +96,7 @@ TEST(HeadlessLoop, FiresTimersAndWatchedDescriptors) {
   });
   loop.SetTimer(1, 10, [&] { ASSERT_EQ(write(fds[1], "hi", 2), 2); });
   loop.SetTimer(3, 60000, [&] { loop.Quit(1); });  // a guard that must not fire
-  auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(loop.Run(), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   EXPECT_EQ(got, "hi");
   close(fds[0]);
   close(fds[1]);

@@ -1,6 +1,8 @@
-// UDP sockets on loopback: binding and the port walk, receiving with sender and time-out,
+// Descriptor ownership, and UDP sockets on loopback: binding and the port walk, receiving with sender and time-out,
 // truncation, the type-of-service byte, and sends racing a rebind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -21,6 +23,26 @@ constexpr std::uint32_t kLoopback = 0x7F000001;
 
 std::string Text(const std::array<std::uint8_t, 64>& buffer, const ReceiveResult& r) {
   return std::string(reinterpret_cast<const char*>(buffer.data()), r.size);
+}
+
+bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+TEST(UniqueFd, ClosesWhatItOwnsExactlyOnce) {
+  int raw[2];
+  ASSERT_EQ(pipe(raw), 0);
+  {
+    UniqueFd a(raw[0]);
+    UniqueFd b(std::move(a));
+    EXPECT_FALSE(a.Valid());
+    EXPECT_EQ(b.Get(), raw[0]);
+    UniqueFd c(raw[1]);
+    const int released = c.Release();
+    EXPECT_FALSE(c.Valid());
+    c = UniqueFd(released);
+    EXPECT_TRUE(IsOpen(raw[0]) && IsOpen(raw[1]));
+  }
+  EXPECT_FALSE(IsOpen(raw[0]));
+  EXPECT_FALSE(IsOpen(raw[1]));
 }
 
 TEST(UdpSocket, CarriesADatagramWithItsSenderAndTellsOverlongOnes) {

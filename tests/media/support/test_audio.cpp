@@ -37,19 +37,15 @@ const std::filesystem::path& Scratch() {
   return folder.Path();
 }
 
-std::vector<std::int16_t> MakeSpeech() {
-  const std::string wide = ScratchPath("speech-22k.wav");
-  const std::string narrow = ScratchPath("speech-8k.raw");
-  const std::string speak =
-      "espeak-ng -s 150 -w '" + wide +
-      "' 'The quick brown fox jumps over the lazy dog. Please call me back at five five "
-      "five, one two three four, before noon.' 2>/dev/null";
-  if (RunCommand(speak) != 0) return {};
-  // Lowered by 3 dB so that the loudest peaks of the speech do not clip.
-  const std::string convert = "sox -D '" + wide + "' -r 8000 -c 1 -b 16 -e signed-integer -t raw '" +
-                              narrow + "' gain -n -3 2>/dev/null";
-  if (RunCommand(convert) != 0) return {};
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(narrow);
+// The fixture's file when the test run made it; otherwise one made here by the same script.
+std::vector<std::int16_t> LoadSpeech() {
+  std::string path = CORVINA_SPEECH_FILE;
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) == 0 || ec) {
+    path = ScratchPath("speech-8k.raw");
+    if (RunCommand(std::string("'") + CORVINA_SPEECH_SCRIPT + "' '" + path + "'") != 0) return {};
+  }
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
   std::vector<std::int16_t> samples(bytes.size() / 2);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
@@ -60,7 +56,7 @@ std::vector<std::int16_t> MakeSpeech() {
 }  // namespace
 
 const std::vector<std::int16_t>& TestSpeech() {
-  static const std::vector<std::int16_t> speech = MakeSpeech();
+  static const std::vector<std::int16_t> speech = LoadSpeech();
   return speech;
 }
 

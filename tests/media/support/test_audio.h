@@ -1,5 +1,5 @@
 // Test audio: speech spoken by espeak-ng and brought to 8 kHz mono 16-bit by sox (made once
-// per test program), synthetic tones, and the quality measures the codec tests share.
+// per test run by a CTest fixture, support/make_speech.sh), synthetic tones, and the quality measures the codec tests share.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 
 #include "platform/instance_channel.h"
 #include "platform/startup_lock.h"
+#include "tests/support/blocked_in.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::platform {
@@ -31,16 +32,19 @@ TEST(StartupLock, ASecondHolderWaitsForTheFirstToRelease) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was taken twice";
-  // ...and gets it as soon as it is released.
+  // ...and gets it once it is released: the child is seen retrying (asleep between attempts,
+  // by the kernel's account) and still running while the lock is held.
   child = fork();
   if (child == 0) {
     StartupLock second(dir);
-    _exit(second.Acquire(5000) ? 0 : 1);
+    _exit(second.Acquire(20000) ? 0 : 1);
   }
-  std::this_thread::sleep_for(100ms);
+  const bool retrying = corvina::testing::WaitUntilBlockedIn(child, child, corvina::testing::kSleepCalls);
+  EXPECT_TRUE(retrying) << "the child never waited";
+  EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "the child finished while the lock was held";
   first.Release();
   ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(StartupLock, ACrashedHolderDoesNotBlockTheNextStart) {
