@@ -15,21 +15,17 @@
 #include <vector>
 
 #include "platform/udp_socket.h"
-#include "tests/support/child_process.h"
+#include "tests/support/phone_under_test.h"
 
 namespace {
 
 using corvina::testing::ChildProcess;
+using corvina::testing::FreeUdpPort;
+using corvina::testing::PhoneUnderTest;
 using Clock = std::chrono::steady_clock;
 namespace platform = corvina::platform;
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
-
-std::uint16_t FreePort() {
-  platform::UdpSocket probe;
-  probe.Bind({kLoopback, 0});
-  return probe.Local() ? probe.Local()->port : 0;
-}
 
 // A registrar on loopback: counts REGISTERs and, when `answer` is set, grants them.
 class TinyRegistrar {
@@ -89,64 +85,29 @@ class TinyRegistrar {
   std::thread thread_;
 };
 
-class Phone {
- public:
-  Phone(const std::string& home, std::uint16_t registrarPort) : home_(home) {
-    std::filesystem::create_directories(home);
-    Set({"SIP", "STUN", "0"});
-    Set({"SIP", "Port", std::to_string(FreePort())});
-    Set({"DefaultLine", "UserName", "100"});
-    Set({"DefaultLine", "Proxy", "127.0.0.1:" + std::to_string(registrarPort)});
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{CORVINA_BINARY, "--headless"}, Env());
-  }
-  ~Phone() {
-    process_->Send("quit");
-    process_->Wait(10000);
-  }
-  std::string Status() {
-    process_->Send("status");
-    std::string line;
-    while (process_->ReadLine(&line, 5000)) {
-      if (line.rfind("ok ", 0) == 0) return line;
+// The resident memory of process `pid` in MB (0 when unknown).
+double RssMb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      double kb = 0;
+      status >> kb;
+      return kb / 1024.0;
     }
-    return {};
   }
-  // The bound SIP port once the engine is ready (0 when it never got ready).
-  std::uint16_t SipPort() {
-    for (int i = 0; i < 100; ++i) {
-      std::string s = Status();
-      std::size_t at = s.find("\"port\":");
-      if (s.find("\"ready\":true") != std::string::npos && at != std::string::npos) {
-        return static_cast<std::uint16_t>(std::stoi(s.substr(at + 7)));
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return 0;
-  }
-  bool Registered() { return Status().find("\"registered\":true") != std::string::npos; }
-  double RssMb() const {
-    std::ifstream status("/proc/" + std::to_string(process_->Pid()) + "/status");
-    std::string key;
-    while (status >> key) {
-      if (key == "VmRSS:") {
-        double kb = 0;
-        status >> kb;
-        return kb / 1024.0;
-      }
-    }
-    return 0;
-  }
+  return 0;
+}
 
- private:
-  std::vector<std::string> Env() const { return {"CORVINA_HOME=" + home_, "CORVINA_LOCAL_ADDRESS=127.0.0.1"}; }
-  void Set(const std::vector<std::string>& s) {
-    std::vector<std::string> argv{CORVINA_BINARY, "reg", "set"};
-    argv.insert(argv.end(), s.begin(), s.end());
-    ChildProcess(argv, Env()).Wait(5000);
-  }
-  std::string home_;
-  std::unique_ptr<ChildProcess> process_;
-};
+// A headless phone whose line registers with the registrar on `registrarPort`.
+std::unique_ptr<PhoneUnderTest> StartPhone(const std::string& home, std::uint16_t registrarPort) {
+  auto phone = std::make_unique<PhoneUnderTest>(
+      home, std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(FreeUdpPort())},
+                                                  {"DefaultLine", "UserName", "100"},
+                                                  {"DefaultLine", "Proxy", "127.0.0.1:" + std::to_string(registrarPort)}});
+  phone->Start();
+  return phone;
+}
 
 const char kOptions[] = R"(<?xml version="1.0" encoding="ISO-8859-1" ?>
 <scenario name="options">
@@ -170,7 +131,7 @@ Content-Length: 0
 double OptionsRun(const std::string& dir, std::uint16_t sipPort, int rate, int calls) {
   std::ofstream(dir + "/options.xml") << kOptions;
   const std::string command = "cd " + dir + " && exec sipp -sf options.xml -i 127.0.0.1 -p " +
-                              std::to_string(FreePort()) + " -r " + std::to_string(rate) + " -rp 1000 -m " +
+                              std::to_string(FreeUdpPort()) + " -r " + std::to_string(rate) + " -rp 1000 -m " +
                               std::to_string(calls) + " -l 15000 -nostdin -timeout 60s -max_socket 1 -buff_size 4194304 " +
                               "127.0.0.1:" + std::to_string(sipPort) + " >/dev/null 2>&1";
   auto start = Clock::now();
@@ -190,15 +151,16 @@ void EngineUnderLoad(benchmark::State& state) {
   for (auto _ : state) {
     {
       TinyRegistrar granting(true);
-      Phone idle(root + "/idle", granting.Port());
-      idle.SipPort();
-      for (int i = 0; i < 50 && !idle.Registered(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      auto idle = StartPhone(root + "/idle", granting.Port());
+      idle->WaitForSipPort(10000);
+      idle->WaitForEvent({"\"event\":\"registration\"", "\"registered\":true"}, 5000);
       std::this_thread::sleep_for(std::chrono::seconds(2));
-      idleRss = idle.RssMb();
+      idleRss = RssMb(idle->Pid());
+      idle->Quit();
     }
     TinyRegistrar silent(false);
-    Phone loaded(root + "/load", silent.Port());
-    const std::uint16_t port = loaded.SipPort();
+    auto loaded = StartPhone(root + "/load", silent.Port());
+    const std::uint16_t port = loaded->WaitForSipPort(10000);
     for (int rate : {2000, 5000, 10000, 20000, 30000, 40000}) {
       // Two tries: the machine is shared, and one stall of the load generator loses a few.
       double achieved = OptionsRun(root, port, rate, rate * 3);
@@ -208,6 +170,7 @@ void EngineUnderLoad(benchmark::State& state) {
     }
     // The silent registrar saw the retries while the load ran.
     for (long spacing : silent.Spacings()) widest = std::max(widest, spacing);
+    loaded->Quit();
   }
   std::filesystem::remove_all(root);
   std::printf("figure: OPTIONS answered per second without loss = %.0f\n", best);

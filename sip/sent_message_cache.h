@@ -23,7 +23,7 @@ class SentMessageCache {
  public:
   static constexpr std::uint32_t kLifetimeMs = 30000;
   static constexpr std::uint32_t kMaxResends = 16;
-  static constexpr std::size_t kDefaultCapacity = 8192;
+  static constexpr std::size_t kDefaultCapacity = 1024;
 
   explicit SentMessageCache(std::size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
 

@@ -16,7 +16,9 @@ SipEngine::SipEngine(const Services& services)
       ids_(services.processNumber, services.wall, services.clock),
       core_(EngineCore::Services{*this, services.resolver, services.log, services.clock, ids_, services.settings,
                                  trace_.get()},
-            services.addresses.LocalAddress()) {}
+            services.addresses.LocalAddress()) {
+  socket_.SetReceiveBuffer(kSocketReceiveBytes);
+}
 
 SipEngine::~SipEngine() { StopAndJoin(); }
 

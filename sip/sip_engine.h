@@ -37,6 +37,8 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   static constexpr int kUnregisterBudgetMs = 2000;
   static constexpr int kTerminatorIdleMs = 1500;
   static constexpr std::size_t kReceiveBuffer = 4096;
+  // The socket's kernel buffer: room for a few thousand datagrams while the thread is away.
+  static constexpr int kSocketReceiveBytes = 2 * 1024 * 1024;
 
   struct Services {
     platform::NameResolver& resolver;

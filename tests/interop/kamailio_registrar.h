@@ -9,9 +9,13 @@
 #include <memory>
 #include <string>
 
-#include "phone_under_test.h"
+#include "tests/support/phone_under_test.h"
 
 namespace corvina::interop {
+
+using corvina::testing::ChildProcess;
+using corvina::testing::PollUntil;
+using corvina::testing::ReadFile;
 
 class KamailioRegistrar {
  public:

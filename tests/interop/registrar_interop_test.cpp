@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "kamailio_registrar.h"
-#include "phone_under_test.h"
+#include "tests/support/phone_under_test.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::interop {
 namespace {
+
+using namespace corvina::testing;
 
 struct RegistrarSetup {
   corvina::testing::TempFolder folder{"kam"};

@@ -8,11 +8,13 @@
 
 #include <fstream>
 
-#include "phone_under_test.h"
+#include "tests/support/phone_under_test.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::interop {
 namespace {
+
+using namespace corvina::testing;
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 

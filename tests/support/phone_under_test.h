@@ -1,5 +1,6 @@
-// The real `corvina --headless` for interop tests, in a home of its own, configured so that it
-// contacts nothing off loopback: STUN off and its own address 127.0.0.1. Every wait is bounded.
+// The real `corvina --headless` for interop tests and benchmarks, in a home of its own,
+// configured so that it contacts nothing off loopback: STUN off and its own address 127.0.0.1.
+// Every wait is bounded. The including program defines CORVINA_BINARY.
 #pragma once
 
 #include <signal.h>
@@ -17,9 +18,7 @@
 #include "platform/udp_socket.h"
 #include "tests/support/child_process.h"
 
-namespace corvina::interop {
-
-using corvina::testing::ChildProcess;
+namespace corvina::testing {
 
 // A UDP port on 127.0.0.1 that was free a moment ago.
 inline std::uint16_t FreeUdpPort() {
@@ -117,6 +116,8 @@ class PhoneUnderTest {
   std::string ActivityLog() const { return LogsNamed("Corvina Log.txt"); }
   std::string SipTrace() const { return LogsNamed("Corvina SipTrace.txt"); }
 
+  pid_t Pid() const { return process_->Pid(); }
+
   // "quit" and the exit status (-1 when it did not end within 10 s).
   int Quit() {
     process_->Send("quit");
@@ -145,4 +146,4 @@ class PhoneUnderTest {
   std::vector<std::string> events_;
 };
 
-}  // namespace corvina::interop
+}  // namespace corvina::testing
