@@ -2,7 +2,8 @@
 // - with its port taken it binds the next one and logs "SIP Private IP is: %s:%d";
 // - it answers a request that arrives on the socket, and traces both datagrams to the daily
 //   trace file when SipTraceOn is set;
-// - it stops promptly and closes its socket.
+// - a rebind request moves it to the port the settings name now;
+// - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -48,6 +49,19 @@ class LoopbackAddresses final : public PublicAddressSource {
   std::string_view StunServerSettingName() const override { return "STUNServer1"; }
 };
 
+class RecordingTerminator final : public TerminatorControl {
+ public:
+  void StartIfStopped() override { ++starts; }
+  bool RaiseAndWaitIdle(int timeoutMs) override {
+    idleWait = timeoutMs;
+    return true;
+  }
+  void Stop() override { ++stops; }
+  std::atomic<int> starts{0};
+  std::atomic<int> idleWait{0};
+  std::atomic<int> stops{0};
+};
+
 template <typename Condition>
 bool PollUntil(Condition condition, int timeoutMs = 5000) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -87,8 +101,11 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   platform::SystemWallClock wall;
   LoopbackAddresses addresses;
   SipEngine engine(SipEngine::Services{resolver, log, ticks, wall, settings, addresses, folder.Path().string(), 77});
+  RecordingTerminator terminator;
+  engine.SetTerminator(&terminator);
   ASSERT_TRUE(engine.StartEngine());
   ASSERT_TRUE(engine.WaitReady(5000));
+  EXPECT_EQ(terminator.starts, 1);
   const std::uint16_t bound = static_cast<std::uint16_t>(base + 1);
   EXPECT_TRUE(log.Has(FormatWire("SIP Private IP is: 127.0.0.1:%d", {bound})));
   EXPECT_EQ(engine.Endpoint().Addresses().localPort, bound);
@@ -105,8 +122,20 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   std::string answer(reinterpret_cast<char*>(buffer), r.size);
   EXPECT_TRUE(answer.starts_with("SIP/2.0 404 Not Found\r\n")) << answer;
 
+  // Rebinding picks up a changed port.
+  platform::UdpSocket probe;
+  ASSERT_TRUE(probe.Bind({0, 0}).Ok());
+  const std::uint16_t moved = probe.Local()->port;
+  probe.Close();
+  settings.SetSettingInt("SIP", "Port", moved);
+  engine.RequestRebind();
+  EXPECT_TRUE(PollUntil([&] { return engine.Endpoint().Addresses().localPort == moved; }));
+  EXPECT_TRUE(log.Has(FormatWire("SIP Private IP is: 127.0.0.1:%d", {moved})));
+
   engine.StopEngine();
   EXPECT_FALSE(engine.IsRunning());
+  EXPECT_EQ(terminator.idleWait, 1500);
+  EXPECT_EQ(terminator.stops, 1);
 
   std::tm t = wall.LocalTime(wall.Now());
   std::string traceName = FormatWire("20%.2d-%.2d-%.2d Corvina SipTrace.txt", {t.tm_year % 100, t.tm_mon + 1, t.tm_mday});
