@@ -34,6 +34,7 @@ void MainWindow::StartSip() {
     lineKeys_[line - 1] = LineRegistration(program_.settings, line);
     program_.sipEngine.Registrations().Add(lineKeys_[line - 1], kLineQ, now);
   }
+  program_.sipEngine.SetDoNotDisturb(program_.settings.GetSettingBool("Settings", "DoNotDisturb", false));
   program_.sipEngine.SetObserver(&sipFeed_);
   program_.sipEngine.StartEngine();
 }

@@ -26,7 +26,8 @@ class MainWindow {
   // Window initialisation: attaches the status window, applies its stored visibility, writes
   // "Corvina Run", and says in the log when the settings store could not be opened.
   void Initialise();
-  // Adds the registrations of the two lines from their settings and starts the SIP engine.
+  // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the
+  // engine and starts it.
   void StartSip();
   // The registration of each line, in line order.
   std::vector<LineRegistrationState> LineRegistrations();

@@ -3,7 +3,8 @@
 //   CANCEL 200, PUBLISH, REGISTER and SUBSCRIBE 501, REFER, INFO and NOTIFY 481, an INVITE whose
 //   Replaces names no dialog 481, and ACK nothing;
 // - a retransmitted request is answered again with the very same bytes;
-// - garbage datagrams get no answer and do no harm.
+// - garbage datagrams get no answer and do no harm;
+// - with DoNotDisturb set, an INVITE gets 480.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -45,10 +46,11 @@ std::string Scenario(const std::string& method, const std::string& extra, int st
 
 class SippInterop : public ::testing::Test {
  protected:
+  virtual std::vector<std::vector<std::string>> Settings() const {
+    return {{"SIP", "Port", std::to_string(FreeUdpPort())}};
+  }
   void SetUp() override {
-    phone_ = std::make_unique<PhoneUnderTest>(folder_.Sub("phone"),
-                                              std::vector<std::vector<std::string>>{
-                                                  {"SIP", "Port", std::to_string(FreeUdpPort())}});
+    phone_ = std::make_unique<PhoneUnderTest>(folder_.Sub("phone"), Settings());
     phone_->Start();
     sipPort_ = phone_->WaitForSipPort(10000);
     ASSERT_NE(sipPort_, 0);
@@ -126,6 +128,20 @@ TEST_F(SippInterop, RetransmissionIsAnsweredWithTheSameBytesAndGarbageDoesNoHarm
     EXPECT_EQ(exchange(junk, 300), "") << "no answer to garbage";
   }
   EXPECT_EQ(RunSipp("after-garbage", Scenario("OPTIONS", "", 404)), 0) << "still answering";
+}
+
+class SippDoNotDisturbInterop : public SippInterop {
+ protected:
+  std::vector<std::vector<std::string>> Settings() const override {
+    return {{"SIP", "Port", std::to_string(FreeUdpPort())}, {"Settings", "DoNotDisturb", "1"}};
+  }
+};
+
+TEST_F(SippDoNotDisturbInterop, InviteIsTurnedAwayWithTemporarilyUnavailable) {
+  EXPECT_EQ(RunSipp("dnd", Scenario("INVITE", "", 480)), 0);
+  EXPECT_NE(phone_->ActivityLog().find("DND is on - reject incoming call from: <sip:sipp@127.0.0.1:"),
+            std::string::npos)
+      << phone_->ActivityLog();
 }
 
 }  // namespace
