@@ -179,7 +179,8 @@ TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
   h.Reply(h.Answer(407, "Proxy Authentication Required",
                    "Proxy-Authenticate: Digest realm=\"x\",nonce=\"a\",algorithm=SHA-256\r\n"
                    "Proxy-Authenticate: Digest realm=\"x\",nonce=\"b\",algorithm=MD5\r\n"));
-  std::string_view credentials = h.LastSent().FindHeader("Proxy-Authorization");
+  const SipMessage answered = h.LastSent();
+  std::string_view credentials = answered.FindHeader("Proxy-Authorization");
   EXPECT_NE(credentials.find("nonce=\"b\""), std::string_view::npos) << "the MD5 challenge is answered";
   EXPECT_EQ(credentials.find("qop="), std::string_view::npos) << "no qop offered, none sent";
 
