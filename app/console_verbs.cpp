@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/json_writer.h"
+#include "app/sip_console.h"
 #include "platform/product.h"
 
 namespace corvina::app {
@@ -39,6 +40,8 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
                                 .Add("statusEntries", static_cast<std::int64_t>(window.Status().Count()))
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
+                                .AddRaw("engine", EngineJson(p.sipEngine))
+                                .AddRaw("registrations", RegistrationsJson(window.LineRegistrations()))
                                 .Str());
   });
 }
@@ -48,6 +51,7 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
 void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& context) {
   RegisterHelp(verbs);
   RegisterShell(verbs, context);
+  RegisterSipVerbs(verbs, context);
 }
 
 }  // namespace corvina::app
