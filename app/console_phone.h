@@ -72,6 +72,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
   void MissedCallsChanged(std::int64_t count, std::string_view summary) override;
   void TonePlayed(std::string_view name, bool loop, bool ringDevice) override;
+  void RegistrationChanged(const LineRegistrationState& state) override;
+  void PublicAddressChanged(const sip::OwnAddresses& addresses) override;
 
   // Queues the event for standard output and every control client. Loop thread only.
   void Emit(const ConsoleEvent& event) override;

@@ -4,6 +4,7 @@
 
 #include "app/json_writer.h"
 #include "app/phone_verbs.h"
+#include "app/sip_console.h"
 #include "platform/product.h"
 
 namespace corvina::app {
@@ -40,6 +41,8 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
                                 .Add("statusEntries", static_cast<std::int64_t>(window.Status().Count()))
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
+                                .AddRaw("engine", EngineJson(p.sipEngine))
+                                .AddRaw("registrations", RegistrationsJson(window.LineRegistrations()))
                                 .Str());
   });
 }
@@ -51,6 +54,7 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
   RegisterShell(verbs, context);
   MainWindow* window = &context.window;
   RegisterPhoneVerbs(verbs, [window] { return window->Phone(); });
+  RegisterSipVerbs(verbs, context);
 }
 
 }  // namespace corvina::app

@@ -6,12 +6,14 @@
 // first four have empty defaults so that a view can grow into them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/button_images.h"
 #include "app/status_display.h"
+#include "sip/sip_endpoint.h"
 
 namespace corvina::app {
 
@@ -50,6 +52,16 @@ enum class MenuId : int {
   kAddQuickTransfer = 1017,
   kRedial = 1018,
   kShowStatusWindow = 2004,
+};
+
+// What the phone shows of one line's registration.
+struct LineRegistrationState {
+  int line = 0;  // 1-based
+  std::string addressOfRecord;
+  std::string server;
+  bool registers = false;  // false for a line without a domain
+  bool registered = false;
+  std::int64_t secondsToNextAttempt = 0;
 };
 
 class MainView {
@@ -97,6 +109,10 @@ class MainView {
   virtual bool ShowTrayMessage(std::string_view /*title*/, std::string_view /*text*/) { return false; }
   // Opens a folder or a web page with the desktop's handler.
   virtual void OpenExternal(std::string_view /*target*/) {}
+  // A line's registration changed (user-interface thread).
+  virtual void RegistrationChanged(const LineRegistrationState& state) { (void)state; }
+  // The SIP engine's public address changed (user-interface thread).
+  virtual void PublicAddressChanged(const sip::OwnAddresses& addresses) { (void)addresses; }
 };
 
 }  // namespace corvina::app

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
+#include "app/line_accounts.h"
 #include "app/main_view.h"
 #include "app/phone_controller.h"
 #include "app/phone_wiring.h"
@@ -13,6 +15,7 @@
 #include "platform/product.h"
 #include "platform/thread_checker.h"
 #include "platform/ui_queue.h"
+#include "sip/engine_core.h"
 
 namespace corvina::app {
 
@@ -34,6 +37,11 @@ class MainWindow {
   void StopPhone();
   // The controller, or null before StartPhone and after StopPhone.
   PhoneController* Phone() { return phone_.get(); }
+  // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the
+  // engine and starts it.
+  void StartSip();
+  // The registration of each line, in line order.
+  std::vector<LineRegistrationState> LineRegistrations();
   // A hot key reached the window; identifier 1 is the hand-over from a second start.
   void OnHotkey(int id);
   // "Show Status Window" menu command: inverts and stores the pane's visibility.
@@ -61,6 +69,19 @@ class MainWindow {
     std::atomic<bool> redrawWaiting_{false};
   };
 
+  // Hears the engine on its thread and passes what changed to the user-interface thread.
+  class SipFeed final : public sip::EngineObserver {
+   public:
+    explicit SipFeed(MainWindow& owner) : owner_(owner) {}
+    void RegistrationChanged(const sip::RegistrationStatus& status) override;
+    void AddressChanged(const sip::OwnAddresses& addresses) override;
+
+   private:
+    MainWindow& owner_;
+  };
+  std::vector<LineRegistrationState> StatesOf(const sip::RegistrationStatus& status) const;
+  void StopSip();
+
   platform::ThreadChecker uiThread_;
   ProgramObjects& program_;
   MainView& view_;
@@ -71,6 +92,9 @@ class MainWindow {
   std::unique_ptr<media::TonePlayer> tonePlayer_;
   std::unique_ptr<PlayerTones> tones_;
   std::unique_ptr<PhoneController> phone_;
+  SipFeed sipFeed_{*this};
+  bool sipStarted_ = false;                    // user-interface thread
+  sip::RegistrationKey lineKeys_[kLineCount];  // fixed while the engine runs
   // Last, so that the window's pending tasks are cancelled before anything else goes.
   platform::PostOwner posts_;
 };

@@ -39,6 +39,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
         window.Posts().Post([&window, request] { DialFromOutside(window, request); });
       });
       window.Initialise();
+      // The phone starts the SIP engine (at once, or after the first-run step).
       window.StartPhone(frontend.Timers(), frontend.Observer());
       if (dial) window.Posts().Post([&window, request = *dial] { DialFromOutside(window, request); });
       if (!instance.Listen()) {

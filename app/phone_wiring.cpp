@@ -14,6 +14,7 @@ PhoneWiring MakePhoneWiring(ProgramObjects& program) {
   wiring.makeLine = [&program](int) -> std::unique_ptr<call::LineControl> {
     return std::make_unique<UnconnectedLine>(program.activityLog);
   };
+  wiring.engineDnd = [&program](bool on) { program.sipEngine.SetDoNotDisturb(on); };
   return wiring;
 }
 

@@ -130,6 +130,8 @@ void QtMainView::BuildControls() {
   statusList_->setStyleSheet("background: black;");
   statusList_->setFocusPolicy(Qt::NoFocus);
   statusList_->hide();
+  registrationText_ = new QLabel(panel_);
+  registrationText_->hide();
 
   SetButtonImage(ControlId::kCall, ButtonImage::kCallNothingToDo, false);
   SetButtonImage(ControlId::kHangUp, ButtonImage::kHangUpIdle, false);
@@ -263,7 +265,14 @@ void QtMainView::LayOut() {
       {ControlId::kPlayMeter, g.playMeter}, {ControlId::kRecordMeter, g.recordMeter},
       {ControlId::kPlaySlider, g.playSlider}, {ControlId::kRecordSlider, g.recordSlider}};
   for (const auto& [control, rect] : placed) controls_[Id(control)]->setGeometry(rect);
-  statusList_->setGeometry(g.statusPane);
+  // The lines' registration above the status entries.
+  QRect pane = g.statusPane;
+  if (!pane.isEmpty()) {
+    const int textHeight = std::min(pane.height() / 2, registrationText_->sizeHint().height());
+    registrationText_->setGeometry(pane.left(), pane.top(), pane.width(), textHeight);
+    pane.setTop(pane.top() + textHeight);
+  }
+  statusList_->setGeometry(pane);
 }
 
 void QtMainView::BringToFront() {
@@ -274,9 +283,20 @@ void QtMainView::BringToFront() {
 
 void QtMainView::RequestAttention() { QApplication::alert(this); }
 
+void QtMainView::RegistrationChanged(const app::LineRegistrationState&) {
+  if (controller_ == nullptr) return;
+  QStringList lines;
+  for (const app::LineRegistrationState& s : controller_->LineRegistrations()) {
+    QString state = !s.registers ? "no server" : s.registered ? "registered" : "not registered";
+    lines << QString("Line %1: %2 - %3").arg(s.line).arg(QString::fromStdString(s.addressOfRecord), state);
+  }
+  registrationText_->setText(lines.join('\n'));
+}
+
 void QtMainView::ShowStatusWindow(bool visible) {
   if (QAction* action = MenuAction(2004)) action->setChecked(visible);
   statusList_->setVisible(visible);
+  registrationText_->setVisible(visible);
   LayOut();
   if (visible) RefreshStatusWindow();
 }

@@ -55,9 +55,12 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void ShowMessageBox(std::string_view title, std::string_view text) override;
   bool ShowTrayMessage(std::string_view title, std::string_view text) override;
   void OpenExternal(std::string_view target) override;
+  void RegistrationChanged(const app::LineRegistrationState& state) override;
 
   // For tests and screenshots.
   QListWidget* StatusWindowList() const { return statusList_; }
+  // One line per phone line: its address of record and whether it is registered.
+  QLabel* RegistrationText() const { return registrationText_; }
   QWidget* Control(app::ControlId id) const;
   DialBox* DialBoxControl() const { return dialBox_; }
   QAction* MenuAction(int command) const;
@@ -92,6 +95,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
   QListWidget* statusList_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;  // made on the first tray message
   PanelGeometry geometry_;
+  QLabel* registrationText_ = nullptr;  // shown with the status pane
 };
 
 }  // namespace corvina::ui

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "app/phone_controller.h"
+#include "app/phone_verbs.h"
 #include "platform/manual_loop.h"
 #include "platform/memory_settings_store.h"
 #include "tests/app/phone_fakes.h"
@@ -281,6 +283,76 @@ TEST_F(PhoneControllerTest, PhoneLogCountsHoldAndForgetsTheLastCallsTimes) {
   std::string rows = ReadUtf16Ascii(PhoneLog(folder_, wall_).FilePath(start));
   EXPECT_NE(rows.find("01:01, 00:41, 00:20, \"201\",\"201\"\r\n"), std::string::npos) << rows;
   EXPECT_NE(rows.find("00:00, 00:00, 00:00, \"202\",\"202\"\r\n"), std::string::npos) << rows;
+}
+
+TEST_F(PhoneControllerTest, ADialThatDropsAnIntercomCallWaitsForThatLineToGoIdle) {
+  // Line 0 carries an allowed intercom call, line 1 a normal call.
+  Ring(0, 1, "300", "Desk");
+  lines_[0]->snapshot.intercomRequested = true;
+  lines_[0]->Announce(CallState::kIncomingRinging, 1);
+  ASSERT_TRUE(controller_->Line(0).intercom);
+  lines_[0]->Announce(CallState::kConnected);
+  Ring(1, 1);
+  controller_->Answer();
+  lines_[1]->Announce(CallState::kConnected);
+  Type("400");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops.back(), "hangup");
+  EXPECT_EQ(std::count(lines_[0]->ops.begin(), lines_[0]->ops.end(), "call 400"), 0);
+  lines_[0]->Announce(CallState::kIdle);
+  EXPECT_EQ(lines_[0]->ops.back(), "call 400");
+  EXPECT_EQ(controller_->CurrentLine(), 0);
+
+  // When the line never goes idle, the wait ends and nothing is placed later.
+  lines_[0]->Announce(CallState::kConnected);
+  lines_[0]->Announce(CallState::kIdle);
+  lines_[0]->snapshot.intercomRequested = true;
+  lines_[0]->Announce(CallState::kIncomingRinging, 1);
+  lines_[0]->Announce(CallState::kConnected);
+  Type("500");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops.back(), "hangup");
+  std::size_t before = lines_[0]->ops.size();
+  Advance(PhoneController::kPendingDialMs);
+  lines_[0]->Announce(CallState::kIdle);
+  EXPECT_EQ(std::count(lines_[0]->ops.begin() + static_cast<long>(before), lines_[0]->ops.end(), "call 500"), 0);
+}
+
+TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  const std::pair<const char*, const char*> refused[] = {
+      {"line 3", "error: usage: line 1|2"},          {"key 12a", "error: usage: key DIGITS (0-9 * #)"},
+      {"volume play 200", "error: usage: volume play|record N (-127 … 127)"},
+      {"pick 0", "error: no list entry 0"},          {"record", "error: not built yet"},
+      {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
+      {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
+      {"dnd maybe", "error: usage: dnd on|off|toggle"},
+  };
+  for (auto [line, answer] : refused) EXPECT_EQ(verbs.Execute(line), answer) << line;
+  EXPECT_TRUE(lines_[0]->ops.empty());
+
+  EXPECT_EQ(verbs.Execute("key 20"), "ok");
+  EXPECT_EQ(verbs.Execute("call"), "ok");
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 20"}));
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("type 1a#"), "ok");
+  EXPECT_EQ(lines_[0]->ops.back(), "digits #");
+  EXPECT_EQ(verbs.Execute("dnd toggle"), "ok {\"dnd\":true}");
+  EXPECT_EQ(settings_.GetSettingString("Settings", "DoNotDisturb", ""), "1");
+  EXPECT_EQ(verbs.Execute("hold"), "ok");
+  EXPECT_TRUE(lines_[0]->hold);
+  EXPECT_EQ(verbs.Execute("line 1"), "ok");
+  EXPECT_FALSE(lines_[0]->hold);
+  EXPECT_EQ(verbs.Execute("end"), "ok");
+  EXPECT_EQ(lines_[0]->ops.back(), "hangup");
+  lines_[0]->Announce(CallState::kIdle);
+  std::string state = verbs.Execute("state");
+  EXPECT_NE(state.find("\"currentLine\":0"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"dnd\":true"), std::string::npos) << state;
+  EXPECT_EQ(verbs.Execute("list"), "ok {\"items\":[\"20\"]}");
+  EXPECT_EQ(verbs.Execute("redial"), "ok");
+  EXPECT_EQ(lines_[0]->ops.back(), "call 20");
 }
 
 }  // namespace

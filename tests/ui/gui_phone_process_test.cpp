@@ -16,7 +16,8 @@ namespace {
 TEST(GuiPhoneProcess, ASecondStartHandsOverItsNumberOrComesForwardAndSigtermCloses) {
   corvina::testing::TempFolder folder("gui");
   const std::string home = folder.Sub("home");
-  std::vector<std::string> env = {"CORVINA_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "DISPLAY=:corvina-test"};
+  std::vector<std::string> env = {"CORVINA_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "DISPLAY=:corvina-test",
+                                  "CORVINA_LOCAL_ADDRESS=127.0.0.1"};
   // The phone looks for no public address: it contacts nothing beyond this machine.
   for (const char* key : {"STUN", "UPNP"}) {
     testing::ChildProcess set({CORVINA_BINARY, "reg", "set", "SIP", key, "0"}, env);
