@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/desktop_open.h"
-#include "ui/key_rule.h"
 #include "platform/product.h"
+#include "ui/key_rule.h"
 
 namespace corvina::ui {
 namespace {
