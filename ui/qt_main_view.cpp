@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/panel_metrics.h"
 #include "platform/desktop_open.h"
 #include "platform/product.h"
 #include "ui/key_rule.h"
@@ -70,9 +71,15 @@ void QtMainView::BuildControls() {
     if (input_ != nullptr) input_->OnDialTextChanged(text.toStdString());
   });
 
+  // The keypad's figures in the panel's 18-pixel heavy font.
+  const app::FontSpec keyFontSpec = app::PanelFonts(logicalDpiY())[4];
+  QFont keyFont;
+  keyFont.setPixelSize(keyFontSpec.height);
+  keyFont.setWeight(static_cast<QFont::Weight>(keyFontSpec.weight));
   for (int i = 0; i < 12; ++i) {
     const int id = Id(ControlId::kKey1) + i;
     QPushButton* key = AddButton(static_cast<ControlId>(id), kKeyTexts[i]);
+    key->setFont(keyFont);
     connect(key, &QPushButton::clicked, this, [this, id] {
       if (input_ != nullptr) input_->OnButton(id);
     });
