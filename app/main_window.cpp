@@ -93,7 +93,8 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
   phone_ = std::make_unique<PhoneController>(PhoneControllerParts{
       program_.settings, program_.activityLog, program_.wallClock, program_.tickClock, timers, view_, *tones_,
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
-      std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); }, observer});
+      std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
+      [this] { program_.sipEngine.RequestRebind(); }, observer});
   phone_->Initialise();
 }
 

@@ -494,6 +494,24 @@ void PhoneController::SetDoNotDisturb(bool on) {
   UpdateControls();
 }
 
+void PhoneController::ApplySettings() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  parts_.timers.KillTimer(kApplySettingsTimer);
+  if (!HasLines()) return;
+  if (Line(0).Call().IsBusy() || Line(1).Call().IsBusy()) {
+    parts_.timers.SetTimer(kApplySettingsTimer, kApplySettingsMs, [this] { ApplySettings(); });
+    return;
+  }
+  parts_.log.Log(texts::kRestartingForSettings, platform::kLogInfo);
+  if (parts_.restartEngine) parts_.restartEngine();
+  for (int i = 0; i < 2; ++i) {
+    auto& line = lines_[static_cast<std::size_t>(i)];
+    line.reset();
+    line = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
+  }
+  UpdateStatus();
+}
+
 int PhoneController::OutputVolume(int value) {
   if (value <= -36) return 0;
   return std::min((value + 36) * 1424, 65535);

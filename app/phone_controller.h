@@ -65,6 +65,7 @@ struct PhoneControllerParts {
   std::function<void(int)> setOutputVolume = {};  // 0 … 65535 per channel
   std::function<void(int)> setInputVolume = {};   // −127 … 127
   std::function<void()> toggleStatusWindow = {};  // command 2004
+  std::function<void()> restartEngine = {};       // the engine's rebind request
   PhoneObserver* observer = nullptr;
 };
 
@@ -117,6 +118,9 @@ class PhoneController final : public PhoneLineOwner {
   void HangUpButton();
   void ClearDialBox();
   void SetDoNotDisturb(bool on);
+  // Confirmed options take effect: while any line has a call, again in 7 s; otherwise logged,
+  // `restartEngine` asked and both lines made afresh (each re-reads its account).
+  void ApplySettings();
   // Another start hands over a number and optionally a line (1 or 2; 0 = Dial). False, and
   // nothing done, when the line is out of range.
   bool DialFromOutside(std::string_view text, int line);

@@ -35,6 +35,7 @@ class PhoneControllerTest : public ::testing::Test {
           auto line = std::make_unique<FakeLine>();
           line->index = i;
           lines_[i] = line.get();
+          ++linesMade_;
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }});
@@ -72,6 +73,7 @@ class PhoneControllerTest : public ::testing::Test {
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::string folder_;
   int engineStarts_ = 0;
+  int linesMade_ = 0;
   int outputVolume_ = -1;
   std::unique_ptr<PhoneController> controller_;
 };
@@ -316,6 +318,21 @@ TEST_F(PhoneControllerTest, ADialThatDropsAnIntercomCallWaitsForThatLineToGoIdle
   Advance(PhoneController::kPendingDialMs);
   lines_[0]->Announce(CallState::kIdle);
   EXPECT_EQ(std::count(lines_[0]->ops.begin() + static_cast<long>(before), lines_[0]->ops.end(), "call 500"), 0);
+}
+
+TEST_F(PhoneControllerTest, SettingsTakeEffectOnlyWhenNoLineHasACall) {
+  int n = Connect("201");
+  controller_->ApplySettings();
+  EXPECT_EQ(linesMade_, 2);
+  Advance(PhoneController::kApplySettingsMs);
+  EXPECT_EQ(linesMade_, 2);  // still in the call: tries again later
+  lines_[n]->Announce(CallState::kIdle);
+  Advance(PhoneController::kApplySettingsMs);
+  EXPECT_EQ(linesMade_, 4);
+  EXPECT_EQ(log_.entries.back().first, "Restarting so settings take effect.");
+  Type("202");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 202"}));
 }
 
 TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
