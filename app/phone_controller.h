@@ -159,6 +159,8 @@ class PhoneController final : public PhoneLineOwner {
   void EndOfCall(int index) override;
 
  private:
+  // `format` with its one "%s" replaced by `text`.
+  static std::string FormatOne(const char* format, std::string_view text);
   bool ValidLine(int n) const { return n == 0 || n == 1; }
   int FirstLineInState(call::CallState state) const;
   void Suspend();
