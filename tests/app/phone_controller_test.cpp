@@ -238,6 +238,23 @@ TEST_F(PhoneControllerTest, RingingAnsweringAndMissedCalls) {
   EXPECT_EQ(controller_->Missed().Count(), 0);
 }
 
+TEST_F(PhoneControllerTest, AnsweringASecondCallHoldsTheFirst) {
+  int first = Connect("201");
+  tones_.played.clear();
+  Ring(1, 1, "202", "Bob");
+  EXPECT_TRUE(tones_.played.empty());  // no ringing over a call
+  EXPECT_EQ(view_.rows.title, "Calling 201");
+  controller_->LineButton(1);
+  EXPECT_TRUE(lines_[first]->hold);
+  EXPECT_EQ(lines_[1]->ops, (std::vector<std::string>{"answer"}));
+  lines_[1]->Announce(CallState::kConnected);
+  EXPECT_EQ(controller_->CurrentLine(), 1);
+  EXPECT_EQ(controller_->Indicators().State(first), LineIndicator::kHeld);
+  EXPECT_EQ(controller_->Indicators().State(1), LineIndicator::kActive);
+  EXPECT_FALSE(controller_->Answer());  // nothing rings any more
+  EXPECT_EQ(lines_[1]->ops.size(), 1u);
+}
+
 TEST_F(PhoneControllerTest, OutsideDialAndListPicksAreRangeChecked) {
   EXPECT_FALSE(controller_->DialFromOutside("201", 3));
   EXPECT_FALSE(controller_->DialFromOutside("201", -1));
