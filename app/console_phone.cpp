@@ -1,5 +1,7 @@
 #include "app/console_phone.h"
 
+#include "app/sip_console.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -135,9 +137,13 @@ void ConsolePhone::BringToFront() { Emit(ConsoleEvent("front")); }
 
 void ConsolePhone::ShowStatusWindow(bool visible) { Emit(ConsoleEvent("statusPane").Add("visible", visible)); }
 
+void ConsolePhone::RegistrationChanged(const LineRegistrationState& state) { Emit(RegistrationEvent(state)); }
+
+void ConsolePhone::PublicAddressChanged(const sip::OwnAddresses& addresses) { Emit(AddressEvent(addresses)); }
+
 void ConsolePhone::AcceptClients() {
   for (;;) {
-    int fd = control_.Accept().Release();
+    int fd = control_.Accept().Release();  // the channel owns it from here
     if (fd < 0) return;
     if (channels_.size() > kMaxClients) {
       platform::WriteSome(fd, "error: too many control connections\n");

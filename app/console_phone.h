@@ -50,6 +50,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void ShowStatusWindow(bool visible) override;
   void StatusWindowChanged() override {}
   void Close() override { loop_.Quit(0); }
+  void RegistrationChanged(const LineRegistrationState& state) override;
+  void PublicAddressChanged(const sip::OwnAddresses& addresses) override;
 
   // Queues the event for standard output and every control client. Loop thread only.
   void Emit(const ConsoleEvent& event) override;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/json_writer.h"
+#include "app/sip_console.h"
 #include "platform/product.h"
 
 namespace corvina::app {
@@ -38,7 +39,12 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("startTime", static_cast<std::int64_t>(p.startTime))
                                 .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
                                 .Add("statusEntries", static_cast<std::int64_t>(window.Status().Count()))
+<<<<<<< HEAD
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
+=======
+                                .AddRaw("engine", EngineJson(p.sipEngine))
+                                .AddRaw("registrations", RegistrationsJson(window.LineRegistrations()))
+>>>>>>> engine
                                 .Str());
   });
 }
@@ -48,6 +54,7 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
 void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& context) {
   RegisterHelp(verbs);
   RegisterShell(verbs, context);
+  RegisterSipVerbs(verbs, context);
 }
 
 }  // namespace corvina::app

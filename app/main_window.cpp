@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 namespace corvina::app {
 
 MainWindow::MainWindow(ProgramObjects& program, MainView& view)
@@ -7,8 +9,65 @@ MainWindow::MainWindow(ProgramObjects& program, MainView& view)
 
 MainWindow::~MainWindow() {
   CORVINA_CHECK_THREAD(uiThread_);
+  StopSip();
   // No entry reaches the feed after this; `posts_` then cancels the redraws still waiting.
   program_.activityLog.DetachStatusWindow();
+}
+
+void MainWindow::StopSip() {
+  if (!sipStarted_) return;
+  // Stopping unregisters; only then do the lines let go of their registrations.
+  program_.sipEngine.StopEngine();
+  program_.sipEngine.SetObserver(nullptr);
+  for (const sip::RegistrationKey& key : lineKeys_) {
+    program_.sipEngine.Registrations().Remove(key, program_.tickClock.NowMs());
+  }
+  sipStarted_ = false;
+}
+
+void MainWindow::StartSip() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (sipStarted_) return;
+  sipStarted_ = true;
+  const std::uint32_t now = program_.tickClock.NowMs();
+  for (int line = 1; line <= kLineCount; ++line) {
+    lineKeys_[line - 1] = LineRegistration(program_.settings, line);
+    program_.sipEngine.Registrations().Add(lineKeys_[line - 1], kLineQ, now);
+  }
+  program_.sipEngine.SetDoNotDisturb(program_.settings.GetSettingBool("Settings", "DoNotDisturb", false));
+  program_.sipEngine.SetObserver(&sipFeed_);
+  program_.sipEngine.StartEngine();
+}
+
+std::vector<LineRegistrationState> MainWindow::StatesOf(const sip::RegistrationStatus& status) const {
+  std::vector<LineRegistrationState> out;
+  for (int line = 1; line <= kLineCount; ++line) {
+    const sip::RegistrationKey& key = lineKeys_[line - 1];
+    if (key.addressOfRecord != status.addressOfRecord || key.server != status.server) continue;
+    out.push_back(LineRegistrationState{line, status.addressOfRecord, status.server, status.registers,
+                                        status.registered, status.secondsToNextAttempt});
+  }
+  return out;
+}
+
+std::vector<LineRegistrationState> MainWindow::LineRegistrations() {
+  std::vector<LineRegistrationState> out;
+  if (!sipStarted_) return out;
+  for (const sip::RegistrationStatus& status : program_.sipEngine.Registrations().Snapshot(program_.tickClock.NowMs())) {
+    for (LineRegistrationState& state : StatesOf(status)) out.push_back(std::move(state));
+  }
+  std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
+  return out;
+}
+
+void MainWindow::SipFeed::RegistrationChanged(const sip::RegistrationStatus& status) {
+  for (LineRegistrationState& state : owner_.StatesOf(status)) {
+    owner_.posts_.Post([view = &owner_.view_, state = std::move(state)] { view->RegistrationChanged(state); });
+  }
+}
+
+void MainWindow::SipFeed::AddressChanged(const sip::OwnAddresses& addresses) {
+  owner_.posts_.Post([view = &owner_.view_, addresses] { view->PublicAddressChanged(addresses); });
 }
 
 void MainWindow::Initialise() {

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
+#include "app/line_accounts.h"
 #include "app/main_view.h"
 #include "app/program_objects.h"
 #include "platform/product.h"
 #include "platform/thread_checker.h"
 #include "platform/ui_queue.h"
+#include "sip/engine_core.h"
 
 namespace corvina::app {
 
@@ -23,6 +26,11 @@ class MainWindow {
   // Window initialisation: attaches the status window, applies its stored visibility, writes
   // "Corvina Run", and says in the log when the settings store could not be opened.
   void Initialise();
+  // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the
+  // engine and starts it.
+  void StartSip();
+  // The registration of each line, in line order.
+  std::vector<LineRegistrationState> LineRegistrations();
   // A hot key reached the window; identifier 1 is the hand-over from a second start.
   void OnHotkey(int id);
   // "Show Status Window" menu command: inverts and stores the pane's visibility.
@@ -50,12 +58,28 @@ class MainWindow {
     std::atomic<bool> redrawWaiting_{false};
   };
 
+  // Hears the engine on its thread and passes what changed to the user-interface thread.
+  class SipFeed final : public sip::EngineObserver {
+   public:
+    explicit SipFeed(MainWindow& owner) : owner_(owner) {}
+    void RegistrationChanged(const sip::RegistrationStatus& status) override;
+    void AddressChanged(const sip::OwnAddresses& addresses) override;
+
+   private:
+    MainWindow& owner_;
+  };
+  std::vector<LineRegistrationState> StatesOf(const sip::RegistrationStatus& status) const;
+  void StopSip();
+
   platform::ThreadChecker uiThread_;
   ProgramObjects& program_;
   MainView& view_;
   StatusWindow status_;
   StatusWindowFeed feed_{*this};
   bool initialised_ = false;  // user-interface thread
+  SipFeed sipFeed_{*this};
+  bool sipStarted_ = false;                    // user-interface thread
+  sip::RegistrationKey lineKeys_[kLineCount];  // fixed while the engine runs
   // Last, so that the window's pending tasks are cancelled before anything else goes.
   platform::PostOwner posts_;
 };

@@ -20,6 +20,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
       auto onHotkey = [&window](int id) { window.Posts().Post([&window, id] { window.OnHotkey(id); }); };
       platform::InstanceServer instance(program.paths.runtimeFolder, std::string(platform::kProductName), onHotkey);
       window.Initialise();
+      window.StartSip();
       if (!instance.Listen()) {
         program.activityLog.Log("Cannot listen for a second start in " + program.paths.runtimeFolder,
                                 platform::kLogError);

@@ -1,18 +1,23 @@
 // The program-wide objects, constructed before the main window in a fixed order and destroyed
-// in the reverse order (C++ member order gives both). Later subsystems (profile files, SIP
-// engine, call terminator, SIP trace) take their places in this list as they are built.
+// in the reverse order (C++ member order gives both). Later subsystems (profile files) take
+// their places in this list as they are built.
 //
 // The user-interface postbox comes first, so it outlives every worker that posts to it; the
-// loops attach to it while they run. StopWorkers() stops every worker before any loop or
-// toolkit object is torn down.
+// loops attach to it while they run. StopWorkers() stops every worker, the SIP engine first,
+// before any loop or toolkit object is torn down.
 #pragma once
 
 #include <ctime>
 #include <string>
 
 #include "app/activity_log.h"
+<<<<<<< HEAD
 #include "media/audio_devices.h"
+=======
+#include "call/nat_traversal.h"
+>>>>>>> engine
 #include "platform/clock.h"
+#include "platform/name_resolver.h"
 #include "platform/paths.h"
 #include "platform/portaudio_system.h"
 #include "platform/settings.h"
@@ -20,6 +25,9 @@
 #include "platform/startup_lock.h"
 #include "platform/ui_postbox.h"
 #include "platform/worker_thread.h"
+#include "sip/call_terminator.h"
+#include "sip/dialog_list.h"
+#include "sip/sip_engine.h"
 
 namespace corvina::app {
 
@@ -30,8 +38,12 @@ struct ProgramObjects {
   ProgramObjects& operator=(const ProgramObjects&) = delete;
 
   // Stops and waits for every worker; called when the loop has ended, before the window and
-  // the loop go.
-  void StopWorkers() { workers.StopAll(); }
+  // the loop go. The SIP engine goes first (it unregisters and stops the call terminator), so
+  // nothing uses the dialog list or the terminator once they are destroyed.
+  void StopWorkers() {
+    sipEngine.StopEngine();
+    workers.StopAll();
+  }
 
   platform::UiPostbox postbox;
   platform::PhonePaths paths;
@@ -44,9 +56,20 @@ struct ProgramObjects {
   platform::SystemMediaClock mediaClock;
   ActivityLog activityLog;
   std::time_t startTime;
+<<<<<<< HEAD
   // The sound cards and the devices by stored name (the silent and file devices besides).
   platform::PortAudioSystem soundCards;
   media::AudioDevices audioDevices{soundCards, activityLog};
+=======
+  platform::SystemNameResolver resolver;
+  call::NatTraversal nat;
+  // Constructed, not started; it writes the SIP trace when SipTraceOn is set.
+  sip::SipEngine sipEngine;
+  // The dialogs that receive messages (the engine's router) and the call terminator worker,
+  // which the engine thread starts and stops.
+  sip::DialogList dialogs;
+  sip::CallTerminator callTerminator;
+>>>>>>> engine
   platform::WorkerRegistry workers;
   platform::StartupLock startupLock;
 };

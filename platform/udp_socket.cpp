@@ -57,6 +57,7 @@ BindResult UdpSocket::Bind(const SocketAddress& local, const PortWalk& walk) {
       getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&sin), &len);
       result = BindResult{SocketError::kNone, 0, FromSockaddr(sin)};
       ApplyTypeOfService(fd.Get());
+      ApplyReceiveBuffer(fd.Get());
       std::unique_lock lock(fdLock_);
       fd_ = std::move(fd);
       return result;
@@ -90,6 +91,16 @@ bool UdpSocket::SetTypeOfService(std::uint8_t tos, int priority) {
   bool ok = setsockopt(fd_.Get(), IPPROTO_IP, IP_TOS, &value, sizeof value) == 0;
   if (priority >= 0) ok = setsockopt(fd_.Get(), SOL_SOCKET, SO_PRIORITY, &priority, sizeof priority) == 0 && ok;
   return ok;
+}
+
+bool UdpSocket::SetReceiveBuffer(int bytes) {
+  receiveBuffer_ = bytes;
+  if (!fd_) return true;
+  return setsockopt(fd_.Get(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
+void UdpSocket::ApplyReceiveBuffer(int fd) const {
+  if (receiveBuffer_ > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
 }
 
 void UdpSocket::ApplyTypeOfService(int fd) const {

@@ -86,6 +86,10 @@ class UdpSocket {
   // after every later Bind(). False when the system refused.
   bool SetTypeOfService(std::uint8_t tos, int priority = -1);
 
+  // Owner thread. Asks for a kernel receive buffer of `bytes` now and after every later Bind(),
+  // so that a burst outlasts a short stall of the reading thread (the system may grant less).
+  bool SetReceiveBuffer(int bytes);
+
   // Any thread. Sends one datagram; kNone when the whole of it was handed to the system.
   SocketError SendTo(const SocketAddress& to, std::span<const std::uint8_t> data, int* osError = nullptr);
   SocketError SendTo(const SocketAddress& to, std::string_view text, int* osError = nullptr);
@@ -102,6 +106,7 @@ class UdpSocket {
 
  private:
   void ApplyTypeOfService(int fd) const;
+  void ApplyReceiveBuffer(int fd) const;
 
   // Written by the owner under the exclusive lock; read by senders under the shared lock and by
   // the owner without it.
@@ -110,6 +115,7 @@ class UdpSocket {
   // Owner thread.
   std::optional<std::uint8_t> tos_;
   int priority_ = -1;
+  int receiveBuffer_ = 0;  // 0: the system's default
 };
 
 }  // namespace corvina::platform

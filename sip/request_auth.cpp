@@ -14,11 +14,13 @@ ChallengeOutcome AnswerRequestChallenge(const Dialog& dialog, SipRequestOut& req
     return ChallengeOutcome::kNoPassword;
   }
   const bool www = response.statusCode == 401;
-  std::string_view challenge = response.FindHeader(www ? kWwwAuthenticate : kProxyAuthenticate);
+  std::vector<std::string_view> challenges = response.HeaderValues(www ? kWwwAuthenticate : kProxyAuthenticate);
   std::optional<DigestAnswer> answer =
-      AnswerChallenge(challenge, request.method, request.requestUri, dialog.authorizationUser, dialog.password);
+      AnswerChallenges(challenges, request.method, request.requestUri, dialog.authorizationUser, dialog.password);
   if (!answer) return ChallengeOutcome::kNotDigest;
-  if (answer->authorization == request.authorization && !answer->stale) {
+  // Every answer carries a fresh client nonce and servers send fresh nonces, so the refusal is
+  // recognised as a second, not stale, challenge to a request that already had credentials.
+  if (!request.authorization.empty() && !answer->stale) {
     log.Log(wire::kAuthorizationFailed, platform::kLogError);
     log.Log(std::string(wire::kErrorMessageWas) + response.reason, platform::kLogError);
     log.Log(wire::kCheckCredentials, platform::kLogError);

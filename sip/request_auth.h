@@ -12,7 +12,7 @@ namespace corvina::sip {
 enum class ChallengeOutcome {
   kRetry,       // the request carries new credentials; send it again
   kNoPassword,  // the dialog has no password (logged)
-  kRejected,    // the same credentials were refused and the nonce is not stale (logged)
+  kRejected,    // the request's credentials were refused and the nonce is not stale (logged)
   kNotDigest,   // the challenge is missing or not a Digest challenge
 };
 

@@ -114,6 +114,66 @@ inline constexpr std::string_view kDigestHa2 = "%s:%s";
 inline constexpr std::string_view kDigestResponse = "%s:%s:%s";
 inline constexpr std::string_view kDigestAuthorization =
     "Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\",opaque=\"%s\",algorithm=MD5";
+// With a challenge that offers qop "auth": the response covers nc, cnonce and qop too, and
+// these fields follow the ones above.
+inline constexpr std::string_view kDigestResponseWithQop = "%s:%s:%s:%s:%s:%s";
+inline constexpr std::string_view kDigestQopFields = ",qop=auth,nc=%s,cnonce=\"%s\"";
+inline constexpr std::string_view kDigestQopAuth = "auth";
+inline constexpr std::string_view kDigestFirstNonceCount = "00000001";
+inline constexpr std::string_view kDigestMd5 = "MD5";
+
+// Registration.
+inline constexpr std::string_view kRegister = "REGISTER";
+inline constexpr std::string_view kRegisterHead =
+    "REGISTER sip:%s SIP/2.0\r\n"
+    "Via: SIP/2.0/UDP %s:%d;rport;branch=%s\r\n"
+    "Max-Forwards: 20\r\n"
+    "To: <%s>\r\n"
+    "From: <%s>;tag=%s\r\n"
+    "Call-ID: %s\r\n"
+    "CSeq: %d REGISTER\r\n"
+    "Contact: <sip:%s@%s:%d>;expires=%d;q=0.%.2d\r\n";
+inline constexpr std::string_view kRegisterTail = "User-Agent: Tessaly Corvina 4.01\r\nContent-Length: 0\r\n\r\n";
+inline constexpr std::string_view kAddressOfRecord = "sip:%s@%s";
+inline constexpr std::string_view kDigestUriOfDomain = "sip:%s";
+inline constexpr std::string_view kExpiresParam = "expires";
+
+// Request handling by the engine.
+inline constexpr std::string_view kSubscribe = "SUBSCRIBE";
+inline constexpr std::string_view kRegisterMethod = "REGISTER";
+inline constexpr std::string_view kReasonNotFound = "Not Found";
+inline constexpr std::string_view kReasonBusyHere = "Busy Here";
+inline constexpr std::string_view kReasonTemporarilyUnavailable = "Temporarily Unavailable";
+inline constexpr std::string_view kReasonNoSuchCall = "Call/Transaction Does Not Exist";
+
+// Trace file.
+inline constexpr std::string_view kTraceFileName = "20%.2d-%.2d-%.2d Corvina SipTrace.txt";
+inline constexpr std::string_view kTraceStamp = "%.2d:%.2d:%.2d ";
+inline constexpr std::string_view kTraceReceived =
+    "UDP Packet Received from %s <<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<\r\n";
+inline constexpr std::string_view kTraceSent = "UDP Packet Sent to %s >>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>\r\n";
+inline constexpr std::string_view kTraceSeparator =
+    "\r\n----------------------------------------------------------------\r\n\r\n";
+inline constexpr std::string_view kTraceKeepAlive = "NAT Keep Alive Packet Sent to %s\r\n";
+
+// Activity-log texts of the engine and of registration.
+inline constexpr std::string_view kBindFailed =
+    "SIP Engine BindToListenPort FAILED - wait to try again in 20 seconds - if this continues, make sure that the "
+    "SIP port you selected is not being used by another application.";
+inline constexpr std::string_view kPrivateIp = "SIP Private IP is: %s:%d";
+inline constexpr std::string_view kPublicIp = "SIP Public IP is: %s:%d";
+inline constexpr std::string_view kSipNumber = "SIP Number: %s@%s:%d";
+inline constexpr std::string_view kAttemptingToRegister = "Attempting to register %s";
+inline constexpr std::string_view kServerDidNotRespond = "Server %s did not respond to register (user %s)";
+inline constexpr std::string_view kCheckServerDetails = "Check server details for that line";
+inline constexpr std::string_view kDndReject = "DND is on - reject incoming call from: ";
+inline constexpr std::string_view kBusyReject = "Busy - reject incoming call from: ";
+inline constexpr std::string_view kRegisteredAs = "Registered as: %s";
+inline constexpr std::string_view kRegisterAuthorizationFailed = "Register authorization failed for %s";
+inline constexpr std::string_view kErrorReturned = "Error returned : %d %s";
+inline constexpr std::string_view kEnterPassword = "Enter a password for this proxy server.";
+inline constexpr std::string_view kRegisterAttemptFailed = "Register attempt for proxy %s failed";
+inline constexpr std::string_view kStatusAndReason = "%d %s";
 
 // Activity-log texts.
 inline constexpr std::string_view kUnableToFindServer = "Unable to find address of server: ";

@@ -20,7 +20,10 @@ QtMainView::QtMainView() {
   statusList_ = new QListWidget(central);
   statusList_->setStyleSheet("background: black;");
   statusList_->hide();
+  registrationText_ = new QLabel(central);
+  registrationText_->hide();
   layout->addStretch(1);
+  layout->addWidget(registrationText_);
   layout->addWidget(statusList_);
   setCentralWidget(central);
 
@@ -41,9 +44,20 @@ void QtMainView::BringToFront() {
   activateWindow();
 }
 
+void QtMainView::RegistrationChanged(const app::LineRegistrationState&) {
+  if (controller_ == nullptr) return;
+  QStringList lines;
+  for (const app::LineRegistrationState& s : controller_->LineRegistrations()) {
+    QString state = !s.registers ? "no server" : s.registered ? "registered" : "not registered";
+    lines << QString("Line %1: %2 - %3").arg(s.line).arg(QString::fromStdString(s.addressOfRecord), state);
+  }
+  registrationText_->setText(lines.join('\n'));
+}
+
 void QtMainView::ShowStatusWindow(bool visible) {
   statusAction_->setChecked(visible);
   statusList_->setVisible(visible);
+  registrationText_->setVisible(visible);
   if (visible) RefreshStatusWindow();
 }
 

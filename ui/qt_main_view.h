@@ -23,14 +23,18 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void ShowStatusWindow(bool visible) override;
   void StatusWindowChanged() override;
   void Close() override { close(); }
+  void RegistrationChanged(const app::LineRegistrationState& state) override;
 
   QListWidget* StatusWindowList() const { return statusList_; }
+  // One line per phone line: its address of record and whether it is registered.
+  QLabel* RegistrationText() const { return registrationText_; }
 
  private:
   void RefreshStatusWindow();
 
   app::MainWindow* controller_ = nullptr;
   QListWidget* statusList_ = nullptr;
+  QLabel* registrationText_ = nullptr;
   QAction* statusAction_ = nullptr;
 };
 

@@ -25,8 +25,16 @@ using Clock = std::chrono::steady_clock;
 
 class PhoneProcessTest : public ::testing::Test {
  protected:
-  std::string Home(const char* name) const { return folder_.Sub(name); }
-  static std::vector<std::string> Env(const std::string& home) { return {"CORVINA_HOME=" + home}; }
+  // A phone home whose SIP engine contacts nothing: STUN off, its own address on loopback.
+  std::string Home(const char* name) const {
+    std::string home = folder_.Sub(name);
+    ChildProcess set({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, Env(home));
+    set.Wait(5000);
+    return home;
+  }
+  static std::vector<std::string> Env(const std::string& home) {
+    return {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1"};
+  }
   static std::unique_ptr<ChildProcess> StartPhone(const std::string& home, std::vector<std::string> extra = {}) {
     std::vector<std::string> argv = {CORVINA_BINARY, "--headless"};
     argv.insert(argv.end(), extra.begin(), extra.end());

@@ -143,6 +143,21 @@ TEST(UdpSocket, TypeOfServiceIsSetAndSurvivesARebind) {
   EXPECT_EQ(priority, kVoiceSocketPriority);
 }
 
+TEST(UdpSocket, AskedReceiveBufferSurvivesARebind) {
+  UdpSocket plain;
+  ASSERT_TRUE(plain.Bind({kLoopback, 0}).Ok());
+  int defaultSize = 0;
+  socklen_t len = sizeof defaultSize;
+  ASSERT_EQ(getsockopt(plain.Fd(), SOL_SOCKET, SO_RCVBUF, &defaultSize, &len), 0);
+  UdpSocket s;
+  ASSERT_TRUE(s.SetReceiveBuffer(defaultSize * 2));  // before the first Bind: kept for it
+  ASSERT_TRUE(s.Bind({kLoopback, 0}).Ok());
+  ASSERT_TRUE(s.Bind({kLoopback, 0}).Ok());
+  int size = 0;
+  ASSERT_EQ(getsockopt(s.Fd(), SOL_SOCKET, SO_RCVBUF, &size, &len), 0);
+  EXPECT_GT(size, defaultSize);
+}
+
 // Senders keep sending while the owner closes and rebinds, and a bystander socket (on another
 // loopback address) opened after every close is likely to get the freed descriptor number. A
 // send that used a stale number would leave from the bystander's address: none may arrive.

@@ -165,3 +165,53 @@ TEST(RequestChallenge, WwwChallengeAndMissingPassword) {
 
 }  // namespace
 }  // namespace corvina::sip
+
+namespace corvina::sip {
+namespace {
+
+TEST(DigestQop, OfferedAuthIsAnsweredWithNonceCountAndClientNonce) {
+  DigestChallenge c;
+  ASSERT_TRUE(ParseDigestChallenge("Digest realm=\"a,b\", qop=\"auth-int, auth\", nonce=\"n1\"", c));
+  EXPECT_EQ(c.realm, "a,b");
+  EXPECT_TRUE(c.offersQopAuth);
+  // RFC 2617's own example, whose published response is 6629fae49393a05397450978507c4ef1.
+  DigestChallenge rfc;
+  ASSERT_TRUE(ParseDigestChallenge("Digest realm=\"testrealm@host.com\",qop=\"auth,auth-int\","
+                                   "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\",opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"",
+                                   rfc));
+  EXPECT_EQ(DigestAuthorization(rfc, "GET", "/dir/index.html", "Mufasa", "Circle Of Life", "0a4f113b"),
+            "Digest username=\"Mufasa\",realm=\"testrealm@host.com\",nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\","
+            "uri=\"/dir/index.html\",response=\"6629fae49393a05397450978507c4ef1\","
+            "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\",algorithm=MD5,qop=auth,nc=00000001,cnonce=\"0a4f113b\"");
+  // Only auth-int offered: answered without qop.
+  ASSERT_TRUE(ParseDigestChallenge("Digest realm=\"r\",nonce=\"n\",qop=\"auth-int\"", c));
+  EXPECT_FALSE(c.offersQopAuth);
+  // Each answer gets a fresh client nonce.
+  auto first = AnswerChallenge("Digest realm=\"r\",nonce=\"n\",qop=\"auth\"", "INVITE", "sip:x", "u", "p");
+  auto second = AnswerChallenge("Digest realm=\"r\",nonce=\"n\",qop=\"auth\"", "INVITE", "sip:x", "u", "p");
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first->authorization, second->authorization);
+}
+
+TEST(DigestQop, FirstMd5ChallengeIsAnsweredAndAFreshNonceAfterCredentialsIsRefusal) {
+  Dialog d;
+  d.authorizationUser = "100";
+  d.password = "pw";
+  SipRequestOut invite;
+  invite.method = "INVITE";
+  invite.requestUri = "sip:200@pbx";
+  SipMessage challenge;
+  challenge.statusCode = 401;
+  challenge.reason = "Unauthorized";
+  challenge.headers.push_back({"WWW-Authenticate", "Digest realm=\"pbx\",nonce=\"sha\",algorithm=SHA-256"});
+  challenge.headers.push_back({"WWW-Authenticate", "Digest realm=\"pbx\",nonce=\"md5\",qop=\"auth\""});
+  testing::RecordingLog log;
+  ASSERT_EQ(AnswerRequestChallenge(d, invite, challenge, log), ChallengeOutcome::kRetry);
+  EXPECT_NE(invite.authorization.find("nonce=\"md5\""), std::string::npos);
+  challenge.headers[1].value = "Digest realm=\"pbx\",nonce=\"another\",qop=\"auth\"";
+  EXPECT_EQ(AnswerRequestChallenge(d, invite, challenge, log), ChallengeOutcome::kRejected);
+  EXPECT_EQ(log.entries.size(), 4u);
+}
+
+}  // namespace
+}  // namespace corvina::sip
