@@ -39,12 +39,9 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("startTime", static_cast<std::int64_t>(p.startTime))
                                 .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
                                 .Add("statusEntries", static_cast<std::int64_t>(window.Status().Count()))
-<<<<<<< HEAD
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
-=======
                                 .AddRaw("engine", EngineJson(p.sipEngine))
                                 .AddRaw("registrations", RegistrationsJson(window.LineRegistrations()))
->>>>>>> engine
                                 .Str());
   });
 }

@@ -11,11 +11,8 @@
 #include <string>
 
 #include "app/activity_log.h"
-<<<<<<< HEAD
 #include "media/audio_devices.h"
-=======
 #include "call/nat_traversal.h"
->>>>>>> engine
 #include "platform/clock.h"
 #include "platform/name_resolver.h"
 #include "platform/paths.h"
@@ -56,11 +53,9 @@ struct ProgramObjects {
   platform::SystemMediaClock mediaClock;
   ActivityLog activityLog;
   std::time_t startTime;
-<<<<<<< HEAD
   // The sound cards and the devices by stored name (the silent and file devices besides).
   platform::PortAudioSystem soundCards;
   media::AudioDevices audioDevices{soundCards, activityLog};
-=======
   platform::SystemNameResolver resolver;
   call::NatTraversal nat;
   // Constructed, not started; it writes the SIP trace when SipTraceOn is set.
@@ -69,7 +64,6 @@ struct ProgramObjects {
   // which the engine thread starts and stops.
   sip::DialogList dialogs;
   sip::CallTerminator callTerminator;
->>>>>>> engine
   platform::WorkerRegistry workers;
   platform::StartupLock startupLock;
 };
