@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "app/call_lines.h"
+#include "app/call_verbs.h"
 #include "app/json_writer.h"
 #include "app/sip_console.h"
 #include "platform/product.h"
@@ -42,6 +44,7 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
                                 .AddRaw("engine", EngineJson(p.sipEngine))
                                 .AddRaw("registrations", RegistrationsJson(window.LineRegistrations()))
+                                .AddRaw("lines", window.Calls().StatusJson())
                                 .Str());
   });
 }
@@ -52,6 +55,7 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
   RegisterHelp(verbs);
   RegisterShell(verbs, context);
   RegisterSipVerbs(verbs, context);
+  RegisterCallVerbs(verbs, context);
 }
 
 }  // namespace corvina::app

@@ -5,7 +5,7 @@
 namespace corvina::app {
 
 MainWindow::MainWindow(ProgramObjects& program, MainView& view)
-    : program_(program), view_(view), posts_(program.postbox) {}
+    : program_(program), view_(view), calls_(program), posts_(program.postbox) {}
 
 MainWindow::~MainWindow() {
   CORVINA_CHECK_THREAD(uiThread_);
@@ -16,6 +16,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::StopSip() {
   if (!sipStarted_) return;
+  calls_.End();
   // Stopping unregisters; only then do the lines let go of their registrations.
   program_.sipEngine.StopEngine();
   program_.sipEngine.SetObserver(nullptr);
@@ -36,6 +37,7 @@ void MainWindow::StartSip() {
   }
   program_.sipEngine.SetDoNotDisturb(program_.settings.GetSettingBool("Settings", "DoNotDisturb", false));
   program_.sipEngine.SetObserver(&sipFeed_);
+  calls_.Start();
   program_.sipEngine.StartEngine();
 }
 

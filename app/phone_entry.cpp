@@ -28,6 +28,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
       program.startupLock.Release();
       code = frontend.RunLoop();
       instance.StopAndJoin();
+      window.EndCalls();  // a call still up sends its BYE while the engine runs
       program.StopWorkers();
       frontend.DestroyWindow();
     }

@@ -223,12 +223,13 @@ TEST_F(ConsolePhoneOutputTest, AClientThatDoesNotReadItsAnswersIsNotReadFromButL
   // Standard input is served meanwhile.
   ASSERT_TRUE(platform::WriteAll(input_[1], "help quit\n"));
   std::string line;
-  ASSERT_TRUE(NextLine(&line));
+  ASSERT_TRUE(NextNonSipLine(&line));
   EXPECT_EQ(line.rfind("ok {\"verb\":\"quit\"", 0), 0u) << line;
   // Every command gets its answer once the client reads.
   platform::LineSplitter lines(1 << 20);
   long answers = 0;
   while (answers < commands && platform::ReadLine(client, 20000, lines, &line)) {
+    if (line.rfind("event ", 0) == 0) continue;  // the SIP engine's events come at their own pace
     if (line != "error: unknown command \"nope\"") break;
     ++answers;
   }
