@@ -54,8 +54,10 @@ bool PollUntil(Condition done, int timeoutMs) {
 
 // An even port whose pair (port, port + 1) is free now, from a spread-out range.
 inline std::uint16_t FreeEvenPortPair() {
+  static int asked = 0;  // the test's thread: each call starts somewhere else
   for (int tries = 0; tries < 200; ++tries) {
-    const std::uint16_t port = static_cast<std::uint16_t>(20000 + 2 * ((getpid() * 7919 + tries * 104729) % 10000));
+    const int step = ++asked;
+    const std::uint16_t port = static_cast<std::uint16_t>(20000 + 2 * ((getpid() * 7919 + step * 104729) % 10000));
     platform::UdpSocket a;
     platform::UdpSocket b;
     if (a.Bind({0, port}).Ok() && b.Bind({0, static_cast<std::uint16_t>(port + 1)}).Ok()) return port;
@@ -219,15 +221,26 @@ inline int CountFrom(const std::string& pcap, int port) {
   return n;
 }
 
-inline bool WriteTone(const std::string& path, double hz, double seconds, double silenceAfter = 0) {
+struct ToneSegment {
+  double hz;  // 0: silence
+  double seconds;
+};
+
+// An 8000 Hz mono WAV file of tone and silence segments.
+inline bool WriteSegments(const std::string& path, const std::vector<ToneSegment>& segments) {
   media::WavWriter writer;
   if (writer.Create(path) != media::WavError::kNone) return false;
-  std::vector<std::int32_t> samples(static_cast<std::size_t>((seconds + silenceAfter) * 8000));
-  for (std::size_t i = 0; i < static_cast<std::size_t>(seconds * 8000); ++i) {
-    samples[i] = static_cast<std::int32_t>(16 * 12000 * std::sin(2 * M_PI * hz * static_cast<double>(i) / 8000));
+  for (const ToneSegment& segment : segments) {
+    std::vector<std::int32_t> samples(static_cast<std::size_t>(segment.seconds * 8000));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      samples[i] = static_cast<std::int32_t>(16 * 12000 * std::sin(2 * M_PI * segment.hz * static_cast<double>(i) / 8000));
+    }
+    if (!writer.Write(samples)) return false;
   }
-  return writer.Write(samples) && writer.Close() == media::WavError::kNone;
+  return writer.Close() == media::WavError::kNone;
 }
+
+inline bool WriteTone(const std::string& path, double hz, double seconds) { return WriteSegments(path, {{hz, seconds}}); }
 
 inline std::vector<std::int32_t> ReadWav(const std::string& path) {
   media::WavReader reader;
