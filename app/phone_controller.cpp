@@ -108,14 +108,14 @@ int PhoneController::FirstLineInState(call::CallState state) const {
 
 // ---- Dialling ------------------------------------------------------------------------------
 
-void PhoneController::Dial(bool answerIfEmpty) {
+int PhoneController::Dial(bool answerIfEmpty) {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (!HasLines()) return;
+  if (!HasLines()) return kNoLine;
   parts_.view.BringToFront();
   Suspend();
   if (CutToField(dialText_).empty()) {
     if (answerIfEmpty) Answer();
-    return;
+    return kNoLine;
   }
   int line = kNoLine;
   for (int i = 0; i < 2 && line == kNoLine; ++i) {
@@ -127,7 +127,7 @@ void PhoneController::Dial(bool answerIfEmpty) {
     }
     if (line == kNoLine) {
       PlayTone(texts::kBusyTone, false, false);
-      return;
+      return kNoLine;
     }
     Line(line).Drop();
     if (Line(line).Call().IsBusy()) {
@@ -138,22 +138,22 @@ void PhoneController::Dial(bool answerIfEmpty) {
         parts_.timers.KillTimer(kPendingDialTimer);
         pendingDialLine_ = kNoLine;
       });
-      return;
+      return kNoLine;
     }
   }
-  PlaceCall(line);
+  return PlaceCall(line);
 }
 
-void PhoneController::PlaceCall(int line) {
+int PhoneController::PlaceCall(int line) {
   std::string number = DialNumberFromText(dialText_);
-  if (number.empty()) return;
+  if (number.empty()) return kNoLine;
   parts_.timers.KillTimer(kIntercomDialTimer);
   std::array<bool, 2> busy{Line(0).Call().IsBusy(), Line(1).Call().IsBusy()};
   DialTarget target = MapEmergency(parts_.settings, parts_.log, number, line, busy);
   line = target.line;
   PhoneLine& chosen = Line(line);
   chosen.intercom = false;
-  if (!chosen.Call().MakeCall(target.number)) return;
+  if (!chosen.Call().MakeCall(target.number)) return kNoLine;
   chosen.remoteNumber = target.number;
   chosen.remoteName = target.number;
   current_ = calling_ = line;
@@ -168,6 +168,7 @@ void PhoneController::PlaceCall(int line) {
     missed_.Clear();
     if (parts_.observer) parts_.observer->MissedCallsChanged(0, {});
   }
+  return line;
 }
 
 void PhoneController::CallingTick() {
@@ -238,6 +239,11 @@ bool PhoneController::HangUp() {
 
 void PhoneController::HangUpButton() {
   if (!HangUp() && !Reject()) ClearDialBox();
+}
+
+void PhoneController::EnterDialText(std::string_view text) {
+  SetDialText(std::string(text));
+  UpdateStatus();
 }
 
 void PhoneController::ClearDialBox() {

@@ -30,6 +30,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend) {
       code = frontend.RunLoop();
       window.StopPhone();
       instance.StopAndJoin();
+      window.EndCalls();  // a call still up sends its BYE while the engine runs
       program.StopWorkers();
       frontend.DestroyWindow();
     }

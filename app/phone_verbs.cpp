@@ -128,19 +128,26 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
   });
   simple("call", "presses Call (dials the dial box, or answers when it is empty)",
          [](PhoneController& p) { p.OnButton(ControlId::kCall); });
-  add("dial", "dials TEXT, or the dial box", [](PhoneController& p, const CommandArgs& args) {
-    p.DialFromOutside(args.Raw(), 0);
-    return CommandReply::Ok();
-  });
+  add("dial", "dials TEXT, or the dial box; answers the line the call went out on",
+      [](PhoneController& p, const CommandArgs& args) {
+        if (!args.Raw().empty()) p.EnterDialText(args.Raw());
+        int line = p.Dial(false);
+        if (line == PhoneController::kNoLine) return CommandReply::Error("no call placed");
+        return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
+      });
   simple("redial", "dials the most recent number again", [](PhoneController& p) { p.OnCommand(1018); });
-  add("answer", "answers the ringing call", [](PhoneController& p, const CommandArgs&) {
-    return p.Answer() ? CommandReply::Ok() : CommandReply::Error("no call is ringing");
+  add("answer", "answers the ringing call; answers its line", [](PhoneController& p, const CommandArgs&) {
+    int line = p.RingingLine();
+    if (line == PhoneController::kNoLine || !p.Answer()) return CommandReply::Error("no call is ringing");
+    return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
   });
   add("reject", "rejects the ringing call", [](PhoneController& p, const CommandArgs&) {
     return p.Reject() ? CommandReply::Ok() : CommandReply::Error("no call is ringing");
   });
-  add("hangup", "hangs up the current call", [](PhoneController& p, const CommandArgs&) {
-    return p.HangUp() ? CommandReply::Ok() : CommandReply::Error("no call to hang up");
+  add("hangup", "hangs up the current call; answers its line", [](PhoneController& p, const CommandArgs&) {
+    int line = p.CurrentLine();
+    if (!p.HangUp()) return CommandReply::Error("no call to hang up");
+    return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
   });
   simple("end", "presses Hang up (hang up, else reject, else clear)",
          [](PhoneController& p) { p.OnButton(ControlId::kHangUp); });
