@@ -8,6 +8,8 @@
 //   407 and Proxy-Authorization are the same code path with the other header names).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 #include "tests/support/phone_under_test.h"
@@ -154,13 +156,24 @@ Content-Length: 0
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // SIPp binds its port
   const std::string answer = phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port));
   ASSERT_EQ(answer, "ok {\"line\":1}");
+  // The controller: "Calling", its tone, then "Call Answered" on line 1 with the timer from zero.
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"display\"", "\"title\":\"Calling 200"}, 10000));
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"tone\"", "\"name\":\"Calling\""}, 10000));
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"RemoteRinging\"", "\"value\":4"}, 10000));
   ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\"", "\"remoteNumber\":\"200\""},
                                    10000));
+  EXPECT_TRUE(phone_->WaitForEvent(
+      {"\"event\":\"display\"", "\"title\":\"Call Answered\"", "\"left\":\"Line 1\"", "\"right\":\"0:00:0"}, 10000));
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\",\"line\":1,\"lit\":true"}, 10000));
+  EXPECT_NE(phone_->Ask("state").find("\"currentLine\":1"), std::string::npos);
   EXPECT_NE(phone_->Ask("status").find("\"remotePort\":"), std::string::npos);
   EXPECT_EQ(phone_->Ask("hangup"), "ok {\"line\":1}");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 10000));
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("uas");
+  // One phone-log row for the call.
+  const std::string rows = phone_->PhoneLogAscii();
+  EXPECT_EQ(rows.size() - rows.find(", \"200\",\"200\"\r\n"), std::string(", \"200\",\"200\"\r\n").size()) << rows;
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 1) << rows;
   EXPECT_NE(phone_->ActivityLog().find("Call answered"), std::string::npos);
   EXPECT_NE(phone_->ActivityLog().find("Call has disconnected"), std::string::npos);
 }
@@ -213,6 +226,8 @@ Content-Length: 0
                                    10000));
   EXPECT_EQ(ExitOf(*sipp, 20000), 0) << SippMessages("cancel");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+  // The call was never answered: a missed call.
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"missed\"", "\"count\":1", "You have 1 missed call(s).\\r\\n"}, 5000));
 }
 
 TEST_F(CallInterop, SippCallsThePhoneAnswersAndSippHangsUp) {
@@ -242,6 +257,7 @@ Content-Length: 0
   EXPECT_TRUE(phone_->WaitForEvent({"\"state\":\"Connected\""}, 10000));
   EXPECT_EQ(ExitOf(*sipp, 20000), 0) << SippMessages("answer");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+  EXPECT_NE(phone_->Ask("state").find("\"missedCalls\":0"), std::string::npos);  // answered: not missed
   EXPECT_NE(SippMessages("answer").find("m=audio 3100"), std::string::npos) << "the answer names the RTP port";
 }
 
