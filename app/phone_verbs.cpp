@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "app/call_lines.h"
 #include "app/json_writer.h"
 
 namespace corvina::app {
@@ -18,17 +19,7 @@ std::optional<long> ParseNumber(std::string_view text) {
 
 }  // namespace
 
-const char* CallStateName(call::CallState state) {
-  switch (state) {
-    case call::CallState::kIdle: return "idle";
-    case call::CallState::kIncomingRinging: return "ringing";
-    case call::CallState::kDialling: return "dialling";
-    case call::CallState::kDiallingIntercom: return "diallingIntercom";
-    case call::CallState::kRemoteRinging: return "remoteRinging";
-    case call::CallState::kConnected: return "connected";
-  }
-  return "unknown";
-}
+const char* CallStateName(call::CallState state) { return CallLines::StateName(state); }
 
 namespace {
 
