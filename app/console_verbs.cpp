@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "app/call_lines.h"
 #include "app/json_writer.h"
 #include "app/phone_verbs.h"
 #include "app/sip_console.h"
@@ -43,6 +44,7 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
                                 .AddRaw("engine", EngineJson(p.sipEngine))
                                 .AddRaw("registrations", RegistrationsJson(window.LineRegistrations()))
+                                .AddRaw("lines", window.Calls().StatusJson())
                                 .Str());
   });
 }
@@ -55,6 +57,8 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
   MainWindow* window = &context.window;
   RegisterPhoneVerbs(verbs, [window] { return window->Phone(); });
   RegisterSipVerbs(verbs, context);
+  // Every announcement of a call line is also a "line" event with its call state.
+  context.window.Calls().SetEventSink(&context.events);
 }
 
 }  // namespace corvina::app

@@ -5,7 +5,7 @@
 namespace corvina::app {
 
 MainWindow::MainWindow(ProgramObjects& program, MainView& view)
-    : program_(program), view_(view), posts_(program.postbox) {}
+    : program_(program), view_(view), calls_(program), posts_(program.postbox) {}
 
 MainWindow::~MainWindow() {
   CORVINA_CHECK_THREAD(uiThread_);
@@ -17,6 +17,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::StopSip() {
   if (!sipStarted_) return;
+  calls_.End();
   // Stopping unregisters; only then do the lines let go of their registrations.
   program_.sipEngine.StopEngine();
   program_.sipEngine.SetObserver(nullptr);
@@ -37,6 +38,7 @@ void MainWindow::StartSip() {
   }
   program_.sipEngine.SetDoNotDisturb(program_.settings.GetSettingBool("Settings", "DoNotDisturb", false));
   program_.sipEngine.SetObserver(&sipFeed_);
+  calls_.Start();
   program_.sipEngine.StartEngine();
 }
 
@@ -88,12 +90,13 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
   tonePlayer_ = std::make_unique<media::TonePlayer>(program_.audioDevices, program_.settings, program_.activityLog,
                                                     program_.mediaClock, program_.paths.DataFolder());
   tones_ = std::make_unique<PlayerTones>(*tonePlayer_);
-  PhoneWiring wiring = MakePhoneWiring(program_);
+  PhoneWiring wiring = MakePhoneWiring(program_, calls_);
   wiring.startEngine = [this] { StartSip(); };
   phone_ = std::make_unique<PhoneController>(PhoneControllerParts{
       program_.settings, program_.activityLog, program_.wallClock, program_.tickClock, timers, view_, *tones_,
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
-      std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); }, observer});
+      std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
+      [this] { program_.sipEngine.RequestRebind(); }, observer});
   phone_->Initialise();
 }
 

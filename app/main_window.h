@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/call_lines.h"
 #include "app/line_accounts.h"
 #include "app/main_view.h"
 #include "app/phone_controller.h"
@@ -40,6 +41,9 @@ class MainWindow {
   // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the
   // engine and starts it.
   void StartSip();
+  // Ends the calls on both lines (their BYEs go out) before the engine stops.
+  void EndCalls() { calls_.End(); }
+  CallLines& Calls() { return calls_; }
   // The registration of each line, in line order.
   std::vector<LineRegistrationState> LineRegistrations();
   // A hot key reached the window; identifier 1 is the hand-over from a second start.
@@ -95,6 +99,7 @@ class MainWindow {
   SipFeed sipFeed_{*this};
   bool sipStarted_ = false;                    // user-interface thread
   sip::RegistrationKey lineKeys_[kLineCount];  // fixed while the engine runs
+  CallLines calls_;                            // user-interface thread
   // Last, so that the window's pending tasks are cancelled before anything else goes.
   platform::PostOwner posts_;
 };

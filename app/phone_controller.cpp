@@ -13,18 +13,19 @@ namespace corvina::app {
 namespace {
 
 constexpr const char* kSection = "Settings";
-constexpr std::string_view kBusyTone = "Busy", kCallingTone = "Calling", kRingingTone = "Ringing",
-                           kDialTone = "Dialtone";
-constexpr std::string_view kMissedTitle = "Missed calls";
 constexpr char kKeypad[] = "123456789*0#";
 
-std::string Format(const char* format, std::string_view text) {
+}  // namespace
+
+std::string PhoneController::FormatOne(const char* format, std::string_view text) {
   std::string arg(text);
   int n = std::snprintf(nullptr, 0, format, arg.c_str());
   std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
   std::snprintf(out.data(), out.size() + 1, format, arg.c_str());
   return out;
 }
+
+namespace {
 
 // The keypad key a typed character presses during a call (letters by their digit's group).
 char KeyForTyped(char c) {
@@ -107,14 +108,14 @@ int PhoneController::FirstLineInState(call::CallState state) const {
 
 // ---- Dialling ------------------------------------------------------------------------------
 
-void PhoneController::Dial(bool answerIfEmpty) {
+int PhoneController::Dial(bool answerIfEmpty) {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (!HasLines()) return;
+  if (!HasLines()) return kNoLine;
   parts_.view.BringToFront();
   Suspend();
   if (CutToField(dialText_).empty()) {
     if (answerIfEmpty) Answer();
-    return;
+    return kNoLine;
   }
   int line = kNoLine;
   for (int i = 0; i < 2 && line == kNoLine; ++i) {
@@ -125,8 +126,8 @@ void PhoneController::Dial(bool answerIfEmpty) {
       if (Line(i).intercom) line = i;
     }
     if (line == kNoLine) {
-      PlayTone(kBusyTone, false, false);
-      return;
+      PlayTone(texts::kBusyTone, false, false);
+      return kNoLine;
     }
     Line(line).Drop();
     if (Line(line).Call().IsBusy()) {
@@ -137,28 +138,28 @@ void PhoneController::Dial(bool answerIfEmpty) {
         parts_.timers.KillTimer(kPendingDialTimer);
         pendingDialLine_ = kNoLine;
       });
-      return;
+      return kNoLine;
     }
   }
-  PlaceCall(line);
+  return PlaceCall(line);
 }
 
-void PhoneController::PlaceCall(int line) {
+int PhoneController::PlaceCall(int line) {
   std::string number = DialNumberFromText(dialText_);
-  if (number.empty()) return;
+  if (number.empty()) return kNoLine;
   parts_.timers.KillTimer(kIntercomDialTimer);
   std::array<bool, 2> busy{Line(0).Call().IsBusy(), Line(1).Call().IsBusy()};
   DialTarget target = MapEmergency(parts_.settings, parts_.log, number, line, busy);
   line = target.line;
   PhoneLine& chosen = Line(line);
   chosen.intercom = false;
-  if (!chosen.Call().MakeCall(target.number)) return;
+  if (!chosen.Call().MakeCall(target.number)) return kNoLine;
   chosen.remoteNumber = target.number;
   chosen.remoteName = target.number;
   current_ = calling_ = line;
-  PlayTone(kCallingTone, false, false);
+  PlayTone(texts::kCallingTone, false, false);
   parts_.timers.SetTimer(kCallingTimer, kCallingRepeatMs, [this] { CallingTick(); });
-  display_.Show(Format(texts::kCallingTitle, dialText_), line, 0);
+  display_.Show(FormatOne(texts::kCallingTitle, dialText_), line, 0);
   PaintDisplay();
   SetIndicator(line, LineIndicator::kActive);
   UpdateStatus();
@@ -167,12 +168,13 @@ void PhoneController::PlaceCall(int line) {
     missed_.Clear();
     if (parts_.observer) parts_.observer->MissedCallsChanged(0, {});
   }
+  return line;
 }
 
 void PhoneController::CallingTick() {
   parts_.timers.KillTimer(kCallingTimer);
   if (!ValidLine(calling_)) return;
-  PlayTone(kCallingTone, false, false);
+  PlayTone(texts::kCallingTone, false, false);
   parts_.timers.SetTimer(kCallingTimer, kCallingRepeatMs, [this] { CallingTick(); });
 }
 
@@ -237,6 +239,11 @@ bool PhoneController::HangUp() {
 
 void PhoneController::HangUpButton() {
   if (!HangUp() && !Reject()) ClearDialBox();
+}
+
+void PhoneController::EnterDialText(std::string_view text) {
+  SetDialText(std::string(text));
+  UpdateStatus();
 }
 
 void PhoneController::ClearDialBox() {
@@ -393,7 +400,7 @@ bool PhoneController::OnTypedChar(char c) {
 }
 
 void PhoneController::CallKey() {
-  if (!Answer() && !NormalCall()) PlayTone(kDialTone, true, false);
+  if (!Answer() && !NormalCall()) PlayTone(texts::kDialTone, true, false);
 }
 
 void PhoneController::EndKey() {
@@ -494,6 +501,24 @@ void PhoneController::SetDoNotDisturb(bool on) {
   UpdateControls();
 }
 
+void PhoneController::ApplySettings() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  parts_.timers.KillTimer(kApplySettingsTimer);
+  if (!HasLines()) return;
+  if (Line(0).Call().IsBusy() || Line(1).Call().IsBusy()) {
+    parts_.timers.SetTimer(kApplySettingsTimer, kApplySettingsMs, [this] { ApplySettings(); });
+    return;
+  }
+  parts_.log.Log(texts::kRestartingForSettings, platform::kLogInfo);
+  if (parts_.restartEngine) parts_.restartEngine();
+  for (int i = 0; i < 2; ++i) {
+    auto& line = lines_[static_cast<std::size_t>(i)];
+    line.reset();
+    line = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
+  }
+  UpdateStatus();
+}
+
 int PhoneController::OutputVolume(int value) {
   if (value <= -36) return 0;
   return std::min((value + 36) * 1424, 65535);
@@ -510,218 +535,6 @@ void PhoneController::OnSliderReleased(ControlId slider, int position) {
   } else if (parts_.setInputVolume) {
     parts_.setInputVolume(value);
   }
-}
-
-// ---- Line announcements --------------------------------------------------------------------
-
-void PhoneController::OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) {
-  CORVINA_CHECK_THREAD(uiThread_);
-  if (parts_.observer) parts_.observer->CallAnnounced(index, snapshot);
-  PhoneLine& line = Line(index);
-  switch (snapshot.state) {
-    case call::CallState::kIncomingRinging:
-      OnIncomingCall(index, snapshot);
-      break;
-    case call::CallState::kConnected:
-      if (previous != call::CallState::kConnected) OnConnected(index);
-      break;
-    case call::CallState::kIdle:
-      if (previous != call::CallState::kIdle) {
-        FinishCall(phoneLog_, line.timing, line.remoteNumber, line.remoteName, line);
-        line.remoteNumber.clear();
-        line.remoteName.clear();
-      }
-      break;
-    default:
-      UpdateStatus();
-      break;
-  }
-}
-
-void PhoneController::OnIncomingCall(int n, const call::LineSnapshot& snapshot) {
-  PhoneLine& line = Line(n);
-  bool first = snapshot.ringCount <= 1;
-  line.unanswered = true;
-  if (first) {
-    parts_.view.BringToFront();
-  } else {
-    parts_.view.RequestAttention();
-  }
-  RingFacts facts;
-  facts.firstNotice = first;
-  facts.intercomCall = snapshot.intercomRequested;
-  facts.callerName = snapshot.remoteName;
-  facts.callerAddress = snapshot.remoteNumber;
-  facts.normalCallCurrent = NormalCall();
-  facts.indicatorRinging = indicators_.State(n) == LineIndicator::kRinging;
-  RingDecision decision = DecideRing(parts_.settings, parts_.log, facts);
-  if (decision.intercom == IntercomAnswer::kAnswer) {
-    line.intercom = true;
-    line.unanswered = false;
-    line.Call().Answer();
-    return;
-  }
-  if (decision.intercom == IntercomAnswer::kRefuse) {
-    line.Drop();
-    return;
-  }
-  if (decision.playRinging) PlayTone(kRingingTone, false, true);
-  if (decision.markRinging) SetIndicator(n, LineIndicator::kRinging);
-  if (decision.recentEntry) recent_.AddRecentCall(*decision.recentEntry, true);
-  UpdateStatus();
-}
-
-void PhoneController::OnConnected(int n) {
-  PhoneLine& line = Line(n);
-  line.answered = true;
-  line.unanswered = false;
-  line.timing.Connected(parts_.wallClock.Now());
-  MakeCurrent(n);
-}
-
-void PhoneController::EndOfCall(int n) {
-  PhoneLine& line = Line(n);
-  SetIndicator(n, LineIndicator::kIdle);
-  if (n == current_) {
-    current_ = kNoLine;
-    if (!line.intercom) PlayTone(kBusyTone, false, false);
-    SetDialText({});
-  }
-  if (n == transferSource_) {
-    transferSource_ = kNoLine;
-    UpdateTransferButton();
-  }
-  if (n == calling_) calling_ = kNoLine;
-  UpdateStatus();
-  UpdateRecordButton();
-  bool missed = missed_.AccountMissedCall(parts_.settings, line.unanswered, line.remoteName, line.remoteNumber);
-  line.unanswered = false;
-  if (missed) ShowMissedCalls();
-  if (n == pendingDialLine_) {
-    pendingDialLine_ = kNoLine;
-    parts_.timers.KillTimer(kPendingDialTimer);
-    SetDialText(pendingDialText_);
-    PlaceCall(n);
-  }
-}
-
-void PhoneController::ShowMissedCalls() {
-  std::string summary = missed_.Summary();
-  if (parts_.observer) parts_.observer->MissedCallsChanged(missed_.Count(), summary);
-  if (parts_.view.ShowTrayMessage(kMissedTitle, summary)) return;
-  std::string_view firstRow(summary);
-  firstRow = firstRow.substr(0, firstRow.find('\r'));
-  display_.SetNote(firstRow);
-  PaintDisplay();
-}
-
-// ---- Indicators, status and controls -------------------------------------------------------
-
-void PhoneController::SetIndicator(int line, LineIndicator state) {
-  ApplyIndicatorUpdate(indicators_.SetLineIndicator(line, state, parts_.tickClock.NowMs()));
-}
-
-void PhoneController::ApplyIndicatorUpdate(const IndicatorUpdate& update) {
-  for (const ButtonDraw& draw : update.draws) parts_.view.SetLineButton(draw.line, draw.lit);
-  if (update.timer == BlinkTimer::kStart) {
-    parts_.timers.SetTimer(kBlinkTimer, LineIndicators::kBlinkStepMs, [this] { BlinkTick(); });
-  } else if (update.timer == BlinkTimer::kStop) {
-    parts_.timers.KillTimer(kBlinkTimer);
-  }
-}
-
-void PhoneController::BlinkTick() {
-  parts_.timers.KillTimer(kBlinkTimer);
-  ApplyIndicatorUpdate(indicators_.Tick(parts_.tickClock.NowMs()));
-}
-
-void PhoneController::DisplayTick() {
-  parts_.timers.KillTimer(kDisplayTimer);
-  PaintDisplay();
-  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
-}
-
-void PhoneController::PaintDisplay() { parts_.view.PaintDisplay(display_.Paint()); }
-
-void PhoneController::UpdateStatus() {
-  if (!HasLines()) return;
-  int ringing = FirstLineInState(call::CallState::kIncomingRinging);
-  bool normal = NormalCall();
-  SetButton(ControlId::kCall,
-            (!dialText_.empty() || ValidLine(ringing)) && !normal ? ButtonImage::kCallSomethingToDo
-                                                                   : ButtonImage::kCallNothingToDo,
-            false);
-  ButtonImage hangUp = ButtonImage::kHangUpCall;
-  if (normal && !ValidLine(transferSource_)) {
-    PhoneLine& line = Line(current_);
-    display_.Show(Format(texts::kCallingTitle, line.remoteNumber), current_, line.timing.Start());
-  } else if (normal) {
-    display_.ShowTransfer();
-    hangUp = ButtonImage::kHangUpTransfer;
-  } else if (ValidLine(ringing)) {
-    PhoneLine& line = Line(ringing);
-    display_.Show(Format(texts::kRingingTitle, line.remoteNumber), ringing, line.timing.Start());
-  } else {
-    std::string note = display_.Note();
-    display_.ShowIdle();
-    if (missed_.Count() != 0) display_.SetNote(note);
-    hangUp = dialText_.empty() ? ButtonImage::kHangUpIdle : ButtonImage::kHangUpClearText;
-  }
-  SetButton(ControlId::kHangUp, hangUp, false);
-  PaintDisplay();
-  UpdateControls();
-}
-
-void PhoneController::UpdateControls() {
-  bool normal = NormalCall();
-  bool text = !dialText_.empty();
-  bool ringing = ValidLine(FirstLineInState(call::CallState::kIncomingRinging));
-  bool dnd = dnd_.IsOn();
-  SetMenu(MenuId::kShowStatusWindow, true, parts_.settings.GetSettingBool(kSection, "ShowStatus", false));
-  SetMenu(MenuId::kDndOn, true, dnd);
-  SetMenu(MenuId::kDndOff, true, !dnd);
-  SetMenu(MenuId::kHangUp, normal, false);
-  SetMenu(MenuId::kDial, text, false);
-  SetMenu(MenuId::kClear, text, false);
-  SetMenu(MenuId::kAddToAddressBook, false, false);  // the address book comes later
-  SetMenu(MenuId::kAddQuickTransfer, false, false);
-  SetMenu(MenuId::kAnswer, ringing, false);
-  SetMenu(MenuId::kReject, ringing, false);
-  if (dialBoxEnabled_ == normal) {
-    dialBoxEnabled_ = !normal;
-    parts_.view.SetDialBoxEnabled(dialBoxEnabled_);
-  }
-}
-
-void PhoneController::UpdateTransferButton() {
-  bool pending = ValidLine(transferSource_);
-  SetButton(ControlId::kTransfer, pending ? ButtonImage::kTransferPending : ButtonImage::kTransferNormal, pending);
-}
-
-void PhoneController::UpdateRecordButton() {
-  bool on = ValidLine(current_) && Line(current_).recording;
-  SetButton(ControlId::kRecord, on ? ButtonImage::kRecordOn : ButtonImage::kRecordOff, on);
-}
-
-void PhoneController::SetButton(ControlId control, ButtonImage image, bool pressed) {
-  if (control == ControlId::kCall) callImage_ = image;
-  if (control == ControlId::kHangUp) hangUpImage_ = image;
-  auto [it, added] = buttons_.try_emplace(static_cast<int>(control), image, pressed);
-  if (!added && it->second == std::make_pair(image, pressed)) return;
-  it->second = {image, pressed};
-  parts_.view.SetButtonImage(control, image, pressed);
-}
-
-void PhoneController::SetMenu(MenuId item, bool enabled, bool checked) {
-  auto [it, added] = menus_.try_emplace(static_cast<int>(item), enabled, checked);
-  if (!added && it->second == std::make_pair(enabled, checked)) return;
-  it->second = {enabled, checked};
-  parts_.view.SetMenuItem(item, enabled, checked);
-}
-
-void PhoneController::PlayTone(std::string_view name, bool loop, bool ringDevice) {
-  parts_.tones.Tone(name, loop, ringDevice);
-  if (parts_.observer) parts_.observer->TonePlayed(name, loop, ringDevice);
 }
 
 }  // namespace corvina::app

@@ -65,6 +65,7 @@ struct PhoneControllerParts {
   std::function<void(int)> setOutputVolume = {};  // 0 … 65535 per channel
   std::function<void(int)> setInputVolume = {};   // −127 … 127
   std::function<void()> toggleStatusWindow = {};  // command 2004
+  std::function<void()> restartEngine = {};       // the engine's rebind request
   PhoneObserver* observer = nullptr;
 };
 
@@ -102,7 +103,9 @@ class PhoneController final : public PhoneLineOwner {
   void Backspace();
 
   // The actions (letters of the controller's algorithms).
-  void Dial(bool answerIfEmpty);              // A
+  // A: returns the line the call was placed on, kNoLine when none was (nothing to dial, no
+  // free line, refused, answered instead, or waiting for an intercom line to go idle).
+  int Dial(bool answerIfEmpty);
   bool Answer();                              // B
   bool Reject();                              // Q
   bool HangUp();                              // D
@@ -116,7 +119,12 @@ class PhoneController final : public PhoneLineOwner {
   void Redial();
   void HangUpButton();
   void ClearDialBox();
+  // Puts `text` into the dial box as if typed there (the view is told).
+  void EnterDialText(std::string_view text);
   void SetDoNotDisturb(bool on);
+  // Confirmed options take effect: while any line has a call, again in 7 s; otherwise logged,
+  // `restartEngine` asked and both lines made afresh (each re-reads its account).
+  void ApplySettings();
   // Another start hands over a number and optionally a line (1 or 2; 0 = Dial). False, and
   // nothing done, when the line is out of range.
   bool DialFromOutside(std::string_view text, int line);
@@ -128,6 +136,8 @@ class PhoneController final : public PhoneLineOwner {
 
   // What the view and the console's state report.
   int CurrentLine() const { return current_; }
+  // The first line whose call rings, kNoLine when none.
+  int RingingLine() const { return FirstLineInState(call::CallState::kIncomingRinging); }
   int CallingLine() const { return calling_; }
   int TransferSource() const { return transferSource_; }
   const std::string& DialText() const { return dialText_; }
@@ -155,10 +165,12 @@ class PhoneController final : public PhoneLineOwner {
   void EndOfCall(int index) override;
 
  private:
+  // `format` with its one "%s" replaced by `text`.
+  static std::string FormatOne(const char* format, std::string_view text);
   bool ValidLine(int n) const { return n == 0 || n == 1; }
   int FirstLineInState(call::CallState state) const;
   void Suspend();
-  void PlaceCall(int line);
+  int PlaceCall(int line);
   void MakeCurrent(int line);
   void SetIndicator(int line, LineIndicator state);
   void ApplyIndicatorUpdate(const IndicatorUpdate& update);

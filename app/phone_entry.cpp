@@ -50,6 +50,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
       code = frontend.RunLoop();
       window.StopPhone();
       instance.StopAndJoin();
+      window.EndCalls();  // a call still up sends its BYE while the engine runs
       program.StopWorkers();
       frontend.DestroyWindow();
     }

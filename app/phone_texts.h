@@ -14,6 +14,16 @@ inline constexpr std::string_view kDndOff = "DO NOT DISTURB turned off.";
 inline constexpr std::string_view kIntercomRefused = "Rejecting intercom call because not on the allow list";
 inline constexpr std::string_view kEmergencyMapped = "Emergency Number Mapped Dial!";
 
+// The progress tones by name, and the title of the missed-call tray message.
+inline constexpr std::string_view kBusyTone = "Busy";
+inline constexpr std::string_view kCallingTone = "Calling";
+inline constexpr std::string_view kRingingTone = "Ringing";
+inline constexpr std::string_view kDialTone = "Dialtone";
+inline constexpr std::string_view kMissedCallsTitle = "Missed calls";
+
+// Applying changed settings.
+inline constexpr std::string_view kRestartingForSettings = "Restarting so settings take effect.";
+
 // Missed calls: the summary line, then one entry per call.
 inline constexpr const char* kMissedSummary = "You have %lld missed call(s).\r\n";
 inline constexpr const char* kMissedEntry = "%s <%s> at %s\r\n";

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "app/call_lines.h"
 #include "app/json_writer.h"
 
 namespace corvina::app {
@@ -18,17 +19,7 @@ std::optional<long> ParseNumber(std::string_view text) {
 
 }  // namespace
 
-const char* CallStateName(call::CallState state) {
-  switch (state) {
-    case call::CallState::kIdle: return "idle";
-    case call::CallState::kIncomingRinging: return "ringing";
-    case call::CallState::kDialling: return "dialling";
-    case call::CallState::kDiallingIntercom: return "diallingIntercom";
-    case call::CallState::kRemoteRinging: return "remoteRinging";
-    case call::CallState::kConnected: return "connected";
-  }
-  return "unknown";
-}
+const char* CallStateName(call::CallState state) { return CallLines::StateName(state); }
 
 namespace {
 
@@ -128,19 +119,26 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
   });
   simple("call", "presses Call (dials the dial box, or answers when it is empty)",
          [](PhoneController& p) { p.OnButton(ControlId::kCall); });
-  add("dial", "dials TEXT, or the dial box", [](PhoneController& p, const CommandArgs& args) {
-    p.DialFromOutside(args.Raw(), 0);
-    return CommandReply::Ok();
-  });
+  add("dial", "dials TEXT, or the dial box; answers the line the call went out on",
+      [](PhoneController& p, const CommandArgs& args) {
+        if (!args.Raw().empty()) p.EnterDialText(args.Raw());
+        int line = p.Dial(false);
+        if (line == PhoneController::kNoLine) return CommandReply::Error("no call placed");
+        return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
+      });
   simple("redial", "dials the most recent number again", [](PhoneController& p) { p.OnCommand(1018); });
-  add("answer", "answers the ringing call", [](PhoneController& p, const CommandArgs&) {
-    return p.Answer() ? CommandReply::Ok() : CommandReply::Error("no call is ringing");
+  add("answer", "answers the ringing call; answers its line", [](PhoneController& p, const CommandArgs&) {
+    int line = p.RingingLine();
+    if (line == PhoneController::kNoLine || !p.Answer()) return CommandReply::Error("no call is ringing");
+    return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
   });
   add("reject", "rejects the ringing call", [](PhoneController& p, const CommandArgs&) {
     return p.Reject() ? CommandReply::Ok() : CommandReply::Error("no call is ringing");
   });
-  add("hangup", "hangs up the current call", [](PhoneController& p, const CommandArgs&) {
-    return p.HangUp() ? CommandReply::Ok() : CommandReply::Error("no call to hang up");
+  add("hangup", "hangs up the current call; answers its line", [](PhoneController& p, const CommandArgs&) {
+    int line = p.CurrentLine();
+    if (!p.HangUp()) return CommandReply::Error("no call to hang up");
+    return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
   });
   simple("end", "presses Hang up (hang up, else reject, else clear)",
          [](PhoneController& p) { p.OnButton(ControlId::kHangUp); });

@@ -16,7 +16,7 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
 // The controller's state as one JSON object: lines, flags, display, images, menus, DND, missed.
 std::string PhoneStateJson(PhoneController& phone);
 
-// The console's name of a call state ("idle", "ringing", "connected", ...).
+// The console's name of a call state ("Idle", "IncomingRinging", "Connected", ...).
 const char* CallStateName(call::CallState state);
 
 inline constexpr const char* kNotBuiltYet = "not built yet";

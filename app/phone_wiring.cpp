@@ -9,10 +9,10 @@ bool UnconnectedLine::MakeCallAs(std::string_view target, std::string_view, bool
   return false;
 }
 
-PhoneWiring MakePhoneWiring(ProgramObjects& program) {
+PhoneWiring MakePhoneWiring(ProgramObjects& program, CallLines& lines) {
   PhoneWiring wiring;
-  wiring.makeLine = [&program](int) -> std::unique_ptr<call::LineControl> {
-    return std::make_unique<UnconnectedLine>(program.activityLog);
+  wiring.makeLine = [&lines](int index) -> std::unique_ptr<call::LineControl> {
+    return std::make_unique<BorrowedLine>(lines, index + 1);
   };
   wiring.engineDnd = [&program](bool on) { program.sipEngine.SetDoNotDisturb(on); };
   return wiring;

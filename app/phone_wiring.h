@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/call_lines.h"
 #include "app/phone_controller.h"
 #include "app/program_objects.h"
 #include "media/tone_player.h"
@@ -29,8 +30,34 @@ struct PhoneWiring {
   std::function<void()> startEngine;
 };
 
-// The lines and engine hooks of this build.
-PhoneWiring MakePhoneWiring(ProgramObjects& program);
+// The lines (CallLines' SipLines) and the engine hooks.
+PhoneWiring MakePhoneWiring(ProgramObjects& program, CallLines& lines);
+
+// The controller's handle on one of CallLines' SipLines: the operations go to the SipLine, and
+// its announcements come through CallLines, which reports them as console events as well.
+class BorrowedLine final : public call::LineControl {
+ public:
+  BorrowedLine(CallLines& lines, int n) : lines_(lines), n_(n), line_(lines.Line(n)) {}
+  ~BorrowedLine() override { lines_.SetLineListener(n_, nullptr); }
+  bool IsBusy() const override { return line_.IsBusy(); }
+  call::LineSnapshot Snapshot() const override { return line_.Snapshot(); }
+  bool Answer() override { return line_.Answer(); }
+  bool MakeCallAs(std::string_view target, std::string_view displayName, bool intercom) override {
+    return line_.MakeCallAs(target, displayName, intercom);
+  }
+  void SendDigits(std::string_view digits) override { line_.SendDigits(digits); }
+  void Transfer(std::string_view target) override { line_.Transfer(target); }
+  void HangUp() override { line_.HangUp(); }
+  void JoinLine(LineControl& other) override { line_.JoinLine(other); }
+  void SetHoldRequested(bool held) override { line_.SetHoldRequested(held); }
+  bool HoldRequested() const override { return line_.HoldRequested(); }
+  void SetListener(call::LineListener* listener) override { lines_.SetLineListener(n_, listener); }
+
+ private:
+  CallLines& lines_;
+  int n_;  // 1 or 2
+  call::SipLine& line_;
+};
 
 // A line without a call layer behind it: it is always idle and refuses every call (logged).
 class UnconnectedLine final : public call::LineControl {

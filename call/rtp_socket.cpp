@@ -23,7 +23,7 @@ std::optional<RtpSocket> OpenRtpSocket(sip::PublicAddressSource& nat, platform::
                                        const sip::OtherTrafficSink& otherTraffic) {
   RtpSocket rtp;
   rtp.socket = std::make_unique<platform::UdpSocket>();
-  rtp.socket->SetTypeOfService(platform::kVoiceTypeOfService);
+  rtp.socket->SetTypeOfService(platform::kVoiceTypeOfService, platform::kVoiceSocketPriority);
   std::uint16_t port = RtpPortBase(settings);
   for (int attempts = 0;;) {
     const platform::BindResult bound = rtp.socket->Bind({0, port}, platform::PortWalk{2, kLastRtpPort});

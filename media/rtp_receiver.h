@@ -9,7 +9,7 @@
 //   3. RunPlayout(now): plays what is due; the pass says how long to wait for the socket next
 //      and where the last played packet came from (the new destination when the session
 //      learns the remote address);
-//   4. KeepAliveDue(now, last send): send the keep-alive packet.
+//   4. RtpSendState::SendKeepAliveIfIdle(): the keep-alive packet when KeepAliveDue.
 // At start it reads and discards at most kStartupDrainLimit waiting datagrams, then waits
 // kFirstWaitMs.
 #pragma once
@@ -23,6 +23,7 @@
 #include "media/audio_sink.h"
 #include "media/jitter_buffer.h"
 #include "media/playout_controller.h"
+#include "media/rtp_send_state.h"
 #include "platform/socket_address.h"
 #include "platform/thread_checker.h"
 
@@ -36,8 +37,6 @@ inline constexpr std::int64_t kWaitSliceMs = 200;
 inline constexpr std::int64_t kMinGapWaitMs = 5;
 // Datagrams read and discarded at start at most: a flood cannot hold up start or stop.
 inline constexpr int kStartupDrainLimit = 64;
-// Without anything sent for longer than this, one keep-alive packet goes out.
-inline constexpr std::int64_t kKeepAliveIdleMs = 55000;
 
 // Flags the session sets for its receive thread (any thread writes, the receive thread reads).
 struct ReceiveFlags {

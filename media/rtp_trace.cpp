@@ -31,4 +31,16 @@ std::string FormatRtpTrace(RtpTraceDirection direction, std::int64_t msClock, co
   return std::string(line, n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1) : 0);
 }
 
+void RtpTracer::Received(const platform::SocketAddress& from, const RtpHeader& header, std::size_t datagramLength) {
+  if (!On()) return;
+  writer_(FormatRtpTrace(RtpTraceDirection::kReceived, clock_.NowMs(), from, header, datagramLength));
+}
+
+void RtpTracer::Sent(const platform::SocketAddress& to, std::span<const std::uint8_t> datagram) {
+  if (!On()) return;
+  const std::optional<RtpHeader> header = ParseRtpHeader(datagram);
+  if (!header) return;
+  writer_(FormatRtpTrace(RtpTraceDirection::kSent, clock_.NowMs(), to, *header, datagram.size()));
+}
+
 }  // namespace corvina::media

@@ -79,7 +79,8 @@ std::unique_ptr<SipMessage> SharedDialog::TakeNext() {
     if (services_.sentMessages.AnswerIfRetransmission(*message)) continue;
     bool repeatsOwnInvite = message->IsRequest() && message->method == wire::kInvite &&
                             !state_.receivedInviteCSeq.empty() &&
-                            message->FindHeader(kCSeq) == state_.receivedInviteCSeq;
+                            message->FindHeader(kCSeq) == state_.receivedInviteCSeq &&
+                            message->FindHeader(kCallId) == callId_;  // not an INVITE that replaces it
     if (repeatsOwnInvite) {
       if (message->FindHeader(kVia) != state_.receivedInviteVia) {
         SendResponse(services_.endpoint, *message, 482, wire::kReasonLoopDetected, {.toTag = localTag_});

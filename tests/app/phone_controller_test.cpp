@@ -35,6 +35,7 @@ class PhoneControllerTest : public ::testing::Test {
           auto line = std::make_unique<FakeLine>();
           line->index = i;
           lines_[i] = line.get();
+          ++linesMade_;
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }});
@@ -72,6 +73,7 @@ class PhoneControllerTest : public ::testing::Test {
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::string folder_;
   int engineStarts_ = 0;
+  int linesMade_ = 0;
   int outputVolume_ = -1;
   std::unique_ptr<PhoneController> controller_;
 };
@@ -236,6 +238,23 @@ TEST_F(PhoneControllerTest, RingingAnsweringAndMissedCalls) {
   EXPECT_EQ(controller_->Missed().Count(), 0);
 }
 
+TEST_F(PhoneControllerTest, AnsweringASecondCallHoldsTheFirst) {
+  int first = Connect("201");
+  tones_.played.clear();
+  Ring(1, 1, "202", "Bob");
+  EXPECT_TRUE(tones_.played.empty());  // no ringing over a call
+  EXPECT_EQ(view_.rows.title, "Calling 201");
+  controller_->LineButton(1);
+  EXPECT_TRUE(lines_[first]->hold);
+  EXPECT_EQ(lines_[1]->ops, (std::vector<std::string>{"answer"}));
+  lines_[1]->Announce(CallState::kConnected);
+  EXPECT_EQ(controller_->CurrentLine(), 1);
+  EXPECT_EQ(controller_->Indicators().State(first), LineIndicator::kHeld);
+  EXPECT_EQ(controller_->Indicators().State(1), LineIndicator::kActive);
+  EXPECT_FALSE(controller_->Answer());  // nothing rings any more
+  EXPECT_EQ(lines_[1]->ops.size(), 1u);
+}
+
 TEST_F(PhoneControllerTest, OutsideDialAndListPicksAreRangeChecked) {
   EXPECT_FALSE(controller_->DialFromOutside("201", 3));
   EXPECT_FALSE(controller_->DialFromOutside("201", -1));
@@ -316,6 +335,21 @@ TEST_F(PhoneControllerTest, ADialThatDropsAnIntercomCallWaitsForThatLineToGoIdle
   Advance(PhoneController::kPendingDialMs);
   lines_[0]->Announce(CallState::kIdle);
   EXPECT_EQ(std::count(lines_[0]->ops.begin() + static_cast<long>(before), lines_[0]->ops.end(), "call 500"), 0);
+}
+
+TEST_F(PhoneControllerTest, SettingsTakeEffectOnlyWhenNoLineHasACall) {
+  int n = Connect("201");
+  controller_->ApplySettings();
+  EXPECT_EQ(linesMade_, 2);
+  Advance(PhoneController::kApplySettingsMs);
+  EXPECT_EQ(linesMade_, 2);  // still in the call: tries again later
+  lines_[n]->Announce(CallState::kIdle);
+  Advance(PhoneController::kApplySettingsMs);
+  EXPECT_EQ(linesMade_, 4);
+  EXPECT_EQ(log_.entries.back().first, "Restarting so settings take effect.");
+  Type("202");
+  controller_->Dial(false);
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 202"}));
 }
 
 TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {

@@ -206,3 +206,48 @@ TEST_F(PhoneProcessTest, AStoredStatusPaneIsShownAtStart) {
 
 }  // namespace
 }  // namespace corvina::app
+
+namespace corvina::app {
+namespace {
+
+class HeadlessPhoneVerbsTest : public ::testing::Test {
+ protected:
+  corvina::testing::TempFolder folder_{"verbs"};
+};
+
+// The headless phone's verbs reach the controller and each change comes out as an event; the
+// Do Not Disturb switch survives a restart.
+TEST_F(HeadlessPhoneVerbsTest, VerbsChangeTheStateAndEachChangeIsAnEvent) {
+  const std::string home = folder_.Sub("home");
+  const std::vector<std::string> env = {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1"};
+  ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, env).Wait(5000);
+  std::string line;
+  {
+    ChildProcess phone({CORVINA_BINARY, "--headless"}, env);
+    phone.Send("type 20");
+    EXPECT_TRUE(phone.WaitForLine("event {\"event\":\"dialBox\",\"text\":\"20\"}", &line, 5000));
+    phone.Send("key 1");
+    EXPECT_TRUE(phone.WaitForLine("event {\"event\":\"dialBox\",\"text\":\"201\"}", &line, 5000));
+    phone.Send("dnd on");
+    EXPECT_TRUE(phone.WaitForLine("event {\"event\":\"button\",\"id\":119,\"image\":40,\"pressed\":true}", &line, 5000));
+    phone.Send("state");
+    ASSERT_TRUE(phone.WaitForLine("ok {\"lines\":", &line, 5000));
+    EXPECT_NE(line.find("\"dialText\":\"201\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"dnd\":true"), std::string::npos) << line;
+    phone.Send("end");
+    EXPECT_TRUE(phone.WaitForLine("event {\"event\":\"dialBox\",\"text\":\"\"}", &line, 5000));
+    phone.Send("conference");
+    EXPECT_TRUE(phone.WaitForLine("error: not built yet", &line, 5000));
+    phone.Send("quit");
+    EXPECT_EQ(phone.Wait(5000), 0);
+  }
+  ChildProcess again({CORVINA_BINARY, "--headless"}, env);
+  again.Send("state");
+  ASSERT_TRUE(again.WaitForLine("ok {\"lines\":", &line, 5000));
+  EXPECT_NE(line.find("\"dnd\":true"), std::string::npos) << line;
+  again.Send("quit");
+  again.Wait(5000);
+}
+
+}  // namespace
+}  // namespace corvina::app

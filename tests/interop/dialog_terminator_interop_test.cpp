@@ -27,60 +27,15 @@
 #include "sip/sip_parser.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
+#include "tests/interop/sip_test_endpoint.h"
 
 namespace corvina::sip {
 namespace {
 
-constexpr std::uint32_t kLoopback = 0x7F000001;
-
-class DottedResolver final : public platform::NameResolver {
- public:
-  std::optional<std::uint32_t> ResolveIpv4(std::string_view host) override { return platform::ParseIpv4(host); }
-};
-
-class CollectingLog final : public platform::LogSink {
- public:
-  void Log(std::string_view message, std::uint8_t) override {
-    std::lock_guard lock(lock_);
-    lines_.emplace_back(message);
-  }
-
- private:
-  std::mutex lock_;
-  std::vector<std::string> lines_;
-};
-
-// The smallest endpoint over a real socket: the test stands in for the engine.
-class SocketEndpoint final : public SipEndpoint {
- public:
-  explicit SocketEndpoint(platform::UdpSocket& socket, std::uint16_t port) : socket_(socket), port_(port) {}
-  OwnAddresses Addresses() const override { return {"127.0.0.1", port_, "127.0.0.1", port_}; }
-  IdGenerator& Ids() override { return ids_; }
-  platform::NameResolver& Resolver() override { return resolver_; }
-  platform::LogSink& Log() override { return log_; }
-  std::uint32_t NowMs() const override { return clock.NowMs(); }
-  void Send(const SocketAddress& to, std::string_view text) override { socket_.SendTo(to, text); }
-  void RecordSent(const SipMessage&, const SocketAddress&, std::string_view) override {}
-
-  platform::SystemTickClock clock;
-
- private:
-  platform::UdpSocket& socket_;
-  std::uint16_t port_;
-  IdGenerator ids_{static_cast<int>(getpid()), 1000, 1};
-  DottedResolver resolver_;
-  CollectingLog log_;
-};
-
-class NoRepeats final : public RetransmissionAnswerer {
-  bool AnswerIfRetransmission(const SipMessage&) override { return false; }
-};
-
-std::uint16_t FreeLoopbackPort() {
-  platform::UdpSocket probe;
-  platform::BindResult r = probe.Bind({kLoopback, 0});
-  return r.Ok() ? r.local.port : 0;
-}
+using interop::FreeLoopbackPort;
+using interop::kLoopback;
+using interop::NoRepeats;
+using interop::SocketEndpoint;
 
 // Milliseconds of the day of every "BYE" that SIPp's message trace shows as received.
 std::vector<long> ByeArrivals(const std::string& tracePath) {
@@ -129,21 +84,7 @@ TEST(TerminatorWithSipp, UnansweredByeIsResentOnScheduleAndThenStops) {
   DialogList list([](int) { return true; });
   CallTerminator terminator(list, endpoint.clock);
 
-  // The engine's part: the only reader of the socket hands what arrives to the dialogs.
-  platform::Event stopReceiving(platform::Event::Mode::kManualReset);
-  std::thread receiver([&] {
-    std::array<std::uint8_t, 4096> buffer{};
-    for (;;) {
-      platform::ReceiveResult r = socket.ReceiveFrom(buffer, 200, &stopReceiving);
-      if (r.status == platform::ReceiveStatus::kStopped || r.status == platform::ReceiveStatus::kFailed) return;
-      if (r.status != platform::ReceiveStatus::kDatagram) continue;
-      auto message = std::make_unique<SipMessage>();
-      std::string_view text(reinterpret_cast<const char*>(buffer.data()), r.size);
-      if (!ParseMessage(text, *message)) continue;
-      message->source = r.from;
-      list.Deliver(message);
-    }
-  });
+  auto reader = std::make_unique<interop::SipSocketReader>(socket, list);
 
   const std::string far = "<sip:service@127.0.0.1:" + std::to_string(farPort) + ">";
   DialogRef dialog = SharedDialog::Create(
@@ -173,8 +114,7 @@ TEST(TerminatorWithSipp, UnansweredByeIsResentOnScheduleAndThenStops) {
   EXPECT_TRUE(terminator.RaiseAndWaitIdle(30000));  // idle once the BYE is given up at 25 s
   EXPECT_NE(sipp.Wait(15000), -1) << "SIPp did not end";
   terminator.Stop();
-  stopReceiving.Set();
-  receiver.join();
+  reader.reset();
 
   std::vector<long> byes = ByeArrivals(trace);
   ASSERT_EQ(byes.size(), 6u) << "BYEs seen by the far end";

@@ -115,6 +115,13 @@ class PhoneUnderTest {
 
   std::string ActivityLog() const { return LogsNamed("Corvina Log.txt"); }
   std::string SipTrace() const { return LogsNamed("Corvina SipTrace.txt"); }
+  // The phone log's rows; the file is UTF-16LE, read here as the ASCII it holds in tests.
+  std::string PhoneLogAscii() const {
+    const std::string bytes = LogsNamed("Phone Log.csv");
+    std::string out;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) out.push_back(bytes[i]);
+    return out;
+  }
 
   pid_t Pid() const { return process_->Pid(); }
 

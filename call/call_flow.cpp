@@ -1,0 +1,401 @@
+#include "call/call_flow.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "call/call_texts.h"
+#include "call/redirect_targets.h"
+#include "sip/dialog_requests.h"
+#include "sip/name_addr.h"
+#include "sip/request_auth.h"
+#include "sip/response_composer.h"
+#include "sip/wire_texts.h"
+
+namespace corvina::call {
+
+namespace {
+
+namespace wire = sip::wire;
+
+std::uint32_t Since(std::uint32_t now, std::uint32_t then) { return now - then; }
+
+// Milliseconds left until `deadline`, 0 when passed (tick differences, so the wrap is harmless).
+int Until(std::uint32_t now, std::uint32_t deadline) {
+  const auto left = static_cast<std::int32_t>(deadline - now);
+  return left > 0 ? left : 0;
+}
+
+std::string TagOf(std::string_view party) { return std::string(sip::ParseNameAddr(party).params.Find("tag")); }
+
+std::string CSeqText(std::uint32_t number, std::string_view method) {
+  return std::to_string(number) + " " + std::string(method);
+}
+
+bool IsMethod(const sip::SipMessage& m, std::string_view method) { return m.IsRequest() && m.method == method; }
+
+std::string Unescape(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      const std::string hex(text.substr(i + 1, 2));
+      char* end = nullptr;
+      const long v = std::strtol(hex.c_str(), &end, 16);
+      if (end == hex.c_str() + 2) {
+        out += static_cast<char>(v);
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+bool ReplacesNames(std::string_view replaces, const sip::Dialog& dialog) {
+  const std::string value = Unescape(replaces);
+  std::string_view v = value;
+  const auto semi = v.find(';');
+  std::string callId(v.substr(0, semi));
+  while (!callId.empty() && callId.back() == ' ') callId.pop_back();
+  std::string toTag;
+  std::string fromTag;
+  bool haveTo = false;
+  bool haveFrom = false;
+  std::string_view rest = semi == std::string_view::npos ? std::string_view{} : v.substr(semi + 1);
+  while (!rest.empty()) {
+    const auto next = rest.find(';');
+    std::string_view p = rest.substr(0, next);
+    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
+    const auto eq = p.find('=');
+    std::string name(p.substr(0, eq));
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string_view val = eq == std::string_view::npos ? std::string_view{} : p.substr(eq + 1);
+    if (name == "to-tag") toTag = val, haveTo = true;
+    if (name == "from-tag") fromTag = val, haveFrom = true;
+    rest = next == std::string_view::npos ? std::string_view{} : rest.substr(next + 1);
+  }
+  return haveTo && haveFrom && callId == dialog.callId && toTag == dialog.localTag &&
+         fromTag == TagOf(dialog.remoteParty);
+}
+
+CallFlow::CallFlow(CallHost& host, LineMedia& media, SdpSession& sdp, CallIdentity identity)
+    : host_(host), media_(media), sdp_(sdp), identity_(std::move(identity)) {}
+
+void CallFlow::Log(std::string_view text, std::uint8_t level) { Ep().Log().Log(text, level); }
+
+std::unique_ptr<sip::SipMessage> CallFlow::NextMessage(int timeoutMs) {
+  if (auto m = dialog_->TakeNext()) return m;
+  if (timeoutMs > 0 && !MustEnd()) host_.Wait(*dialog_, timeoutMs);
+  return dialog_->TakeNext();
+}
+
+void CallFlow::Respond(const sip::SipMessage& request, int status, std::string_view reason) {
+  sip::SendResponse(Ep(), request, status, reason, {.toTag = dialog_->LocalTag()});
+}
+
+void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::SipMessage> invite) {
+  dialog_ = std::move(dialog);
+  invite_ = std::move(invite);
+  state_ = mode;
+  media_.Open();
+  if (mode == CallState::kIncomingRinging) {
+    const bool answered = Ringing();
+    invite_.reset();
+    if (answered) InCall();
+  } else {
+    const Attempt a = Outgoing(mode == CallState::kDiallingIntercom, {}, true);
+    if (a == Attempt::kSuccess) {
+      Log(texts::kAnswered, platform::kLogInfo);
+      InCall();
+    }
+  }
+  Log(texts::kDisconnected, platform::kLogInfo);
+  media_.Stop();
+  if (dialog_) host_.HandOver(std::move(dialog_), std::nullopt);
+  state_ = CallState::kIdle;
+  host_.Announce(CallState::kIdle, ringCount_);
+}
+
+bool CallFlow::Ringing() {
+  Log(texts::kIncomingCall, platform::kLogInfo);
+  const std::uint32_t start = Now();
+  std::uint32_t nextRing = start;
+  for (;;) {
+    const std::uint32_t now = Now();
+    if (Until(now, nextRing) == 0) {
+      Respond(*invite_, 180, texts::kReasonRinging);
+      const std::uint32_t elapsed = Since(now, start);
+      ringCount_ = static_cast<int>(elapsed / kRingPeriodMs + 1);
+      host_.Announce(state_, ringCount_);
+      const std::uint32_t boundary = kRingPeriodMs * (elapsed / kRingPeriodMs) + kRingPeriodMs;
+      nextRing = start + std::max(boundary, elapsed + kShortestRingWaitMs);
+    }
+    std::unique_ptr<sip::SipMessage> m = NextMessage(Until(Now(), nextRing));
+    if (m && m->IsRequest()) {
+      if (m->method == wire::kCancel) {
+        Respond(*m, 200, wire::kReasonOk);
+        FinalResponse(*invite_, 487, wire::kReasonRequestTerminated, {});
+        return false;
+      }
+      if (m->method == wire::kInvite || m->method == wire::kRefer) {
+        Respond(*m, 500, texts::kReasonServerError);
+      } else if (!sip::AnswerInDialogRequest(*dialog_, *m)) {
+        FinalResponse(*invite_, 487, wire::kReasonRequestTerminated, {});
+        return false;
+      }
+    }
+    const std::uint32_t commands = host_.Commands().Take();
+    if (MustEnd()) {
+      FinalResponse(*invite_, 480, wire::kReasonTemporarilyUnavailable, {});
+      return false;
+    }
+    if (commands & LineCommands::Bit(LineCommand::kAnswer)) return AnswerInvite(*invite_) == AnswerResult::kOk;
+  }
+}
+
+CallFlow::AnswerResult CallFlow::AnswerInvite(const sip::SipMessage& invite) {
+  const std::string_view offer = invite.FindBody(wire::kSdpType);
+  std::string sdp;
+  const bool weOffer = offer.empty();
+  if (weOffer) {
+    sdp = sdp_.BuildOffer(media_.Local(), false);
+  } else {
+    const bool recvonly = offer.find(texts::kSdpSendOnly) != std::string_view::npos;
+    SdpNegotiation n = sdp_.Negotiate(offer, true, recvonly, media_.Local());
+    if (!n.usable) {
+      Log(texts::kNoCodecs, platform::kLogError);
+      FinalResponse(invite, 415, texts::kReasonUnsupportedMedia, {});
+      return AnswerResult::kRefusedSdp;
+    }
+    sdp = std::move(n.answer);
+  }
+  dialog_->State().established = true;
+  FinalResult r = FinalResponse(invite, 200, wire::kReasonOk, sdp);
+  if (!r.acked) return AnswerResult::kFailed;
+  if (weOffer) {
+    const std::string_view answer = r.ack->FindBody(wire::kSdpType);
+    if (answer.empty()) return AnswerResult::kFailed;
+    if (!sdp_.Negotiate(answer, false, false, media_.Local()).usable) {
+      Log(texts::kNoCodecs, platform::kLogError);
+      return AnswerResult::kFailed;
+    }
+  }
+  media_.SetRemote(sdp_.State());
+  return AnswerResult::kOk;
+}
+
+CallFlow::FinalResult CallFlow::FinalResponse(const sip::SipMessage& invite, int status, std::string_view reason,
+                                              std::string_view sdp) {
+  FinalResult result;
+  sip::ResponseOptions options{.toTag = dialog_->LocalTag()};
+  std::string contact;
+  if (status >= 200 && status < 300) {
+    contact = sip::OwnContact(Ep().Addresses(), dialog_->State().localUser, invite.source);
+    options.contact = contact;
+    if (!sdp.empty()) {
+      options.bodyType = wire::kSdpType;
+      options.body = sdp;
+    }
+  }
+  const std::string text = sip::ComposeResponse(invite, status, reason, options);
+  Ep().Send(invite.source, text);
+  Ep().RecordSent(invite, invite.source, text);
+  const std::uint32_t start = Now();
+  std::uint32_t lastSent = start;
+  for (;;) {
+    if (host_.StopRequested() || Since(Now(), start) >= kAckLimitMs) return result;
+    const int wait = std::min(Until(Now(), lastSent + kFinalResendMs), Until(Now(), start + kAckLimitMs));
+    std::unique_ptr<sip::SipMessage> m = dialog_->TakeNext();
+    if (!m && !host_.StopRequested()) {
+      host_.Wait(*dialog_, wait);
+      m = dialog_->TakeNext();
+    }
+    if (m && m->IsRequest()) {
+      if (m->method == wire::kAck) {
+        result.acked = true;
+        result.ack = std::move(m);
+        return result;
+      }
+      if (!sip::AnswerInDialogRequest(*dialog_, *m)) return result;
+    }
+    if (m == nullptr) host_.Commands().Take();  // a command does not hurry the resend
+    if (Since(Now(), lastSent) >= kFinalResendMs && Since(Now(), start) < kAckLimitMs) {
+      Ep().Send(invite.source, text);
+      lastSent = Now();
+    }
+  }
+}
+
+CallFlow::Attempt CallFlow::Outgoing(bool intercom, std::string_view replaces, bool announce) {
+  const std::string offer = sdp_.BuildOffer(media_.Local(), false);
+  RedirectTargets targets(dialog_->State().remoteParty);
+  for (;;) {
+    sip::SipRequestOut invite;
+    const sip::InviteOptions options{.sdp = offer, .replaces = replaces, .autoAnswer = intercom};
+    sip::SendInvite(Ep(), dialog_->State(), invite, options);
+    std::uint32_t start = Now();
+    std::uint32_t lastSent = start;
+    bool provisional = false;
+    int challenges = 0;
+    bool timedOut = false;
+    bool abandoned = false;
+    bool failed = false;
+    while (!failed) {
+      const bool redirectsLeft = !targets.Empty();
+      const std::uint32_t limit = provisional ? (redirectsLeft ? kRedirectLimitProvisionalMs : kLimitProvisionalMs)
+                                              : (redirectsLeft ? kRedirectLimitNoAnswerMs : kLimitNoAnswerMs);
+      const std::uint32_t now = Now();
+      int wait = Until(now, start + limit);
+      wait = std::min(wait, provisional ? static_cast<int>(kProvisionalWaitMs) : Until(now, lastSent + kInviteResendMs));
+      std::unique_ptr<sip::SipMessage> m = NextMessage(wait);
+      host_.Commands().Take();
+      if (m && m->IsRequest()) {
+        if (!sip::AnswerInDialogRequest(*dialog_, *m)) failed = true;
+      } else if (m && m->FindHeader(sip::kCSeq) == CSeqText(invite.cseq, invite.method)) {
+        const int status = m->statusCode;
+        if (status >= 100 && status < 200) {
+          provisional = true;
+          if (announce && status >= 180 && status < 190 && state_ != CallState::kRemoteRinging) {
+            state_ = CallState::kRemoteRinging;
+            host_.Announce(state_, ringCount_);
+          }
+        } else if (status == 200) {
+          ownInvite_ = invite;
+          return AcceptSuccess(invite, *m) ? Attempt::kSuccess : Attempt::kFailed;
+        } else if (status >= 300) {
+          sip::SipRequestOut ack;
+          sip::SendAck(Ep(), dialog_->State(), invite, *m, {}, ack);
+          if (status < 400) {
+            for (std::string_view contact : m->HeaderValues(sip::kContact)) targets.AddContactValue(contact);
+            failed = true;
+          } else if ((status == 401 || status == 407) && ++challenges <= kChallengesPerTarget &&
+                     sip::AnswerRequestChallenge(dialog_->State(), invite, *m, Ep().Log()) ==
+                         sip::ChallengeOutcome::kRetry) {
+            sip::SendInvite(Ep(), dialog_->State(), invite, options);
+            start = lastSent = Now();
+            provisional = false;
+            continue;
+          } else {
+            if (status != 401 && status != 407) Log(std::string(texts::kOtherSideSaid) + m->reason, platform::kLogError);
+            failed = true;
+          }
+        }
+      }
+      if (failed) break;
+      if (MustEnd()) {
+        Log(texts::kAbandoned, platform::kLogInfo);
+        abandoned = timedOut = true;
+        break;
+      }
+      if (Since(Now(), start) >= limit) {
+        Log(texts::kTimedOut, platform::kLogError);
+        Log(texts::kServerNotReplying, platform::kLogError);
+        timedOut = true;
+        break;
+      }
+      if (!provisional && Since(Now(), lastSent) >= kInviteResendMs) {
+        sip::Resend(Ep(), invite);
+        lastSent = Now();
+      }
+    }
+    // The target failed: the dialog goes to the terminator, with its CANCEL owed when the
+    // INVITE is still without a final answer.
+    std::optional<sip::PendingInvite> pending;
+    if (timedOut && !dialog_->State().established) pending = sip::PendingInvite{invite, provisional};
+    if (abandoned || targets.Empty()) {
+      host_.HandOver(std::move(dialog_), std::move(pending));
+      return abandoned ? Attempt::kAbandoned : Attempt::kFailed;
+    }
+    sip::Dialog next = sip::CopyDialog(Ep(), dialog_->State());
+    const std::string target = targets.TakeNext();
+    next.remoteParty = target;
+    next.remoteTarget = sip::ParseNameAddr(target).uri;
+    host_.HandOver(std::move(dialog_), std::move(pending));
+    dialog_ = host_.AddDialog(std::move(next));
+  }
+}
+
+bool CallFlow::AcceptSuccess(const sip::SipRequestOut& invite, const sip::SipMessage& ok) {
+  sip::Dialog& d = dialog_->State();
+  sip::ApplyInviteSuccess(d, ok);
+  d.quirks = sip::QuirksOf(ok.FindHeader(sip::kUserAgent));
+  d.established = true;
+  establishedTag_ = TagOf(d.remoteParty);
+  sip::SipRequestOut ack;
+  sip::SendAck(Ep(), d, invite, ok, {}, ack);
+  const std::string_view answer = ok.FindBody(wire::kSdpType);
+  if (answer.empty() || !sdp_.Negotiate(answer, false, false, media_.Local()).usable) {
+    // Acknowledged, then ended with the BYE the terminator sends for an established dialog.
+    Log(texts::kNoCodecs, platform::kLogError);
+    return false;
+  }
+  media_.SetRemote(sdp_.State());
+  return true;
+}
+
+void CallFlow::InCall() {
+  media_.Start();
+  state_ = CallState::kConnected;
+  host_.Announce(state_, ringCount_);
+  for (;;) {
+    std::unique_ptr<sip::SipMessage> m = NextMessage(static_cast<int>(kInCallWaitMs));
+    // Hold, transfer, joining and hand-over are taken here; their exchanges come with those
+    // features, so for now they leave the call as it is.
+    host_.Commands().Take();
+    if (m && !HandleInCall(std::move(m))) return;
+    if (MustEnd()) return;
+  }
+}
+
+bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
+  if (m->IsResponse()) {
+    if (ownInvite_ && m->statusCode >= 200 && m->statusCode < 300 &&
+        m->FindHeader(sip::kCSeq) == CSeqText(ownInvite_->cseq, ownInvite_->method) &&
+        TagOf(m->FindHeader(sip::kTo)) != establishedTag_) {
+      EndExtraFork(*m);
+    }
+    return true;
+  }
+  if (m->method != wire::kInvite) return sip::AnswerInDialogRequest(*dialog_, *m);
+  const std::string_view replaces = m->FindHeader(sip::kReplaces);
+  if (!replaces.empty()) return TakeReplacingInvite(*m);
+  const std::string_view contact = m->FindHeader(sip::kContact);
+  const std::string oldTarget = dialog_->State().remoteTarget;
+  if (!contact.empty()) dialog_->State().remoteTarget = sip::ParseNameAddr(contact).uri;
+  const AnswerResult r = AnswerInvite(*m);
+  if (r == AnswerResult::kRefusedSdp) {
+    dialog_->State().remoteTarget = oldTarget;  // the refused re-INVITE changes nothing
+    return true;
+  }
+  return r == AnswerResult::kOk;
+}
+
+bool CallFlow::TakeReplacingInvite(const sip::SipMessage& invite) {
+  if (!ReplacesNames(invite.FindHeader(sip::kReplaces), dialog_->State())) {
+    sip::SendResponse(Ep(), invite, 481, wire::kReasonNoSuchCall);
+    return true;
+  }
+  sip::Dialog fresh = sip::NewIncomingDialog(Ep(), invite);
+  fresh.localUser = dialog_->State().localUser;
+  fresh.authorizationUser = dialog_->State().authorizationUser;
+  fresh.password = dialog_->State().password;
+  sip::DialogRef old = std::move(dialog_);
+  dialog_ = host_.AddDialog(std::move(fresh));
+  host_.HandOver(std::move(old), std::nullopt);
+  ownInvite_.reset();
+  return AnswerInvite(invite) == AnswerResult::kOk;
+}
+
+void CallFlow::EndExtraFork(const sip::SipMessage& response) {
+  // A second fork answered too: acknowledge it and end that leg at once.
+  sip::Dialog fork = dialog_->State();
+  sip::ApplyInviteSuccess(fork, response);
+  sip::SipRequestOut ack;
+  sip::SendAck(Ep(), fork, *ownInvite_, response, {}, ack);
+  sip::SipRequestOut bye;
+  sip::SendByeWithoutCredentials(Ep(), fork, bye);
+}
+
+}  // namespace corvina::call

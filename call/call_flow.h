@@ -1,0 +1,117 @@
+// One call on a line, as straight-line code on the call thread: ringing and answering an
+// incoming INVITE, the outgoing attempt with redirects and challenges, and the established
+// call. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
+// and measures every limit with the endpoint's tick count, so tests drive it with a fake clock
+// and a scripted inbox.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "call/line_commands.h"
+#include "call/line_control.h"
+#include "call/line_media.h"
+#include "call/sdp_session.h"
+#include "sip/call_terminator_core.h"
+#include "sip/dialog.h"
+#include "sip/request_composer.h"
+#include "sip/shared_dialog.h"
+
+namespace corvina::call {
+
+inline constexpr std::uint32_t kRingPeriodMs = 2000;
+inline constexpr std::uint32_t kShortestRingWaitMs = 500;
+inline constexpr std::uint32_t kInviteResendMs = 500;
+inline constexpr std::uint32_t kProvisionalWaitMs = 3000;
+inline constexpr std::uint32_t kLimitNoAnswerMs = 10000;
+inline constexpr std::uint32_t kLimitProvisionalMs = 65000;
+inline constexpr std::uint32_t kRedirectLimitNoAnswerMs = 2000;
+inline constexpr std::uint32_t kRedirectLimitProvisionalMs = 10000;
+inline constexpr std::uint32_t kFinalResendMs = 350;
+inline constexpr std::uint32_t kAckLimitMs = 8000;
+inline constexpr std::uint32_t kInCallWaitMs = 1000;
+inline constexpr int kChallengesPerTarget = 5;
+
+// What the call thread needs from its line.
+class CallHost {
+ public:
+  virtual ~CallHost() = default;
+  virtual sip::SipEndpoint& Endpoint() = 0;
+  // Returns when `dialog`'s inbox holds a message, a command is pending, a stop is requested,
+  // or `timeoutMs` has passed.
+  virtual void Wait(sip::SharedDialog& dialog, int timeoutMs) = 0;
+  virtual bool StopRequested() = 0;
+  virtual LineCommands& Commands() = 0;
+  // Sets the call state and ring count under the line lock and announces them.
+  virtual void Announce(CallState state, int ringCount) = 0;
+  virtual void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) = 0;
+  // Makes a dialog that receives messages from `state` and puts it in the engine's list.
+  virtual sip::DialogRef AddDialog(sip::Dialog state) = 0;
+};
+
+// The line's identity for the dialogs of outgoing calls.
+struct CallIdentity {
+  std::string localUri;
+  std::string outboundServer;
+  std::string user;
+  std::string authId;
+  std::string password;
+};
+
+class CallFlow {
+ public:
+  CallFlow(CallHost& host, LineMedia& media, SdpSession& sdp, CallIdentity identity);
+
+  // Runs the whole call that StartCall prepared: `dialog` is the call's dialog, `invite` the
+  // INVITE of an incoming call (null for outgoing ones). Ends with "Call has disconnected",
+  // the dialog handed to the terminator and the line idle.
+  void Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::SipMessage> invite);
+
+ private:
+  enum class AnswerResult { kOk, kRefusedSdp, kFailed };
+  enum class Attempt { kSuccess, kFailed, kAbandoned };
+  struct FinalResult {
+    bool acked = false;
+    std::unique_ptr<sip::SipMessage> ack;
+  };
+
+  sip::SipEndpoint& Ep() { return host_.Endpoint(); }
+  std::uint32_t Now() { return Ep().NowMs(); }
+  void Log(std::string_view text, std::uint8_t level);
+  bool MustEnd() { return host_.StopRequested() || host_.Commands().HangUpPending(); }
+  // Waits up to `timeoutMs` (0: just looks) for the next message of the current dialog.
+  std::unique_ptr<sip::SipMessage> NextMessage(int timeoutMs);
+
+  bool Ringing();
+  AnswerResult AnswerInvite(const sip::SipMessage& invite);
+  FinalResult FinalResponse(const sip::SipMessage& invite, int status, std::string_view reason,
+                            std::string_view sdp);
+  Attempt Outgoing(bool intercom, std::string_view replaces, bool announce);
+  // The 200 to our INVITE; false when the call cannot go on (BYE owed).
+  bool AcceptSuccess(const sip::SipRequestOut& invite, const sip::SipMessage& ok);
+  void InCall();
+  // False when the call ends.
+  bool HandleInCall(std::unique_ptr<sip::SipMessage> message);
+  bool TakeReplacingInvite(const sip::SipMessage& invite);
+  void EndExtraFork(const sip::SipMessage& response);
+  void Respond(const sip::SipMessage& request, int status, std::string_view reason);
+
+  CallHost& host_;
+  LineMedia& media_;
+  SdpSession& sdp_;
+  const CallIdentity identity_;
+  sip::DialogRef dialog_;
+  std::unique_ptr<sip::SipMessage> invite_;  // the ringing call's INVITE
+  std::optional<sip::SipRequestOut> ownInvite_;  // the INVITE of an outgoing call once answered
+  std::string establishedTag_;                    // the remote tag of the answered fork
+  CallState state_ = CallState::kIdle;
+  int ringCount_ = 1;
+};
+
+// True when `replaces` (a Replaces header value, escaped or not) names `dialog`: same Call-ID,
+// to-tag equal to its local tag and from-tag equal to its remote tag.
+bool ReplacesNames(std::string_view replaces, const sip::Dialog& dialog);
+
+}  // namespace corvina::call

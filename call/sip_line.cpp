@@ -1,0 +1,241 @@
+#include "call/sip_line.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "call/call_texts.h"
+#include "call/dial_target.h"
+#include "sip/name_addr.h"
+#include "sip/sip_uri.h"
+#include "sip/wire_texts.h"
+
+namespace corvina::call {
+
+std::string LineAccount::LocalUri(std::string_view displayNameOverride) const {
+  const std::string uri = "sip:" + user + "@" + server;
+  const std::string name = displayNameOverride.empty() ? displayName : std::string(displayNameOverride);
+  return sip::FormatNameAddr(name, uri);
+}
+
+LineAccount ReadLineAccount(const platform::Settings& settings, std::string_view section) {
+  LineAccount a;
+  a.displayName = settings.GetSettingString(section, "DisplayName", "");
+  a.user = settings.GetSettingString(section, "UserName", "");
+  a.server = settings.GetSettingString(section, "Proxy", "");
+  if (settings.GetSettingInt(section, "UseOutboundServer", 0) == 1) {
+    a.outboundServer = settings.GetSettingString(section, "OutboundServer", "");
+  }
+  if (settings.GetSettingBool(section, "UseAuthentication", false)) {
+    a.authId = settings.GetSettingString(section, "AuthID", "");
+  }
+  a.password = settings.GetSettingString(section, "ProxyPassword", "");
+  return a;
+}
+
+// The call thread: one per call, replaced by the next call's.
+class SipLine::CallThread final : public platform::WorkerThread {
+ public:
+  explicit CallThread(SipLine& line) : WorkerThread("call line " + std::to_string(line.index_)), line_(line) {}
+  ~CallThread() override { StopAndJoin(); }
+  void WaitEvents(platform::Event& messages, platform::Event& commands, int timeoutMs) {
+    int index = 0;
+    WaitAny({platform::WaitSource::Of(messages), platform::WaitSource::Of(commands)}, timeoutMs, &index);
+  }
+
+ protected:
+  void Run() override { line_.RunCall(*this); }
+
+ private:
+  SipLine& line_;
+};
+
+class SipLine::Host final : public CallHost {
+ public:
+  Host(SipLine& line, CallThread& thread) : line_(line), thread_(thread) {}
+  sip::SipEndpoint& Endpoint() override { return line_.services_.dialogs.endpoint; }
+  void Wait(sip::SharedDialog& dialog, int timeoutMs) override {
+    thread_.WaitEvents(dialog.MessageEvent(), line_.commands_.Event(), timeoutMs);
+  }
+  bool StopRequested() override { return thread_.StopRequested(); }
+  LineCommands& Commands() override { return line_.commands_; }
+  void Announce(call::CallState state, int ringCount) override { line_.Announce(state, ringCount); }
+  void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
+    dialog->ReleaseHolder();
+    line_.services_.handOver(std::move(dialog), std::move(pending));
+  }
+  sip::DialogRef AddDialog(sip::Dialog state) override {
+    sip::DialogRef d = sip::SharedDialog::Create(line_.services_.dialogs, std::move(state));
+    line_.services_.dialogList.Add(d);
+    return d;
+  }
+
+ private:
+  SipLine& line_;
+  CallThread& thread_;
+};
+
+SipLine::SipLine(int lineIndex, SipLineServices services, std::function<std::string()> section,
+                 std::unique_ptr<LineMedia> media)
+    : index_(lineIndex),
+      services_(std::move(services)),
+      section_(std::move(section)),
+      media_(std::move(media)),
+      posts_(services_.ui) {}
+
+SipLine::~SipLine() { Shutdown(); }
+
+void SipLine::Shutdown() {
+  std::unique_ptr<CallThread> thread;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    thread = std::move(thread_);
+  }
+  if (thread) thread->StopAndJoin();
+  posts_.CancelPending();
+}
+
+bool SipLine::IsBusy() const { return Snapshot().state != call::CallState::kIdle; }
+
+LineSnapshot SipLine::Snapshot() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return snapshot_;
+}
+
+std::string SipLine::UserName() const {
+  return ReadLineAccount(services_.settings, section_()).user;
+}
+
+bool SipLine::Answer() {
+  if (Snapshot().state != call::CallState::kIncomingRinging) return false;
+  services_.dialogs.endpoint.Log().Log(texts::kAnswering, platform::kLogInfo);
+  commands_.Give(LineCommand::kAnswer);
+  return true;
+}
+
+bool SipLine::MakeCallAs(std::string_view target, std::string_view displayName, bool intercom) {
+  platform::LogSink& log = services_.dialogs.endpoint.Log();
+  log.Log(std::string(texts::kInitiatedCall) + std::string(target), platform::kLogInfo);
+  const LineAccount account = ReadLineAccount(services_.settings, section_());
+  if (!CheckDialTarget(target, account.server, log)) return false;
+  std::unique_ptr<sip::SipMessage> none;
+  return StartCall(intercom ? call::CallState::kDiallingIntercom : call::CallState::kDialling,
+                   RequestUriFromText(target, account.server), none, displayName);
+}
+
+void SipLine::SendDigits(std::string_view digits) { media_->SendDigits(digits); }
+
+void SipLine::Transfer(std::string_view) { commands_.Give(LineCommand::kTransfer); }
+
+void SipLine::HangUp() { commands_.Give(LineCommand::kHangUp); }
+
+void SipLine::JoinLine(LineControl&) { commands_.Give(LineCommand::kJoinLine); }
+
+void SipLine::SetHoldRequested(bool held) { holdRequested_.store(held); }
+
+bool SipLine::HoldRequested() const { return holdRequested_.load(); }
+
+void SipLine::SetListener(LineListener* listener) { listener_ = listener; }
+
+bool SipLine::OfferIncomingCall(std::unique_ptr<sip::SipMessage>& invite) {
+  const std::string from(invite->FindHeader(sip::kFrom));
+  return StartCall(call::CallState::kIncomingRinging, from, invite, {});
+}
+
+namespace {
+
+bool IsAuto(std::string_view value) {
+  return value.size() == texts::kAnswerModeAuto.size() &&
+         std::equal(value.begin(), value.end(), texts::kAnswerModeAuto.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(b); });
+}
+
+}  // namespace
+
+bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std::unique_ptr<sip::SipMessage>& invite,
+                        std::string_view displayName) {
+  std::unique_ptr<CallThread> old;
+  std::lock_guard<std::mutex> hold(lock_);
+  if (snapshot_.state != call::CallState::kIdle) return false;
+  if (thread_) {
+    thread_->StopAndJoin();
+    thread_.reset();
+  }
+  commands_.Clear();
+  holdRequested_.store(false);
+  invite_.reset();
+
+  const LineAccount account = ReadLineAccount(services_.settings, section_());
+  const sip::NameAddr party = sip::ParseNameAddr(remoteParty);
+  LineSnapshot s;
+  s.remoteNumber = sip::ParseUri(party.uri).user;
+  s.remoteName = party.displayName.empty() ? s.remoteNumber : party.displayName;
+  s.ringCount = 1;
+  s.state = mode;
+
+  sip::SipEndpoint& endpoint = services_.dialogs.endpoint;
+  identity_ = CallIdentity{account.LocalUri(displayName), account.outboundServer, account.user,
+                           account.authId.empty() ? account.user : account.authId, account.password};
+  sip::Dialog state;
+  if (mode == call::CallState::kIncomingRinging) {
+    std::string_view answerMode = invite->FindHeader(sip::wire::kAnswerModeName);
+    if (answerMode.empty()) answerMode = invite->FindHeader(sip::wire::kPrivAnswerModeName);
+    s.intercomRequested = IsAuto(answerMode);
+    state = sip::NewIncomingDialog(endpoint, *invite);
+    state.localUser = account.user;
+    state.authorizationUser = identity_.authId;
+    state.password = account.password;
+    invite_ = std::move(invite);
+  } else {
+    state = sip::NewOutgoingDialog(endpoint, {.from = identity_.localUri,
+                                              .to = remoteParty,
+                                              .outboundProxy = identity_.outboundServer,
+                                              .localUser = identity_.user,
+                                              .authorizationUser = identity_.authId,
+                                              .password = identity_.password});
+  }
+  dialog_ = sip::SharedDialog::Create(services_.dialogs, std::move(state));
+  dialog_->ReleaseHolder();
+  services_.dialogList.Add(dialog_);
+  mode_ = mode;
+  snapshot_ = s;
+  const LineSnapshot announced = snapshot_;
+  posts_.Post([this, announced] {
+    if (listener_) listener_->OnLineChanged(index_, announced);
+  });
+  thread_ = std::make_unique<CallThread>(*this);
+  thread_->Start();
+  return true;
+}
+
+void SipLine::RunCall(CallThread& thread) {
+  sip::DialogRef dialog;
+  std::unique_ptr<sip::SipMessage> invite;
+  call::CallState mode;
+  CallIdentity identity;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    dialog = std::move(dialog_);
+    invite = std::move(invite_);
+    mode = mode_;
+    identity = identity_;
+  }
+  Host host(*this, thread);
+  SdpSession sdp(services_.sdpCounter, services_.settings, services_.dialogs.endpoint.Resolver());
+  CallFlow flow(host, *media_, sdp, std::move(identity));
+  flow.Run(mode, std::move(dialog), std::move(invite));
+}
+
+void SipLine::Announce(call::CallState state, int ringCount) {
+  LineSnapshot announced;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    snapshot_.state = state;
+    snapshot_.ringCount = ringCount;
+    announced = snapshot_;
+  }
+  posts_.Post([this, announced] {
+    if (listener_) listener_->OnLineChanged(index_, announced);
+  });
+}
+
+}  // namespace corvina::call

@@ -1,0 +1,206 @@
+// A host for the call flow that runs on the test's thread: the fake endpoint's clock moves only
+// in waits, which deliver scripted messages and commands when their time comes, so a whole call
+// runs without sleeping.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../sip/dialog_fakes.h"
+#include "call/call_flow.h"
+#include "platform/memory_settings_store.h"
+#include "platform/settings.h"
+
+namespace corvina::call::testing {
+
+using sip::testing::FakeEndpoint;
+using sip::testing::ParseOwned;
+
+class FakeMedia final : public LineMedia {
+ public:
+  int opened = 0, started = 0, stopped = 0, remotes = 0;
+  SdpState lastRemote;
+  bool Open() override { return ++opened > 0; }
+  SdpLocalMedia Local() const override { return {"127.0.0.1", 8000, "127.0.0.1", 8000}; }
+  void SetRemote(const SdpState& s) override {
+    ++remotes;
+    lastRemote = s;
+  }
+  void Start() override { ++started; }
+  void Stop() override { ++stopped; }
+  void SendDigits(std::string_view) override {}
+};
+
+class NeverWaiter final : public sip::EventWaiter {
+ public:
+  bool WaitFor(platform::Event& event, int) override { return event.IsSet(); }
+};
+
+struct HandedOver {
+  sip::DialogRef dialog;
+  bool pending = false;
+  bool provisionalSeen = false;
+  std::uint32_t at = 0;
+};
+
+class CallBench final : public CallHost {
+ public:
+  using Action = std::function<void(sip::SharedDialog&)>;
+
+  CallBench() { endpoint.now = 1000000; }
+
+  // `action` runs on the dialog being waited on once the clock reaches `offset` after the start.
+  void At(std::uint32_t offset, Action action) {
+    steps_.push_back({start_ + offset, std::move(action)});
+    std::stable_sort(steps_.begin(), steps_.end(),
+                     [](const Step& a, const Step& b) { return static_cast<std::int32_t>(a.at - b.at) < 0; });
+  }
+  void Message(std::uint32_t offset, std::function<std::string(sip::SharedDialog&)> text) {
+    At(offset, [text](sip::SharedDialog& d) { d.Put(ParseOwned(text(d))); });
+  }
+  void Command(std::uint32_t offset, LineCommand c) {
+    At(offset, [this, c](sip::SharedDialog&) { commands.Give(c); });
+  }
+  void SetStart(std::uint32_t start) { endpoint.now = start_ = start; }
+  std::uint32_t Elapsed() const { return endpoint.now - start_; }
+
+  sip::SipEndpoint& Endpoint() override { return endpoint; }
+  void Wait(sip::SharedDialog& dialog, int timeoutMs) override {
+    current = &dialog;
+    if (dialog.MessageEvent().IsSet() || commands.Event().IsSet()) return;
+    const std::uint32_t until = endpoint.now + static_cast<std::uint32_t>(timeoutMs);
+    if (!steps_.empty() && static_cast<std::int32_t>(steps_.front().at - until) <= 0) {
+      Step s = std::move(steps_.front());
+      steps_.erase(steps_.begin());
+      if (static_cast<std::int32_t>(s.at - endpoint.now) > 0) endpoint.now = s.at;
+      s.action(dialog);
+      return;
+    }
+    endpoint.now = until;
+    if (static_cast<std::int32_t>(endpoint.now - (start_ + horizon)) >= 0) stop = true;
+  }
+  bool StopRequested() override { return stop; }
+  LineCommands& Commands() override { return commands; }
+  void Announce(CallState state, int ringCount) override { announced.push_back({state, ringCount, Elapsed()}); }
+  void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
+    handedOver.push_back({std::move(dialog), pending.has_value(), pending && pending->provisionalSeen, Elapsed()});
+  }
+  sip::DialogRef AddDialog(sip::Dialog state) override { return sip::SharedDialog::Create(services, std::move(state)); }
+
+  // The sent texts whose start line begins with `prefix`, with their times since the start.
+  std::vector<std::pair<std::uint32_t, std::string>> Sent(std::string_view prefix) const {
+    std::vector<std::pair<std::uint32_t, std::string>> out;
+    for (const auto& s : endpoint.sent) {
+      if (s.text.rfind(prefix, 0) == 0) out.push_back({s.at - start_, s.text});
+    }
+    return out;
+  }
+  std::vector<std::uint32_t> SentTimes(std::string_view prefix) const {
+    std::vector<std::uint32_t> out;
+    for (const auto& s : Sent(prefix)) out.push_back(s.first);
+    return out;
+  }
+  bool Logged(std::string_view text) const {
+    return std::any_of(endpoint.log.entries.begin(), endpoint.log.entries.end(),
+                       [&](const auto& e) { return e.first == text; });
+  }
+
+  // An outgoing call's dialog to 200@198.51.100.9:5062.
+  sip::DialogRef Outgoing() {
+    sip::Dialog d = sip::NewOutgoingDialog(endpoint, {.from = "<sip:100@pbx.example>",
+                                                      .to = "<sip:200@198.51.100.9:5062>",
+                                                      .localUser = "100",
+                                                      .authorizationUser = "100",
+                                                      .password = "secret"});
+    return sip::SharedDialog::Create(services, std::move(d));
+  }
+
+  void RunOutgoing(bool intercom = false) {
+    CallFlow flow(*this, media, sdp, {});
+    flow.Run(intercom ? CallState::kDiallingIntercom : CallState::kDialling, Outgoing(), nullptr);
+  }
+  void RunIncoming(std::string invite) {
+    std::unique_ptr<sip::SipMessage> m = ParseOwned(invite);
+    sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
+    d.localUser = "100";
+    CallFlow flow(*this, media, sdp, {});
+    flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
+  }
+
+  struct Announced {
+    CallState state;
+    int ringCount;
+    std::uint32_t at;
+  };
+  FakeEndpoint endpoint;
+  sip::testing::FakeSentMessages sentMessages;
+  NeverWaiter waiter;
+  sip::DialogServices services{endpoint, sentMessages, waiter};
+  platform::MemorySettingsStore store;
+  platform::Settings settings{store};
+  SdpCounter counter{77};
+  SdpSession sdp{counter, settings, endpoint.resolver};
+  FakeMedia media;
+  LineCommands commands;
+  bool stop = false;
+  std::uint32_t horizon = 200000;  // the test stops the call thread here at the latest
+  std::vector<Announced> announced;
+  std::vector<HandedOver> handedOver;
+  sip::SharedDialog* current = nullptr;
+
+ private:
+  struct Step {
+    std::uint32_t at;
+    Action action;
+  };
+  std::uint32_t start_ = 1000000;
+  std::vector<Step> steps_;
+};
+
+inline constexpr std::string_view kOfferPcmu =
+    "v=0\r\no=- 1 1 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
+    "m=audio 40000 RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
+
+// A response of the far end to the INVITE last sent in `dialog`; `extra` holds complete lines.
+inline std::string Reply(const sip::SharedDialog& d, int status, std::string_view extra = {},
+                         std::string_view toTag = "far", std::string_view sdp = {}) {
+  std::string text = "SIP/2.0 " + std::to_string(status) + " Whatever\r\nVia: SIP/2.0/UDP 203.0.113.7:5090;branch=x\r\n"
+                     "From: <sip:100@pbx.example>;tag=" + d.LocalTag() + "\r\nTo: <sip:200@198.51.100.9:5062>;tag=" +
+                     std::string(toTag) + "\r\nCall-ID: " + d.CallId() + "\r\nCSeq: " +
+                     std::to_string(const_cast<sip::SharedDialog&>(d).State().localCSeq) +
+                     " INVITE\r\nContact: <sip:200@198.51.100.9:5062>\r\n" + std::string(extra);
+  if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
+  return text + "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" +
+         std::string(sdp);
+}
+
+// An INVITE from 200@198.51.100.9 to 100, with `extra` lines and an optional SDP body.
+inline std::string IncomingInvite(std::string_view extra = {}, std::string_view sdp = kOfferPcmu,
+                                  std::string_view callId = "in-call-1") {
+  std::string text =
+      "INVITE sip:100@192.168.1.20:5070 SIP/2.0\r\nVia: SIP/2.0/UDP 198.51.100.9:5062;branch=z9hG4bKin1\r\n"
+      "From: \"Bob\" <sip:200@198.51.100.9>;tag=far\r\nTo: <sip:100@pbx.example>\r\nCall-ID: " +
+      std::string(callId) + "\r\nCSeq: 1 INVITE\r\nContact: <sip:200@198.51.100.9:5062>\r\n" + std::string(extra);
+  if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
+  return text + "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" +
+         std::string(sdp);
+}
+
+// A request of the far end in an incoming call's dialog.
+inline std::string FarRequest(const sip::SharedDialog& d, std::string_view method, int cseq,
+                              std::string_view extra = {}, std::string_view sdp = {}) {
+  std::string text = std::string(method) + " sip:100@192.168.1.20:5070 SIP/2.0\r\n"
+                     "Via: SIP/2.0/UDP 198.51.100.9:5062;branch=z9hG4bKfar" + std::to_string(cseq) +
+                     std::string(method) + "\r\nFrom: <sip:200@198.51.100.9>;tag=far\r\nTo: <sip:100@pbx.example>;tag=" +
+                     d.LocalTag() + "\r\nCall-ID: " + d.CallId() + "\r\nCSeq: " + std::to_string(cseq) + " " +
+                     std::string(method) + "\r\nContact: <sip:200@198.51.100.9:5062>\r\n" + std::string(extra);
+  if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
+  return text + "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" +
+         std::string(sdp);
+}
+
+}  // namespace corvina::call::testing

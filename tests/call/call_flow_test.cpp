@@ -1,0 +1,364 @@
+// The call flow on a fake clock: ring cadence, resend schedules, the time limits, redirects,
+// challenges, answering with its ACK wait, commands, and the checks of dialled text.
+#include "call/call_flow.h"
+
+#include <gtest/gtest.h>
+
+#include "call/call_texts.h"
+#include "call/dial_target.h"
+#include "call/redirect_targets.h"
+#include "call_fakes.h"
+
+namespace corvina::call {
+namespace {
+
+using testing::CallBench;
+using testing::FarRequest;
+using testing::IncomingInvite;
+using testing::Reply;
+
+std::vector<std::uint32_t> Every(std::uint32_t from, std::uint32_t step, std::uint32_t until) {
+  std::vector<std::uint32_t> out;
+  for (std::uint32_t t = from; t < until; t += step) out.push_back(t);
+  return out;
+}
+
+TEST(CallFlowRinging, RingsEveryTwoSecondsWithGrowingCountsUnmovedByArrivingRequests) {
+  CallBench b;
+  b.horizon = 9000;
+  // Requests at odd moments are answered without moving the ring schedule.
+  b.Message(700, [](sip::SharedDialog& d) { return FarRequest(d, "OPTIONS", 2); });
+  b.Message(4100, [](sip::SharedDialog& d) { return FarRequest(d, "INFO", 3); });
+  b.RunIncoming(IncomingInvite());
+  const auto rings = b.Sent("SIP/2.0 180");
+  EXPECT_EQ(b.SentTimes("SIP/2.0 180"), Every(0, 2000, 9000));
+  for (const auto& r : rings) EXPECT_NE(r.second.find(";tag="), std::string::npos);
+  std::vector<int> counts;
+  for (const auto& a : b.announced) {
+    if (a.state == CallState::kIncomingRinging) counts.push_back(a.ringCount);
+  }
+  EXPECT_EQ(counts, (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(b.Sent("SIP/2.0 480").size(), 1u);  // the stop refuses the call
+  EXPECT_EQ(b.announced.back().state, CallState::kIdle);
+  EXPECT_TRUE(b.Logged(texts::kDisconnected));
+}
+
+TEST(CallFlowRinging, CancelIsAnsweredThenTheInviteGets487UntilItsAck) {
+  CallBench b;
+  b.Message(3000, [](sip::SharedDialog& d) { return FarRequest(d, "CANCEL", 1); });
+  b.Message(4200, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.RunIncoming(IncomingInvite());
+  ASSERT_EQ(b.Sent("SIP/2.0 200").size(), 1u);
+  EXPECT_EQ(b.SentTimes("SIP/2.0 487"), (std::vector<std::uint32_t>{3000, 3350, 3700, 4050}));
+  EXPECT_EQ(b.Sent("SIP/2.0 480").size(), 0u);
+  EXPECT_EQ(b.Elapsed(), 4200u);
+}
+
+TEST(CallFlowRinging, HangUpRefusesWith480AndAnIgnoredCommandCausesNoSpin) {
+  CallBench b;
+  b.Command(300, LineCommand::kHoldChanged);  // ignored while ringing
+  b.Command(2500, LineCommand::kHangUp);
+  b.Command(2600, LineCommand::kHoldChanged);  // comes later, must not cancel the hang-up
+  b.RunIncoming(IncomingInvite());
+  EXPECT_EQ(b.SentTimes("SIP/2.0 180"), (std::vector<std::uint32_t>{0, 2000}));
+  EXPECT_EQ(b.SentTimes("SIP/2.0 480").front(), 2500u);
+}
+
+TEST(CallFlowAnswer, AnswerSends200EveryInterval350UntilTheAckAndConnects) {
+  CallBench b;
+  b.Command(1000, LineCommand::kAnswer);
+  b.Message(2100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.Message(5000, [](sip::SharedDialog& d) { return FarRequest(d, "BYE", 2); });
+  b.RunIncoming(IncomingInvite());
+  const auto oks = b.Sent("SIP/2.0 200");
+  ASSERT_GE(oks.size(), 5u);
+  EXPECT_EQ(b.SentTimes("SIP/2.0 200"), (std::vector<std::uint32_t>{1000, 1350, 1700, 2050, 5000}));
+  EXPECT_NE(oks[0].second.find("m=audio 8000"), std::string::npos);
+  EXPECT_NE(oks[0].second.find("Contact:"), std::string::npos);
+  EXPECT_EQ(b.media.started, 1);
+  EXPECT_EQ(b.media.lastRemote.remotePort, 40000);
+  ASSERT_GE(b.announced.size(), 2u);
+  EXPECT_EQ(b.announced[b.announced.size() - 2].state, CallState::kConnected);
+  ASSERT_EQ(b.handedOver.size(), 1u);
+  EXPECT_FALSE(b.handedOver[0].dialog->State().established);  // the BYE ended it: no BYE owed
+}
+
+TEST(CallFlowAnswer, AnswerWithoutAckGivesUpAfterEightSeconds) {
+  CallBench b;
+  b.Command(0, LineCommand::kAnswer);
+  b.RunIncoming(IncomingInvite());
+  EXPECT_EQ(b.SentTimes("SIP/2.0 200"), Every(0, 350, 8000));
+  EXPECT_EQ(b.media.started, 0);
+  ASSERT_EQ(b.handedOver.size(), 1u);
+  EXPECT_TRUE(b.handedOver[0].dialog->State().established);  // the terminator sends the BYE
+}
+
+TEST(CallFlowAnswer, OfferWithoutUsableCodecGets415AndNoSdpGetsAnOffer) {
+  const std::string g729 = "v=0\r\no=- 1 1 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
+                           "m=audio 40000 RTP/AVP 18\r\n";
+  {
+    CallBench b;
+    b.Command(0, LineCommand::kAnswer);
+    b.RunIncoming(IncomingInvite({}, g729));
+    EXPECT_EQ(b.Sent("SIP/2.0 415").size(), 23u);  // until the 8 s limit, no ACK came
+    EXPECT_TRUE(b.Logged(texts::kNoCodecs));
+    EXPECT_EQ(b.Sent("SIP/2.0 200").size(), 0u);
+  }
+  {
+    CallBench b;
+    b.Command(0, LineCommand::kAnswer);
+    b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1, {}, testing::kOfferPcmu); });
+    b.Command(1500, LineCommand::kHangUp);
+    b.RunIncoming(IncomingInvite({}, {}));
+    ASSERT_FALSE(b.Sent("SIP/2.0 200").empty());
+    EXPECT_NE(b.Sent("SIP/2.0 200")[0].second.find("a=sendrecv"), std::string::npos);
+    EXPECT_EQ(b.media.started, 1);
+    EXPECT_EQ(b.media.lastRemote.remotePort, 40000);
+  }
+}
+
+struct LimitCase {
+  const char* name;
+  std::vector<std::pair<std::uint32_t, int>> replies;  // offset, status (to the first target)
+  std::uint32_t giveUpAt;                             // of the last target
+};
+
+TEST(CallFlowOutgoing, GivesUpOnTimeForEachOfTheFourLimits) {
+  const std::string twoTargets = "Contact: <sip:a@198.51.100.20>;q=0.9, <sip:b@198.51.100.21>;q=0.2\r\n";
+  const LimitCase cases[] = {
+      {"silent", {}, 10000},
+      {"provisional", {{200, 100}}, 65000},  // counted from the INVITE
+  };
+  for (const auto& c : cases) {
+    CallBench b;
+    for (auto [at, status] : c.replies) b.Message(at, [status](sip::SharedDialog& d) { return Reply(d, status); });
+    b.RunOutgoing();
+    EXPECT_EQ(b.Elapsed(), c.giveUpAt) << c.name;
+    EXPECT_TRUE(b.Logged(texts::kTimedOut)) << c.name;
+    EXPECT_TRUE(b.Logged(texts::kServerNotReplying)) << c.name;
+    ASSERT_EQ(b.handedOver.size(), 1u) << c.name;
+    EXPECT_TRUE(b.handedOver[0].pending) << c.name;
+  }
+  {
+    // The silent call resends every 500 ms, unmoved by an answered request in between.
+    CallBench b;
+    b.Message(730, [](sip::SharedDialog& d) { return FarRequest(d, "OPTIONS", 5); });
+    b.RunOutgoing();
+    EXPECT_EQ(b.SentTimes("INVITE "), Every(0, 500, 10000));
+  }
+  {
+    // With redirect targets left the limits are 2000 ms without and 10000 ms with a 1xx.
+    CallBench b;
+    b.Message(100, [&](sip::SharedDialog& d) { return Reply(d, 302, twoTargets); });
+    b.Message(300, [](sip::SharedDialog& d) { return Reply(d, 180); });
+    b.RunOutgoing();
+    const auto invites = b.Sent("INVITE ");
+    // First target at 0; a@ from 100 (1xx at 300, so it runs 10 s); b@ from 10100, silent, 10 s.
+    ASSERT_GE(invites.size(), 3u);
+    EXPECT_EQ(invites[1].first, 100u);
+    EXPECT_EQ(invites[1].second.rfind("INVITE sip:a@198.51.100.20 ", 0), 0u);
+    EXPECT_EQ(b.SentTimes("INVITE sip:b@").front(), 10100u);
+    EXPECT_EQ(b.Elapsed(), 20100u);
+    EXPECT_EQ(b.announced[0].state, CallState::kRemoteRinging);
+  }
+  {
+    CallBench b;
+    b.Message(100, [&](sip::SharedDialog& d) { return Reply(d, 302, twoTargets); });
+    b.RunOutgoing();
+    EXPECT_EQ(b.SentTimes("INVITE sip:b@").front(), 2100u);  // a@ silent with b@ left: 2 s
+  }
+}
+
+TEST(CallFlowOutgoing, TickCountWrapDoesNotDisturbTheLimits) {
+  CallBench b;
+  b.SetStart(0xFFFFF000u);
+  b.RunOutgoing();
+  EXPECT_EQ(b.Elapsed(), 10000u);
+  EXPECT_EQ(b.SentTimes("INVITE ").size(), 20u);
+}
+
+TEST(CallFlowOutgoing, RedirectTriesHigherQFirstAndNoUriTwice) {
+  CallBench b;
+  b.Message(100, [](sip::SharedDialog& d) {
+    return Reply(d, 302, "Contact: <sip:low@198.51.100.20>;q=0.2,\"x, y\" <sip:high@198.51.100.21>;q=0.9\r\n"
+                         "m: <sip:200@198.51.100.9:5062>\r\n");
+  });
+  b.Message(200, [](sip::SharedDialog& d) { return Reply(d, 486); });
+  b.Message(300, [](sip::SharedDialog& d) { return Reply(d, 486); });
+  b.RunOutgoing();
+  const auto invites = b.Sent("INVITE ");
+  ASSERT_EQ(invites.size(), 3u);
+  EXPECT_EQ(invites[1].second.rfind("INVITE sip:high@", 0), 0u);
+  EXPECT_EQ(invites[2].second.rfind("INVITE sip:low@", 0), 0u);
+  EXPECT_EQ(b.Sent("ACK ").size(), 3u);
+  EXPECT_TRUE(b.Logged(std::string(texts::kOtherSideSaid) + "Whatever"));
+  EXPECT_EQ(b.handedOver.size(), 3u);
+}
+
+TEST(CallFlowOutgoing, ChallengesAreBoundedAndASecondNonStaleOneIsARefusal) {
+  const std::string fresh = "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"n%d\", qop=\"auth\"\r\n";
+  const std::string stale = "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"s\", stale=true\r\n";
+  {
+    CallBench b;
+    for (std::uint32_t i = 1; i <= 8; ++i) {
+      b.Message(i * 100, [&, i](sip::SharedDialog& d) {
+        std::string h = fresh;
+        h.replace(h.find("%d"), 2, std::to_string(i));
+        return Reply(d, 407, h);
+      });
+    }
+    b.RunOutgoing();
+    EXPECT_EQ(b.Sent("INVITE ").size(), 2u);
+    EXPECT_NE(b.Sent("INVITE ")[1].second.find("Proxy-Authorization: Digest"), std::string::npos);
+    EXPECT_TRUE(b.Logged("Authorization failed for server"));
+    EXPECT_LT(b.Elapsed(), 1000u);
+  }
+  {
+    CallBench b;
+    for (std::uint32_t i = 1; i <= 8; ++i) b.Message(i * 100, [&](sip::SharedDialog& d) { return Reply(d, 407, stale); });
+    b.RunOutgoing();
+    EXPECT_EQ(b.Sent("INVITE ").size(), 1u + kChallengesPerTarget);
+  }
+}
+
+TEST(CallFlowOutgoing, SuccessAcksConnectsAndHangUpOwesTheBye) {
+  CallBench b;
+  b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 180); });
+  b.Message(900, [](sip::SharedDialog& d) { return Reply(d, 200, {}, "far", testing::kOfferPcmu); });
+  b.Message(1000, [](sip::SharedDialog& d) { return Reply(d, 200, {}, "fork2", testing::kOfferPcmu); });
+  b.Command(3000, LineCommand::kHangUp);
+  b.RunOutgoing(true);
+  EXPECT_NE(b.Sent("INVITE ")[0].second.find("Answer-Mode: Auto\r\n"), std::string::npos);
+  EXPECT_EQ(b.SentTimes("INVITE "), (std::vector<std::uint32_t>{0}));
+  EXPECT_EQ(b.SentTimes("ACK "), (std::vector<std::uint32_t>{900, 1000}));
+  EXPECT_EQ(b.SentTimes("BYE "), (std::vector<std::uint32_t>{1000}));  // only the second fork's
+  EXPECT_NE(b.Sent("BYE ")[0].second.find("tag=fork2"), std::string::npos);
+  EXPECT_TRUE(b.Logged(texts::kAnswered));
+  EXPECT_EQ(b.media.started, 1);
+  ASSERT_EQ(b.handedOver.size(), 1u);
+  EXPECT_TRUE(b.handedOver[0].dialog->State().established);
+  EXPECT_EQ(b.handedOver[0].at, 3000u);
+  std::vector<CallState> states;
+  for (const auto& a : b.announced) states.push_back(a.state);
+  EXPECT_EQ(states, (std::vector<CallState>{CallState::kRemoteRinging, CallState::kConnected, CallState::kIdle}));
+}
+
+TEST(CallFlowOutgoing, AnswerWithoutUsableSdpIsAckedLoggedAndEnded) {
+  CallBench b;
+  b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 200); });
+  b.RunOutgoing();
+  EXPECT_EQ(b.Sent("ACK ").size(), 1u);
+  EXPECT_TRUE(b.Logged(texts::kNoCodecs));
+  ASSERT_EQ(b.handedOver.size(), 1u);
+  EXPECT_TRUE(b.handedOver[0].dialog->State().established);  // BYE owed
+  EXPECT_EQ(b.media.started, 0);
+}
+
+TEST(CallFlowOutgoing, HangUpWhileDiallingAbandonsWithTheCancelOwed) {
+  CallBench b;
+  b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 100); });
+  b.Command(1200, LineCommand::kHangUp);
+  b.RunOutgoing();
+  EXPECT_TRUE(b.Logged(texts::kAbandoned));
+  ASSERT_EQ(b.handedOver.size(), 1u);
+  EXPECT_TRUE(b.handedOver[0].pending);
+  EXPECT_TRUE(b.handedOver[0].provisionalSeen);
+  EXPECT_EQ(b.Elapsed(), 1200u);
+}
+
+TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
+  const std::string sendonly = std::string(testing::kOfferPcmu) + "a=sendonly\r\n";
+  const std::string g729 = "v=0\r\no=- 1 2 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
+                           "m=audio 40002 RTP/AVP 18\r\n";
+  CallBench b;
+  b.Command(0, LineCommand::kAnswer);
+  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.Message(2000, [&](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 2, {}, sendonly); });
+  b.Message(2100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 2); });
+  b.Message(3000, [&](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 3, {}, g729); });
+  b.Message(3100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 3); });
+  b.Message(4000, [](sip::SharedDialog& d) { return FarRequest(d, "REFER", 4); });
+  b.Command(5000, LineCommand::kHangUp);
+  b.RunIncoming(IncomingInvite());
+  const auto oks = b.Sent("SIP/2.0 200");
+  ASSERT_EQ(oks.size(), 2u);
+  EXPECT_NE(oks[1].second.find("a=recvonly"), std::string::npos);
+  EXPECT_EQ(b.Sent("SIP/2.0 415").size(), 1u);
+  EXPECT_EQ(b.Sent("SIP/2.0 491").size(), 1u);
+  EXPECT_EQ(b.media.lastRemote.remotePort, 40000);  // the refused offer changed nothing
+  EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
+}
+
+TEST(CallFlowInCall, ReplacesNeedsCallIdAndBothTags) {
+  sip::Dialog d;
+  d.callId = "abc@host";
+  d.localTag = "111";
+  d.remoteParty = "<sip:200@198.51.100.9>;tag=222";
+  EXPECT_TRUE(ReplacesNames("abc@host;to-tag=111;from-tag=222", d));
+  EXPECT_TRUE(ReplacesNames("abc%40host;from-tag=222;to-tag=111", d));
+  EXPECT_FALSE(ReplacesNames("abc@host;to-tag=222;from-tag=111", d));
+  EXPECT_FALSE(ReplacesNames("abc@host;to-tag=111", d));
+  EXPECT_FALSE(ReplacesNames("other@host;to-tag=111;from-tag=222", d));
+}
+
+TEST(DialTarget, RequestUriAndChecks) {
+  struct Case {
+    const char* text;
+    const char* server;
+    const char* uri;  // null: refused
+  } cases[] = {
+      {"1234", "pbx", "<sip:1234@pbx>"},
+      {"sip:1234", "pbx", "<sip:1234@pbx>"},
+      {"12 34", "pbx", "<sip:1234@pbx>"},
+      {"bob@example.net", "pbx", "<sip:bob@example.net>"},
+      {"<sip:carol@example.net>", "pbx", "<sip:carol@example.net>"},
+      {"1234@192.0.2.5", "", "<sip:1234@192.0.2.5>"},
+      {"<sip:1234@pbx", "pbx", nullptr},
+      {"1234", "", nullptr},
+      {"", "pbx", nullptr},
+      {"<>", "pbx", nullptr},
+      {"12\r\nX: y", "pbx", nullptr},
+  };
+  for (const auto& c : cases) {
+    sip::testing::RecordingLog log;
+    const bool ok = CheckDialTarget(c.text, c.server, log);
+    EXPECT_EQ(ok, c.uri != nullptr) << c.text;
+    if (ok) EXPECT_EQ(RequestUriFromText(c.text, c.server), c.uri) << c.text;
+    if (!ok) EXPECT_FALSE(log.entries.empty()) << c.text;
+  }
+  sip::testing::RecordingLog log;
+  CheckDialTarget("1234", "", log);
+  EXPECT_EQ(log.entries.size(), 4u);
+}
+
+TEST(LineCommandBits, HangUpWinsOverLaterCommandsAndStaysPending) {
+  LineCommands c;
+  c.Give(LineCommand::kHangUp);
+  c.Give(LineCommand::kHoldChanged);
+  const std::uint32_t first = c.Take();
+  EXPECT_TRUE(first & LineCommands::Bit(LineCommand::kHangUp));
+  EXPECT_TRUE(first & LineCommands::Bit(LineCommand::kHoldChanged));
+  EXPECT_FALSE(c.Event().IsSet());
+  EXPECT_EQ(c.Take(), LineCommands::Bit(LineCommand::kHangUp));
+  c.Clear();
+  EXPECT_FALSE(c.HangUpPending());
+}
+
+TEST(RedirectTargetsSplit, CommasInsideQuotesAndBracketsDoNotSplitAndTheCountIsBounded) {
+  EXPECT_EQ(SplitContactValue("\"a, b\" <sip:x@h;p=1,2>;q=0.1, <sip:y@h>").size(), 2u);
+  RedirectTargets t("<sip:first@h>");
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "<sip:u" + std::to_string(i) + "@h>,";
+  many += "<sip:" + std::string(300, 'x') + "@h>";
+  t.AddContactValue(many);
+  t.AddContactValue("<sip:first@h>");
+  int n = 0;
+  while (!t.Empty()) {
+    t.TakeNext();
+    ++n;
+  }
+  EXPECT_EQ(n, static_cast<int>(kMaxRedirectTargets));
+}
+
+}  // namespace
+}  // namespace corvina::call

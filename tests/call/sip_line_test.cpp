@@ -1,0 +1,182 @@
+// The line's thread shell with real threads: announcements arrive in order with their
+// snapshots, the operations refuse what the state does not allow, the Answer-Mode headers set
+// the intercom request, and a line shut down in any phase stops within a second.
+#include "call/sip_line.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <mutex>
+
+#include "call_fakes.h"
+#include "platform/clock.h"
+#include "platform/ui_postbox.h"
+
+namespace corvina::call {
+namespace {
+
+using testing::IncomingInvite;
+using testing::ParseOwned;
+
+// The fake endpoint behind a lock, on the system's tick count, for a call thread and the test.
+class LockedEndpoint final : public sip::SipEndpoint, public platform::LogSink {
+ public:
+  LockedEndpoint() { inner_.resolver.names["pbx.example"] = 0xC6336409; }  // 198.51.100.9
+  sip::OwnAddresses Addresses() const override { return inner_.own; }
+  sip::IdGenerator& Ids() override { return inner_.ids; }
+  platform::NameResolver& Resolver() override { return inner_.resolver; }
+  platform::LogSink& Log() override { return *this; }
+  std::uint32_t NowMs() const override { return clock_.NowMs(); }
+  void Send(const sip::SocketAddress&, std::string_view text) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    sent_.emplace_back(text);
+  }
+  void RecordSent(const sip::SipMessage&, const sip::SocketAddress&, std::string_view) override {}
+  void Log(std::string_view message, std::uint8_t) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    log_.emplace_back(message);
+  }
+  std::size_t Count(std::string_view prefix) {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::size_t n = 0;
+    for (const auto& s : sent_) n += s.rfind(prefix, 0) == 0;
+    return n;
+  }
+  std::vector<std::string> LogLines() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return log_;
+  }
+
+ private:
+  sip::testing::FakeEndpoint inner_;
+  platform::SystemTickClock clock_;
+  std::mutex lock_;
+  std::vector<std::string> sent_;
+  std::vector<std::string> log_;
+};
+
+class NoWakeup final : public platform::UiWakeup {
+ public:
+  void WakeForTasks() override {}
+};
+
+class Recorder final : public LineListener {
+ public:
+  std::vector<LineSnapshot> seen;
+  void OnLineChanged(int, const LineSnapshot& s) override { seen.push_back(s); }
+};
+
+// Polls `condition` (running the posted announcements) until it holds or 5 s pass.
+template <typename Condition>
+bool Eventually(platform::UiPostbox& postbox, Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    postbox.RunBatch();
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+class SipLineTest : public ::testing::Test {
+ protected:
+  SipLineTest() {
+    postbox_.Attach(wakeup_);
+    settings_.SetSettingString("Line1", "UserName", "100");
+    settings_.SetSettingString("Line1", "Proxy", "pbx.example");
+    auto media = std::make_unique<testing::FakeMedia>();
+    line_ = std::make_shared<SipLine>(
+        1,
+        SipLineServices{settings_, services_, dialogs_,
+                        [this](sip::DialogRef d, std::optional<sip::PendingInvite>) {
+                          std::lock_guard<std::mutex> hold(handedLock_);
+                          handed_.push_back(std::move(d));
+                        },
+                        counter_, postbox_},
+        [] { return std::string("Line1"); }, std::move(media));
+    line_->SetListener(&recorder_);
+  }
+  ~SipLineTest() override {
+    line_->Shutdown();
+    postbox_.Detach(wakeup_);
+  }
+  bool Offer(const std::string& invite) {
+    std::unique_ptr<sip::SipMessage> m = ParseOwned(invite);
+    return line_->OfferIncomingCall(m);
+  }
+  // Shuts the line down on another thread; true when that ended within a second.
+  bool StopsWithinASecond() {
+    auto done = std::async(std::launch::async, [this] { line_->Shutdown(); });
+    return done.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+  }
+
+  LockedEndpoint endpoint_;
+  sip::testing::FakeSentMessages sentMessages_;
+  sip::KernelEventWaiter waiter_;
+  sip::DialogServices services_{endpoint_, sentMessages_, waiter_};
+  sip::DialogList dialogs_{[](int) { return true; }};
+  platform::MemorySettingsStore store_;
+  platform::Settings settings_{store_};
+  SdpCounter counter_{5};
+  NoWakeup wakeup_;
+  platform::UiPostbox postbox_;
+  Recorder recorder_;
+  std::mutex handedLock_;
+  std::vector<sip::DialogRef> handed_;
+  std::shared_ptr<SipLine> line_;
+};
+
+TEST_F(SipLineTest, IncomingCallAnnouncesRingingWithTheCallerAndIntercomRequest) {
+  EXPECT_FALSE(line_->Answer());
+  EXPECT_TRUE(endpoint_.LogLines().empty());
+  ASSERT_TRUE(Offer(IncomingInvite("Priv-Answer-Mode: AUTO\r\n")));
+  EXPECT_TRUE(line_->IsBusy());
+  EXPECT_FALSE(Offer(IncomingInvite({}, testing::kOfferPcmu, "second-call")));  // busy: refused
+  ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 180") >= 1 && recorder_.seen.size() >= 2; }));
+  const LineSnapshot& s = recorder_.seen.back();
+  EXPECT_EQ(s.state, CallState::kIncomingRinging);
+  EXPECT_EQ(s.remoteNumber, "200");
+  EXPECT_EQ(s.remoteName, "Bob");
+  EXPECT_TRUE(s.intercomRequested);
+  EXPECT_TRUE(line_->Answer());
+  ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 200") >= 1; }));
+  line_->Shutdown();
+  EXPECT_FALSE(line_->IsBusy());
+}
+
+TEST_F(SipLineTest, DialTextIsCheckedAndTheLineStopsWithinASecondInEachPhase) {
+  EXPECT_FALSE(line_->MakeCall("<sip:1234@pbx"));
+  EXPECT_FALSE(line_->IsBusy());
+
+  // Dialling.
+  ASSERT_TRUE(line_->MakeCall("1234"));
+  ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("INVITE sip:1234@pbx.example") >= 1; }));
+  EXPECT_TRUE(StopsWithinASecond());
+  EXPECT_FALSE(line_->IsBusy());
+
+  // Ringing.
+  ASSERT_TRUE(Offer(IncomingInvite({}, testing::kOfferPcmu, "ring-1")));
+  ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 180") >= 1; }));
+  EXPECT_TRUE(StopsWithinASecond());
+
+  // Connected: answered and acknowledged through the dialog list, as the engine delivers.
+  ASSERT_TRUE(Offer(IncomingInvite({}, testing::kOfferPcmu, "talk-1")));
+  ASSERT_TRUE(Eventually(postbox_, [&] { return line_->Snapshot().state == CallState::kIncomingRinging; }));
+  ASSERT_TRUE(line_->Answer());
+  ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 200") >= 1; }));
+  std::unique_ptr<sip::SipMessage> ack = ParseOwned(
+      "ACK sip:100@192.168.1.20:5070 SIP/2.0\r\nVia: SIP/2.0/UDP 198.51.100.9:5062;branch=z9hG4bKack\r\n"
+      "From: \"Bob\" <sip:200@198.51.100.9>;tag=far\r\nTo: <sip:100@pbx.example>\r\nCall-ID: talk-1\r\n"
+      "CSeq: 1 ACK\r\nContent-Length: 0\r\n\r\n");
+  ASSERT_TRUE(dialogs_.Deliver(ack));
+  ASSERT_TRUE(Eventually(postbox_, [&] { return line_->Snapshot().state == CallState::kConnected; }));
+  EXPECT_TRUE(StopsWithinASecond());
+  EXPECT_FALSE(line_->IsBusy());
+  std::lock_guard<std::mutex> hold(handedLock_);
+  ASSERT_EQ(handed_.size(), 3u);
+  EXPECT_TRUE(handed_.back()->State().established);  // the terminator owes the BYE
+}
+
+}  // namespace
+}  // namespace corvina::call
