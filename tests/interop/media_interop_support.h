@@ -76,7 +76,10 @@ inline int StopChild(testing::ChildProcess& child, int timeoutMs = 5000) {
 // it decodes (sndfile), offering only `codec` (e.g. "PCMU/8000/1").
 class Baresip {
  public:
-  Baresip(const testing::TempFolder& folder, int sineHz, const std::string& codec) : dir_(folder.Sub("baresip")) {
+  // The folder's path is kept short: sndfile cuts the names of its recordings at a fixed length.
+  Baresip(int sineHz, const std::string& codec) {
+    char folder[] = "/tmp/cvbsXXXXXX";
+    dir_ = mkdtemp(folder) != nullptr ? folder : "/tmp/cvbs-failed";
     std::filesystem::create_directories(dir_ + "/snd");
     sipPort_ = FreeLoopbackPort();
     const std::uint16_t control = FreeLoopbackPort();
@@ -95,7 +98,11 @@ class Baresip {
         std::vector<std::string>{"/bin/sh", "-c", "exec baresip -f " + dir_ + " > " + dir_ + "/log 2>&1"},
         std::vector<std::string>{});
   }
-  ~Baresip() { StopChild(*child_); }
+  ~Baresip() {
+    StopChild(*child_);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
 
   bool WaitReady() {
     return PollUntil([&] { return Log().find("baresip is ready.") != std::string::npos; }, 10000);
@@ -106,8 +113,8 @@ class Baresip {
   // What baresip decoded from us.
   std::string DecodedFile() const {
     for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/snd")) {
-      // sndfile cuts long paths short, so the ".wav" may be missing.
-      if (entry.path().filename().string().find("-dec") != std::string::npos) return entry.path().string();
+      const std::string name = entry.path().filename().string();
+      if (name.size() > 8 && name.compare(name.size() - 8, 8, "-dec.wav") == 0) return entry.path().string();
     }
     return {};
   }

@@ -38,7 +38,7 @@ TEST_P(BaresipCall, WireFormatPacingAudioBothWaysAndDigits) {
   if (const std::string missing = MissingTools(); !missing.empty()) GTEST_SKIP() << missing;
   const CodecCase c = GetParam();
   testing::TempFolder folder("media");
-  Baresip peer(folder, static_cast<int>(c.sineHz), std::string(c.name) + "/8000/1");
+  Baresip peer(static_cast<int>(c.sineHz), std::string(c.name) + "/8000/1");
   ASSERT_TRUE(peer.WaitReady()) << peer.Log();
   const std::uint16_t rtpBase = FreeEvenPortPair();
   ASSERT_NE(rtpBase, 0);
