@@ -32,6 +32,8 @@ struct CodecCase {
   bool digits;
 };
 
+void PrintTo(const CodecCase& c, std::ostream* out) { *out << c.name; }
+
 class BaresipCall : public ::testing::TestWithParam<CodecCase> {};
 
 TEST_P(BaresipCall, WireFormatPacingAudioBothWaysAndDigits) {
