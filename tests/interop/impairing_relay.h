@@ -50,6 +50,11 @@ class ImpairingRelay {
     std::lock_guard lock(mutex_);
     return sizesFromA_;
   }
+  // Sizes and arrival times (seconds since the relay started) of what B sent.
+  std::vector<std::pair<std::size_t, double>> FromB() {
+    std::lock_guard lock(mutex_);
+    return fromB_;
+  }
   std::uint64_t Dropped() const { return dropped_.load(); }
 
  private:
@@ -93,9 +98,13 @@ class ImpairingRelay {
           const platform::ReceiveResult r = from->ReceiveNow(buffer);
           if (r.status != platform::ReceiveStatus::kDatagram) break;
           const bool toB = from == &facingA_;
-          if (toB) {
+          {
             std::lock_guard lock(mutex_);
-            sizesFromA_.push_back(r.size);
+            if (toB) {
+              sizesFromA_.push_back(r.size);
+            } else {
+              fromB_.emplace_back(r.size, std::chrono::duration<double>(Clock::now() - started_).count());
+            }
           }
           Schedule(toB, std::span(buffer).first(r.size));
         }
@@ -117,8 +126,10 @@ class ImpairingRelay {
   std::uint16_t portB_ = 0;
   std::mt19937 random_;  // relay thread
   std::priority_queue<Pending, std::vector<Pending>, std::greater<>> queue_;  // relay thread
-  std::mutex mutex_;                     // guards sizesFromA_
+  const Clock::time_point started_ = Clock::now();
+  std::mutex mutex_;                     // guards sizesFromA_ and fromB_
   std::vector<std::size_t> sizesFromA_;
+  std::vector<std::pair<std::size_t, double>> fromB_;
   std::atomic<std::uint64_t> dropped_{0};
   platform::Event stop_{platform::Event::Mode::kManualReset};
   std::thread thread_;

@@ -4,7 +4,8 @@
 //   least 95 % of the 20 ms windows;
 // - a minute through 5 % loss, 30 +- 20 ms delay (so datagrams overtake each other) and
 //   duplicates: the call goes on, the tone is heard in at least 90 % of the windows, and the
-//   tone's end is heard within a bounded delay.
+//   tone's end is heard within a bounded delay; the other side, which has no audio source,
+//   sends one keep-alive after 55 s of silence on the wire.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -58,6 +59,7 @@ class Leg {
     playback_->SetSource(session_.ReceivedAudioReader());
     playback_->Start();
     playbackStart = Clock::now();
+    if (play.empty()) return;  // no source: only keep-alives leave
     auto input = media::OpenWavInput(play, {8000, 1});
     sender_ = session_.CreateSender(true);
     capture_ = std::make_unique<media::CaptureThread>(std::move(input.stream), "wav:" + play, log_, 0);
@@ -126,17 +128,22 @@ TEST(OwnSessions, AMinuteOfLossDelayReorderingAndDuplicates) {
   testing::TempFolder folder("impaired");
   constexpr double kToneSeconds = 57;
   ASSERT_TRUE(WriteSegments(folder.Sub("a.wav"), {{600, kToneSeconds}, {0, 3}}));
-  ASSERT_TRUE(WriteTone(folder.Sub("b.wav"), 1000, 1));
   Leg a;
   Leg b;
   ImpairingRelay relay({0x7F000001, a.Port()}, {0x7F000001, b.Port()},
                        {.loss = 0.05, .delayMs = 30, .jitterMs = 20, .duplicate = 0.02, .seed = 20261207});
-  b.Start(relay.PortForB(), media::kPayloadPcmu, folder.Sub("b.wav"), folder.Sub("b-heard.wav"));
+  b.Start(relay.PortForB(), media::kPayloadPcmu, "", folder.Sub("b-heard.wav"));
   a.Start(relay.PortForA(), media::kPayloadPcmu, folder.Sub("a.wav"), folder.Sub("a-heard.wav"));
   Talk(kToneSeconds + 2);
   a.Hang();
   b.Hang();
   EXPECT_GT(relay.Dropped(), 100u);
+  const auto fromB = relay.FromB();
+  ASSERT_EQ(fromB.size(), 1u) << "one keep-alive from the side without a source";
+  EXPECT_EQ(fromB[0].first, 12u);
+  // B's last-send time starts when its socket opens, just before the relay starts.
+  EXPECT_GT(fromB[0].second, 54.5);
+  EXPECT_LT(fromB[0].second, 56.5);
 
   const std::vector<std::int32_t> heard = ReadWav(folder.Sub("b-heard.wav"));
   // Where the tone ends in what B heard, against when A's file reached its end.
