@@ -84,14 +84,17 @@ class Baresip {
     sipPort_ = FreeLoopbackPort();
     const std::uint16_t control = FreeLoopbackPort();
     const std::uint16_t rtp = FreeEvenPortPair();
-    std::ofstream config(dir_ + "/config");
-    config << "poll_method epoll\nsip_listen 127.0.0.1:" << sipPort_ << "\nnet_interface 127.0.0.1\n"
-           << "audio_player alsa,null\naudio_alert alsa,null\naudio_source ausine," << sineHz << "\n"
-           << "ausrc_srate 48000\nausrc_channels 2\nauplay_srate 48000\nauplay_channels 1\n"
-           << "module_path /usr/lib/baresip/modules\nmodule g711.so\nmodule gsm.so\nmodule g726.so\n"
-           << "module ausine.so\nmodule alsa.so\nmodule sndfile.so\nmodule_app account.so\n"
-           << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control << "\nsnd_path " << dir_ << "/snd\n"
-           << "rtp_ports " << rtp << "-" << rtp + 20 << "\n";
+    {
+      // Written and closed before baresip starts and reads it.
+      std::ofstream config(dir_ + "/config");
+      config << "poll_method epoll\nsip_listen 127.0.0.1:" << sipPort_ << "\nnet_interface 127.0.0.1\n"
+             << "audio_player alsa,null\naudio_alert alsa,null\naudio_source ausine," << sineHz << "\n"
+             << "ausrc_srate 48000\nausrc_channels 2\nauplay_srate 48000\nauplay_channels 1\n"
+             << "module_path /usr/lib/baresip/modules\nmodule g711.so\nmodule gsm.so\nmodule g726.so\n"
+             << "module ausine.so\nmodule alsa.so\nmodule sndfile.so\nmodule_app account.so\n"
+             << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control << "\nsnd_path " << dir_ << "/snd\n"
+             << "rtp_ports " << rtp << "-" << rtp + 20 << "\n";
+    }
     std::ofstream(dir_ + "/accounts") << "<sip:bob@127.0.0.1>;regint=0;answermode=auto;audio_codecs=" << codec << "\n";
     std::ofstream(dir_ + "/contacts") << "";
     child_ = std::make_unique<testing::ChildProcess>(
