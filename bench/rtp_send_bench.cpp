@@ -1,7 +1,8 @@
 // Processor cost of the send side of one call: the voice sender cutting, encoding and
 // packetising one second of audio (50 frames, every frame sent, no comfort noise) and handing
 // each datagram to a transport that only counts it. Printed figure per codec:
-//   rtp cpu per call <codec>: processor time per second of audio, in % of one core.
+//   rtp send cpu per call <codec>: processor time per second of audio, in % of one core.
+// (rtp_session_bench gives the whole call, both directions.)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -103,7 +104,7 @@ void SendFigures(benchmark::State& state) {
   }
   for (const char* codec : {"PCMU", "PCMA", "G726-32", "GSM"}) {
     auto it = Costs().find(codec);
-    if (it != Costs().end()) std::printf("figure: rtp cpu per call %s = %.4f %% of one core\n", codec, it->second);
+    if (it != Costs().end()) std::printf("figure: rtp send cpu per call %s = %.4f %% of one core\n", codec, it->second);
   }
   std::fflush(stdout);
 }

@@ -2,12 +2,14 @@
 // past ports in use, asks for the public address with port step 16, and keeps moving up by 2
 // while STUN maps it to odd public ports: the NAT lines once at the 20th try, no socket after
 // more than 100; with STUN off an odd port is kept with its two lines. The socket carries the
-// voice type-of-service.
+// voice type-of-service and socket priority. The media session's opener hands on the socket
+// and its addresses, and the negotiated SDP state becomes the session's remote description.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include "call/rtp_socket.h"
+#include "call/rtp_socket_opener.h"
 #include "nat_fakes.h"
 
 namespace corvina::call {
@@ -89,8 +91,44 @@ TEST_F(RtpSocketOpening, OddPortIsKeptWhenStunIsOff) {
   socklen_t length = sizeof tos;
   ASSERT_EQ(getsockopt(rtp->socket->Fd(), IPPROTO_IP, IP_TOS, &tos, &length), 0);
   EXPECT_EQ(tos, 0xB8);
+  int priority = 0;
+  ASSERT_EQ(getsockopt(rtp->socket->Fd(), SOL_SOCKET, SO_PRIORITY, &priority, &length), 0);
+  EXPECT_EQ(priority, 6);
   EXPECT_EQ(log.Texts(), (std::vector<std::string>{"Public RTP port is not an even number (it should be).",
                                                    "Check your Network Settings."}));
+}
+
+TEST_F(RtpSocketOpening, TheSessionOpenerHandsOnSocketAndAddressesAndTheSdpStateBecomesTheRemote) {
+  f.Set("RTPPortBase", "44000");
+  nat.evenAfter = 0;
+  NatRtpSocketOpener opener(nat, f.settings, log);
+  std::optional<media::OpenedRtpSocket> opened = opener.Open(stop);
+  ASSERT_TRUE(opened && opened->socket);
+  EXPECT_EQ(opened->socket->Local()->port, opened->addresses.localPort);
+  EXPECT_EQ(opened->addresses.localPort % 2, 0);
+  EXPECT_EQ(opened->addresses.localAddress, "192.168.1.23");
+  EXPECT_EQ(opened->addresses.publicAddress, "81.2.3.4");
+  EXPECT_EQ(opened->addresses.publicPort, 30004);
+  EXPECT_TRUE(opened->addresses.behindNat);
+
+  SdpState state;
+  state.remoteAddress = "10.0.0.7";
+  state.remotePort = 5004;
+  state.learnRemoteAddress = true;
+  state.sendSuppressed = true;
+  state.audioPayloadType = 3;
+  state.cnPayloadType = 13;
+  state.telephoneEventPayloadType = 101;
+  state.g726PayloadType = 98;
+  const media::MediaRemoteDescription remote = MediaRemoteFromSdp(state);
+  EXPECT_EQ(remote.host, "10.0.0.7");
+  EXPECT_EQ(remote.port, 5004);
+  EXPECT_TRUE(remote.learnRemoteAddress);
+  EXPECT_TRUE(remote.sendSuppressed);
+  EXPECT_EQ(remote.types.audio, 3);
+  EXPECT_EQ(remote.types.comfortNoise, 13);
+  EXPECT_EQ(remote.types.telephoneEvent, 101);
+  EXPECT_EQ(remote.types.g726, 98);
 }
 
 }  // namespace

@@ -76,26 +76,36 @@ inline int StopChild(testing::ChildProcess& child, int timeoutMs = 5000) {
 // it decodes (sndfile), offering only `codec` (e.g. "PCMU/8000/1").
 class Baresip {
  public:
-  Baresip(const testing::TempFolder& folder, int sineHz, const std::string& codec) : dir_(folder.Sub("baresip")) {
+  // The folder's path is kept short: sndfile cuts the names of its recordings at a fixed length.
+  Baresip(int sineHz, const std::string& codec) {
+    char folder[] = "/tmp/cvbsXXXXXX";
+    dir_ = mkdtemp(folder) != nullptr ? folder : "/tmp/cvbs-failed";
     std::filesystem::create_directories(dir_ + "/snd");
     sipPort_ = FreeLoopbackPort();
     const std::uint16_t control = FreeLoopbackPort();
     const std::uint16_t rtp = FreeEvenPortPair();
-    std::ofstream config(dir_ + "/config");
-    config << "poll_method epoll\nsip_listen 127.0.0.1:" << sipPort_ << "\nnet_interface 127.0.0.1\n"
-           << "audio_player alsa,null\naudio_alert alsa,null\naudio_source ausine," << sineHz << "\n"
-           << "ausrc_srate 48000\nausrc_channels 2\nauplay_srate 48000\nauplay_channels 1\n"
-           << "module_path /usr/lib/baresip/modules\nmodule g711.so\nmodule gsm.so\nmodule g726.so\n"
-           << "module ausine.so\nmodule alsa.so\nmodule sndfile.so\nmodule_app account.so\n"
-           << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control << "\nsnd_path " << dir_ << "/snd\n"
-           << "rtp_ports " << rtp << "-" << rtp + 20 << "\n";
+    {
+      // Written and closed before baresip starts and reads it.
+      std::ofstream config(dir_ + "/config");
+      config << "poll_method epoll\nsip_listen 127.0.0.1:" << sipPort_ << "\nnet_interface 127.0.0.1\n"
+             << "audio_player alsa,null\naudio_alert alsa,null\naudio_source ausine," << sineHz << "\n"
+             << "ausrc_srate 48000\nausrc_channels 2\nauplay_srate 48000\nauplay_channels 1\n"
+             << "module_path /usr/lib/baresip/modules\nmodule g711.so\nmodule gsm.so\nmodule g726.so\n"
+             << "module ausine.so\nmodule alsa.so\nmodule sndfile.so\nmodule_app account.so\n"
+             << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control << "\nsnd_path " << dir_ << "/snd\n"
+             << "rtp_ports " << rtp << "-" << rtp + 20 << "\n";
+    }
     std::ofstream(dir_ + "/accounts") << "<sip:bob@127.0.0.1>;regint=0;answermode=auto;audio_codecs=" << codec << "\n";
     std::ofstream(dir_ + "/contacts") << "";
     child_ = std::make_unique<testing::ChildProcess>(
         std::vector<std::string>{"/bin/sh", "-c", "exec baresip -f " + dir_ + " > " + dir_ + "/log 2>&1"},
         std::vector<std::string>{});
   }
-  ~Baresip() { StopChild(*child_); }
+  ~Baresip() {
+    StopChild(*child_);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
 
   bool WaitReady() {
     return PollUntil([&] { return Log().find("baresip is ready.") != std::string::npos; }, 10000);
@@ -106,8 +116,8 @@ class Baresip {
   // What baresip decoded from us.
   std::string DecodedFile() const {
     for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/snd")) {
-      // sndfile cuts long paths short, so the ".wav" may be missing.
-      if (entry.path().filename().string().find("-dec") != std::string::npos) return entry.path().string();
+      const std::string name = entry.path().filename().string();
+      if (name.size() > 8 && name.compare(name.size() - 8, 8, "-dec.wav") == 0) return entry.path().string();
     }
     return {};
   }

@@ -8,7 +8,8 @@
 // - SIPp answering PCMU with comfort noise and no telephone events, echoing our RTP: comfort
 //   noise at 0, 85, 1090 and 2095 ms of timestamp after the last voice frame, the marker on the
 //   first voice packet after it; in-band digits decoded by spandsp's DTMF receiver to the
-//   exact string, "A" as eight silent packets; our tone comes back in the echo.
+//   exact string, "A" as eight silent packets; our tone comes back in the echo;
+// - SIPp calling us (PCMU only) and echoing: our answering side hears its own tone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,13 +33,15 @@ struct CodecCase {
   bool digits;
 };
 
+void PrintTo(const CodecCase& c, std::ostream* out) { *out << c.name; }
+
 class BaresipCall : public ::testing::TestWithParam<CodecCase> {};
 
 TEST_P(BaresipCall, WireFormatPacingAudioBothWaysAndDigits) {
   if (const std::string missing = MissingTools(); !missing.empty()) GTEST_SKIP() << missing;
   const CodecCase c = GetParam();
   testing::TempFolder folder("media");
-  Baresip peer(folder, static_cast<int>(c.sineHz), std::string(c.name) + "/8000/1");
+  Baresip peer(static_cast<int>(c.sineHz), std::string(c.name) + "/8000/1");
   ASSERT_TRUE(peer.WaitReady()) << peer.Log();
   const std::uint16_t rtpBase = FreeEvenPortPair();
   ASSERT_NE(rtpBase, 0);
@@ -209,6 +212,37 @@ TEST(SippCall, ComfortNoiseTimingMarkerInBandDigitsAndEcho) {
   echo.resize(std::min<std::size_t>(echo.size(), 4600 * 8));
   const ToneWindows windows = CountToneWindows(echo, kOurTone);
   EXPECT_GT(windows.loud, 80);
+  EXPECT_GE(windows.right, windows.loud * 95 / 100) << windows.right << " of " << windows.loud;
+}
+
+TEST(SippCall, AnsweredCallHearsItsOwnToneInTheEcho) {
+  if (const std::string missing = MissingTools(); !missing.empty()) GTEST_SKIP() << missing;
+  testing::TempFolder folder("media");
+  const std::uint16_t legPort = FreeLoopbackPort();
+  const std::uint16_t sippPort = FreeLoopbackPort();
+  const std::uint16_t mediaPort = FreeEvenPortPair();
+  const std::uint16_t rtpBase = FreeEvenPortPair();
+  ASSERT_TRUE(legPort != 0 && sippPort != 0 && legPort != sippPort && mediaPort != 0 && rtpBase != 0);
+  const std::string tone = folder.Sub("tone.wav");
+  const std::string heard = folder.Sub("heard.wav");
+  ASSERT_TRUE(WriteTone(tone, kOurTone, 3));
+  std::vector<std::string> legArgs{CORVINA_MEDIA_LEG, "--answer", std::to_string(legPort), "--rtp-base",
+                                   std::to_string(rtpBase), "--play", tone, "--record", heard, "--seconds", "3"};
+  testing::ChildProcess leg(legArgs, {});
+  std::string line;
+  ASSERT_TRUE(leg.WaitForLine("rtp-port ", &line, 10000));
+  testing::ChildProcess sipp({"/usr/bin/sipp", "127.0.0.1:" + std::to_string(legPort), "-sf",
+                              std::string(CORVINA_INTEROP_DATA) + "/uac_pcmu_echo.xml", "-i", "127.0.0.1", "-p",
+                              std::to_string(sippPort), "-mi", "127.0.0.1", "-mp", std::to_string(mediaPort),
+                              "-rtp_echo", "-m", "1", "-nostdin", "-timeout", "30s"},
+                             {});
+  ASSERT_TRUE(leg.WaitForLine("codec ", &line, 10000));
+  EXPECT_EQ(line, "codec 0 cn 255 event 255");
+  ASSERT_TRUE(leg.WaitForLine("ended", &line, 20000));
+  EXPECT_EQ(leg.Wait(5000), 0);
+  EXPECT_EQ(sipp.Wait(10000), 0) << "SIPp saw the call through";
+  const ToneWindows windows = CountToneWindows(ReadWav(heard), kOurTone);
+  EXPECT_GT(windows.loud, 100);
   EXPECT_GE(windows.right, windows.loud * 95 / 100) << windows.right << " of " << windows.loud;
 }
 

@@ -3,12 +3,15 @@
 // wire and at the audio on both ends. The SIP side is the dialog and composer pieces over a
 // plain socket (the test stands in for the engine); SDP comes from the call layer.
 //
-//   media_leg --target sip:USER@127.0.0.1:PORT [--rtp-base N] [--play FILE.wav]
-//             [--record FILE.wav] [--seconds S] [--digits TEXT] [--digits-after MS]
-//             [--quality Q] [--trace FILE]
+//   media_leg (--target sip:USER@127.0.0.1:PORT | --answer SIP-PORT) [--rtp-base N]
+//             [--play FILE.wav] [--record FILE.wav] [--seconds S] [--digits TEXT]
+//             [--digits-after MS] [--quality Q] [--trace FILE]
+//
+// With --answer it waits (up to 30 s) for one INVITE on 127.0.0.1:SIP-PORT and answers it.
 //
 // Standard output: "rtp-port N", "remote HOST:PORT", "codec PT cn PT event PT", "digits-sent",
 // "ended". Exit status 0 when the call was set up and ended by our BYE.
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +32,7 @@
 #include "platform/memory_settings_store.h"
 #include "platform/settings.h"
 #include "sip/request_composer.h"
+#include "sip/response_composer.h"
 #include "sip/shared_dialog.h"
 #include "tests/interop/sip_test_endpoint.h"
 
@@ -81,11 +85,27 @@ std::unique_ptr<sip::SipMessage> WaitForFinal(sip::SharedDialog& dialog, sip::Si
   return nullptr;
 }
 
+// The first INVITE that reaches the socket within 30 s.
+std::unique_ptr<sip::SipMessage> WaitForInvite(platform::UdpSocket& socket) {
+  std::array<std::uint8_t, 4096> buffer{};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const platform::ReceiveResult r = socket.ReceiveFrom(buffer, 500);
+    if (r.status != platform::ReceiveStatus::kDatagram) continue;
+    auto message = std::make_unique<sip::SipMessage>();
+    if (!sip::ParseMessage(std::string_view(reinterpret_cast<const char*>(buffer.data()), r.size), *message)) continue;
+    message->source = r.from;
+    if (message->IsRequest() && message->method == "INVITE") return message;
+  }
+  return nullptr;
+}
+
 int Run(int argc, char** argv) {
   const auto args = ParseArgs(argc, argv);
   const std::string target = Arg(args, "--target");
-  if (target.empty()) {
-    std::cerr << "usage: media_leg --target sip:USER@127.0.0.1:PORT [options]\n";
+  const bool answering = args.count("--answer") != 0;
+  if (target.empty() == !answering) {
+    std::cerr << "usage: media_leg (--target sip:USER@127.0.0.1:PORT | --answer SIP-PORT) [options]\n";
     return 2;
   }
   platform::MemorySettingsStore store;
@@ -124,39 +144,64 @@ int Run(int argc, char** argv) {
   Say("rtp-port " + std::to_string(rtp.localPort));
 
   platform::UdpSocket sipSocket;
-  const platform::BindResult bound = sipSocket.Bind({kLoopback, 0});
+  const std::uint16_t sipPort = answering ? static_cast<std::uint16_t>(std::atoi(Arg(args, "--answer").c_str())) : 0;
+  const platform::BindResult bound = sipSocket.Bind({kLoopback, sipPort});
   if (!bound.Ok()) return 1;
   sip::interop::SocketEndpoint endpoint(sipSocket, bound.local.port);
   sip::interop::NoRepeats sentMessages;
   sip::KernelEventWaiter waiter;
   sip::DialogServices dialogServices{endpoint, sentMessages, waiter};
   sip::DialogList list([](int) { return true; });
-  sip::interop::SipSocketReader reader(sipSocket, list);
 
   call::SdpCounter counter(static_cast<std::uint32_t>(std::time(nullptr)));
   call::SdpSession sdp(counter, settings, resolver);
   const call::SdpLocalMedia local{rtp.publicAddress, rtp.publicPort, rtp.localAddress, rtp.localPort};
-  const std::string offer = sdp.BuildOffer(local, false);
-
-  const std::string to = "<" + target + ">";
-  sip::DialogRef dialog = sip::SharedDialog::Create(
-      dialogServices, sip::NewOutgoingDialog(endpoint, {.from = "<sip:leg@127.0.0.1>", .to = to, .localUser = "leg"}));
-  list.Add(dialog);
-  sip::SipRequestOut invite;
-  if (!sip::SendInvite(endpoint, dialog->State(), invite, {.sdp = offer})) return 1;
-  std::unique_ptr<sip::SipMessage> ok = WaitForFinal(*dialog, endpoint, invite, "INVITE");
-  if (!ok || ok->statusCode != 200) {
-    std::cerr << "call refused: " << (ok ? ok->statusCode : 0) << "\n";
-    return 1;
-  }
-  sip::ApplyInviteSuccess(dialog->State(), *ok);
-  sip::SipRequestOut ack;
-  sip::SendAck(endpoint, dialog->State(), invite, *ok, {}, ack);
-  dialog->State().established = true;
-  const call::SdpNegotiation negotiated = sdp.Negotiate(ok->FindBody("application/sdp"), false, false, local);
-  if (!negotiated.usable) {
-    std::cerr << "no common codec\n";
-    return 1;
+  sip::DialogRef dialog;
+  std::unique_ptr<sip::interop::SipSocketReader> reader;
+  call::SdpNegotiation negotiated;
+  if (answering) {
+    std::unique_ptr<sip::SipMessage> invite = WaitForInvite(sipSocket);
+    if (!invite) {
+      std::cerr << "no INVITE came\n";
+      return 1;
+    }
+    dialog = sip::SharedDialog::Create(dialogServices, sip::NewIncomingDialog(endpoint, *invite));
+    list.Add(dialog);
+    reader = std::make_unique<sip::interop::SipSocketReader>(sipSocket, list);
+    negotiated = sdp.Negotiate(invite->FindBody("application/sdp"), true, false, local);
+    if (!negotiated.usable) {
+      sip::SendResponse(endpoint, *invite, 488, "Not Acceptable Here", {.toTag = dialog->State().localTag});
+      return 1;
+    }
+    const std::string contact = sip::OwnContact(endpoint.Addresses(), "leg", invite->source);
+    sip::SendResponse(endpoint, *invite, 200, "OK",
+                      {.toTag = dialog->State().localTag, .contact = contact, .bodyType = "application/sdp",
+                       .body = negotiated.answer});
+    dialog->State().established = true;
+  } else {
+    reader = std::make_unique<sip::interop::SipSocketReader>(sipSocket, list);
+    const std::string offer = sdp.BuildOffer(local, false);
+    const std::string to = "<" + target + ">";
+    dialog = sip::SharedDialog::Create(
+        dialogServices,
+        sip::NewOutgoingDialog(endpoint, {.from = "<sip:leg@127.0.0.1>", .to = to, .localUser = "leg"}));
+    list.Add(dialog);
+    sip::SipRequestOut invite;
+    if (!sip::SendInvite(endpoint, dialog->State(), invite, {.sdp = offer})) return 1;
+    std::unique_ptr<sip::SipMessage> ok = WaitForFinal(*dialog, endpoint, invite, "INVITE");
+    if (!ok || ok->statusCode != 200) {
+      std::cerr << "call refused: " << (ok ? ok->statusCode : 0) << "\n";
+      return 1;
+    }
+    sip::ApplyInviteSuccess(dialog->State(), *ok);
+    sip::SipRequestOut ack;
+    sip::SendAck(endpoint, dialog->State(), invite, *ok, {}, ack);
+    dialog->State().established = true;
+    negotiated = sdp.Negotiate(ok->FindBody("application/sdp"), false, false, local);
+    if (!negotiated.usable) {
+      std::cerr << "no common codec\n";
+      return 1;
+    }
   }
   const call::SdpState& state = sdp.State();
   // Loopback only: a peer that names any other address gets no media from us.
