@@ -157,7 +157,9 @@ Content-Length: 0
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"RemoteRinging\"", "\"value\":4"}, 10000));
   ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\"", "\"remoteNumber\":\"200\""},
                                    10000));
-  EXPECT_NE(phone_->Ask("status").find("\"remotePort\":"), std::string::npos);
+  const std::string status = phone_->Ask("status");
+  EXPECT_NE(status.find("\"current\":true,\"remotePort\":"), std::string::npos) << status;
+  EXPECT_EQ(status.find("\"current\":true,\"remotePort\":0}"), std::string::npos) << status;
   EXPECT_EQ(phone_->Ask("hangup"), "ok {\"line\":1}");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 10000));
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("uas");
