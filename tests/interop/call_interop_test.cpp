@@ -8,98 +8,12 @@
 //   407 and Proxy-Authorization are the same code path with the other header names).
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "tests/support/phone_under_test.h"
-#include "tests/support/temp_folder.h"
+#include "tests/interop/call_interop_fixture.h"
 
 namespace corvina::interop {
 namespace {
 
 using namespace corvina::testing;
-
-constexpr std::uint32_t kLoopback = 0x7F000001;
-
-const char* kHead = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"call\">\n";
-
-// SIPp as the caller: INVITE with a PCMU offer to user 100 of the phone.
-const char* kCallerInvite = R"(<send retrans="500"><![CDATA[
-
-INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-From: "Sipp" <sip:sipp@[local_ip]:[local_port]>;tag=[pid]SIPpTag[call_number]
-To: <sip:100@[remote_ip]:[remote_port]>
-Call-ID: [call_id]
-CSeq: 1 INVITE
-Contact: <sip:sipp@[local_ip]:[local_port]>
-Max-Forwards: 70
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-)";
-
-const char* kAckOfLast = R"(<send><![CDATA[
-
-ACK sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 1 ACK
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-)";
-
-class CallInterop : public ::testing::Test {
- protected:
-  void SetUp() override {
-    phone_ = std::make_unique<PhoneUnderTest>(
-        folder_.Sub("phone"), std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(FreeUdpPort())},
-                                                                    {"SIP", "RTPPortBase", "31000"},
-                                                                    {"DefaultLine", "UserName", "100"},
-                                                                    {"DefaultLine", "ProxyPassword", "secret"}});
-    phone_->Start();
-    sipPort_ = phone_->WaitForSipPort(10000);
-    ASSERT_NE(sipPort_, 0);
-  }
-  void TearDown() override {
-    if (phone_) EXPECT_EQ(phone_->Quit(), 0);
-  }
-
-  std::unique_ptr<ChildProcess> StartSipp(const std::string& name, const std::string& xml, bool server,
-                                          std::uint16_t port, const std::string& extra = {}) {
-    const std::string dir = folder_.Sub("sipp-" + name);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir + "/scenario.xml") << xml;
-    std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " + std::to_string(port) +
-                          " -m 1 -nostdin -timeout 40s -timeout_error -mp " + std::to_string(FreeUdpPort() & ~1) +
-                          " -trace_msg -message_file msg.txt" + extra;
-    if (!server) command += " 127.0.0.1:" + std::to_string(sipPort_);
-    command += " >out.txt 2>&1";
-    return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
-                                          std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
-  }
-  static int ExitOf(ChildProcess& p, int timeoutMs) {
-    const int status = p.Wait(timeoutMs);
-    if (status < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-  }
-  std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
-
-  corvina::testing::TempFolder folder_{"calls"};
-  std::unique_ptr<PhoneUnderTest> phone_;
-  std::uint16_t sipPort_ = 0;
-};
 
 TEST_F(CallInterop, PhoneCallsSippUasWhichAnswersAndThePhoneHangsUp) {
   const std::uint16_t port = FreeUdpPort();
