@@ -17,46 +17,9 @@ namespace {
 using namespace corvina::testing;
 using Clock = std::chrono::steady_clock;
 
-const char* kAnsweringUas = R"(<recv request="INVITE"/>
-<send retrans="500"><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Contact: <sip:200@[local_ip]:[local_port]>
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-<recv request="ACK"/>
-<recv request="BYE"/>
-<send><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-</scenario>
-)";
-
 TEST_F(CallInterop, QuitDuringACallSendsTheByeBeforeExiting) {
   const std::uint16_t port = FreeUdpPort();
-  auto sipp = StartSipp("quit", std::string(kHead) + kAnsweringUas, true, port);
+  auto sipp = StartSipp("quit", std::string(kHead) + AnsweringUas(false), true, port);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"Connected\""}, 10000));
@@ -68,41 +31,8 @@ TEST_F(CallInterop, QuitDuringACallSendsTheByeBeforeExiting) {
 TEST_F(CallInterop, HangUpWhileTheFarEndRingsCancelsAndAcknowledgesThe487) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 180 Ringing
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<recv request="CANCEL"/>
-<send><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<send><![CDATA[
-
-SIP/2.0 487 Request Terminated
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-CSeq: [cseq] INVITE
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("180 Ringing", true) + R"(<recv request="CANCEL"/>
+)" + UasReply("200 OK", false) + UasReply("487 Request Terminated", true, "CSeq: [cseq] INVITE") + R"(<recv request="ACK"/>
 </scenario>
 )";
   auto sipp = StartSipp("cancel-out", xml, true, port);

@@ -17,53 +17,7 @@ using namespace corvina::testing;
 
 TEST_F(CallInterop, PhoneCallsSippUasWhichAnswersAndThePhoneHangsUp) {
   const std::uint16_t port = FreeUdpPort();
-  const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 180 Ringing
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<send retrans="500"><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Contact: <sip:200@[local_ip]:[local_port]>
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-<recv request="ACK"/>
-<recv request="BYE"/>
-<send><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-</scenario>
-)";
+  const std::string xml = std::string(kHead) + AnsweringUas(true);
   auto sipp = StartSipp("uas", xml, true, port);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // SIPp binds its port
   const std::string answer = phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port));
@@ -164,18 +118,7 @@ Content-Length: 0
 TEST_F(CallInterop, BusyUasIsAcknowledgedAndLogged) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 486 Busy Here
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("486 Busy Here", true) + R"(<recv request="ACK"/>
 </scenario>
 )";
   auto sipp = StartSipp("busy", xml, true, port);
@@ -190,19 +133,7 @@ TEST_F(CallInterop, ChallengingUasVerifiesTheDigestWithQop) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + R"(<Global variables="user,pass"/>
 <recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 401 Unauthorized
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-WWW-Authenticate: Digest realm="sipp.test", nonce="4f8e2a11c3", qop="auth", algorithm=MD5
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("401 Unauthorized", true, "[last_CSeq:]", "WWW-Authenticate: Digest realm=\"sipp.test\", nonce=\"4f8e2a11c3\", qop=\"auth\", algorithm=MD5\n") + R"(<recv request="ACK"/>
 <recv request="INVITE">
   <action>
     <verifyauth assign_to="authvalid" username="[$user]" password="[$pass]"/>
@@ -210,30 +141,8 @@ Content-Length: 0
   </action>
 </recv>
 <nop hide="true" test="authvalid" next="good"/>
-<send next="end"><![CDATA[
-
-SIP/2.0 403 Forbidden
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<label id="good"/>
-<send><![CDATA[
-
-SIP/2.0 486 Busy Here
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("403 Forbidden", true, "[last_CSeq:]", "", " next=\"end\"") + R"(<label id="good"/>
+)" + UasReply("486 Busy Here", true) + R"(<recv request="ACK"/>
 <label id="end"/>
 </scenario>
 )";
