@@ -1,6 +1,6 @@
 // The phone calls baresip (auto-answer, a 440 Hz sine, recording what it decodes) with its
 // Record device a WAV file of a 1000 Hz tone and its PlayDevice a WAV file, echo suppression
-// off: each side's recording holds the other's tone.
+// and gain control off: each side's recording holds the other's tone, in PCMU and in GSM.
 #include <gtest/gtest.h>
 
 #include "tests/interop/media_interop_support.h"
@@ -9,13 +9,21 @@
 namespace corvina::interop {
 namespace {
 
+struct AudioCase {
+  const char* codec;    // as baresip names it
+  const char* quality;  // the phone's Quality: below 50 prefers GSM
+};
+
+class CallAudio : public ::testing::TestWithParam<AudioCase> {};
+
 // A short name: baresip cuts long recording paths, and the folder carries the test name.
-TEST(CallAudio, BothWays) {
+TEST_P(CallAudio, BothWays) {
+  const AudioCase c = GetParam();
   for (const char* tool : {"/usr/bin/baresip"}) {
     if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
   }
   testing::TempFolder folder("callaudio");
-  Baresip peer(folder, 440, "PCMU/8000/1");
+  Baresip peer(folder, 440, c.codec);
   ASSERT_TRUE(peer.WaitReady()) << peer.Log();
   const std::string tone = folder.Sub("tone.wav");
   const std::string heard = folder.Sub("heard.wav");
@@ -27,7 +35,8 @@ TEST(CallAudio, BothWays) {
                                  {"Settings", "Record", "wav:" + tone},
                                  {"Settings", "PlayDevice", "wav:" + heard},
                                  {"Settings", "UseEchoCancellation", "0"},
-                                 {"Settings", "UseAGC", "0"}});
+                                 {"Settings", "UseAGC", "0"},
+                                 {"SIP", "Quality", c.quality}});
   phone.Start();
   ASSERT_NE(phone.WaitForSipPort(10000), 0);
   ASSERT_EQ(phone.Ask("dial " + peer.Target()), "ok {\"line\":1}");
@@ -52,6 +61,11 @@ TEST(CallAudio, BothWays) {
   EXPECT_GT(theirs.loud, 100) << decoded << peer.Log() << phone.ActivityLog();
   EXPECT_GE(theirs.right, theirs.loud * 95 / 100) << theirs.right << " of " << theirs.loud;
 }
+
+INSTANTIATE_TEST_SUITE_P(Codecs, CallAudio,
+                         ::testing::Values(AudioCase{"PCMU/8000/1", "50"}, AudioCase{"GSM/8000/1", "40"}),
+                         [](const auto& info) { const std::string codec(info.param.codec);
+                           return codec.substr(0, codec.find('/')); });
 
 }  // namespace
 }  // namespace corvina::interop
