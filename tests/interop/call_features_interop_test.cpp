@@ -90,20 +90,7 @@ Content-Length: 0
 
 ]]></send>
 <pause milliseconds="1500"/>
-<send retrans="500"><![CDATA[
-
-BYE sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 3 BYE
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-<recv response="200"/>
-</scenario>
+)" + CallerBye(3) + R"(</scenario>
 )";
   auto sipp = StartSipp("sendonly", xml, false, FreeUdpPort());
   ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000));

@@ -64,6 +64,14 @@ inline std::string UasReply(const std::string& status, bool toTag, const std::st
          "Content-Length: 0\n\n]]></send>\n";
 }
 
+// SIPp as the caller ends its call with BYE (CSeq `cseq`) and takes the 200.
+inline std::string CallerBye(int cseq) {
+  return "<send retrans=\"500\"><![CDATA[\n\nBYE sip:100@[remote_ip]:[remote_port] SIP/2.0\n"
+         "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n[last_From:]\n[last_To:]\n"
+         "Call-ID: [call_id]\nCSeq: " + std::to_string(cseq) + " BYE\nMax-Forwards: 70\nContent-Length: 0\n\n"
+         "]]></send>\n<recv response=\"200\"/>\n";
+}
+
 // SIPp as the called party: answers the INVITE (after a 180 when `ring`) with a PCMU answer,
 // then takes the ACK and the BYE.
 inline std::string AnsweringUas(bool ring) {

@@ -91,20 +91,7 @@ TEST_F(CallInterop, SippCallsThePhoneAnswersAndSippHangsUp) {
 <recv response="180" optional="true"/>
 <recv response="200" rrs="true"/>
 )" + kAckOfLast + R"(<pause milliseconds="1000"/>
-<send retrans="500"><![CDATA[
-
-BYE sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 2 BYE
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-<recv response="200"/>
-</scenario>
+)" + CallerBye(2) + R"(</scenario>
 )";
   auto sipp = StartSipp("answer", xml, false, FreeUdpPort());
   ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000));
