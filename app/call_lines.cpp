@@ -5,10 +5,16 @@
 namespace corvina::app {
 
 CallLines::CallLines(ProgramObjects& program)
-    : program_(program), sdpCounter_(static_cast<std::uint32_t>(program.wallClock.Now())) {
+    : program_(program),
+      sdpCounter_(static_cast<std::uint32_t>(program.wallClock.Now())),
+      rtpOpener_(program.nat, program.settings, program.activityLog),
+      audio_(program.audioDevices, program.settings, program.mediaClock) {
   for (int n = 1; n <= kLineCount; ++n) {
-    auto media = std::make_unique<call::RtpLineMedia>(program.nat, program.settings, program.activityLog);
-    mediaView_[n - 1] = media.get();
+    sessions_[n - 1] = std::make_unique<media::MediaSession>(media::MediaSessionServices{
+        program.mediaClock, program.tickClock, program.settings, program.resolver, rtpOpener_,
+        [&program](std::string_view line) { program.sipEngine.TraceLine(line); }, {}, {}});
+    auto media = std::make_unique<call::SessionLineMedia>(*sessions_[n - 1]);
+    media_[n - 1] = media.get();
     call::SipLineServices services{
         program.settings,
         sip::DialogServices{program.sipEngine.Endpoint(), program.sipEngine.Core(), waiter_},
@@ -38,6 +44,7 @@ void CallLines::Start() {
 }
 
 void CallLines::End() {
+  audio_.Disconnect();
   if (!started_) return;
   started_ = false;
   for (auto& line : lines_) {
@@ -87,26 +94,38 @@ std::string CallLines::StatusJson() const {
     line.Add("line", n);
     Describe(line, lines_[n - 1]->Snapshot());
     line.Add("current", n == current_);
-    const std::optional<call::SdpState> remote = mediaView_[n - 1]->Remote();
-    if (remote) {
-      line.Add("remoteAddress", remote->remoteAddress).Add("remotePort", static_cast<int>(remote->remotePort));
-    }
+    line.Add("remotePort", static_cast<int>(media_[n - 1]->RemotePort()));
     out += (n > 1 ? "," : "") + line.Str();
   }
   return out + "]";
 }
 
+void CallLines::SetCurrent(int n) {
+  current_ = n;
+  if (n == 0) {
+    audio_.Disconnect();
+  } else if (audio_.Line() != n) {
+    audio_.Connect(n, *sessions_[n - 1]);
+  }
+}
+
 void CallLines::OnLineChanged(int lineIndex, const call::LineSnapshot& snapshot) {
-  if (snapshot.state == call::CallState::kConnected) current_ = lineIndex;
-  if (snapshot.state == call::CallState::kIdle && current_ == lineIndex) current_ = FirstIn(call::CallState::kConnected);
+  // The controller acts first (a tone still playing stops before the call's audio takes the
+  // speaker; an ended call's log row is written), so that whoever reads the line event finds
+  // its effects done.
+  if (lineIndex >= 1 && lineIndex <= kLineCount && forward_[lineIndex - 1] != nullptr) {
+    forward_[lineIndex - 1]->OnLineChanged(lineIndex, snapshot);
+  }
+  if (snapshot.state == call::CallState::kConnected && lines_[lineIndex - 1]->Snapshot().state ==
+                                                           call::CallState::kConnected) {
+    SetCurrent(lineIndex);
+  }
+  if (snapshot.state == call::CallState::kIdle && current_ == lineIndex) SetCurrent(FirstIn(call::CallState::kConnected));
   if (sink_ != nullptr) {
     ConsoleEvent event("line");
     event.ForLine(lineIndex);
     Describe(event, snapshot);
     sink_->Emit(event);
-  }
-  if (lineIndex >= 1 && lineIndex <= kLineCount && forward_[lineIndex - 1] != nullptr) {
-    forward_[lineIndex - 1]->OnLineChanged(lineIndex, snapshot);
   }
 }
 

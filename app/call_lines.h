@@ -10,7 +10,10 @@
 #include "app/console_event.h"
 #include "app/line_accounts.h"
 #include "app/program_objects.h"
-#include "call/rtp_line_media.h"
+#include "app/call_audio.h"
+#include "call/rtp_socket_opener.h"
+#include "call/session_line_media.h"
+#include "media/media_session.h"
 #include "call/sdp_session.h"
 #include "call/sip_line.h"
 #include "sip/dialog_services.h"
@@ -34,7 +37,7 @@ class CallLines final : public call::LineListener {
   call::SipLine& Line(int n) { return *lines_[n - 1]; }
   // The current line (0: none).
   int Current() const { return current_; }
-  void SetCurrent(int n) { current_ = n; }
+  void SetCurrent(int n);
   // The first line whose state is `state`, 0 when none.
   int FirstIn(call::CallState state) const;
 
@@ -52,9 +55,11 @@ class CallLines final : public call::LineListener {
   ProgramObjects& program_;
   sip::KernelEventWaiter waiter_;
   call::SdpCounter sdpCounter_;
-  std::unique_ptr<call::RtpLineMedia> media_[kLineCount];
-  call::RtpLineMedia* mediaView_[kLineCount] = {};
+  call::NatRtpSocketOpener rtpOpener_;
+  std::unique_ptr<media::MediaSession> sessions_[kLineCount];  // live across calls
+  call::SessionLineMedia* media_[kLineCount] = {};              // owned by the lines
   std::shared_ptr<call::SipLine> lines_[kLineCount];
+  CallAudio audio_;  // the current line's local audio path
   bool started_ = false;
   int current_ = 0;
   ConsoleEventSink* sink_ = nullptr;

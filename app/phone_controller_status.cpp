@@ -78,6 +78,8 @@ void PhoneController::OnConnected(int n) {
   line.answered = true;
   line.unanswered = false;
   line.timing.Connected(parts_.wallClock.Now());
+  // The call's own audio takes the speaker: a calling or ringing tone still playing ends here.
+  parts_.tones.StopTone();
   MakeCurrent(n);
 }
 

@@ -99,12 +99,17 @@ void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::S
   dialog_ = std::move(dialog);
   invite_ = std::move(invite);
   state_ = mode;
-  media_.Open();
   if (mode == CallState::kIncomingRinging) {
-    const bool answered = Ringing();
+    // The caller hears ringing before the media socket (and its public address) is ready.
+    const std::uint32_t ringStart = Now();
+    Respond(*invite_, 180, texts::kReasonRinging);
+    host_.Announce(state_, ringCount_);
+    media_.Open();
+    const bool answered = Ringing(ringStart);
     invite_.reset();
     if (answered) InCall();
   } else {
+    media_.Open();
     const Attempt a = Outgoing(mode == CallState::kDiallingIntercom, {}, true);
     if (a == Attempt::kSuccess) {
       Log(texts::kAnswered, platform::kLogInfo);
@@ -118,10 +123,9 @@ void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::S
   host_.Announce(CallState::kIdle, ringCount_);
 }
 
-bool CallFlow::Ringing() {
+bool CallFlow::Ringing(std::uint32_t start) {
   Log(texts::kIncomingCall, platform::kLogInfo);
-  const std::uint32_t start = Now();
-  std::uint32_t nextRing = start;
+  std::uint32_t nextRing = start + kRingPeriodMs;  // the first 180 went out at the start
   for (;;) {
     const std::uint32_t now = Now();
     if (Until(now, nextRing) == 0) {

@@ -84,7 +84,8 @@ class CallFlow {
   // Waits up to `timeoutMs` (0: just looks) for the next message of the current dialog.
   std::unique_ptr<sip::SipMessage> NextMessage(int timeoutMs);
 
-  bool Ringing();
+  // Rings from `start`, when the first 180 went out; true when the call was answered.
+  bool Ringing(std::uint32_t start);
   AnswerResult AnswerInvite(const sip::SipMessage& invite);
   FinalResult FinalResponse(const sip::SipMessage& invite, int status, std::string_view reason,
                             std::string_view sdp);

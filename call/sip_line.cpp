@@ -88,6 +88,7 @@ void SipLine::Shutdown() {
   std::unique_ptr<CallThread> thread;
   {
     std::lock_guard<std::mutex> hold(lock_);
+    closed_ = true;
     thread = std::move(thread_);
   }
   if (thread) thread->StopAndJoin();
@@ -155,7 +156,7 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
                         std::string_view displayName) {
   std::unique_ptr<CallThread> old;
   std::lock_guard<std::mutex> hold(lock_);
-  if (snapshot_.state != call::CallState::kIdle) return false;
+  if (snapshot_.state != call::CallState::kIdle || closed_) return false;
   if (thread_) {
     thread_->StopAndJoin();
     thread_.reset();

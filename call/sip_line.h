@@ -57,7 +57,8 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
           std::unique_ptr<LineMedia> media);
   ~SipLine() override;
 
-  // Stops the call thread (an unanswered call is refused, a call ended) and waits for it.
+  // Stops the call thread (an unanswered call is refused, a call ended) and waits for it; the
+  // line then takes no new call.
   void Shutdown();
 
   // LineControl.
@@ -103,6 +104,7 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
   std::unique_ptr<sip::SipMessage> invite_;  // the new incoming call's INVITE until then
   CallIdentity identity_;
   std::unique_ptr<CallThread> thread_;
+  bool closed_ = false;  // after Shutdown no new call starts
 
   LineCommands commands_;  // any thread
   std::atomic<bool> holdRequested_{false};

@@ -94,8 +94,10 @@ TEST_F(PhoneControllerTest, DialChoosesTheFreeLineHoldsTheCurrentCallAndRefusesW
   lines_[0]->Announce(CallState::kConnected);
   EXPECT_EQ(controller_->CallingLine(), PhoneController::kNoLine);
   EXPECT_EQ(view_.rows.title, "Call Answered");
+  // The call's audio takes over: the calling tone stops and does not come back.
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Calling", "Calling", "stop"}));
   Advance(5000);
-  EXPECT_EQ(tones_.played.size(), 2u);
+  EXPECT_EQ(tones_.played.size(), 3u);
 
   // A second call puts the first on hold (fast blink) and goes out on line 1.
   controller_->OnDialTextChanged("202");

@@ -289,6 +289,35 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
 }
 
+TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {
+  CallBench b;
+  auto replacing = [](std::string_view replaces, std::string_view callId) {
+    return IncomingInvite("Replaces: " + std::string(replaces) + "\r\n", testing::kOfferPcmu, callId);
+  };
+  b.Command(0, LineCommand::kAnswer);
+  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.Message(1000, [&](sip::SharedDialog& d) {
+    return replacing("in-call-1;to-tag=" + d.LocalTag() + ";from-tag=wrong", "rep-1");
+  });
+  b.Message(2000, [&](sip::SharedDialog& d) {
+    return replacing("in-call-1;to-tag=" + d.LocalTag() + ";from-tag=far", "rep-2");
+  });
+  b.Message(2100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.Command(4000, LineCommand::kHangUp);
+  b.RunIncoming(IncomingInvite());
+  ASSERT_EQ(b.Sent("SIP/2.0 481").size(), 1u);
+  EXPECT_NE(b.Sent("SIP/2.0 481")[0].second.find("Call-ID: rep-1"), std::string::npos);
+  const auto oks = b.Sent("SIP/2.0 200");
+  ASSERT_EQ(oks.size(), 2u);
+  EXPECT_NE(oks[1].second.find("Call-ID: rep-2"), std::string::npos);
+  ASSERT_EQ(b.handedOver.size(), 2u);
+  EXPECT_EQ(b.handedOver[0].dialog->CallId(), "in-call-1");  // the replaced call, BYE owed
+  EXPECT_EQ(b.handedOver[0].at, 2000u);
+  EXPECT_TRUE(b.handedOver[0].dialog->State().established);
+  EXPECT_EQ(b.handedOver[1].dialog->CallId(), "rep-2");
+  EXPECT_EQ(b.handedOver[1].at, 4000u);
+}
+
 TEST(CallFlowInCall, ReplacesNeedsCallIdAndBothTags) {
   sip::Dialog d;
   d.callId = "abc@host";

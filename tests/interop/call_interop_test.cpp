@@ -9,149 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <fstream>
 
-#include "tests/support/phone_under_test.h"
-#include "tests/support/temp_folder.h"
+#include "tests/interop/call_interop_fixture.h"
 
 namespace corvina::interop {
 namespace {
 
 using namespace corvina::testing;
 
-constexpr std::uint32_t kLoopback = 0x7F000001;
-
-const char* kHead = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"call\">\n";
-
-// SIPp as the caller: INVITE with a PCMU offer to user 100 of the phone.
-const char* kCallerInvite = R"(<send retrans="500"><![CDATA[
-
-INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-From: "Sipp" <sip:sipp@[local_ip]:[local_port]>;tag=[pid]SIPpTag[call_number]
-To: <sip:100@[remote_ip]:[remote_port]>
-Call-ID: [call_id]
-CSeq: 1 INVITE
-Contact: <sip:sipp@[local_ip]:[local_port]>
-Max-Forwards: 70
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-)";
-
-const char* kAckOfLast = R"(<send><![CDATA[
-
-ACK sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 1 ACK
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-)";
-
-class CallInterop : public ::testing::Test {
- protected:
-  void SetUp() override {
-    phone_ = std::make_unique<PhoneUnderTest>(
-        folder_.Sub("phone"), std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(FreeUdpPort())},
-                                                                    {"SIP", "RTPPortBase", "31000"},
-                                                                    {"DefaultLine", "UserName", "100"},
-                                                                    {"DefaultLine", "ProxyPassword", "secret"}});
-    phone_->Start();
-    sipPort_ = phone_->WaitForSipPort(10000);
-    ASSERT_NE(sipPort_, 0);
-  }
-  void TearDown() override {
-    if (phone_) EXPECT_EQ(phone_->Quit(), 0);
-  }
-
-  std::unique_ptr<ChildProcess> StartSipp(const std::string& name, const std::string& xml, bool server,
-                                          std::uint16_t port, const std::string& extra = {}) {
-    const std::string dir = folder_.Sub("sipp-" + name);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir + "/scenario.xml") << xml;
-    std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " + std::to_string(port) +
-                          " -m 1 -nostdin -timeout 40s -timeout_error -mp " + std::to_string(FreeUdpPort() & ~1) +
-                          " -trace_msg -message_file msg.txt" + extra;
-    if (!server) command += " 127.0.0.1:" + std::to_string(sipPort_);
-    command += " >out.txt 2>&1";
-    return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
-                                          std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
-  }
-  static int ExitOf(ChildProcess& p, int timeoutMs) {
-    const int status = p.Wait(timeoutMs);
-    if (status < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-  }
-  std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
-
-  corvina::testing::TempFolder folder_{"calls"};
-  std::unique_ptr<PhoneUnderTest> phone_;
-  std::uint16_t sipPort_ = 0;
-};
-
 TEST_F(CallInterop, PhoneCallsSippUasWhichAnswersAndThePhoneHangsUp) {
   const std::uint16_t port = FreeUdpPort();
-  const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 180 Ringing
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<send retrans="500"><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Contact: <sip:200@[local_ip]:[local_port]>
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-<recv request="ACK"/>
-<recv request="BYE"/>
-<send><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-</scenario>
-)";
+  const std::string xml = std::string(kHead) + AnsweringUas(true);
   auto sipp = StartSipp("uas", xml, true, port);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // SIPp binds its port
   const std::string answer = phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port));
@@ -167,6 +36,9 @@ Content-Length: 0
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\",\"line\":1,\"lit\":true"}, 10000));
   EXPECT_NE(phone_->Ask("state").find("\"currentLine\":1"), std::string::npos);
   EXPECT_NE(phone_->Ask("status").find("\"remotePort\":"), std::string::npos);
+  const std::string status = phone_->Ask("status");
+  EXPECT_NE(status.find("\"current\":true,\"remotePort\":"), std::string::npos) << status;
+  EXPECT_EQ(status.find("\"current\":true,\"remotePort\":0}"), std::string::npos) << status;
   EXPECT_EQ(phone_->Ask("hangup"), "ok {\"line\":1}");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 10000));
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("uas");
@@ -236,20 +108,7 @@ TEST_F(CallInterop, SippCallsThePhoneAnswersAndSippHangsUp) {
 <recv response="180" optional="true"/>
 <recv response="200" rrs="true"/>
 )" + kAckOfLast + R"(<pause milliseconds="1000"/>
-<send retrans="500"><![CDATA[
-
-BYE sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 2 BYE
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-<recv response="200"/>
-</scenario>
+)" + CallerBye(2) + R"(</scenario>
 )";
   auto sipp = StartSipp("answer", xml, false, FreeUdpPort());
   ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000));
@@ -264,18 +123,7 @@ Content-Length: 0
 TEST_F(CallInterop, BusyUasIsAcknowledgedAndLogged) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 486 Busy Here
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("486 Busy Here", true) + R"(<recv request="ACK"/>
 </scenario>
 )";
   auto sipp = StartSipp("busy", xml, true, port);
@@ -290,19 +138,7 @@ TEST_F(CallInterop, ChallengingUasVerifiesTheDigestWithQop) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + R"(<Global variables="user,pass"/>
 <recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 401 Unauthorized
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-WWW-Authenticate: Digest realm="sipp.test", nonce="4f8e2a11c3", qop="auth", algorithm=MD5
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("401 Unauthorized", true, "[last_CSeq:]", "WWW-Authenticate: Digest realm=\"sipp.test\", nonce=\"4f8e2a11c3\", qop=\"auth\", algorithm=MD5\n") + R"(<recv request="ACK"/>
 <recv request="INVITE">
   <action>
     <verifyauth assign_to="authvalid" username="[$user]" password="[$pass]"/>
@@ -310,30 +146,8 @@ Content-Length: 0
   </action>
 </recv>
 <nop hide="true" test="authvalid" next="good"/>
-<send next="end"><![CDATA[
-
-SIP/2.0 403 Forbidden
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<label id="good"/>
-<send><![CDATA[
-
-SIP/2.0 486 Busy Here
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<recv request="ACK"/>
+)" + UasReply("403 Forbidden", true, "[last_CSeq:]", "", " next=\"end\"") + R"(<label id="good"/>
+)" + UasReply("486 Busy Here", true) + R"(<recv request="ACK"/>
 <label id="end"/>
 </scenario>
 )";

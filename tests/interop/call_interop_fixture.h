@@ -1,0 +1,147 @@
+// The phone under test with one line (user 100, password "secret") and SIPp scenarios run
+// against it on loopback, for the call tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/support/phone_under_test.h"
+#include "tests/support/temp_folder.h"
+
+namespace corvina::interop {
+
+
+inline constexpr std::uint32_t kLoopback = 0x7F000001;
+
+inline const char* kHead = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"call\">\n";
+
+// SIPp as the caller: INVITE with a PCMU offer to user 100 of the phone.
+inline const char* kCallerInvite = R"(<send retrans="500"><![CDATA[
+
+INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
+Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
+From: "Sipp" <sip:sipp@[local_ip]:[local_port]>;tag=[pid]SIPpTag[call_number]
+To: <sip:100@[remote_ip]:[remote_port]>
+Call-ID: [call_id]
+CSeq: 1 INVITE
+Contact: <sip:sipp@[local_ip]:[local_port]>
+Max-Forwards: 70
+Content-Type: application/sdp
+Content-Length: [len]
+
+v=0
+o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
+s=-
+c=IN IP[media_ip_type] [media_ip]
+t=0 0
+m=audio [media_port] RTP/AVP 0
+a=rtpmap:0 PCMU/8000
+]]></send>
+)";
+
+inline const char* kAckOfLast = R"(<send><![CDATA[
+
+ACK sip:100@[remote_ip]:[remote_port] SIP/2.0
+Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
+[last_From:]
+[last_To:]
+Call-ID: [call_id]
+CSeq: 1 ACK
+Max-Forwards: 70
+Content-Length: 0
+
+]]></send>
+)";
+
+// A response of SIPp as the called party to the request it received last: `status` is the code
+// and reason, `toTag` adds SIPp's tag to the To, `extra` holds complete header lines, `attrs`
+// attributes of the send step.
+inline std::string UasReply(const std::string& status, bool toTag, const std::string& cseq = "[last_CSeq:]",
+                            const std::string& extra = "", const std::string& attrs = "") {
+  return "<send" + attrs + "><![CDATA[\n\nSIP/2.0 " + status + "\n[last_Via:]\n[last_From:]\n[last_To:]" +
+         (toTag ? ";tag=[pid]SIPpTag01[call_number]" : "") + "\n[last_Call-ID:]\n" + cseq + "\n" + extra +
+         "Content-Length: 0\n\n]]></send>\n";
+}
+
+// SIPp as the caller ends its call with BYE (CSeq `cseq`) and takes the 200.
+inline std::string CallerBye(int cseq) {
+  return "<send retrans=\"500\"><![CDATA[\n\nBYE sip:100@[remote_ip]:[remote_port] SIP/2.0\n"
+         "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n[last_From:]\n[last_To:]\n"
+         "Call-ID: [call_id]\nCSeq: " + std::to_string(cseq) + " BYE\nMax-Forwards: 70\nContent-Length: 0\n\n"
+         "]]></send>\n<recv response=\"200\"/>\n";
+}
+
+// SIPp as the called party: answers the INVITE (after a 180 when `ring`) with a PCMU answer,
+// then takes the ACK and the BYE.
+inline std::string AnsweringUas(bool ring) {
+  return std::string("<recv request=\"INVITE\"/>\n") + (ring ? UasReply("180 Ringing", true) : std::string()) + R"(<send retrans="500"><![CDATA[
+
+SIP/2.0 200 OK
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+Contact: <sip:200@[local_ip]:[local_port]>
+Content-Type: application/sdp
+Content-Length: [len]
+
+v=0
+o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
+s=-
+c=IN IP[media_ip_type] [media_ip]
+t=0 0
+m=audio [media_port] RTP/AVP 0
+a=rtpmap:0 PCMU/8000
+]]></send>
+<recv request="ACK"/>
+<recv request="BYE"/>
+)" + UasReply("200 OK", false) + R"(</scenario>
+)";
+}
+
+using namespace corvina::testing;
+
+class CallInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    phone_ = std::make_unique<PhoneUnderTest>(
+        folder_.Sub("phone"), std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(FreeUdpPort())},
+                                                                    {"SIP", "RTPPortBase", "31000"},
+                                                                    {"DefaultLine", "UserName", "100"},
+                                                                    {"DefaultLine", "ProxyPassword", "secret"}});
+    phone_->Start();
+    sipPort_ = phone_->WaitForSipPort(10000);
+    ASSERT_NE(sipPort_, 0);
+  }
+  void TearDown() override {
+    if (phone_) EXPECT_EQ(phone_->Quit(), 0);
+  }
+
+  std::unique_ptr<ChildProcess> StartSipp(const std::string& name, const std::string& xml, bool server,
+                                          std::uint16_t port, const std::string& extra = {}) {
+    const std::string dir = folder_.Sub("sipp-" + name);
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/scenario.xml") << xml;
+    std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " + std::to_string(port) +
+                          " -m 1 -nostdin -timeout 40s -timeout_error -mp " + std::to_string(FreeUdpPort() & ~1) +
+                          " -trace_msg -message_file msg.txt" + extra;
+    if (!server) command += " 127.0.0.1:" + std::to_string(sipPort_);
+    command += " >out.txt 2>&1";
+    return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
+                                          std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
+  }
+  static int ExitOf(ChildProcess& p, int timeoutMs) {
+    const int status = p.Wait(timeoutMs);
+    if (status < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+  }
+  std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
+
+  corvina::testing::TempFolder folder_{"calls"};
+  std::unique_ptr<PhoneUnderTest> phone_;
+  std::uint16_t sipPort_ = 0;
+};
+
+}  // namespace corvina::interop
