@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "tests/support/phone_under_test.h"
+#include "tests/support/sipp_peer.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::interop {
@@ -22,10 +23,8 @@ using namespace corvina::testing;
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
-const char* kHead = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"call\">\n";
-
 // SIPp as the caller: INVITE with a PCMU offer to user 100 of the phone.
-const char* kCallerInvite = R"(<send retrans="500"><![CDATA[
+const std::string kCallerInvite = R"(<send retrans="500"><![CDATA[
 
 INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
 Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
@@ -38,15 +37,7 @@ Max-Forwards: 70
 Content-Type: application/sdp
 Content-Length: [len]
 
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-)";
+)" + std::string(kSippPcmuSdp) + "]]></send>\n";
 
 const char* kAckOfLast = R"(<send><![CDATA[
 
@@ -75,26 +66,14 @@ class CallInterop : public ::testing::Test {
     ASSERT_NE(sipPort_, 0);
   }
   void TearDown() override {
-    if (phone_) EXPECT_EQ(phone_->Quit(), 0);
+    if (phone_) {
+      EXPECT_EQ(phone_->Quit(), 0);
+    }
   }
 
   std::unique_ptr<ChildProcess> StartSipp(const std::string& name, const std::string& xml, bool server,
                                           std::uint16_t port, const std::string& extra = {}) {
-    const std::string dir = folder_.Sub("sipp-" + name);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir + "/scenario.xml") << xml;
-    std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " + std::to_string(port) +
-                          " -m 1 -nostdin -timeout 40s -timeout_error -mp " + std::to_string(FreeUdpPort() & ~1) +
-                          " -trace_msg -message_file msg.txt" + extra;
-    if (!server) command += " 127.0.0.1:" + std::to_string(sipPort_);
-    command += " >out.txt 2>&1";
-    return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
-                                          std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
-  }
-  static int ExitOf(ChildProcess& p, int timeoutMs) {
-    const int status = p.Wait(timeoutMs);
-    if (status < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    return StartSippPeer(folder_.Sub("sipp-" + name), xml, port, server ? 0 : sipPort_, extra);
   }
   std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
 
@@ -105,53 +84,7 @@ class CallInterop : public ::testing::Test {
 
 TEST_F(CallInterop, PhoneCallsSippUasWhichAnswersAndThePhoneHangsUp) {
   const std::uint16_t port = FreeUdpPort();
-  const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
-
-SIP/2.0 180 Ringing
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<send retrans="500"><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Contact: <sip:200@[local_ip]:[local_port]>
-Content-Type: application/sdp
-Content-Length: [len]
-
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-<recv request="ACK"/>
-<recv request="BYE"/>
-<send><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-</scenario>
-)";
+  const std::string xml = kSippUasAnswersThenTakesBye;
   auto sipp = StartSipp("uas", xml, true, port);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // SIPp binds its port
   const std::string answer = phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port));
@@ -203,7 +136,7 @@ TEST_F(CallInterop, SilentPeerGetsTheInviteEvery500MsUntilTheGiveUpAt10s) {
 }
 
 TEST_F(CallInterop, SippCallsRingsAndCancelsThe487IsAcked) {
-  const std::string xml = std::string(kHead) + kCallerInvite + R"(<recv response="100" optional="true"/>
+  const std::string xml = std::string(kSippHead) + kCallerInvite + R"(<recv response="100" optional="true"/>
 <recv response="180"/>
 <pause milliseconds="2500"/>
 <send><![CDATA[
@@ -231,7 +164,7 @@ Content-Length: 0
 }
 
 TEST_F(CallInterop, SippCallsThePhoneAnswersAndSippHangsUp) {
-  const std::string xml = std::string(kHead) + kCallerInvite + R"(<recv response="100" optional="true"/>
+  const std::string xml = std::string(kSippHead) + kCallerInvite + R"(<recv response="100" optional="true"/>
 <recv response="180" optional="true"/>
 <recv response="180" optional="true"/>
 <recv response="200" rrs="true"/>
@@ -263,7 +196,7 @@ Content-Length: 0
 
 TEST_F(CallInterop, BusyUasIsAcknowledgedAndLogged) {
   const std::uint16_t port = FreeUdpPort();
-  const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
+  const std::string xml = std::string(kSippHead) + R"(<recv request="INVITE"/>
 <send><![CDATA[
 
 SIP/2.0 486 Busy Here
@@ -288,7 +221,7 @@ Content-Length: 0
 
 TEST_F(CallInterop, ChallengingUasVerifiesTheDigestWithQop) {
   const std::uint16_t port = FreeUdpPort();
-  const std::string xml = std::string(kHead) + R"(<Global variables="user,pass"/>
+  const std::string xml = std::string(kSippHead) + R"(<Global variables="user,pass"/>
 <recv request="INVITE"/>
 <send><![CDATA[
 
