@@ -1,59 +1,34 @@
 #include "ui/gui_phone.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 
 #include "app/phone_entry.h"
 #include "platform/product.h"
 #include "platform/termination_signals.h"
-#include "ui/controller_input.h"
-#include "ui/qt_loop.h"
-#include "ui/qt_main_view.h"
+#include "ui/gui_frontend.h"
 
 namespace corvina::ui {
-namespace {
 
-class GuiFrontend final : public app::PhoneFrontend {
- public:
-  GuiFrontend(QApplication& app, platform::TerminationSignals& termination)
-      : app_(app), termination_(termination) {}
-
-  void AttachPostbox(platform::UiPostbox& postbox) override { loop_.Attach(postbox); }
-  void DetachPostbox() override { loop_.Detach(); }
-  platform::TimerHost& Timers() override { return timers_; }
-  app::MainView& View() override { return view_; }
-  bool CreateWindow(app::MainWindow& window) override {
-    if (termination_.Fd() >= 0) {
-      // SIGINT and SIGTERM close the window like the Exit command does.
-      signalNotifier_ = std::make_unique<QSocketNotifier>(termination_.Fd(), QSocketNotifier::Read);
-      QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [this] {
-        if (termination_.Take() != 0) view_.close();
-      });
-    }
-    view_.Attach(&window);
-    input_ = std::make_unique<ControllerInput>(window);
-    view_.SetInput(input_.get());
-    view_.showMaximized();
-    return true;
+bool GuiFrontend::CreateWindow(app::MainWindow& window) {
+  if (termination_.Fd() >= 0) {
+    // SIGINT and SIGTERM close the window like the Exit command does.
+    signalNotifier_ = std::make_unique<QSocketNotifier>(termination_.Fd(), QSocketNotifier::Read);
+    QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [this] {
+      if (termination_.Take() != 0) view_.close();
+    });
   }
-  int RunLoop() override { return app_.exec(); }
-  void DestroyWindow() override {
-    view_.SetInput(nullptr);
-    input_.reset();
-    view_.Attach(nullptr);
-  }
+  view_.Attach(&window);
+  input_ = std::make_unique<ControllerInput>(window);
+  view_.SetInput(input_.get());
+  view_.showMaximized();
+  return true;
+}
 
- private:
-  QApplication& app_;
-  platform::TerminationSignals& termination_;
-  std::unique_ptr<QSocketNotifier> signalNotifier_;
-  QtUiLoop loop_;
-  QtTimerHost timers_;
-  QtMainView view_;
-  std::unique_ptr<ControllerInput> input_;
-};
-
-}  // namespace
+void GuiFrontend::DestroyWindow() {
+  view_.SetInput(nullptr);
+  input_.reset();
+  view_.Attach(nullptr);
+}
 
 int RunGuiPhone(int argc, char** argv, app::ProgramObjects& program, platform::TerminationSignals& termination,
                 const std::optional<platform::DialRequest>& dial) {

@@ -1,0 +1,94 @@
+// SIPp on loopback as a test peer: one scenario in a folder of its own, one call, bounded by
+// its own time-out, with every message it saw written to msg.txt in that folder.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/phone_under_test.h"
+
+namespace corvina::testing {
+
+inline constexpr const char* kSippHead = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"call\">\n";
+
+// The body of a PCMU offer or answer, SIPp filling in its addresses.
+inline constexpr const char* kSippPcmuSdp = R"(v=0
+o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
+s=-
+c=IN IP[media_ip_type] [media_ip]
+t=0 0
+m=audio [media_port] RTP/AVP 0
+a=rtpmap:0 PCMU/8000
+)";
+
+// A UAS that rings, answers with PCMU, takes the ACK and then the caller's BYE.
+inline const std::string kSippUasAnswersThenTakesBye = std::string(kSippHead) + R"(<recv request="INVITE"/>
+<send><![CDATA[
+
+SIP/2.0 180 Ringing
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+Content-Length: 0
+
+]]></send>
+<send retrans="500"><![CDATA[
+
+SIP/2.0 200 OK
+[last_Via:]
+[last_From:]
+[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_Call-ID:]
+[last_CSeq:]
+Contact: <sip:200@[local_ip]:[local_port]>
+Content-Type: application/sdp
+Content-Length: [len]
+
+)" + kSippPcmuSdp + R"(]]></send>
+<recv request="ACK"/>
+<recv request="BYE"/>
+<send><![CDATA[
+
+SIP/2.0 200 OK
+[last_Via:]
+[last_From:]
+[last_To:]
+[last_Call-ID:]
+[last_CSeq:]
+Content-Length: 0
+
+]]></send>
+</scenario>
+)";
+
+// SIPp on 127.0.0.1:`port` running `xml` in `dir`; it calls 127.0.0.1:`remotePort` unless that is 0.
+inline std::unique_ptr<ChildProcess> StartSippPeer(const std::string& dir, const std::string& xml, std::uint16_t port,
+                                                   std::uint16_t remotePort, const std::string& extra = {}) {
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/scenario.xml") << xml;
+  std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " + std::to_string(port) +
+                        " -m 1 -nostdin -timeout 40s -timeout_error -mp " + std::to_string(FreeUdpPort() & ~1) +
+                        " -trace_msg -message_file msg.txt" + extra;
+  if (remotePort != 0) command += " 127.0.0.1:" + std::to_string(remotePort);
+  command += " >out.txt 2>&1";
+  return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
+                                        std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
+}
+
+// SIPp's exit code, -1 when it has not ended within `timeoutMs`, -2 when a signal ended it.
+inline int ExitOf(ChildProcess& p, int timeoutMs) {
+  const int status = p.Wait(timeoutMs);
+  if (status < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+}  // namespace corvina::testing

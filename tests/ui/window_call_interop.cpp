@@ -1,0 +1,183 @@
+// The real phone in its Qt window (offscreen) against real peers on loopback, driven through
+// the window's widgets:
+// - typed number, Call: "Calling ...", then "Call Answered" on "Line 1" with the timer from
+//   0:00:00 and line 1 lit; Hang up sends the BYE that the SIPp UAS waits for;
+// - baresip calls in: line 1 blinks and Call shows the answer image; Call answers it; a second
+//   baresip call rings line 2, and answering it puts line 1 on hold (the held blink).
+// The phone runs in this process; the test steps run inside the window's loop.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QtTest/QTest>
+#include <functional>
+#include <set>
+#include <array>
+
+#include "app/phone_controller.h"
+#include "platform/local_address.h"
+#include "platform/paths.h"
+#include "tests/interop/baresip_peer.h"
+#include "tests/support/sipp_peer.h"
+#include "tests/support/temp_folder.h"
+#include "ui/gui_frontend.h"
+
+namespace corvina::ui {
+namespace {
+
+using app::ButtonImage;
+using app::ControlId;
+using app::LineIndicator;
+using corvina::testing::FreeUdpPort;
+
+// Runs `steps` as the window's loop, with the window and its controller at hand.
+class SteppedFrontend final : public GuiFrontend {
+ public:
+  using Steps = std::function<void(QtMainView&, app::MainWindow&)>;
+  SteppedFrontend(QApplication& app, platform::TerminationSignals& none, Steps steps)
+      : GuiFrontend(app, none), steps_(std::move(steps)) {}
+  bool CreateWindow(app::MainWindow& window) override {
+    window_ = &window;
+    return GuiFrontend::CreateWindow(window);
+  }
+  int RunLoop() override {
+    steps_(Window(), *window_);
+    return 0;
+  }
+
+ private:
+  Steps steps_;
+  app::MainWindow* window_ = nullptr;
+};
+
+// Lets the loop run until `done` holds; false after `timeoutMs`.
+template <typename Condition>
+bool LoopUntil(Condition done, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QTest::qWait(20);
+  }
+  return true;
+}
+
+int ImageOf(QtMainView& view, ControlId id) { return view.Control(id)->property("image").toInt(); }
+void Click(QtMainView& view, ControlId id) { QTest::mouseClick(view.Control(id), Qt::LeftButton); }
+// Both the lit and the dark image of a line button seen within `timeoutMs`.
+bool Blinks(QtMainView& view, ControlId line, int timeoutMs) {
+  std::set<int> seen;
+  return LoopUntil(
+      [&] {
+        seen.insert(ImageOf(view, line));
+        return seen.count(static_cast<int>(ButtonImage::kLineLit)) == 1 &&
+               seen.count(static_cast<int>(ButtonImage::kLineDark)) == 1;
+      },
+      timeoutMs);
+}
+
+class WindowCallInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"/usr/bin/sipp", "/usr/bin/baresip"}) {
+      if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
+    }
+    // The phone contacts nothing beyond loopback: its own address, no STUN, no UPnP, no proxy.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("CORVINA_HOME", folder_.Sub("home").c_str(), 1);
+    setenv(platform::kLocalAddressVariable, "127.0.0.1", 1);
+    program_ = std::make_unique<app::ProgramObjects>(platform::ResolvePhonePaths());
+    sipPort_ = FreeUdpPort();
+    for (const auto& [section, name, value] : std::vector<std::array<std::string, 3>>{
+             {"SIP", "STUN", "0"},
+             {"SIP", "UPNP", "0"},
+             {"SIP", "Port", std::to_string(sipPort_)},
+             {"SIP", "RTPPortBase", "31200"},
+             {"DefaultLine", "UserName", "100"},
+             {"DefaultLine", "Proxy", ""},
+             {"Settings", "InstallWizRun", "1"}}) {
+      ASSERT_TRUE(program_->settings.SetSettingString(section, name, value)) << name;
+    }
+  }
+
+  // Runs the phone with its window until `steps` are done; the phone then ends its calls.
+  void RunPhone(SteppedFrontend::Steps steps) {
+    static int argc = 1;
+    static char name[] = "ui_interop_tests";
+    static char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    platform::TerminationSignals none;  // not opened: no signal closes this window
+    SteppedFrontend frontend(app, none, [&](QtMainView& view, app::MainWindow& window) {
+      if (!LoopUntil([&] { return program_->sipEngine.Ready(); }, 10000)) {
+        ADD_FAILURE() << "the SIP engine did not get ready";
+        return;
+      }
+      steps(view, window);
+    });
+    EXPECT_EQ(app::RunPhone(*program_, frontend), 0);
+  }
+
+  corvina::testing::TempFolder folder_{"window-call"};
+  std::unique_ptr<app::ProgramObjects> program_;
+  std::uint16_t sipPort_ = 0;
+};
+
+TEST_F(WindowCallInterop, TypedNumberCallsSippUasAndHangUpSendsTheBye) {
+  const std::uint16_t port = FreeUdpPort();
+  auto sipp = testing::StartSippPeer(folder_.Sub("sipp-uas"), testing::kSippUasAnswersThenTakesBye, port, 0);
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    QTest::qWait(300);  // SIPp binds its port
+    const std::string number = "200@127.0.0.1:" + std::to_string(port);
+    QTest::keyClicks(view.DialBoxControl()->lineEdit(), QString::fromStdString(number));
+    ASSERT_EQ(view.DialBoxControl()->currentText().toStdString(), number);
+    Click(view, ControlId::kCall);
+    EXPECT_TRUE(LoopUntil([&] { return view.Display()->Rows().title.starts_with("Calling 200"); }, 5000))
+        << view.Display()->Rows().title;
+    ASSERT_TRUE(LoopUntil([&] { return view.Display()->Rows().title == "Call Answered"; }, 10000))
+        << view.Display()->Rows().title;
+    EXPECT_EQ(view.Display()->Rows().left, "Line 1");
+    EXPECT_TRUE(view.Display()->Rows().right.starts_with("0:00:0")) << view.Display()->Rows().right;
+    EXPECT_EQ(ImageOf(view, ControlId::kLine1), static_cast<int>(ButtonImage::kLineLit));
+    EXPECT_EQ(ImageOf(view, ControlId::kLine2), static_cast<int>(ButtonImage::kLineDark));
+
+    Click(view, ControlId::kHangUp);
+    int exit = -1;
+    EXPECT_TRUE(LoopUntil([&] { return (exit = testing::ExitOf(*sipp, 1)) != -1; }, 15000));
+    EXPECT_EQ(exit, 0) << corvina::testing::ReadFile(folder_.Sub("sipp-uas") + "/msg.txt");
+    EXPECT_TRUE(LoopUntil([&] { return ImageOf(view, ControlId::kLine1) == static_cast<int>(ButtonImage::kLineDark); },
+                          5000));
+  });
+}
+
+TEST_F(WindowCallInterop, BaresipCallsRingLineOneThenLineTwoAndAnsweringTheSecondHoldsTheFirst) {
+  const std::string phone = "sip:100@127.0.0.1:" + std::to_string(sipPort_);
+  RunPhone([&](QtMainView& view, app::MainWindow& window) {
+    app::PhoneController& controller = *window.Phone();
+    interop::Baresip first(440, "PCMU/8000/1", phone);
+    ASSERT_TRUE(LoopUntil([&] { return controller.Indicators().State(0) == LineIndicator::kRinging; }, 10000))
+        << first.Log();
+    EXPECT_TRUE(Blinks(view, ControlId::kLine1, 3000));
+    EXPECT_EQ(ImageOf(view, ControlId::kCall), static_cast<int>(ButtonImage::kCallSomethingToDo));
+    Click(view, ControlId::kCall);
+    ASSERT_TRUE(LoopUntil([&] { return view.Display()->Rows().title == "Call Answered"; }, 10000))
+        << view.Display()->Rows().title << first.Log();
+    EXPECT_EQ(ImageOf(view, ControlId::kLine1), static_cast<int>(ButtonImage::kLineLit));
+
+    interop::Baresip second(660, "PCMU/8000/1", phone);
+    ASSERT_TRUE(LoopUntil([&] { return controller.Indicators().State(1) == LineIndicator::kRinging; }, 10000))
+        << second.Log();
+    EXPECT_TRUE(Blinks(view, ControlId::kLine2, 3000));
+    EXPECT_EQ(controller.Indicators().State(0), LineIndicator::kActive);
+    Click(view, ControlId::kCall);
+    ASSERT_TRUE(LoopUntil([&] { return controller.Indicators().State(1) == LineIndicator::kActive; }, 10000))
+        << second.Log();
+    EXPECT_EQ(controller.Indicators().State(0), LineIndicator::kHeld);
+    EXPECT_EQ(view.Display()->Rows().left, "Line 2");
+    EXPECT_TRUE(Blinks(view, ControlId::kLine1, 2000));
+    EXPECT_EQ(ImageOf(view, ControlId::kLine2), static_cast<int>(ButtonImage::kLineLit));
+  });
+}
+
+}  // namespace
+}  // namespace corvina::ui

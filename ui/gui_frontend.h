@@ -1,0 +1,43 @@
+// The Qt window as the phone's frontend: the loop runs the postbox's tasks, the timers are Qt
+// timers, and the window's input goes to the main window object.
+#pragma once
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <memory>
+
+#include "app/phone_entry.h"
+#include "platform/termination_signals.h"
+#include "ui/controller_input.h"
+#include "ui/qt_loop.h"
+#include "ui/qt_main_view.h"
+
+namespace corvina::ui {
+
+class GuiFrontend : public app::PhoneFrontend {
+ public:
+  GuiFrontend(QApplication& app, platform::TerminationSignals& termination)
+      : app_(app), termination_(termination) {}
+
+  void AttachPostbox(platform::UiPostbox& postbox) override { loop_.Attach(postbox); }
+  void DetachPostbox() override { loop_.Detach(); }
+  platform::TimerHost& Timers() override { return timers_; }
+  app::MainView& View() override { return view_; }
+  bool CreateWindow(app::MainWindow& window) override;
+  int RunLoop() override { return app_.exec(); }
+  void DestroyWindow() override;
+
+  // The window itself (its widgets), for tests and screenshots.
+  QtMainView& Window() { return view_; }
+
+ private:
+  QApplication& app_;
+  platform::TerminationSignals& termination_;
+  std::unique_ptr<QSocketNotifier> signalNotifier_;
+  QtUiLoop loop_;
+  QtTimerHost timers_;
+  QtMainView view_;
+  std::unique_ptr<ControllerInput> input_;
+};
+
+}  // namespace corvina::ui
