@@ -31,8 +31,6 @@ std::string CSeqText(std::uint32_t number, std::string_view method) {
   return std::to_string(number) + " " + std::string(method);
 }
 
-bool IsMethod(const sip::SipMessage& m, std::string_view method) { return m.IsRequest() && m.method == method; }
-
 std::string Unescape(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {

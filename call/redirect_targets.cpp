@@ -72,7 +72,7 @@ void RedirectTargets::AddContactValue(std::string_view value) {
     std::string_view address = part;
     if (part.find('<') == std::string_view::npos) address = part.substr(0, part.find(';'));
     const std::string uri = sip::ParseNameAddr(address).uri;
-    if (uri.empty() || uri.find('@') == std::string::npos && uri.find('.') == std::string::npos) continue;
+    if (uri.empty() || (uri.find('@') == std::string::npos && uri.find('.') == std::string::npos)) continue;
     if (Known(uri)) continue;
     Target t{uri, QOf(part)};
     auto it = queue_.begin();

@@ -352,8 +352,11 @@ TEST(DialTarget, RequestUriAndChecks) {
     sip::testing::RecordingLog log;
     const bool ok = CheckDialTarget(c.text, c.server, log);
     EXPECT_EQ(ok, c.uri != nullptr) << c.text;
-    if (ok) EXPECT_EQ(RequestUriFromText(c.text, c.server), c.uri) << c.text;
-    if (!ok) EXPECT_FALSE(log.entries.empty()) << c.text;
+    if (ok) {
+      EXPECT_EQ(RequestUriFromText(c.text, c.server), c.uri) << c.text;
+    } else {
+      EXPECT_FALSE(log.entries.empty()) << c.text;
+    }
   }
   sip::testing::RecordingLog log;
   CheckDialTarget("1234", "", log);

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "tests/support/phone_under_test.h"
+#include "tests/support/sipp_peer.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::interop {
@@ -14,10 +15,10 @@ namespace corvina::interop {
 
 inline constexpr std::uint32_t kLoopback = 0x7F000001;
 
-inline const char* kHead = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<scenario name=\"call\">\n";
+inline const char* kHead = testing::kSippHead;
 
 // SIPp as the caller: INVITE with a PCMU offer to user 100 of the phone.
-inline const char* kCallerInvite = R"(<send retrans="500"><![CDATA[
+inline const std::string kCallerInvite = R"(<send retrans="500"><![CDATA[
 
 INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
 Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
@@ -30,15 +31,7 @@ Max-Forwards: 70
 Content-Type: application/sdp
 Content-Length: [len]
 
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
-)";
+)" + std::string(testing::kSippPcmuSdp) + "]]></send>\n";
 
 inline const char* kAckOfLast = R"(<send><![CDATA[
 
@@ -87,14 +80,7 @@ Contact: <sip:200@[local_ip]:[local_port]>
 Content-Type: application/sdp
 Content-Length: [len]
 
-v=0
-o=user1 53655765 2353687637 IN IP[local_ip_type] [local_ip]
-s=-
-c=IN IP[media_ip_type] [media_ip]
-t=0 0
-m=audio [media_port] RTP/AVP 0
-a=rtpmap:0 PCMU/8000
-]]></send>
+)" + testing::kSippPcmuSdp + R"(]]></send>
 <recv request="ACK"/>
 <recv request="BYE"/>
 )" + UasReply("200 OK", false) + R"(</scenario>
@@ -116,27 +102,16 @@ class CallInterop : public ::testing::Test {
     ASSERT_NE(sipPort_, 0);
   }
   void TearDown() override {
-    if (phone_) EXPECT_EQ(phone_->Quit(), 0);
+    if (phone_) {
+      EXPECT_EQ(phone_->Quit(), 0);
+    }
   }
 
   std::unique_ptr<ChildProcess> StartSipp(const std::string& name, const std::string& xml, bool server,
                                           std::uint16_t port, const std::string& extra = {}) {
-    const std::string dir = folder_.Sub("sipp-" + name);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir + "/scenario.xml") << xml;
-    std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " + std::to_string(port) +
-                          " -m 1 -nostdin -timeout 40s -timeout_error -mp " + std::to_string(FreeUdpPort() & ~1) +
-                          " -trace_msg -message_file msg.txt" + extra;
-    if (!server) command += " 127.0.0.1:" + std::to_string(sipPort_);
-    command += " >out.txt 2>&1";
-    return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
-                                          std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
+    return StartSippPeer(folder_.Sub("sipp-" + name), xml, port, server ? 0 : sipPort_, extra);
   }
-  static int ExitOf(ChildProcess& p, int timeoutMs) {
-    const int status = p.Wait(timeoutMs);
-    if (status < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-  }
+  static int ExitOf(ChildProcess& p, int timeoutMs) { return testing::ExitOf(p, timeoutMs); }
   std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
 
   corvina::testing::TempFolder folder_{"calls"};
