@@ -17,8 +17,9 @@ inline constexpr std::uint32_t kLoopback = 0x7F000001;
 
 inline const char* kHead = testing::kSippHead;
 
-// SIPp as the caller: INVITE with a PCMU offer to user 100 of the phone.
-inline const std::string kCallerInvite = R"(<send retrans="500"><![CDATA[
+// SIPp as the caller: INVITE to user 100 of the phone, with a PCMU offer when `offer` holds.
+inline std::string CallerInvite(bool offer) {
+  return std::string(R"(<send retrans="500"><![CDATA[
 
 INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
 Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
@@ -28,24 +29,23 @@ Call-ID: [call_id]
 CSeq: 1 INVITE
 Contact: <sip:sipp@[local_ip]:[local_port]>
 Max-Forwards: 70
-Content-Type: application/sdp
-Content-Length: [len]
+)") + (offer ? std::string("Content-Type: application/sdp\nContent-Length: [len]\n\n") + testing::kSippPcmuSdp
+               : std::string("Content-Length: 0\n\n")) +
+         "]]></send>\n";
+}
+inline const std::string kCallerInvite = CallerInvite(true);
 
-)" + std::string(testing::kSippPcmuSdp) + "]]></send>\n";
-
-inline const char* kAckOfLast = R"(<send><![CDATA[
-
-ACK sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 1 ACK
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-)";
+// SIPp as the caller acknowledges the last final response with CSeq `cseq`, carrying a PCMU
+// answer when `answer` holds.
+inline std::string CallerAck(int cseq, bool answer = false) {
+  return "<send><![CDATA[\n\nACK sip:100@[remote_ip]:[remote_port] SIP/2.0\n"
+         "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n[last_From:]\n[last_To:]\n"
+         "Call-ID: [call_id]\nCSeq: " + std::to_string(cseq) + " ACK\nMax-Forwards: 70\n" +
+         (answer ? std::string("Content-Type: application/sdp\nContent-Length: [len]\n\n") + testing::kSippPcmuSdp
+                 : std::string("Content-Length: 0\n\n")) +
+         "]]></send>\n";
+}
+inline const std::string kAckOfLast = CallerAck(1);
 
 // A response of SIPp as the called party to the request it received last: `status` is the code
 // and reason, `toTag` adds SIPp's tag to the To, `extra` holds complete header lines, `attrs`
@@ -94,6 +94,7 @@ class CallInterop : public ::testing::Test {
   void SetUp() override {
     phone_ = std::make_unique<PhoneUnderTest>(
         folder_.Sub("phone"), std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(FreeUdpPort())},
+                                                                    {"SIP", "UPNP", "0"},
                                                                     {"SIP", "RTPPortBase", "31000"},
                                                                     {"DefaultLine", "UserName", "100"},
                                                                     {"DefaultLine", "ProxyPassword", "secret"}});

@@ -19,10 +19,13 @@ using corvina::testing::ReadFile;
 
 class KamailioRegistrar {
  public:
-  KamailioRegistrar(std::string folder, std::uint16_t port, const std::string& user, const std::string& password)
+  // `source` names the configuration in data/; proxy.cfg relays INVITEs to `callee` (host:port).
+  KamailioRegistrar(std::string folder, std::uint16_t port, const std::string& user, const std::string& password,
+                    const std::string& source = "registrar.cfg", const std::string& callee = {})
       : folder_(std::move(folder)), port_(port) {
     std::filesystem::create_directories(folder_);
-    std::string cfg = ReadFile(std::string(CORVINA_INTEROP_DATA) + "/registrar.cfg");
+    std::string cfg = ReadFile(std::string(CORVINA_INTEROP_DATA) + "/" + source);
+    Replace(cfg, "@CALLEE@", callee);
     Replace(cfg, "@USER@", user);
     Replace(cfg, "@PASSWORD@", password);
     Replace(cfg, "@RUNDIR@", folder_);
