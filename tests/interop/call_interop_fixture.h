@@ -47,44 +47,12 @@ inline std::string CallerAck(int cseq, bool answer = false) {
 }
 inline const std::string kAckOfLast = CallerAck(1);
 
-// A response of SIPp as the called party to the request it received last: `status` is the code
-// and reason, `toTag` adds SIPp's tag to the To, `extra` holds complete header lines, `attrs`
-// attributes of the send step.
-inline std::string UasReply(const std::string& status, bool toTag, const std::string& cseq = "[last_CSeq:]",
-                            const std::string& extra = "", const std::string& attrs = "") {
-  return "<send" + attrs + "><![CDATA[\n\nSIP/2.0 " + status + "\n[last_Via:]\n[last_From:]\n[last_To:]" +
-         (toTag ? ";tag=[pid]SIPpTag01[call_number]" : "") + "\n[last_Call-ID:]\n" + cseq + "\n" + extra +
-         "Content-Length: 0\n\n]]></send>\n";
-}
-
 // SIPp as the caller ends its call with BYE (CSeq `cseq`) and takes the 200.
 inline std::string CallerBye(int cseq) {
   return "<send retrans=\"500\"><![CDATA[\n\nBYE sip:100@[remote_ip]:[remote_port] SIP/2.0\n"
          "Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n[last_From:]\n[last_To:]\n"
          "Call-ID: [call_id]\nCSeq: " + std::to_string(cseq) + " BYE\nMax-Forwards: 70\nContent-Length: 0\n\n"
          "]]></send>\n<recv response=\"200\"/>\n";
-}
-
-// SIPp as the called party: answers the INVITE (after a 180 when `ring`) with a PCMU answer,
-// then takes the ACK and the BYE.
-inline std::string AnsweringUas(bool ring) {
-  return std::string("<recv request=\"INVITE\"/>\n") + (ring ? UasReply("180 Ringing", true) : std::string()) + R"(<send retrans="500"><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Contact: <sip:200@[local_ip]:[local_port]>
-Content-Type: application/sdp
-Content-Length: [len]
-
-)" + testing::kSippPcmuSdp + R"(]]></send>
-<recv request="ACK"/>
-<recv request="BYE"/>
-)" + UasReply("200 OK", false) + R"(</scenario>
-)";
 }
 
 using namespace corvina::testing;

@@ -28,20 +28,20 @@ m=audio [media_port] RTP/AVP 0
 a=rtpmap:0 PCMU/8000
 )";
 
-// A UAS that rings, answers with PCMU, takes the ACK and then the caller's BYE.
-inline const std::string kSippUasAnswersThenTakesBye = std::string(kSippHead) + R"(<recv request="INVITE"/>
-<send><![CDATA[
+// A response of SIPp as the called party to the request it received last: `status` is the code
+// and reason, `toTag` adds SIPp's tag to the To, `extra` holds complete header lines, `attrs`
+// attributes of the send step.
+inline std::string UasReply(const std::string& status, bool toTag, const std::string& cseq = "[last_CSeq:]",
+                            const std::string& extra = "", const std::string& attrs = "") {
+  return "<send" + attrs + "><![CDATA[\n\nSIP/2.0 " + status + "\n[last_Via:]\n[last_From:]\n[last_To:]" +
+         (toTag ? ";tag=[pid]SIPpTag01[call_number]" : "") + "\n[last_Call-ID:]\n" + cseq + "\n" + extra +
+         "Content-Length: 0\n\n]]></send>\n";
+}
 
-SIP/2.0 180 Ringing
-[last_Via:]
-[last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-<send retrans="500"><![CDATA[
+// SIPp as the called party: answers the INVITE (after a 180 when `ring`) with a PCMU answer,
+// then takes the ACK and the BYE.
+inline std::string AnsweringUas(bool ring) {
+  return std::string("<recv request=\"INVITE\"/>\n") + (ring ? UasReply("180 Ringing", true) : std::string()) + R"(<send retrans="500"><![CDATA[
 
 SIP/2.0 200 OK
 [last_Via:]
@@ -56,19 +56,9 @@ Content-Length: [len]
 )" + kSippPcmuSdp + R"(]]></send>
 <recv request="ACK"/>
 <recv request="BYE"/>
-<send><![CDATA[
-
-SIP/2.0 200 OK
-[last_Via:]
-[last_From:]
-[last_To:]
-[last_Call-ID:]
-[last_CSeq:]
-Content-Length: 0
-
-]]></send>
-</scenario>
+)" + UasReply("200 OK", false) + R"(</scenario>
 )";
+}
 
 // SIPp on 127.0.0.1:`port` running `xml` in `dir`; it calls 127.0.0.1:`remotePort` unless that is 0.
 inline std::unique_ptr<ChildProcess> StartSippPeer(const std::string& dir, const std::string& xml, std::uint16_t port,
