@@ -176,27 +176,22 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
   sip::SipEndpoint& endpoint = services_.dialogs.endpoint;
   identity_ = CallIdentity{account.LocalUri(displayName), account.outboundServer, account.user,
                            account.authId.empty() ? account.user : account.authId, account.password};
-  sip::Dialog state;
   if (mode == call::CallState::kIncomingRinging) {
     std::string_view answerMode = invite->FindHeader(sip::wire::kAnswerModeName);
     if (answerMode.empty()) answerMode = invite->FindHeader(sip::wire::kPrivAnswerModeName);
     s.intercomRequested = IsAuto(answerMode);
-    state = sip::NewIncomingDialog(endpoint, *invite);
+    sip::Dialog state = sip::NewIncomingDialog(endpoint, *invite);
     state.localUser = account.user;
     state.authorizationUser = identity_.authId;
     state.password = account.password;
     invite_ = std::move(invite);
+    // In the list at once: the caller's resends and CANCEL must find this call, not a free line.
+    dialog_ = sip::SharedDialog::Create(services_.dialogs, std::move(state));
+    dialog_->ReleaseHolder();
+    services_.dialogList.Add(dialog_);
   } else {
-    state = sip::NewOutgoingDialog(endpoint, {.from = identity_.localUri,
-                                              .to = remoteParty,
-                                              .outboundProxy = identity_.outboundServer,
-                                              .localUser = identity_.user,
-                                              .authorizationUser = identity_.authId,
-                                              .password = identity_.password});
+    dialled_ = std::string(remoteParty);  // the call thread makes the dialog once the engine is ready
   }
-  dialog_ = sip::SharedDialog::Create(services_.dialogs, std::move(state));
-  dialog_->ReleaseHolder();
-  services_.dialogList.Add(dialog_);
   mode_ = mode;
   snapshot_ = s;
   const LineSnapshot announced = snapshot_;
@@ -213,17 +208,46 @@ void SipLine::RunCall(CallThread& thread) {
   std::unique_ptr<sip::SipMessage> invite;
   call::CallState mode;
   CallIdentity identity;
+  std::string dialled;
   {
     std::lock_guard<std::mutex> hold(lock_);
     dialog = std::move(dialog_);
     invite = std::move(invite_);
     mode = mode_;
     identity = identity_;
+    dialled = std::move(dialled_);
+  }
+  if (!dialog) {
+    if (!WaitForEngine(thread)) {
+      // Hung up (or shut down) before anything was sent.
+      services_.dialogs.endpoint.Log().Log(texts::kDisconnected, platform::kLogInfo);
+      Announce(call::CallState::kIdle, 1);
+      return;
+    }
+    dialog = sip::SharedDialog::Create(
+        services_.dialogs, sip::NewOutgoingDialog(services_.dialogs.endpoint, {.from = identity.localUri,
+                                                                               .to = dialled,
+                                                                               .outboundProxy = identity.outboundServer,
+                                                                               .localUser = identity.user,
+                                                                               .authorizationUser = identity.authId,
+                                                                               .password = identity.password}));
+    services_.dialogList.Add(dialog, 0);
   }
   Host host(*this, thread);
   SdpSession sdp(services_.sdpCounter, services_.settings, services_.dialogs.endpoint.Resolver());
   CallFlow flow(host, *media_, sdp, std::move(identity));
   flow.Run(mode, std::move(dialog), std::move(invite));
+}
+
+bool SipLine::WaitForEngine(CallThread& thread) {
+  // Short steps, so a hang-up or a shut-down is seen at once. After the bound the call goes on
+  // as it is and its sends report what is wrong.
+  constexpr int kStepMs = 100;
+  for (int waited = 0; waited < sip::kDialogAddReadyWaitMs; waited += kStepMs) {
+    if (thread.StopRequested() || commands_.HangUpPending()) return false;
+    if (services_.dialogList.WaitReady(kStepMs)) return true;
+  }
+  return true;
 }
 
 void SipLine::Announce(call::CallState state, int ringCount) {

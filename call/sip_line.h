@@ -90,6 +90,9 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
   class CallThread;
   class Host;
   void RunCall(CallThread& thread);
+  // Call thread: waits (at most 10000 ms) until the engine can send; false when the call was
+  // hung up or the line shut down meanwhile.
+  bool WaitForEngine(CallThread& thread);
   void Announce(call::CallState state, int ringCount);
 
   const int index_;
@@ -102,6 +105,7 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
   call::CallState mode_ = call::CallState::kIdle;
   sip::DialogRef dialog_;                   // the new call's dialog until its thread takes it
   std::unique_ptr<sip::SipMessage> invite_;  // the new incoming call's INVITE until then
+  std::string dialled_;                      // the new outgoing call's target until then
   CallIdentity identity_;
   std::unique_ptr<CallThread> thread_;
   bool closed_ = false;  // after Shutdown no new call starts

@@ -18,8 +18,10 @@ std::string MessageTag(const SipMessage& message) {
 
 DialogList::DialogList(ReadyWait waitUntilReady) : waitUntilReady_(std::move(waitUntilReady)) {}
 
-bool DialogList::Add(DialogRef dialog) {
-  bool ready = waitUntilReady_ ? waitUntilReady_(kDialogAddReadyWaitMs) : true;
+bool DialogList::WaitReady(int timeoutMs) const { return waitUntilReady_ ? waitUntilReady_(timeoutMs) : true; }
+
+bool DialogList::Add(DialogRef dialog, int readyWaitMs) {
+  const bool ready = WaitReady(readyWaitMs);
   std::lock_guard lock(lock_);
   dialogs_.insert(dialogs_.begin(), std::move(dialog));
   return ready;

@@ -24,9 +24,12 @@ class DialogList final : public DialogRouter {
 
   explicit DialogList(ReadyWait waitUntilReady);
 
-  // Any thread. Waits up to 10000 ms for the engine to be ready, then puts the dialog at the
-  // head of the list (also when the engine did not become ready; the result says whether it did).
-  bool Add(DialogRef dialog);
+  // Any thread. Blocks up to `timeoutMs` until the engine is ready; true when it is.
+  bool WaitReady(int timeoutMs) const;
+
+  // Any thread. Waits up to `readyWaitMs` for the engine to be ready, then puts the dialog at
+  // the head of the list (also when the engine did not become ready; the result says whether it did).
+  bool Add(DialogRef dialog, int readyWaitMs = kDialogAddReadyWaitMs);
   // Any thread. Takes the dialog out of the list; deliveries already under way still complete.
   void Remove(const SharedDialog* dialog);
   std::size_t Count() const;

@@ -7,10 +7,13 @@
 
 #include <chrono>
 #include <future>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "call_fakes.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "platform/ui_postbox.h"
 
 namespace corvina::call {
@@ -115,7 +118,14 @@ class SipLineTest : public ::testing::Test {
   sip::testing::FakeSentMessages sentMessages_;
   sip::KernelEventWaiter waiter_;
   sip::DialogServices services_{endpoint_, sentMessages_, waiter_};
-  sip::DialogList dialogs_{[](int) { return true; }};
+  // The engine's readiness; the list notes a wait for it on the test's own (the caller's) thread.
+  platform::Event engineReady_{platform::Event::Mode::kManualReset, true};
+  const std::thread::id testThread_ = std::this_thread::get_id();
+  std::atomic<bool> waitedOnCaller_{false};
+  sip::DialogList dialogs_{[this](int ms) {
+    if (std::this_thread::get_id() == testThread_) waitedOnCaller_ = true;
+    return platform::WaitForAny({platform::WaitSource::Of(engineReady_)}, ms) == 0;
+  }};
   platform::MemorySettingsStore store_;
   platform::Settings settings_{store_};
   SdpCounter counter_{5};
@@ -155,6 +165,30 @@ TEST_F(SipLineTest, DialTextIsCheckedAndTheLineStopsWithinASecondWhileDialling) 
   EXPECT_TRUE(StopsWithinASecond());
   EXPECT_FALSE(line_->IsBusy());
   EXPECT_FALSE(line_->MakeCall("1234"));  // a shut-down line takes no new call
+}
+
+TEST_F(SipLineTest, DialNeverWaitsForTheEngineOnTheCallersThread) {
+  engineReady_.Reset();
+  ASSERT_TRUE(line_->MakeCall("1234"));
+  EXPECT_FALSE(waitedOnCaller_.load());
+  EXPECT_EQ(endpoint_.Count("INVITE "), 0u);  // nothing goes out before the engine is ready
+  engineReady_.Set();
+  EXPECT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("INVITE sip:1234@pbx.example") >= 1; }));
+  EXPECT_FALSE(waitedOnCaller_.load());
+}
+
+TEST_F(SipLineTest, HangUpBeforeTheEngineIsReadyEndsTheCallWithoutSending) {
+  engineReady_.Reset();
+  ASSERT_TRUE(line_->MakeCall("1234"));
+  line_->HangUp();
+  EXPECT_TRUE(Eventually(postbox_, [&] {
+    return !recorder_.seen.empty() && recorder_.seen.back().state == CallState::kIdle && !line_->IsBusy();
+  }));
+  engineReady_.Set();
+  EXPECT_TRUE(line_->MakeCall("1234"));  // the line is free for the next call
+  EXPECT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("INVITE sip:1234@pbx.example") == 1; }));
+  std::lock_guard<std::mutex> hold(handedLock_);
+  EXPECT_TRUE(handed_.empty());  // the abandoned call had no dialog to hand over
 }
 
 TEST_F(SipLineTest, StopsWithinASecondWhileRinging) {
