@@ -1,6 +1,7 @@
 // More calls between the running phone and SIPp (or bare UDP peers) on loopback:
 // - quit during a call sends the BYE before the phone exits;
 // - hang-up while the far end rings: "Call initiate attempt abandoned", CANCEL, 487 acknowledged;
+// - a UAS that only sends 100 is cancelled at 65 s, and the 487's ACK has the INVITE's branch;
 // - a re-INVITE with "a=sendonly" is answered "a=recvonly" and the call stays;
 // - an answer that is never acknowledged: the 200 every 350 ms, then BYE after 8 s;
 // - a 302 with two Contacts: the one of higher q is tried first.
@@ -30,11 +31,8 @@ TEST_F(CallInterop, QuitDuringACallSendsTheByeBeforeExiting) {
 
 TEST_F(CallInterop, HangUpWhileTheFarEndRingsCancelsAndAcknowledgesThe487) {
   const std::uint16_t port = FreeUdpPort();
-  const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
-)" + UasReply("180 Ringing", true) + R"(<recv request="CANCEL"/>
-)" + UasReply("200 OK", false) + UasReply("487 Request Terminated", true, "CSeq: [cseq] INVITE") + R"(<recv request="ACK"/>
-</scenario>
-)";
+  const std::string xml =
+      std::string(kHead) + "<recv request=\"INVITE\"/>\n" + UasReply("180 Ringing", true) + kUasCancelled + "</scenario>\n";
   auto sipp = StartSipp("cancel-out", xml, true, port);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
@@ -43,6 +41,28 @@ TEST_F(CallInterop, HangUpWhileTheFarEndRingsCancelsAndAcknowledgesThe487) {
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("cancel-out");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
   EXPECT_NE(phone_->ActivityLog().find("Call initiate attempt abandoned"), std::string::npos);
+}
+
+TEST_F(CallInterop, UasSendingOnly100IsCancelledAt65sAndThe487AckedOnTheInvitesBranch) {
+  const std::uint16_t port = FreeUdpPort();
+  const std::string xml = std::string(kHead) + "<recv request=\"INVITE\"/>\n" + UasReply("100 Trying", false) +
+                          kUasCancelled + "</scenario>\n";
+  auto sipp = StartSipp("trying", xml, true, port, " -timeout 80s");  // overrides the shorter default
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
+  ASSERT_EQ(ExitOf(*sipp, 70000), 0) << SippMessages("trying");
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+  const std::vector<SippMessage> trace = SippTrace("trying");
+  const std::vector<SippMessage> invites = SippMessagesLike(trace, false, "INVITE ");
+  const std::vector<SippMessage> cancels = SippMessagesLike(trace, false, "CANCEL ");
+  const std::vector<SippMessage> acks = SippMessagesLike(trace, false, "ACK ");
+  ASSERT_EQ(invites.size(), 1u) << "the 100 stops the resends";
+  ASSERT_EQ(cancels.size(), 1u);
+  ASSERT_EQ(acks.size(), 1u);
+  EXPECT_NEAR(MsBetween(invites.front(), cancels.front()), 65000.0, 1000.0);
+  EXPECT_EQ(cancels.front().Header("Via"), invites.front().Header("Via"));
+  EXPECT_EQ(acks.front().Header("Via"), invites.front().Header("Via")) << "the ACK of the 487 is in the INVITE's transaction";
+  EXPECT_LT(SippMessagesLike(trace, true, "SIP/2.0 487").front().at, acks.front().at);
 }
 
 TEST_F(CallInterop, SendonlyReInviteIsAnsweredRecvonlyAndTheCallStays) {

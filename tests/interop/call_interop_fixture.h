@@ -55,6 +55,11 @@ inline std::string CallerBye(int cseq) {
          "]]></send>\n<recv response=\"200\"/>\n";
 }
 
+// SIPp as the called party takes the CANCEL, answers it 200 and the INVITE 487, and takes the ACK.
+inline const std::string kUasCancelled = "<recv request=\"CANCEL\"/>\n" + testing::UasReply("200 OK", false) +
+                                         testing::UasReply("487 Request Terminated", true, "CSeq: [cseq] INVITE") +
+                                         "<recv request=\"ACK\"/>\n";
+
 using namespace corvina::testing;
 
 class CallInterop : public ::testing::Test {
@@ -82,6 +87,9 @@ class CallInterop : public ::testing::Test {
   }
   static int ExitOf(ChildProcess& p, int timeoutMs) { return testing::ExitOf(p, timeoutMs); }
   std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
+  std::vector<SippMessage> SippTrace(const std::string& name) {
+    return ReadSippTrace(folder_.Sub("sipp-" + name) + "/msg.txt");
+  }
 
   corvina::testing::TempFolder folder_{"calls"};
   std::unique_ptr<PhoneUnderTest> phone_;
