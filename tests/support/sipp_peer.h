@@ -107,6 +107,14 @@ struct SippMessage {
   }
 };
 
+// The tag parameter of a From or To value, empty when there is none.
+inline std::string TagOf(const std::string& party) {
+  const std::size_t at = party.find(";tag=");
+  if (at == std::string::npos) return {};
+  const std::size_t end = party.find_first_of(";> ", at + 5);
+  return party.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+}
+
 // The messages of a msg.txt in order. SIPp starts each with a line of dashes and
 // "YYYY-MM-DD HH:MM:SS.micro", then "UDP message sent (N bytes):" or "UDP message received [N]
 // bytes :", an empty line and the message.
