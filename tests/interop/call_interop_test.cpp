@@ -79,7 +79,6 @@ TEST_F(CallInterop, SilentUasGetsTheInviteEvery500MsUntilTheGiveUpAt10sAndALate1
   const std::vector<SippMessage> cancels = SippMessagesLike(trace, false, "CANCEL ");
   ASSERT_EQ(ringing.size(), 1u);
   ASSERT_EQ(cancels.size(), 1u);
-  EXPECT_GE(MsBetween(invites.back(), ringing.front()), 1000.0);
   EXPECT_LE(MsBetween(ringing.front(), cancels.front()), 200.0) << "the CANCEL follows the late 180 at once";
   EXPECT_EQ(cancels.front().Header("Via"), invites.front().Header("Via"));
 }
