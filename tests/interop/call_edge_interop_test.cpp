@@ -2,7 +2,9 @@
 // - a called party whose 200 is repeated after the ACK gets the same ACK again;
 // - an INVITE without SDP: the phone's 200 carries the offer and the ACK the answer;
 // - a proxy that keeps challenging (407, qop) a wrong password: one retry, then the refusal;
-// - baresip calls the phone, which answers; the phone hangs up and both are idle.
+// - baresip calls the phone, which answers; the phone hangs up and both are idle;
+// - an INVITE with Replaces naming the connected call: 481 unless both tags match; with them the
+//   old call gets a BYE and the new one is answered and connected.
 #include <gtest/gtest.h>
 
 #include "tests/interop/baresip_peer.h"
@@ -161,6 +163,65 @@ TEST_F(CallInterop, BaresipCallsThePhoneWhichAnswersAndHangsUp) {
   EXPECT_TRUE(interop::PollUntil([&] { return baresip.Log().find("session closed") != std::string::npos; }, 5000))
       << baresip.Log();
   EXPECT_NE(phone_->ActivityLog().find("Call has disconnected"), std::string::npos);
+}
+
+TEST_F(CallInterop, InviteWithReplacesTakesOverTheConnectedCallOnlyWhenBothTagsMatch) {
+  const std::string first = std::string(kHead) + kCallerInvite + R"(<recv response="100" optional="true"/>
+<recv response="180" optional="true"/>
+<recv response="180" optional="true"/>
+<recv response="200" rrs="true"/>
+)" + kAckOfLast + "<recv request=\"BYE\"/>\n" + UasReply("200 OK", false) + "</scenario>\n";
+  auto sipp1 = StartSipp("first", first, false, FreeUdpPort());
+  ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000));
+  EXPECT_EQ(phone_->Ask("answer"), "ok {\"line\":1}");
+  ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"Connected\""}, 10000));
+  // The dialog's identifiers as SIPp #1 saw them.
+  std::vector<SippMessage> trace;
+  ASSERT_TRUE(PollUntil([&] { return !SippMessagesLike(trace = SippTrace("first"), true, "ACK ").empty(); }, 5000));
+  const SippMessage answer = SippMessagesLike(trace, false, "SIP/2.0 200").front();
+  const std::string callId = answer.Header("Call-ID");
+  const std::string phoneTag = TagOf(answer.Header("To"));
+  const std::string callerTag = TagOf(answer.Header("From"));
+  ASSERT_FALSE(phoneTag.empty() || callerTag.empty()) << answer.text;
+  auto replacing = [&](const std::string& toTag, const std::string& fromTag, const std::string& steps) {
+    return std::string(kHead) +
+           CallerInvite(true, "Replaces: " + callId + ";to-tag=" + toTag + ";from-tag=" + fromTag + "\n") +
+           "<recv response=\"100\" optional=\"true\"/>\n" + steps + "</scenario>\n";
+  };
+
+  // The tags swapped: no such dialog, and the call goes on.
+  auto wrong = StartSipp("wrong", replacing(callerTag, phoneTag, "<recv response=\"481\"/>\n" + kAckOfLast), false,
+                         FreeUdpPort());
+  EXPECT_EQ(ExitOf(*wrong, 10000), 0) << SippMessages("wrong");
+  EXPECT_NE(SippMessages("wrong").find("SIP/2.0 481 Call/Transaction Does Not Exist"), std::string::npos);
+  EXPECT_FALSE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 500));
+  EXPECT_TRUE(SippMessagesLike(SippTrace("first"), false, "BYE ").empty());
+
+  // The right tags: the old call is ended, the new one answered with an SDP answer and connected.
+  auto right = StartSipp("right",
+                         replacing(phoneTag, callerTag,
+                                   "<recv response=\"200\" rrs=\"true\"/>\n" + kAckOfLast +
+                                       "<pause milliseconds=\"2000\"/>\n" + CallerBye(2)),
+                         false, FreeUdpPort());
+  EXPECT_EQ(ExitOf(*sipp1, 10000), 0) << SippMessages("first");
+  const std::vector<SippMessage> offer = SippMessagesLike(SippTrace("right"), true, "INVITE ");
+  ASSERT_EQ(offer.size(), 1u) << SippMessages("right");
+  const std::size_t m = offer.front().text.find("m=audio ");
+  ASSERT_NE(m, std::string::npos);
+  const std::string mediaPort = offer.front().text.substr(m + 8, offer.front().text.find(' ', m + 8) - m - 8);
+  // Media follows the new call while it lasts.
+  EXPECT_TRUE(PollUntil(
+      [&] { return phone_->Ask("status").find("\"current\":true,\"remotePort\":" + mediaPort) != std::string::npos; },
+      1500))
+      << phone_->Ask("status");
+  EXPECT_EQ(ExitOf(*right, 10000), 0) << SippMessages("right");
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+  const std::vector<SippMessage> accepted = SippMessagesLike(SippTrace("right"), false, "SIP/2.0 200");
+  ASSERT_FALSE(accepted.empty());
+  EXPECT_NE(accepted.front().text.find("m=audio "), std::string::npos) << "the 200 carries the SDP answer";
+  const std::vector<SippMessage> byes = SippMessagesLike(SippTrace("first"), false, "BYE ");
+  ASSERT_EQ(byes.size(), 1u);
+  EXPECT_LT(offer.front().at, byes.front().at);
 }
 
 }  // namespace

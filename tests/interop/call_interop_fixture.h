@@ -17,8 +17,9 @@ inline constexpr std::uint32_t kLoopback = 0x7F000001;
 
 inline const char* kHead = testing::kSippHead;
 
-// SIPp as the caller: INVITE to user 100 of the phone, with a PCMU offer when `offer` holds.
-inline std::string CallerInvite(bool offer) {
+// SIPp as the caller: INVITE to user 100 of the phone, with a PCMU offer when `offer` holds and
+// the complete header lines `extra`.
+inline std::string CallerInvite(bool offer, const std::string& extra = {}) {
   return std::string(R"(<send retrans="500"><![CDATA[
 
 INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
@@ -29,7 +30,7 @@ Call-ID: [call_id]
 CSeq: 1 INVITE
 Contact: <sip:sipp@[local_ip]:[local_port]>
 Max-Forwards: 70
-)") + (offer ? std::string("Content-Type: application/sdp\nContent-Length: [len]\n\n") + testing::kSippPcmuSdp
+)") + extra + (offer ? std::string("Content-Type: application/sdp\nContent-Length: [len]\n\n") + testing::kSippPcmuSdp
                : std::string("Content-Length: 0\n\n")) +
          "]]></send>\n";
 }
@@ -54,6 +55,11 @@ inline std::string CallerBye(int cseq) {
          "Call-ID: [call_id]\nCSeq: " + std::to_string(cseq) + " BYE\nMax-Forwards: 70\nContent-Length: 0\n\n"
          "]]></send>\n<recv response=\"200\"/>\n";
 }
+
+// SIPp as the called party takes the CANCEL, answers it 200 and the INVITE 487, and takes the ACK.
+inline const std::string kUasCancelled = "<recv request=\"CANCEL\"/>\n" + testing::UasReply("200 OK", false) +
+                                         testing::UasReply("487 Request Terminated", true, "CSeq: [cseq] INVITE") +
+                                         "<recv request=\"ACK\"/>\n";
 
 using namespace corvina::testing;
 
@@ -82,6 +88,9 @@ class CallInterop : public ::testing::Test {
   }
   static int ExitOf(ChildProcess& p, int timeoutMs) { return testing::ExitOf(p, timeoutMs); }
   std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
+  std::vector<SippMessage> SippTrace(const std::string& name) {
+    return ReadSippTrace(folder_.Sub("sipp-" + name) + "/msg.txt");
+  }
 
   corvina::testing::TempFolder folder_{"calls"};
   std::unique_ptr<PhoneUnderTest> phone_;

@@ -1,7 +1,9 @@
-// Calls between the running phone and SIPp (or a bare UDP peer) on loopback:
+// Calls between the running phone and SIPp on loopback, timed from SIPp's message trace:
 // - the phone calls a SIPp UAS, which answers; the phone's hang-up sends the BYE;
-// - a peer that never answers gets the INVITE every 500 ms and the phone gives up at 10 s;
-// - SIPp calls the phone: it rings with growing counts, a CANCEL gets 200 and the INVITE 487 until the ACK;
+// - a UAS that never answers gets the INVITE every 500 ms until the give-up at 10 s; its late 180
+//   draws a CANCEL at once;
+// - SIPp calls the phone: 180 every 2 s with growing ring counts; a CANCEL gets 200 and the INVITE
+//   487 every 350 ms until the ACK;
 // - SIPp calls and the phone answers; SIPp hangs up;
 // - a busy UAS: the 486 is acknowledged and logged; a UAS that challenges with qop checks the
 //   phone's credentials (SIPp's verifyauth reads only Authorization, so the challenge is a 401;
@@ -50,34 +52,42 @@ TEST_F(CallInterop, PhoneCallsSippUasWhichAnswersAndThePhoneHangsUp) {
   EXPECT_NE(phone_->ActivityLog().find("Call has disconnected"), std::string::npos);
 }
 
-TEST_F(CallInterop, SilentPeerGetsTheInviteEvery500MsUntilTheGiveUpAt10s) {
-  platform::UdpSocket peer;
-  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
-  ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(peer.Local()->port)), "ok {\"line\":1}");
-  std::vector<std::chrono::steady_clock::time_point> invites;
-  std::uint8_t buffer[4096];
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(12000);
-  while (std::chrono::steady_clock::now() < deadline) {
-    platform::ReceiveResult r = peer.ReceiveFrom(buffer, 200);
-    if (r.status != platform::ReceiveStatus::kDatagram) continue;
-    if (std::string_view(reinterpret_cast<char*>(buffer), r.size).starts_with("INVITE ")) {
-      invites.push_back(std::chrono::steady_clock::now());
-    }
-  }
-  ASSERT_GE(invites.size(), 2u);
-  const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(invites.back() - invites.front()).count();
-  EXPECT_NEAR(static_cast<double>(invites.size()), 20.0, 1.0);
-  EXPECT_NEAR(static_cast<double>(span), 9500.0, 400.0);
-  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 3000));
+TEST_F(CallInterop, SilentUasGetsTheInviteEvery500MsUntilTheGiveUpAt10sAndALate180IsCancelled) {
+  const std::uint16_t port = FreeUdpPort();
+  // SIPp keeps silent for 11 s, then rings late: the phone, which gave up, cancels.
+  const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>
+<pause milliseconds="11000"/>
+)" + UasReply("180 Ringing", true) + kUasCancelled + "</scenario>\n";
+  auto sipp = StartSipp("silent", xml, true, port);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
+  // The give-up logs the time-out lines and leaves the line idle.
+  EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 12000));
+  const SippMessage gaveUp{.at = SippClockNow()};
   const std::string log = phone_->ActivityLog();
   EXPECT_NE(log.find("Error call attempt timed-out."), std::string::npos);
   EXPECT_NE(log.find("The server is not replying."), std::string::npos);
+  ASSERT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("silent");
+  const std::vector<SippMessage> trace = SippTrace("silent");
+  const std::vector<SippMessage> invites = SippMessagesLike(trace, false, "INVITE ");
+  ASSERT_GE(invites.size(), 19u) << SippMessages("silent");
+  for (double gap : GapsMs(invites)) EXPECT_NEAR(gap, 500.0, 100.0);
+  EXPECT_NEAR(MsBetween(invites.front(), gaveUp), 10000.0, 250.0);
+  // No INVITE after the give-up, up to the late 180 at 11 s.
+  EXPECT_LT(invites.back().at, gaveUp.at);
+  const std::vector<SippMessage> ringing = SippMessagesLike(trace, true, "SIP/2.0 180");
+  const std::vector<SippMessage> cancels = SippMessagesLike(trace, false, "CANCEL ");
+  ASSERT_EQ(ringing.size(), 1u);
+  ASSERT_EQ(cancels.size(), 1u);
+  EXPECT_LE(MsBetween(ringing.front(), cancels.front()), 200.0) << "the CANCEL follows the late 180 at once";
+  EXPECT_EQ(cancels.front().Header("Via"), invites.front().Header("Via"));
 }
 
-TEST_F(CallInterop, SippCallsRingsAndCancelsThe487IsAcked) {
+TEST_F(CallInterop, SippCallsRingsAndCancelsThe487IsRepeatedUntilAcked) {
+  // SIPp lets it ring three times, cancels, and acknowledges the 487 only after 1.2 s.
   const std::string xml = std::string(kHead) + kCallerInvite + R"(<recv response="100" optional="true"/>
 <recv response="180"/>
-<pause milliseconds="2500"/>
+<pause milliseconds="5000"/>
 <send><![CDATA[
 
 CANCEL sip:100@[remote_ip]:[remote_port] SIP/2.0
@@ -92,14 +102,42 @@ Content-Length: 0
 ]]></send>
 <recv response="200"/>
 <recv response="487"/>
-)" + kAckOfLast + "</scenario>\n";
+<pause milliseconds="1200"/>
+)" + kAckOfLast + R"(<pause milliseconds="1500"/>
+</scenario>
+)";
   auto sipp = StartSipp("cancel", xml, false, FreeUdpPort());
-  EXPECT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\"", "\"ringCount\":2", "\"remoteName\":\"Sipp\""},
+  EXPECT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\"", "\"ringCount\":3", "\"remoteName\":\"Sipp\""},
                                    10000));
   EXPECT_EQ(ExitOf(*sipp, 20000), 0) << SippMessages("cancel");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
   // The call was never answered: a missed call.
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"missed\"", "\"count\":1", "You have 1 missed call(s).\\r\\n"}, 5000));
+  // The line's announcements: the ring count grows 1, 2, 3 (the call's start announces 1 too).
+  std::vector<int> counts;
+  for (const std::string& e : phone_->Events()) {
+    const std::size_t at = e.find("\"ringCount\":");
+    if (e.find("\"event\":\"line\"") != std::string::npos &&
+        e.find("\"state\":\"IncomingRinging\"") != std::string::npos && at != std::string::npos) {
+      counts.push_back(std::stoi(e.substr(at + 12)));
+    }
+  }
+  EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+  counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+  EXPECT_EQ(counts, (std::vector<int>{1, 2, 3}));
+  const std::vector<SippMessage> trace = SippTrace("cancel");
+  const std::vector<SippMessage> rings = SippMessagesLike(trace, false, "SIP/2.0 180");
+  ASSERT_EQ(rings.size(), 3u) << SippMessages("cancel");
+  for (double gap : GapsMs(rings)) EXPECT_NEAR(gap, 2000.0, 100.0);
+  const std::vector<SippMessage> acks = SippMessagesLike(trace, true, "ACK ");
+  ASSERT_EQ(acks.size(), 1u);
+  std::vector<SippMessage> terminated;  // the 487s up to the ACK
+  for (const SippMessage& m : SippMessagesLike(trace, false, "SIP/2.0 487")) {
+    EXPECT_LT(m.at, acks.front().at) << "no 487 after the ACK";
+    terminated.push_back(m);
+  }
+  ASSERT_GE(terminated.size(), 3u);
+  for (double gap : GapsMs(terminated)) EXPECT_NEAR(gap, 350.0, 100.0);
 }
 
 TEST_F(CallInterop, SippCallsThePhoneAnswersAndSippHangsUp) {

@@ -97,6 +97,9 @@ class PhoneUnderTest {
     }
   }
 
+  // Every event line seen so far, in order of arrival.
+  const std::vector<std::string>& Events() const { return events_; }
+
   // The SIP port the engine bound, once it is ready; 0 when it did not get ready in time.
   std::uint16_t WaitForSipPort(int timeoutMs) {
     std::uint16_t port = 0;

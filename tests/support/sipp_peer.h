@@ -4,10 +4,13 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,7 +74,7 @@ inline std::unique_ptr<ChildProcess> StartSippPeer(const std::string& dir, const
   if (remotePort != 0) command += " 127.0.0.1:" + std::to_string(remotePort);
   command += " >out.txt 2>&1";
   return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
-                                        std::vector<std::string>{"HOME=" + dir, "TERM=dumb"});
+                                        std::vector<std::string>{"HOME=" + dir, "TERM=dumb", "TZ=UTC"});
 }
 
 // SIPp's exit code, -1 when it has not ended within `timeoutMs`, -2 when a signal ended it.
@@ -79,6 +82,96 @@ inline int ExitOf(ChildProcess& p, int timeoutMs) {
   const int status = p.Wait(timeoutMs);
   if (status < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+// One message of SIPp's msg.txt: whether SIPp sent or received it, when (SIPp's clock) and its text.
+struct SippMessage {
+  bool sent = false;
+  std::chrono::microseconds at{0};
+  std::string firstLine;
+  std::string text;
+
+  bool Is(bool wasSent, const std::string& firstLinePrefix) const {
+    return sent == wasSent && firstLine.starts_with(firstLinePrefix);
+  }
+  // The value of the first header `name` (e.g. "Via"), empty when there is none.
+  std::string Header(const std::string& name) const {
+    const std::size_t at = text.find("\n" + name + ":");
+    if (at == std::string::npos) return {};
+    std::size_t begin = at + name.size() + 2;
+    while (begin < text.size() && text[begin] == ' ') ++begin;
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    if (end > begin && text[end - 1] == '\r') --end;
+    return text.substr(begin, end - begin);
+  }
+};
+
+// The tag parameter of a From or To value, empty when there is none.
+inline std::string TagOf(const std::string& party) {
+  const std::size_t at = party.find(";tag=");
+  if (at == std::string::npos) return {};
+  const std::size_t end = party.find_first_of(";> ", at + 5);
+  return party.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+}
+
+// The messages of a msg.txt in order. SIPp starts each with a line of dashes and
+// "YYYY-MM-DD HH:MM:SS.micro", then "UDP message sent (N bytes):" or "UDP message received [N]
+// bytes :", an empty line and the message.
+inline std::vector<SippMessage> ReadSippTrace(const std::string& path) {
+  std::vector<SippMessage> out;
+  std::istringstream in(ReadFile(path));
+  std::string line;
+  SippMessage* current = nullptr;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    int year, month, day, hour, minute, second, micro;
+    if (line.starts_with("-----") && std::sscanf(line.c_str() + line.find_first_not_of('-'), " %d-%d-%d %d:%d:%d.%d",
+                                                 &year, &month, &day, &hour, &minute, &second, &micro) == 7) {
+      const std::chrono::sys_days date{std::chrono::year(year) / month / day};
+      out.push_back({});
+      current = &out.back();
+      current->at = std::chrono::duration_cast<std::chrono::microseconds>(date.time_since_epoch()) +
+                    std::chrono::hours(hour) + std::chrono::minutes(minute) + std::chrono::seconds(second) +
+                    std::chrono::microseconds(micro);
+      if (std::getline(in, line)) current->sent = line.find(" sent ") != std::string::npos;
+      continue;
+    }
+    if (current == nullptr) continue;
+    if (current->firstLine.empty()) {
+      current->firstLine = line;
+      if (line.empty()) continue;
+    }
+    current->text += line + "\n";
+  }
+  return out;
+}
+
+// The messages of `trace` SIPp sent (or received, `sent` false) whose first line starts with `prefix`.
+inline std::vector<SippMessage> SippMessagesLike(const std::vector<SippMessage>& trace, bool sent,
+                                                 const std::string& prefix) {
+  std::vector<SippMessage> out;
+  for (const SippMessage& m : trace) {
+    if (m.Is(sent, prefix)) out.push_back(m);
+  }
+  return out;
+}
+
+// Now on the clock of SIPp's trace (SIPp writes local time and runs with TZ=UTC).
+inline std::chrono::microseconds SippClockNow() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch());
+}
+
+// The time in milliseconds from `from` to `to` on SIPp's clock.
+inline double MsBetween(const SippMessage& from, const SippMessage& to) {
+  return static_cast<double>((to.at - from.at).count()) / 1000.0;
+}
+
+// The gaps in milliseconds between consecutive messages of `messages`.
+inline std::vector<double> GapsMs(const std::vector<SippMessage>& messages) {
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < messages.size(); ++i) gaps.push_back(MsBetween(messages[i - 1], messages[i]));
+  return gaps;
 }
 
 }  // namespace corvina::testing
