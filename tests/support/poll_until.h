@@ -10,13 +10,13 @@
 
 namespace corvina::testing {
 
-// Polls `condition` every 20 ms until it holds or `timeoutMs` has passed.
+// Polls `condition` every 50 ms until it holds or `timeoutMs` has passed.
 template <typename Condition>
 bool PollUntil(Condition condition, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
     if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return condition();
 }
