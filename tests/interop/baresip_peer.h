@@ -1,8 +1,12 @@
-// baresip as a test peer on 127.0.0.1, with the small helpers its users share: bounded polls,
-// free RTP port pairs, and children stopped by their own PID.
+// baresip as a test peer on 127.0.0.1 (called directly or through a registrar), with the small
+// helpers its users share: free RTP port pairs and children stopped by their own PID.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,28 +22,14 @@
 #include "platform/udp_socket.h"
 #include "tests/interop/sip_test_endpoint.h"
 #include "tests/support/child_process.h"
+#include "tests/support/poll_until.h"
 
 namespace corvina::interop {
 
 using sip::interop::FreeLoopbackPort;
 
-inline std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-// Polls `done` every 20 ms until it holds or `timeoutMs` has passed.
-template <typename Condition>
-bool PollUntil(Condition done, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
+using testing::PollUntil;
+using testing::ReadFile;
 
 // An even port whose pair (port, port + 1) is free now, from a spread-out range.
 inline std::uint16_t FreeEvenPortPair() {
@@ -61,18 +51,27 @@ inline int StopChild(testing::ChildProcess& child, int timeoutMs = 5000) {
   return child.Wait(timeoutMs);
 }
 
+// baresip's account: its user and, when `registrar` (a port on 127.0.0.1) is set, where it
+// registers and authenticates with `password`.
+struct BaresipAccount {
+  std::string user = "bob";
+  std::uint16_t registrar = 0;
+  std::string password;
+};
+
 // baresip answering automatically on 127.0.0.1, sending a sine of `sineHz` and recording what
 // it decodes (sndfile), offering only `codec` (e.g. "PCMU/8000/1"). Given `callTarget`, it
-// calls that address as soon as it is ready.
+// calls that address as soon as it is ready. Commands reach it over its control port.
 class Baresip {
  public:
   // The folder's path is kept short: sndfile cuts the names of its recordings at a fixed length.
-  Baresip(int sineHz, const std::string& codec, const std::string& callTarget = {}) {
+  Baresip(int sineHz, const std::string& codec, const std::string& callTarget = {},
+          const BaresipAccount& account = {}) {
     char folder[] = "/tmp/cvbsXXXXXX";
     dir_ = mkdtemp(folder) != nullptr ? folder : "/tmp/cvbs-failed";
     std::filesystem::create_directories(dir_ + "/snd");
     sipPort_ = FreeLoopbackPort();
-    const std::uint16_t control = FreeLoopbackPort();
+    control_ = FreeLoopbackPort();
     const std::uint16_t rtp = FreeEvenPortPair();
     {
       // Written and closed before baresip starts and reads it.
@@ -82,11 +81,19 @@ class Baresip {
              << "ausrc_srate 48000\nausrc_channels 2\nauplay_srate 48000\nauplay_channels 1\n"
              << "module_path /usr/lib/baresip/modules\nmodule g711.so\nmodule gsm.so\nmodule g726.so\n"
              << "module ausine.so\nmodule alsa.so\nmodule sndfile.so\nmodule_app account.so\n"
-             << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control << "\nsnd_path " << dir_ << "/snd\n"
-             << "rtp_ports " << rtp << "-" << rtp + 20 << "\n";
-      if (!callTarget.empty()) config << "module_app menu.so\n";  // the dial command
+             << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control_ << "\nsnd_path " << dir_ << "/snd\n"
+             << "rtp_ports " << rtp << "-" << rtp + 20 << "\n"
+             << "module_app menu.so\n";  // dial, hold, resume, hangup
     }
-    std::ofstream(dir_ + "/accounts") << "<sip:bob@127.0.0.1>;regint=0;answermode=auto;audio_codecs=" << codec << "\n";
+    std::ofstream accounts(dir_ + "/accounts");
+    if (account.registrar == 0) {
+      accounts << "<sip:" << account.user << "@127.0.0.1>;regint=0";
+    } else {
+      accounts << "<sip:" << account.user << "@127.0.0.1:" << account.registrar << ">;auth_pass=" << account.password
+               << ";regint=60";
+    }
+    accounts << ";answermode=auto;audio_codecs=" << codec << "\n";
+    accounts.close();
     std::ofstream(dir_ + "/contacts") << "";
     child_ = std::make_unique<testing::ChildProcess>(
         std::vector<std::string>{"/bin/sh", "-c",
@@ -103,9 +110,45 @@ class Baresip {
   bool WaitReady() {
     return PollUntil([&] { return Log().find("baresip is ready.") != std::string::npos; }, 10000);
   }
-  std::string Log() const { return ReadWhole(dir_ + "/log"); }
+  std::string Log() const { return ReadFile(dir_ + "/log"); }
   std::uint16_t SipPort() const { return sipPort_; }
   std::string Target() const { return "sip:bob@127.0.0.1:" + std::to_string(sipPort_); }
+  // Sends `command` (e.g. "hold", "resume", "hangup") over the control port and waits up to
+  // 3 s for baresip's response; true when it reports success.
+  bool Command(const std::string& command) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(control_);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string json = "{\"command\":\"" + command + "\",\"params\":\"\",\"token\":\"t\"}";
+    const std::string netstring = std::to_string(json.size()) + ":" + json + ",";
+    std::string received;
+    bool open = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+                send(fd, netstring.data(), netstring.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(netstring.size());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (open && std::chrono::steady_clock::now() < deadline) {
+      // Each complete netstring ("LENGTH:JSON,") is an event or the response.
+      const std::size_t colon = received.find(':');
+      if (colon != std::string::npos && received.size() > colon + 1 + std::stoul(received.substr(0, colon))) {
+        const std::size_t length = std::stoul(received.substr(0, colon));
+        const std::string message = received.substr(colon + 1, length);
+        received.erase(0, colon + length + 2);
+        if (message.find("\"response\":true") == std::string::npos) continue;
+        close(fd);
+        return message.find("\"ok\":true") != std::string::npos;
+      }
+      pollfd wait{fd, POLLIN, 0};
+      char buffer[4096];
+      if (poll(&wait, 1, 100) != 1) continue;
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) open = false;
+      if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return false;
+  }
   // What baresip decoded from us.
   std::string DecodedFile() const {
     for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/snd")) {
@@ -118,6 +161,7 @@ class Baresip {
  private:
   std::string dir_;
   std::uint16_t sipPort_ = 0;
+  std::uint16_t control_ = 0;  // ctrl_tcp's port
   std::unique_ptr<testing::ChildProcess> child_;
 };
 

@@ -1,71 +1,177 @@
-// The phone calls baresip (auto-answer, a 440 Hz sine, recording what it decodes) with its
-// Record device a WAV file of a 1000 Hz tone and its PlayDevice a WAV file, echo suppression
-// and gain control off: each side's recording holds the other's tone, in PCMU and in GSM.
+// Calls between the phone and baresip with audio both ways. The phone's Record device is a WAV
+// file of a 1000 Hz tone made by sox, its PlayDevice a WAV file, echo suppression and gain
+// control off; baresip sends a 440 Hz sine and records what it decodes. Each recording must hold
+// the other side's tone, its dominant frequency within 2 %. The cases: the phone calls baresip
+// in PCMU and in GSM; baresip holds such a call and takes it back; baresip calls the phone; and
+// calls both ways through Kamailio, where both ends register with digest (qop) and each new
+// INVITE is challenged (407) before it is relayed to the callee's registered contact. Whichever
+// end hangs up, both end idle.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
+
+#include "tests/interop/kamailio_registrar.h"
 #include "tests/interop/media_interop_support.h"
 #include "tests/support/phone_under_test.h"
 
 namespace corvina::interop {
 namespace {
 
+constexpr double kPhoneTone = 1000;
+constexpr double kBaresipTone = 440;
+
 struct AudioCase {
-  const char* codec;    // as baresip names it
-  const char* quality;  // the phone's Quality: below 50 prefers GSM
+  const char* name;
+  const char* codec;     // as baresip names it
+  const char* quality;   // the phone's Quality: below 50 prefers GSM
+  bool viaKamailio;      // both register there; it challenges and relays the INVITE
+  bool baresipCalls;     // else the phone calls
+  bool holdAndResume;    // baresip holds the call and takes it back
+  bool baresipHangsUp;   // else the phone hangs up
 };
+
+void PrintTo(const AudioCase& c, std::ostream* out) { *out << c.name; }
+
+// After baresip's hold and resume, with the phone's recording standing at `heldAt` and
+// `resumedAt` samples then: quiet while held (once the last held packets have played out), its
+// tone back after the resume. baresip itself records only until the hold (its decoder restarts
+// without the recorder), but its bit rates show the phone's audio back after the resume.
+void ExpectQuietWhileHeldAndToneBack(const std::vector<std::int32_t>& ours, std::size_t heldAt, std::size_t resumedAt,
+                                     const std::string& baresipLog) {
+  constexpr std::size_t kSettle = 4000;  // half a second
+  ASSERT_LT(heldAt + kSettle, resumedAt);
+  ASSERT_LT(resumedAt + kSettle, ours.size());
+  const auto at = [&](std::size_t sample) { return ours.begin() + static_cast<long>(sample); };
+  const int loudWhileHeld = MeasureTone({at(heldAt + kSettle), at(resumedAt)}, kBaresipTone).loud;
+  ::testing::Test::RecordProperty("loud_windows_while_held", loudWhileHeld);
+  EXPECT_LE(loudWhileHeld, 2);
+  EXPECT_TRUE(HoldsTone({at(resumedAt + kSettle), ours.end()}, kBaresipTone, 50));
+  const std::size_t resumed = baresipLog.find("call: resume");
+  ASSERT_NE(resumed, std::string::npos);
+  EXPECT_TRUE(std::regex_search(baresipLog.substr(resumed), std::regex("audio=[1-9][0-9]*/[1-9][0-9]* ")))
+      << baresipLog.substr(resumed);
+}
 
 class CallAudio : public ::testing::TestWithParam<AudioCase> {};
 
-// A short name: baresip cuts long recording paths, and the folder carries the test name.
 TEST_P(CallAudio, BothWays) {
   const AudioCase c = GetParam();
-  for (const char* tool : {"/usr/bin/baresip"}) {
+  for (const char* tool : {"/usr/bin/baresip", "/usr/bin/sox", c.viaKamailio ? "/usr/sbin/kamailio" : "/bin/sh"}) {
     if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
   }
-  testing::TempFolder folder("callaudio");
-  Baresip peer(440, c.codec);
-  ASSERT_TRUE(peer.WaitReady()) << peer.Log();
+  // A short name: baresip cuts long recording paths, and the folder carries the test name.
+  testing::TempFolder folder("ca");
   const std::string tone = folder.Sub("tone.wav");
   const std::string heard = folder.Sub("heard.wav");
-  ASSERT_TRUE(WriteTone(tone, 1000, 20));
-  testing::PhoneUnderTest phone(folder.Sub("phone"),
-                                {{"SIP", "Port", std::to_string(testing::FreeUdpPort())},
-                                 {"SIP", "RTPPortBase", std::to_string(FreeEvenPortPair())},
-                                 {"DefaultLine", "UserName", "100"},
-                                 {"Settings", "Record", "wav:" + tone},
-                                 {"Settings", "PlayDevice", "wav:" + heard},
-                                 {"Settings", "UseEchoCancellation", "0"},
-                                 {"Settings", "UseAGC", "0"},
-                                 {"SIP", "Quality", c.quality}});
+  // The phone's microphone: a tone from sox at half of full scale.
+  testing::ChildProcess sox({"/usr/bin/sox", "-n", "-r", "8000", "-c", "1", "-b", "16", tone, "synth", "20", "sine",
+                             std::to_string(static_cast<int>(kPhoneTone)), "vol", "0.5"},
+                            {});
+  ASSERT_EQ(sox.Wait(10000), 0);
+  const std::uint16_t phonePort = testing::FreeUdpPort();
+  std::vector<std::vector<std::string>> settings{{"SIP", "Port", std::to_string(phonePort)},
+                                                 {"SIP", "RTPPortBase", std::to_string(FreeEvenPortPair())},
+                                                 {"DefaultLine", "UserName", "100"},
+                                                 {"Settings", "Record", "wav:" + tone},
+                                                 {"Settings", "PlayDevice", "wav:" + heard},
+                                                 {"Settings", "UseEchoCancellation", "0"},
+                                                 {"Settings", "UseAGC", "0"},
+                                                 {"SIP", "Quality", c.quality}};
+  std::unique_ptr<KamailioRegistrar> kamailio;
+  BaresipAccount account;
+  std::string phoneAddress = "sip:100@127.0.0.1:" + std::to_string(phonePort);
+  if (c.viaKamailio) {
+    const std::uint16_t proxyPort = testing::FreeUdpPort();
+    kamailio = std::make_unique<KamailioRegistrar>(folder.Sub("kam"), proxyPort, "100", "Phone-Pass", "proxy.cfg");
+    kamailio->AddUser("200", "Peer-Pass");
+    ASSERT_TRUE(kamailio->Start()) << kamailio->Log();
+    settings.push_back({"DefaultLine", "Proxy", "127.0.0.1:" + std::to_string(proxyPort)});
+    settings.push_back({"DefaultLine", "ProxyPassword", "Phone-Pass"});
+    account = {"200", proxyPort, "Peer-Pass"};
+    phoneAddress = "sip:100@127.0.0.1:" + std::to_string(proxyPort);
+  }
+  testing::PhoneUnderTest phone(folder.Sub("phone"), settings);
   phone.Start();
   ASSERT_NE(phone.WaitForSipPort(10000), 0);
-  ASSERT_EQ(phone.Ask("dial " + peer.Target()), "ok {\"line\":1}");
-  ASSERT_TRUE(phone.WaitForEvent({"\"state\":\"Connected\""}, 10000)) << peer.Log();
-  std::this_thread::sleep_for(std::chrono::seconds(5));
-  EXPECT_EQ(phone.Ask("hangup"), "ok {\"line\":1}");
-  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+  if (c.viaKamailio) {
+    ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"registration\"", "\"registered\":true"}, 10000)) << kamailio->Log();
+  }
+  Baresip peer(static_cast<int>(kBaresipTone), c.codec, c.baresipCalls ? phoneAddress : "", account);
+  ASSERT_TRUE(peer.WaitReady()) << peer.Log();
+  if (c.baresipCalls) {
+    ASSERT_TRUE(phone.WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000)) << peer.Log();
+    EXPECT_EQ(phone.Ask("answer"), "ok {\"line\":1}");
+  } else {
+    if (c.viaKamailio) {
+      ASSERT_TRUE(PollUntil([&] { return kamailio->UlDump().find("AoR: 200") != std::string::npos; }, 10000))
+          << kamailio->UlDump() << peer.Log();
+    }
+    ASSERT_EQ(phone.Ask(c.viaKamailio ? "dial 200" : "dial " + peer.Target()), "ok {\"line\":1}");
+  }
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000))
+      << peer.Log() << (kamailio ? kamailio->Log() : "");
+
+  // baresip holds the call after 2 s and takes it back 1.5 s later: the phone answers both
+  // re-INVITEs and keeps the call.
+  std::size_t heldAt = 0;     // where the phone's recording stood at the hold
+  std::size_t resumedAt = 0;  // and at the resume
+  if (c.holdAndResume) {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(peer.Command("hold")) << peer.Log();
+    heldAt = ReadWav(heard).size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    resumedAt = ReadWav(heard).size();
+    ASSERT_TRUE(peer.Command("resume")) << peer.Log();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_FALSE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 200)) << peer.Log();
+    EXPECT_NE(phone.Ask("status").find("{\"line\":1,\"state\":\"Connected\""), std::string::npos);
+  } else {
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+  }
+  // The call's part of the phone's recording: a hang-up from baresip has the phone play its busy
+  // tone, which starts the PlayDevice file anew.
+  const std::string call = folder.Sub("call.wav");
+  ASSERT_TRUE(std::filesystem::copy_file(heard, call));
+  if (c.baresipHangsUp) {
+    EXPECT_TRUE(peer.Command("hangup")) << peer.Log();
+  } else {
+    EXPECT_EQ(phone.Ask("hangup"), "ok {\"line\":1}");
+  }
+  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000)) << peer.Log();
+  EXPECT_TRUE(PollUntil([&] { return peer.Log().find(" terminated (duration") != std::string::npos; }, 5000))
+      << peer.Log();
   EXPECT_EQ(phone.Quit(), 0);
 
-  const ToneWindows ours = CountToneWindows(ReadWav(heard), 440);
-  EXPECT_GT(ours.loud, 100) << heard;
-  EXPECT_GE(ours.right, ours.loud * 95 / 100) << ours.right << " of " << ours.loud;
+  const std::vector<std::int32_t> ours = ReadWav(call);
+  EXPECT_TRUE(HoldsTone(ours, kBaresipTone));
+  if (c.holdAndResume) ExpectQuietWhileHeldAndToneBack(ours, heldAt, resumedAt, peer.Log());
   // baresip completes its recording when it has taken the BYE.
   std::string decoded;
-  std::vector<std::int32_t> decodedSamples;
+  std::vector<std::int32_t> theirs;
   PollUntil([&] {
     decoded = peer.DecodedFile();
-    decodedSamples = decoded.empty() ? std::vector<std::int32_t>{} : ReadWav(decoded);
-    return !decodedSamples.empty();
+    theirs = decoded.empty() ? std::vector<std::int32_t>{} : ReadWav(decoded);
+    return !theirs.empty();
   }, 5000);
-  const ToneWindows theirs = CountToneWindows(decodedSamples, 1000);
-  EXPECT_GT(theirs.loud, 100) << decoded << peer.Log() << phone.ActivityLog();
-  EXPECT_GE(theirs.right, theirs.loud * 95 / 100) << theirs.right << " of " << theirs.loud;
+  EXPECT_TRUE(HoldsTone(theirs, kPhoneTone, c.holdAndResume ? 50 : 100))
+      << decoded << peer.Log() << phone.ActivityLog();
+  if (c.viaKamailio) {
+    const std::string log = kamailio->Log();
+    EXPECT_EQ(testing::CountOf(log, "CHALLENGE method=INVITE"), 1) << log;
+    EXPECT_EQ(testing::CountOf(log, "RELAYED method=INVITE"), 1) << log;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, CallAudio,
-                         ::testing::Values(AudioCase{"PCMU/8000/1", "50"}, AudioCase{"GSM/8000/1", "40"}),
-                         [](const auto& info) { const std::string codec(info.param.codec);
-                           return codec.substr(0, codec.find('/')); });
+INSTANTIATE_TEST_SUITE_P(
+    Calls, CallAudio,
+    ::testing::Values(AudioCase{"PCMU", "PCMU/8000/1", "50", false, false, false, false},
+                      AudioCase{"GSM", "GSM/8000/1", "40", false, false, false, false},
+                      AudioCase{"HoldResume", "PCMU/8000/1", "50", false, false, true, true},
+                      AudioCase{"BaresipCalls", "PCMU/8000/1", "50", false, true, false, true},
+                      AudioCase{"PhoneCallsViaKamailio", "PCMU/8000/1", "50", true, false, false, true},
+                      AudioCase{"BaresipCallsViaKamailio", "GSM/8000/1", "40", true, true, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvina::interop

@@ -1,5 +1,5 @@
-// Kamailio as a registrar on 127.0.0.1 for the interop tests, started from the configuration in
-// data/registrar.cfg with a user and password of the test's choosing, stopped by its PID.
+// Kamailio as a registrar (and proxy) on 127.0.0.1 for the interop tests, started from a
+// configuration in data/ with users and passwords of the test's choosing, stopped by its PID.
 #pragma once
 
 #include <signal.h>
@@ -19,22 +19,27 @@ using corvina::testing::ReadFile;
 
 class KamailioRegistrar {
  public:
-  // `source` names the configuration in data/; proxy.cfg relays INVITEs to `callee` (host:port).
+  // `source` names the configuration in data/; proxy.cfg relays INVITEs for users it does not
+  // know to `callee` (host:port).
   KamailioRegistrar(std::string folder, std::uint16_t port, const std::string& user, const std::string& password,
-                    const std::string& source = "registrar.cfg", const std::string& callee = {})
-      : folder_(std::move(folder)), port_(port) {
-    std::filesystem::create_directories(folder_);
-    std::string cfg = ReadFile(std::string(CORVINA_INTEROP_DATA) + "/" + source);
-    Replace(cfg, "@CALLEE@", callee);
-    Replace(cfg, "@USER@", user);
-    Replace(cfg, "@PASSWORD@", password);
-    Replace(cfg, "@RUNDIR@", folder_);
-    std::ofstream(folder_ + "/registrar.cfg") << cfg;
+                    std::string source = "registrar.cfg", std::string callee = {})
+      : folder_(std::move(folder)), port_(port), source_(std::move(source)), callee_(std::move(callee)) {
+    AddUser(user, password);
+  }
+  // Another user with its password; before Start().
+  void AddUser(const std::string& user, const std::string& password) {
+    users_ += "  $sht(pw=>" + user + ") = \"" + password + "\";\n";
   }
   ~KamailioRegistrar() { Stop(); }
 
   // True once its control socket answers (bounded).
   bool Start() {
+    std::filesystem::create_directories(folder_);
+    std::string cfg = ReadFile(std::string(CORVINA_INTEROP_DATA) + "/" + source_);
+    Replace(cfg, "@CALLEE@", callee_);
+    Replace(cfg, "@USERS@", users_);
+    Replace(cfg, "@RUNDIR@", folder_);
+    std::ofstream(folder_ + "/registrar.cfg") << cfg;
     std::string command = "exec kamailio -DD -E -f " + folder_ + "/registrar.cfg -l udp:127.0.0.1:" +
                           std::to_string(port_) + " -P " + folder_ + "/pid -Y " + folder_ + " -w " + folder_ +
                           " -m 32 -M 8 >" + folder_ + "/log 2>&1";
@@ -70,6 +75,9 @@ class KamailioRegistrar {
 
   std::string folder_;
   std::uint16_t port_;
+  std::string source_;
+  std::string callee_;
+  std::string users_;  // the password table's lines
   std::unique_ptr<ChildProcess> process_;
 };
 

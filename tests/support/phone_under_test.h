@@ -1,5 +1,5 @@
 // The real `corvina --headless` for interop tests and benchmarks, in a home of its own,
-// configured so that it contacts nothing off loopback: STUN off and its own address 127.0.0.1.
+// configured so that it contacts nothing off loopback: STUN and UPnP off, its own address 127.0.0.1.
 // Every wait is bounded. The including program defines CORVINA_BINARY.
 #pragma once
 
@@ -17,6 +17,7 @@
 
 #include "platform/udp_socket.h"
 #include "tests/support/child_process.h"
+#include "tests/support/poll_until.h"
 
 namespace corvina::testing {
 
@@ -27,28 +28,10 @@ inline std::uint16_t FreeUdpPort() {
   return probe.Local()->port;
 }
 
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
 inline int CountOf(const std::string& text, const std::string& what) {
   int n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
-}
-
-// Polls `condition` every 50 ms until it holds or `timeoutMs` has passed.
-template <typename Condition>
-bool PollUntil(Condition condition, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
 }
 
 class PhoneUnderTest {
@@ -56,6 +39,7 @@ class PhoneUnderTest {
   // `settings` are (section, name, value) triples written with `corvina reg set` first.
   PhoneUnderTest(std::string home, const std::vector<std::vector<std::string>>& settings) : home_(std::move(home)) {
     Set({"SIP", "STUN", "0"});
+    Set({"SIP", "UPNP", "0"});
     for (const auto& s : settings) Set(s);
   }
 
