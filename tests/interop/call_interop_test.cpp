@@ -63,7 +63,7 @@ TEST_F(CallInterop, SilentUasGetsTheInviteEvery500MsUntilTheGiveUpAt10sAndALate1
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   // The give-up logs the time-out lines and leaves the line idle.
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 12000));
-  const SippMessage gaveUp{.at = SippClockNow()};
+  const SippMessage gaveUp{.at = SippClockNow(), .firstLine = {}, .text = {}};
   const std::string log = phone_->ActivityLog();
   EXPECT_NE(log.find("Error call attempt timed-out."), std::string::npos);
   EXPECT_NE(log.find("The server is not replying."), std::string::npos);
