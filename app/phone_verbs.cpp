@@ -135,11 +135,15 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
   add("reject", "rejects the ringing call", [](PhoneController& p, const CommandArgs&) {
     return p.Reject() ? CommandReply::Ok() : CommandReply::Error("no call is ringing");
   });
-  add("hangup", "hangs up the current call; answers its line", [](PhoneController& p, const CommandArgs&) {
-    int line = p.CurrentLine();
-    if (!p.HangUp()) return CommandReply::Error("no call to hang up");
-    return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
-  });
+  add("hangup", "hangs up the current call, else rejects the ringing one; answers its line",
+      [](PhoneController& p, const CommandArgs&) {
+        int line = p.CurrentLine();
+        if (!p.HangUp()) {
+          line = p.RingingLine();
+          if (line == PhoneController::kNoLine || !p.Reject()) return CommandReply::Error("no call to hang up");
+        }
+        return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
+      });
   simple("end", "presses Hang up (hang up, else reject, else clear)",
          [](PhoneController& p) { p.OnButton(ControlId::kHangUp); });
   simple("clear", "clears the dial box", [](PhoneController& p) { p.ClearDialBox(); });

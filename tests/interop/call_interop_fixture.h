@@ -17,9 +17,10 @@ inline constexpr std::uint32_t kLoopback = 0x7F000001;
 
 inline const char* kHead = testing::kSippHead;
 
-// SIPp as the caller: INVITE to user 100 of the phone, with a PCMU offer when `offer` holds and
-// the complete header lines `extra`.
-inline std::string CallerInvite(bool offer, const std::string& extra = {}) {
+// SIPp as the caller: INVITE to user 100 of the phone, with the offer `sdp` (PCMU unless given)
+// when `offer` holds and the complete header lines `extra`.
+inline std::string CallerInvite(bool offer, const std::string& extra = {},
+                                const std::string& sdp = testing::kSippPcmuSdp) {
   return std::string(R"(<send retrans="500"><![CDATA[
 
 INVITE sip:100@[remote_ip]:[remote_port] SIP/2.0
@@ -30,7 +31,7 @@ Call-ID: [call_id]
 CSeq: 1 INVITE
 Contact: <sip:sipp@[local_ip]:[local_port]>
 Max-Forwards: 70
-)") + extra + (offer ? std::string("Content-Type: application/sdp\nContent-Length: [len]\n\n") + testing::kSippPcmuSdp
+)") + extra + (offer ? "Content-Type: application/sdp\nContent-Length: [len]\n\n" + sdp
                : std::string("Content-Length: 0\n\n")) +
          "]]></send>\n";
 }

@@ -158,6 +158,36 @@ TEST_F(CallInterop, SippCallsThePhoneAnswersAndSippHangsUp) {
   EXPECT_NE(SippMessages("answer").find("m=audio 3100"), std::string::npos) << "the answer names the RTP port";
 }
 
+// A ringing call the phone refuses: the final response is acknowledged and the line is idle.
+TEST_F(CallInterop, RingingCallsThePhoneRefusesGetTheirFinalResponse) {
+  // An offer of payload 18 only, a codec the phone does not have.
+  std::string g729 = testing::kSippPcmuSdp;
+  g729.replace(g729.find("RTP/AVP 0\na=rtpmap:0 PCMU"), std::string("RTP/AVP 0\na=rtpmap:0 PCMU").size(),
+               "RTP/AVP 18\na=rtpmap:18 G729");
+  const struct {
+    const char* name;
+    std::string sdp;
+    const char* verb;
+    const char* response;
+  } cases[] = {{"hangup", testing::kSippPcmuSdp, "hangup", "SIP/2.0 480 Temporarily Unavailable"},
+               {"nocodec", g729, "answer", "SIP/2.0 415 Unsupported Media Type"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string xml = std::string(kHead) + CallerInvite(true, {}, c.sdp) +
+                            "<recv response=\"100\" optional=\"true\"/>\n<recv response=\"180\"/>\n"
+                            "<recv response=\"180\" optional=\"true\"/>\n<recv response=\"" +
+                            std::string(c.response).substr(8, 3) + "\"/>\n" + kAckOfLast + "</scenario>\n";
+    auto sipp = StartSipp(c.name, xml, false, FreeUdpPort());
+    ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000));
+    EXPECT_EQ(phone_->Ask(c.verb), "ok {\"line\":1}");
+    EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages(c.name);
+    EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+    const std::vector<SippMessage> finals = SippMessagesLike(SippTrace(c.name), false, c.response);
+    EXPECT_EQ(finals.size(), 1u) << SippMessages(c.name);
+    phone_->ClearEvents();
+  }
+}
+
 TEST_F(CallInterop, BusyUasIsAcknowledgedAndLogged) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + R"(<recv request="INVITE"/>

@@ -83,6 +83,8 @@ class PhoneUnderTest {
 
   // Every event line seen so far, in order of arrival.
   const std::vector<std::string>& Events() const { return events_; }
+  // Later waits look only at events that come after this.
+  void ClearEvents() { events_.clear(); }
 
   // The SIP port the engine bound, once it is ready; 0 when it did not get ready in time.
   std::uint16_t WaitForSipPort(int timeoutMs) {
