@@ -9,7 +9,6 @@
 //   card (logged once), and the format ladder.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <deque>
 #include <mutex>
 
@@ -22,41 +21,15 @@
 #include "platform/manual_loop.h"
 #include "platform/memory_settings_store.h"
 #include "platform/settings.h"
+#include "tests/media/support/waits_and_logs.h"
 
 namespace corvina::media {
 namespace {
 
 using platform::AudioFormat;
 using platform::AudioOpenError;
-using Clock = std::chrono::steady_clock;
-
-// Polls `done` until it holds or five seconds have passed.
-template <typename Pred>
-bool Eventually(Pred done) {
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    platform::Event idle;
-    platform::WaitForAny({platform::WaitSource::Of(idle)}, 2);
-  }
-  return true;
-}
-
-class RecordingLog final : public platform::LogSink {
- public:
-  void Log(std::string_view message, std::uint8_t) override {
-    std::lock_guard lock(mutex_);
-    lines_.emplace_back(message);
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using testing::Eventually;
+using testing::RecordingLog;
 
 // A playback device that plays each buffer the moment it is queued, and can be pulled out.
 class FakeOutput final : public platform::AudioOutput {
@@ -377,12 +350,6 @@ TEST(AudioDevices, AFormatRefusalWalksTheLadderAndOtherErrorsDoNot) {
   EXPECT_EQ(lines[2].rfind(std::string(kLogCaptureFailed) + "wav:/nonexistent/folder/in.wav", 0), 0u);
 }
 
-}  // namespace
-}  // namespace corvina::media
-
-namespace corvina::media {
-namespace {
-
 // A reader standing in for a session's received audio: a constant, counted.
 class ConstantSource final : public AudioSink {
  public:
@@ -427,12 +394,6 @@ TEST(AudioChain, ProcessorsSitInTheirOrderAndSwitchedOffOnesAreLeftOut) {
   EXPECT_EQ(source->Position(), 800u);
   EXPECT_EQ(BuildPlaybackChain(reader, nullptr), reader);
 }
-
-}  // namespace
-}  // namespace corvina::media
-
-namespace corvina::media {
-namespace {
 
 // A playback device whose buffers finish only when the test says so.
 class ManualOutput final : public platform::AudioOutput {

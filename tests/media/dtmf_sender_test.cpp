@@ -9,11 +9,9 @@
 // - the thread sends queued digits in order and reports the queue done.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "media/dtmf_sender.h"
@@ -21,10 +19,12 @@
 #include "media/g711.h"
 #include "platform/clock.h"
 #include "tests/media/support/rtp_capture.h"
+#include "tests/media/support/waits_and_logs.h"
 
 namespace corvina::media {
 namespace {
 
+using testing::Eventually;
 using testing::MakeSendState;
 using testing::PacketLog;
 using testing::SentPacket;
@@ -210,17 +210,6 @@ TEST(DtmfQueueTest, AFullQueueDropsFurtherDigitsAndClearEmptiesIt) {
   queue.Clear();
   EXPECT_TRUE(queue.Empty());
   EXPECT_FALSE(queue.Front().has_value());
-}
-
-// Polls `done` for up to 5 s; the digit thread runs without sleeping (its pauses are recorded).
-template <typename Done>
-bool Eventually(Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
 }
 
 TEST_F(DtmfFixture, TheThreadSendsQueuedDigitsInOrderAndReportsTheQueueDone) {

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,9 +16,13 @@
 #include "platform/memory_settings_store.h"
 #include "platform/settings.h"
 #include "platform/udp_socket.h"
+#include "tests/media/support/waits_and_logs.h"
 
 namespace corvina::media {
 namespace {
+
+using testing::Eventually;
+using testing::RecordingLog;
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 
@@ -44,26 +47,6 @@ class MapResolver final : public platform::NameResolver {
     return std::nullopt;
   }
 };
-
-struct TraceLog {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  std::vector<std::string> Snapshot() {
-    std::lock_guard lock(mutex);
-    return lines;
-  }
-};
-
-// Polls `done` until it holds or five seconds have passed.
-template <typename Condition>
-bool WaitFor(Condition done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 struct Peer {
   platform::UdpSocket socket;
@@ -99,15 +82,12 @@ class SessionFixture : public ::testing::Test {
   platform::Settings settings{store};
   MapResolver resolver;
   LoopbackOpener opener;
-  TraceLog trace;
+  RecordingLog trace;
   platform::Event stop;
 
   std::unique_ptr<MediaSession> Make(const platform::MediaClock& clock) {
     MediaSessionServices services{clock, tick, settings, resolver, opener,
-                                  [this](std::string_view line) {
-                                    std::lock_guard lock(trace.mutex);
-                                    trace.lines.emplace_back(line);
-                                  },
+                                  [this](std::string_view line) { trace.Log(line, 0); },
                                   {}, {}};
     return std::make_unique<MediaSession>(std::move(services));
   }
@@ -156,7 +136,7 @@ TEST_F(SessionFixture, VoiceAndDigitsReachThePeerAndWhatThePeerSendsIsPlayed) {
   // The peer's tone comes out of the reader, far above comfort-noise level.
   std::int32_t loudest = 0;
   std::uint16_t sequence = 1;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(Eventually([&] {
     peer.SendTone(ours, sequence++);
     std::vector<std::int32_t> block(160);
     reader->Transfer(block);
@@ -193,7 +173,7 @@ TEST_F(SessionFixture, OnlyPlayedPacketsNameTheRemoteAndRenegotiationLearnsANewS
   const auto destination = [&] { return session->SendState().Remote().destination.port; };
 
   std::uint16_t sequence = 10;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(Eventually([&] {
     first.SendTone(ours, sequence++, 0x1111);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return destination() == first.port;
@@ -205,8 +185,8 @@ TEST_F(SessionFixture, OnlyPlayedPacketsNameTheRemoteAndRenegotiationLearnsANewS
   const std::uint16_t last = sequence;
   first.SendTone(ours, last, 0x1111);
   const std::string lastSeen = "seq=" + std::to_string(last).insert(0, 5 - std::to_string(last).size(), ' ');
-  ASSERT_TRUE(WaitFor([&] {
-    for (const std::string& line : trace.Snapshot()) {
+  ASSERT_TRUE(Eventually([&] {
+    for (const std::string& line : trace.Lines()) {
       if (line.find("<<<") != std::string::npos && line.find(lastSeen) != std::string::npos) return true;
     }
     return false;
@@ -216,7 +196,7 @@ TEST_F(SessionFixture, OnlyPlayedPacketsNameTheRemoteAndRenegotiationLearnsANewS
   // Renegotiation re-arms learning: the second stream is adopted and followed.
   session->SetRemote(Remote("127.0.0.1", first.port, true));
   std::uint16_t other = 600;
-  EXPECT_TRUE(WaitFor([&] {
+  EXPECT_TRUE(Eventually([&] {
     second.SendTone(ours, other++, 0x2222);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return destination() == second.port;
@@ -231,21 +211,21 @@ TEST_F(SessionFixture, TraceLinesAreWrittenForEachPacketSentAndReceivedOnlyWhile
   session->SetRemote(Remote("127.0.0.1", peer.port));
   const std::array<std::uint8_t, 12> packet{0x80, 0x80 | 8, 0x01, 0x02, 0, 0, 0, 7, 0, 0, 0, 9};
   ASSERT_TRUE(session->Send(packet));
-  EXPECT_TRUE(trace.Snapshot().empty());
+  EXPECT_TRUE(trace.Lines().empty());
 
   settings.SetSettingInt("Settings", "SipTraceAudioOn", 1);
   ASSERT_TRUE(session->Start());
   ASSERT_TRUE(session->Send(packet));
   // Sent until one arrives after the receive thread's start-up drain.
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(Eventually([&] {
     peer.SendTone(ours, 77, 0x01020304);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return trace.Snapshot().size() >= 2;
+    return trace.Lines().size() >= 2;
   }));
   const std::string peerText = "127.0.0.1:" + std::to_string(peer.port);
-  EXPECT_EQ(trace.Snapshot().at(0),
+  EXPECT_EQ(trace.Lines().at(0),
             "4567ms Rtp >>> " + peerText + " Mark 8 seq=  258 ts=         7 ssrc=         9     0 bytes\r\n");
-  EXPECT_EQ(trace.Snapshot().at(1),
+  EXPECT_EQ(trace.Lines().at(1),
             "4567ms Rtp <<< " + peerText + "      0 seq=   77 ts=     12320 ssrc=  16909060   160 bytes \r\n");
 }
 

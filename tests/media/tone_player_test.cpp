@@ -7,9 +7,7 @@
 //   the ring device; the key click plays without a wait.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,12 +23,15 @@
 #include "platform/memory_settings_store.h"
 #include "platform/null_audio.h"
 #include "platform/settings.h"
+#include "tests/media/support/waits_and_logs.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::media {
 namespace {
 
 using corvina::testing::TempFolder;
+using testing::Eventually;
+using testing::RecordingLog;
 
 void WriteWav(const std::string& path, const std::vector<std::int32_t>& samples) {
   WavWriter writer;
@@ -98,22 +99,6 @@ TEST(SystemTonesTest, TheFolderIsFilledWithOurTonesOnlyWhenCreated) {
   EXPECT_FALSE(std::filesystem::exists(SystemToneFile(data.Path().string(), kToneBusy)));
 }
 
-class RecordingLog final : public platform::LogSink {
- public:
-  void Log(std::string_view message, std::uint8_t level) override {
-    std::lock_guard lock(mutex_);
-    lines.emplace_back(std::string(message) + " @" + std::to_string(level));
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard lock(mutex_);
-    return lines;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines;
-};
-
 struct TonePlayerFixture : ::testing::Test {
   TempFolder data;
   platform::MemorySettingsStore store;
@@ -132,14 +117,8 @@ struct TonePlayerFixture : ::testing::Test {
 
   // Polls the device file for up to 10 s until it holds `frames` samples.
   std::vector<std::int32_t> WaitForFile(const std::string& path, std::size_t frames) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::vector<std::int32_t> got;
-    while (std::chrono::steady_clock::now() < deadline) {
-      got = ReadWav(path);
-      if (got.size() >= frames) break;
-      platform::Event idle;
-      platform::WaitForAny({platform::WaitSource::Of(idle)}, 10);
-    }
+    Eventually([&] { return (got = ReadWav(path)).size() >= frames; }, 10000);
     return got;
   }
 };
@@ -147,7 +126,7 @@ struct TonePlayerFixture : ::testing::Test {
 TEST_F(TonePlayerFixture, AMissingToneIsLoggedWithItsPathAndPlaysNothing) {
   EXPECT_FALSE(player.Tone(kToneBusy, false, false));
   const std::string path = SystemToneFile(data.Path().string(), kToneBusy);
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{"Cannot find system file: " + path + " @1"});
+  EXPECT_EQ(log.LinesWithLevels(), std::vector<std::string>{"Cannot find system file: " + path + " @1"});
   EXPECT_FALSE(std::filesystem::exists(data.Sub("play.wav")));
 }
 
