@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -63,17 +64,11 @@ TEST(ComfortNoiseTest, CarriesItsStateAcrossCallsAndDependsOnTheSeed) {
 }
 
 TEST(PeakMeterTest, LargestMagnitudeOfTheBlock) {
-  EXPECT_EQ(Peak({}), 0);
-  const std::vector<std::int32_t> silence(160, 0);
-  EXPECT_EQ(Peak(silence), 0);
-  const std::vector<std::int32_t> positive = {3, 9000, 12};
-  EXPECT_EQ(Peak(positive), 9000);
-  const std::vector<std::int32_t> negative = {-3, -9000, -12};
-  EXPECT_EQ(Peak(negative), 9000);
-  const std::vector<std::int32_t> mixed = {4095, -8192, 8191};
-  EXPECT_EQ(Peak(mixed), 8192);
-  const std::vector<std::int32_t> extreme = {std::numeric_limits<std::int32_t>::min(), 5};
-  EXPECT_EQ(Peak(extreme), std::numeric_limits<std::int32_t>::max());
+  using Limits = std::numeric_limits<std::int32_t>;
+  const std::pair<std::vector<std::int32_t>, std::int32_t> cases[] = {
+      {{}, 0}, {std::vector<std::int32_t>(160, 0), 0}, {{3, 9000, 12}, 9000}, {{-3, -9000, -12}, 9000},
+      {{4095, -8192, 8191}, 8192}, {{Limits::min(), 5}, Limits::max()}};
+  for (const auto& [block, peak] : cases) EXPECT_EQ(Peak(block), peak) << block.size() << " samples, peak " << peak;
 }
 
 }  // namespace
