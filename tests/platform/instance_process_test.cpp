@@ -25,9 +25,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(StartupLock, ASecondHolderWaitsForTheFirstToRelease) {
+// Each test's phone home, in a folder of its own.
+struct HomeFolder : ::testing::Test {
   corvina::testing::TempFolder folder;
   const std::string dir = folder.Sub("home");
+};
+using StartupLockTest = HomeFolder;
+using InstanceChannelTest = HomeFolder;
+
+TEST_F(StartupLockTest, ASecondHolderWaitsForTheFirstToRelease) {
   StartupLock first(dir);
   ASSERT_TRUE(first.Acquire(1000));
   // Another process cannot take it while it is held...
@@ -54,9 +60,7 @@ TEST(StartupLock, ASecondHolderWaitsForTheFirstToRelease) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST(StartupLock, ACrashedHolderDoesNotBlockTheNextStart) {
-  corvina::testing::TempFolder folder;
-  const std::string dir = folder.Sub("home");
+TEST_F(StartupLockTest, ACrashedHolderDoesNotBlockTheNextStart) {
   pid_t child = fork();
   if (child == 0) {
     StartupLock held(dir);
@@ -69,9 +73,7 @@ TEST(StartupLock, ACrashedHolderDoesNotBlockTheNextStart) {
   EXPECT_TRUE(next.Acquire(1000));
 }
 
-TEST(InstanceChannel, HandOverReachesTheRunningInstance) {
-  corvina::testing::TempFolder folder;
-  const std::string dir = folder.Sub("home");
+TEST_F(InstanceChannelTest, HandOverReachesTheRunningInstance) {
   std::atomic<int> hotkey{0};
   InstanceServer server(dir, "Corvina 4.01", [&](int id) { hotkey = id; });
   ASSERT_TRUE(server.Listen());
@@ -81,9 +83,7 @@ TEST(InstanceChannel, HandOverReachesTheRunningInstance) {
   server.StopAndJoin();
 }
 
-TEST(InstanceChannel, ADialRequestReachesTheRunningInstanceAndABadLineIsRefused) {
-  corvina::testing::TempFolder folder;
-  const std::string dir = folder.Sub("home");
+TEST_F(InstanceChannelTest, ADialRequestReachesTheRunningInstanceAndABadLineIsRefused) {
   std::mutex lock;
   std::vector<DialRequest> dialled;
   InstanceServer server(dir, "Corvina 4.01", [](int) {});
@@ -134,16 +134,12 @@ TEST(InstanceChannel, ADialRequestReachesTheRunningInstanceAndABadLineIsRefused)
   EXPECT_EQ(dialled, expected);
 }
 
-TEST(InstanceChannel, NoInstanceMeansNoHandOver) {
-  corvina::testing::TempFolder folder;
-  const std::string dir = folder.Sub("home");
+TEST_F(InstanceChannelTest, NoInstanceMeansNoHandOver) {
   EXPECT_FALSE(HandOverToRunningInstance(dir, 500));
   EXPECT_EQ(HandDialToRunningInstance(dir, {"200", 1}, 500), HandOverResult::kNoInstance);
 }
 
-TEST(InstanceChannel, AnythingNotTitledCorvinaIsNotAnInstance) {
-  corvina::testing::TempFolder folder;
-  const std::string dir = folder.Sub("home");
+TEST_F(InstanceChannelTest, AnythingNotTitledCorvinaIsNotAnInstance) {
   std::atomic<int> hotkey{0};
   InstanceServer other(dir, "Some other Corvina-like program", [&](int id) { hotkey = id; });
   ASSERT_TRUE(other.Listen());
@@ -152,9 +148,7 @@ TEST(InstanceChannel, AnythingNotTitledCorvinaIsNotAnInstance) {
   other.StopAndJoin();
 }
 
-TEST(InstanceChannel, AStaleSocketOfADeadInstanceIsTakenOver) {
-  corvina::testing::TempFolder folder;
-  const std::string dir = folder.Sub("home");
+TEST_F(InstanceChannelTest, AStaleSocketOfADeadInstanceIsTakenOver) {
   pid_t child = fork();
   if (child == 0) {
     auto* leaked = new InstanceServer(dir, "Corvina", [](int) {});
@@ -170,7 +164,7 @@ TEST(InstanceChannel, AStaleSocketOfADeadInstanceIsTakenOver) {
   server.StopAndJoin();
 }
 
-TEST(InstanceChannel, LongFoldersUseAnAbstractNameThatSeparatesHomes) {
+TEST(InstanceSocketName, LongFoldersUseAnAbstractNameThatSeparatesHomes) {
   std::string longA = "/tmp/" + std::string(200, 'a');
   std::string longB = "/tmp/" + std::string(200, 'b');
   EXPECT_EQ(InstanceSocketName(longA)[0], '\0');
