@@ -6,12 +6,10 @@
 //   stated error: tone level within 0.05 dB, everything else at least 70 dB below it.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 
 #include "media/audio_devices.h"
@@ -20,12 +18,13 @@
 #include "media/sample_scale.h"
 #include "media/wav_file.h"
 #include "platform/null_audio.h"
+#include "tests/media/support/test_audio.h"
+#include "tests/media/support/waits_and_logs.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::media {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int kUnityVolume = 127;
 
 // The chain between the two threads: what capture writes, playback reads.
@@ -59,11 +58,9 @@ class Fifo {
 // The 16-bit data of a file written by the playback device, when its header already states
 // the true size of everything in it; nullopt otherwise.
 std::optional<std::vector<std::int16_t>> CompleteFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<std::uint8_t> bytes = testing::ReadFileBytes(path);
   if (bytes.size() < 46) return std::nullopt;
-  WavHeaderResult header =
-      ParseWavHeader(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 46), bytes.size());
+  WavHeaderResult header = ParseWavHeader(std::span(bytes.data(), 46), bytes.size());
   std::uint32_t stated;
   std::memcpy(&stated, &bytes[42], 4);
   if (header.error != WavError::kNone || stated != bytes.size() - 46) return std::nullopt;
@@ -91,21 +88,15 @@ std::vector<std::int16_t> RoundTrip(const std::string& in, const std::string& ou
   playback.SetSource(chain.Reader());
   capture.Start();
   playback.Start();
-  const auto deadline = Clock::now() + std::chrono::seconds(20);
   std::optional<std::vector<std::int16_t>> got;
-  while (Clock::now() < deadline) {
-    got = CompleteFile(out);
-    if (got && got->size() >= frames) break;
-    platform::Event idle;
-    platform::WaitForAny({platform::WaitSource::Of(idle)}, 20);
-  }
+  testing::Eventually([&] { return (got = CompleteFile(out)) && got->size() >= frames; }, 20000);
   capture.StopAndJoin();
   playback.StopAndJoin();
   return got.value_or(std::vector<std::int16_t>{});
 }
 
 TEST(WavDevices, CaptureIntoTheChainAndPlaybackOutOfItRoundTripSampleExactlyAt8000Hz) {
-  testing::TempFolder folder("wavdev");
+  corvina::testing::TempFolder folder("wavdev");
   std::vector<std::int32_t> signal(4000);
   std::uint32_t noise = 12345;
   for (std::size_t i = 0; i < signal.size(); ++i) {
@@ -126,36 +117,17 @@ TEST(WavDevices, CaptureIntoTheChainAndPlaybackOutOfItRoundTripSampleExactlyAt80
   for (std::size_t i = 0; i < signal.size(); ++i) ASSERT_EQ(FromPcm16(out[i]), signal[i]) << "sample " << i;
 }
 
-// A 16-bit mono WAV file at `rate`.
-void WriteWav(const std::string& path, std::uint32_t rate, const std::vector<std::int16_t>& samples) {
-  std::ofstream f(path, std::ios::binary);
-  auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-  auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-  const std::uint32_t bytes = static_cast<std::uint32_t>(samples.size() * 2);
-  f.write("RIFF", 4);
-  u32(36 + bytes);
-  f.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(rate);
-  u32(rate * 2);
-  u16(2);
-  u16(16);
-  f.write("data", 4);
-  u32(bytes);
-  f.write(reinterpret_cast<const char*>(samples.data()), bytes);
-}
-
 TEST(WavDevices, A44100HzFileOpensThroughTheLadderAndArrivesAt8000HzWithinTheStatedError) {
-  testing::TempFolder folder("wavdev");
+  corvina::testing::TempFolder folder("wavdev");
   constexpr double kHz = 1000.0;
   constexpr double kAmplitude = 8000.0;
   std::vector<std::int16_t> wide(44100);
   for (std::size_t i = 0; i < wide.size(); ++i) {
     wide[i] = static_cast<std::int16_t>(std::lround(kAmplitude * std::sin(2 * M_PI * kHz * i / 44100.0)));
   }
-  WriteWav(folder.Sub("in.wav"), 44100, wide);
+  std::vector<std::uint8_t> data(wide.size() * 2);
+  std::memcpy(data.data(), wide.data(), data.size());
+  ASSERT_TRUE(testing::WriteFileBytes(folder.Sub("in.wav"), testing::MakeWavFile(1, 44100, 16, data)));
 
   platform::AudioFormat format;
   std::vector<std::int16_t> out = RoundTrip(folder.Sub("in.wav"), folder.Sub("out.wav"), 7000, &format);

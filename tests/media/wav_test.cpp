@@ -15,37 +15,13 @@
 namespace corvina::media {
 namespace {
 
+using testing::MakeWavFile;
 using testing::ReadFileBytes;
 using testing::ScratchPath;
 using testing::WriteFileBytes;
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
-// A canonical 44-byte header of a PCM file plus `data`.
-std::vector<std::uint8_t> MakeFile(int channels, std::uint32_t rate, int bits, const std::vector<std::uint8_t>& data) {
-  std::vector<std::uint8_t> f;
-  auto put = [&f](std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) f.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  };
-  auto tag = [&f](const char* t) { f.insert(f.end(), t, t + 4); };
-  const int block = channels * bits / 8;
-  tag("RIFF");
-  put(static_cast<std::uint32_t>(36 + data.size()), 4);
-  tag("WAVE");
-  tag("fmt ");
-  put(16, 4);
-  put(1, 2);
-  put(channels, 2);
-  put(rate, 4);
-  put(rate * block, 4);
-  put(block, 2);
-  put(bits, 2);
-  tag("data");
-  put(static_cast<std::uint32_t>(data.size()), 4);
-  f.insert(f.end(), data.begin(), data.end());
-  return f;
 }
 
 WavError OpenBytes(const std::vector<std::uint8_t>& bytes, const std::string& name = "case.wav") {
@@ -112,7 +88,7 @@ TEST(WavTest, UnfinishedRecordingReadsToTheEndOfTheFile) {
 
 
 TEST(WavTest, SkipsOtherChunksAndTheirPadding) {
-  std::vector<std::uint8_t> file = MakeFile(1, 8000, 16, {1, 0, 2, 0});
+  std::vector<std::uint8_t> file = MakeWavFile(1, 8000, 16, {1, 0, 2, 0});
   // A LIST chunk of odd length (padded to even) between "fmt " and "data".
   const std::uint8_t list[] = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
   file.insert(file.begin() + 36, std::begin(list), std::end(list));
@@ -127,7 +103,7 @@ TEST(WavTest, SkipsOtherChunksAndTheirPadding) {
 }
 
 TEST(WavTest, RefusesBrokenAndUnsupportedFiles) {
-  const std::vector<std::uint8_t> good = MakeFile(1, 8000, 16, std::vector<std::uint8_t>(320, 0));
+  const std::vector<std::uint8_t> good = MakeWavFile(1, 8000, 16, std::vector<std::uint8_t>(320, 0));
   auto changed = [&good](std::size_t at, std::vector<std::uint8_t> bytes) {
     std::vector<std::uint8_t> f = good;
     std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<long>(at));
@@ -171,7 +147,7 @@ TEST(WavTest, RefusesBrokenAndUnsupportedFiles) {
 // Every prefix of a valid header is refused or parsed without reading outside the buffer
 // (the buffer is exactly as long as the prefix, so a sanitizer run catches any over-read).
 TEST(WavTest, HeaderPrefixesNeverReadBeyondTheirBytes) {
-  const std::vector<std::uint8_t> good = MakeFile(2, 16000, 16, std::vector<std::uint8_t>(64, 1));
+  const std::vector<std::uint8_t> good = MakeWavFile(2, 16000, 16, std::vector<std::uint8_t>(64, 1));
   for (std::size_t n = 0; n <= good.size(); ++n) {
     std::vector<std::uint8_t> prefix(good.begin(), good.begin() + static_cast<long>(n));
     const WavHeaderResult asFile = ParseWavHeader(prefix, n);

@@ -118,4 +118,28 @@ bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
   return static_cast<bool>(out);
 }
 
+std::vector<std::uint8_t> MakeWavFile(int channels, std::uint32_t rate, int bits, const std::vector<std::uint8_t>& data) {
+  std::vector<std::uint8_t> f;
+  auto put = [&f](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) f.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto tag = [&f](const char* t) { f.insert(f.end(), t, t + 4); };
+  const int block = channels * bits / 8;
+  tag("RIFF");
+  put(static_cast<std::uint32_t>(36 + data.size()), 4);
+  tag("WAVE");
+  tag("fmt ");
+  put(16, 4);
+  put(1, 2);
+  put(channels, 2);
+  put(rate, 4);
+  put(rate * block, 4);
+  put(block, 2);
+  put(bits, 2);
+  tag("data");
+  put(static_cast<std::uint32_t>(data.size()), 4);
+  f.insert(f.end(), data.begin(), data.end());
+  return f;
+}
+
 }  // namespace corvina::media::testing

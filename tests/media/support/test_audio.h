@@ -33,4 +33,7 @@ int RunCommand(const std::string& command);
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// A canonical 44-byte header of a PCM WAV file, written field by field, followed by `data`.
+std::vector<std::uint8_t> MakeWavFile(int channels, std::uint32_t rate, int bits, const std::vector<std::uint8_t>& data);
+
 }  // namespace corvina::media::testing
