@@ -21,13 +21,14 @@
 #include "platform/manual_loop.h"
 #include "platform/memory_settings_store.h"
 #include "platform/settings.h"
-#include "tests/media/support/waits_and_logs.h"
+#include "tests/media/support/test_doubles.h"
 
 namespace corvina::media {
 namespace {
 
 using platform::AudioFormat;
 using platform::AudioOpenError;
+using testing::CollectingSink;
 using testing::Eventually;
 using testing::RecordingLog;
 
@@ -95,25 +96,6 @@ class FakeInput final : public platform::AudioInput {
   std::deque<std::vector<std::int16_t>> blocks_;
   platform::Event ready_;
   std::atomic<bool> lost_{false};
-};
-
-// The chain head: keeps everything written to it.
-class CollectingSink final : public AudioSink {
- public:
-  CollectingSink() : AudioSink(8000, 1) {}
-  std::size_t Transfer(std::span<std::int32_t> samples) override {
-    std::lock_guard lock(mutex_);
-    got_.insert(got_.end(), samples.begin(), samples.end());
-    return samples.size();
-  }
-  std::vector<std::int32_t> Got() {
-    std::lock_guard lock(mutex_);
-    return got_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::int32_t> got_;
 };
 
 // A source that gives its samples once, then nothing.

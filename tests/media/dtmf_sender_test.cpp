@@ -19,7 +19,7 @@
 #include "media/g711.h"
 #include "platform/clock.h"
 #include "tests/media/support/rtp_capture.h"
-#include "tests/media/support/waits_and_logs.h"
+#include "tests/media/support/test_doubles.h"
 
 namespace corvina::media {
 namespace {

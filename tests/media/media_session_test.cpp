@@ -16,7 +16,7 @@
 #include "platform/memory_settings_store.h"
 #include "platform/settings.h"
 #include "platform/udp_socket.h"
-#include "tests/media/support/waits_and_logs.h"
+#include "tests/media/support/test_doubles.h"
 
 namespace corvina::media {
 namespace {

@@ -27,9 +27,12 @@
 #include "media/g711.h"
 #include "media/receive_taps.h"
 #include "media/rtp_receiver.h"
+#include "tests/media/support/test_doubles.h"
 
 namespace corvina::media {
 namespace {
+
+using testing::CollectingSink;
 
 constexpr std::uint32_t kSsrc = 0x11223344;
 const platform::SocketAddress kPeer{0x7F000002, 9000};
@@ -42,16 +45,6 @@ std::vector<std::uint8_t> Packet(std::uint16_t seq, std::uint32_t ts, std::uint8
   WriteRtpHeader({false, pt, seq, ts, ssrc}, d);
   return d;
 }
-
-class Recorder final : public AudioSink {
- public:
-  Recorder() : AudioSink(8000, 1) {}
-  std::size_t Transfer(std::span<std::int32_t> s) override {
-    samples.insert(samples.end(), s.begin(), s.end());
-    return s.size();
-  }
-  std::vector<std::int32_t> samples;
-};
 
 // One receive thread's worth of RtpReceiver on a fake clock.
 class Call {
@@ -79,9 +72,9 @@ class Call {
     maxLevel = std::max(maxLevel, rx.Playout().LevelMs(now));
   }
   const PlayoutStats& Stats() { return rx.Playout().Stats(); }
-  std::vector<std::int32_t>& Out() { return out.samples; }
+  std::vector<std::int32_t> Out() { return out.Got(); }
 
-  Recorder out;
+  CollectingSink out;
   RtpReceiver rx;
   std::int64_t now = 0;
   std::int64_t deadline = 0;
@@ -338,7 +331,7 @@ TEST(RtpReceiveTest, OutputLevelStaysUnderTheCap) {
 TEST(RtpReceiveTest, WhatAFullRingRefusesIsNotCountedAsQueued) {
   ReceiveTaps taps;
   const AudioRingEnds ring = MakeAudioRing(800, 8000);
-  auto recorder = std::make_shared<Recorder>();
+  auto recorder = std::make_shared<CollectingSink>();
   taps.SetSpeakerFeed(ring.writer);
   taps.SetReceivedTap(recorder);
   RtpReceiver rx(taps, {}, 1, 0, 0);
@@ -346,10 +339,10 @@ TEST(RtpReceiveTest, WhatAFullRingRefusesIsNotCountedAsQueued) {
   rx.Buffer().Offer(Packet(1, 0), kPeer, 0);
   rx.RunPlayout(0);
   EXPECT_EQ(rx.Playout().LevelMs(0), 100);  // 800 of 1160 samples taken
-  EXPECT_EQ(recorder->samples.size(), kPreFill + 160);
+  EXPECT_EQ(recorder->Got().size(), kPreFill + 160);
   std::vector<std::int32_t> read(1000, 7);
   EXPECT_EQ(ring.reader->Transfer(read), 800u);
-  EXPECT_TRUE(std::equal(read.begin(), read.begin() + 800, recorder->samples.begin()));
+  EXPECT_TRUE(std::equal(read.begin(), read.begin() + 800, recorder->Got().begin()));
   EXPECT_TRUE(AllEqual(read, 800, 200, 0));
   EXPECT_EQ(ring.reader->Position(), 800u);
   // Around the end of the storage, in order.

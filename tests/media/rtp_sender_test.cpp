@@ -15,11 +15,13 @@
 #include "media/rtp_sender.h"
 #include "platform/clock.h"
 #include "tests/media/support/rtp_capture.h"
+#include "tests/media/support/test_doubles.h"
 
 namespace corvina::media {
 namespace {
 
 using testing::CapturingTransport;
+using testing::CollectingSink;
 using testing::MakeSendState;
 using testing::PacketLog;
 using testing::SentPacket;
@@ -195,16 +197,6 @@ TEST_F(SenderFixture, NothingIsSentToAClosedSocketAnUnresolvedOrSuppressedRemote
   EXPECT_EQ(state->Lock().Timestamp(), 50480u);  // the unknown codec did not move it
 }
 
-class CollectingSink final : public AudioSink {
- public:
-  CollectingSink() : AudioSink(8000, 1) {}
-  std::size_t Transfer(std::span<std::int32_t> samples) override {
-    got.insert(got.end(), samples.begin(), samples.end());
-    return samples.size();
-  }
-  std::vector<std::int32_t> got;
-};
-
 TEST_F(SenderFixture, TheSentAudioTapGetsEveryFrameEvenWhileADigitGoesOut) {
   auto state = Make({8, kPayloadNone, kPayloadNone, kPayloadNone});
   auto tap = std::make_shared<CollectingSink>();
@@ -216,7 +208,7 @@ TEST_F(SenderFixture, TheSentAudioTapGetsEveryFrameEvenWhileADigitGoesOut) {
   WriteInPieces(sender, std::vector(audio.begin() + 160, audio.end()));
   state->SentAudioTap().Set(nullptr);
   WriteInPieces(sender, Loud(160));
-  EXPECT_EQ(tap->got, audio);
+  EXPECT_EQ(tap->Got(), audio);
 }
 
 TEST_F(SenderFixture, AMicrophoneIsNeverDelayedAndAFileIsHeldToRealTimeAcrossTimestampWrap) {

@@ -23,7 +23,7 @@
 #include "platform/memory_settings_store.h"
 #include "platform/null_audio.h"
 #include "platform/settings.h"
-#include "tests/media/support/waits_and_logs.h"
+#include "tests/media/support/test_doubles.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::media {

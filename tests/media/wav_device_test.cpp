@@ -19,7 +19,7 @@
 #include "media/wav_file.h"
 #include "platform/null_audio.h"
 #include "tests/media/support/test_audio.h"
-#include "tests/media/support/waits_and_logs.h"
+#include "tests/media/support/test_doubles.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::media {

@@ -1,14 +1,16 @@
-// What the threaded media tests share: a bounded poll of a condition and an activity log that
-// keeps its lines.
+// What the media tests share: a bounded poll of a condition, an activity log that keeps its
+// lines, and an audio sink that keeps its samples.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "media/audio_sink.h"
 #include "platform/event.h"
 #include "platform/log_sink.h"
 
@@ -50,6 +52,25 @@ class RecordingLog final : public platform::LogSink {
   std::mutex mutex_;
   std::vector<std::string> lines_;
   std::vector<std::uint8_t> levels_;
+};
+
+// An 8000 Hz mono chain end that keeps everything written to it, from any thread.
+class CollectingSink final : public AudioSink {
+ public:
+  CollectingSink() : AudioSink(8000, 1) {}
+  std::size_t Transfer(std::span<std::int32_t> samples) override {
+    std::lock_guard lock(mutex_);
+    got_.insert(got_.end(), samples.begin(), samples.end());
+    return samples.size();
+  }
+  std::vector<std::int32_t> Got() {
+    std::lock_guard lock(mutex_);
+    return got_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::int32_t> got_;
 };
 
 }  // namespace corvina::media::testing
