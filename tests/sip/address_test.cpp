@@ -46,16 +46,14 @@ TEST(NameAddr, BareAddressesGetSchemeAndParameters) {
   EXPECT_EQ(ParseNameAddr("<bob@x>").uri, "sip:bob@x");
 }
 
-TEST(NameAddr, ParametersAreDecodedAndEmptyNamesSkipped) {
+TEST(NameAddr, ParametersAreDecodedEmptyNamesSkippedAndUnclosedFormsKept) {
   NameAddr na = ParseNameAddr("<sip:a@b>;;=x;note=a%20b%zz;flag");
   ASSERT_EQ(na.params.Size(), 2u);
   EXPECT_EQ(na.params.Find("note"), "a b%zz");
   EXPECT_TRUE(na.params.Has("flag"));
   EXPECT_EQ(na.params.Find("flag", "default"), "");
   EXPECT_EQ(na.params.Find("Note", "default"), "default");  // names are case-sensitive
-}
-
-TEST(NameAddr, UnclosedFormsStayInsideTheText) {
+  // Unclosed forms stay inside the text.
   EXPECT_EQ(ParseNameAddr("\"never closed <sip:a@b>").displayName, "never closed <sip:a@b>");
   EXPECT_EQ(ParseNameAddr("<sip:a@b;lr").uri, "sip:a@b;lr");
   EXPECT_EQ(ParseNameAddr("").uri, "sip:");
@@ -70,7 +68,7 @@ TEST(NameAddr, LongDisplayNameIsCutOnACharacterBoundary) {
   EXPECT_EQ(na.uri, "sip:a@b");
 }
 
-TEST(QuoteDisplayName, EscapesQuotesAndBackslashesAndDropsLineBreaks) {
+TEST(QuoteDisplayName, EscapesQuotesAndBackslashesDropsLineBreaksAndCannotBeInjected) {
   EXPECT_EQ(QuoteDisplayName("Plain"), "\"Plain\"");
   EXPECT_EQ(QuoteDisplayName(R"(a"b\c)"), R"("a\"b\\c")");
   EXPECT_EQ(QuoteDisplayName("evil\r\nVia: x"), "\"evilVia: x\"");
@@ -79,13 +77,12 @@ TEST(QuoteDisplayName, EscapesQuotesAndBackslashesAndDropsLineBreaks) {
   NameAddr back = ParseNameAddr(QuoteDisplayName(hostile) + " <sip:real@host>");
   EXPECT_EQ(back.displayName, hostile);
   EXPECT_EQ(back.uri, "sip:real@host");
-}
 
-TEST(FormatNameAddr, QuotedNameCannotInjectParametersOrHeaders) {
+  // A formatted name-addr cannot have parameters or headers injected through the name.
   EXPECT_EQ(FormatNameAddr("", "sip:100@pbx"), "<sip:100@pbx>");
   EXPECT_EQ(FormatNameAddr("Desk 100", "sip:100@pbx"), "\"Desk 100\" <sip:100@pbx>");
   std::string text = FormatNameAddr("a\" <sip:x@evil>;tag=1\r\nVia: y", "sip:100@pbx");
-  NameAddr back = ParseNameAddr(text);
+  back = ParseNameAddr(text);
   EXPECT_EQ(back.uri, "sip:100@pbx");
   EXPECT_TRUE(back.params.Empty());
   EXPECT_EQ(text.find('\n'), std::string::npos);
@@ -131,6 +128,10 @@ TEST(Uri, SchemeRules) {
   EXPECT_EQ(q.host, "h");
   EXPECT_TRUE(q.params.Empty());
   EXPECT_EQ(q.headers.Find("a"), "b");
+  // A bracketed IPv6 host keeps its colons.
+  SipUri v6 = ParseUri("sip:u@[2001:db8::1]:5062");
+  EXPECT_EQ(v6.host, "[2001:db8::1]");
+  EXPECT_EQ(v6.port, 5062);
 }
 
 TEST(Uri, PortsOutsideTheRangeAreNoPort) {
@@ -142,12 +143,6 @@ TEST(Uri, PortsOutsideTheRangeAreNoPort) {
   }
   EXPECT_EQ(ParseUri("sip:h:65535").port, 65535);
   EXPECT_EQ(ParseUri("sip:h:1").port, 1);
-}
-
-TEST(Uri, BracketedIpv6KeepsItsColons) {
-  SipUri uri = ParseUri("sip:u@[2001:db8::1]:5062");
-  EXPECT_EQ(uri.host, "[2001:db8::1]");
-  EXPECT_EQ(uri.port, 5062);
 }
 
 TEST(UriFormat, RoundTripsAndEncodesParameters) {

@@ -49,6 +49,12 @@ struct TerminatorBench : DialogBench {
     list.Add(d);
     core.Add(StartTermination(d, std::move(pending), endpoint.now));
   }
+  // An established dialog handed over: its BYE goes out at once.
+  DialogRef HandOverNew() {
+    DialogRef d = NewDialog();
+    HandOver(d);
+    return d;
+  }
   // Send offsets of the sent texts whose start line begins with `prefix`.
   std::vector<std::uint32_t> OffsetsOf(std::string_view prefix) const {
     std::vector<std::uint32_t> out;
@@ -84,8 +90,7 @@ std::string CSeqOf(const std::string& text) {
 
 TEST(Terminator, AnUnansweredByeFollowsItsScheduleAndTheRecordExpires) {
   TerminatorBench t;
-  DialogRef d = t.NewDialog();
-  t.HandOver(d);
+  DialogRef d = t.HandOverNew();
   const std::string first = t.endpoint.sent.at(0).text;
   EXPECT_EQ(StartLine(first), "BYE sip:200@198.51.100.9:5062 SIP/2.0");
   EXPECT_EQ(first.find("Authorization"), std::string::npos);
@@ -144,8 +149,7 @@ TEST(Terminator, A200AfterTheCancelIsAcknowledgedAndEndedWithAByeToTheFarDialog)
 
 TEST(Terminator, A491RebuildsTheBye) {
   TerminatorBench t;
-  DialogRef d = t.NewDialog();
-  t.HandOver(d);
+  DialogRef d = t.HandOverNew();
   const std::string first = t.endpoint.sent.at(0).text;
   const std::uint32_t cseq = d->State().localCSeq;
   t.waiter.Script(t.start + 100, *d, FarResponse(*d, 491, cseq, "BYE"));
@@ -171,8 +175,7 @@ TEST(Terminator, AChallengeIsAnsweredOnceUnlessTheNonceWentStale) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TerminatorBench t;
-    DialogRef d = t.NewDialog();
-    t.HandOver(d);
+    DialogRef d = t.HandOverNew();
     const std::uint32_t cseq = d->State().localCSeq;
     t.waiter.Script(t.start + 100, *d,
                     FarResponse(*d, 407, cseq, "BYE", "Proxy-Authenticate: Digest realm=\"pbx\",nonce=\"n1\"\r\n"));
@@ -206,8 +209,7 @@ TEST(Terminator, AnswersWhatTheFarEndStillSends) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.method);
     TerminatorBench t;
-    DialogRef d = t.NewDialog();
-    t.HandOver(d);
+    DialogRef d = t.HandOverNew();
     t.endpoint.sent.clear();
     d->Put(testing::ParseOwned(FarRequest(*d, c.method)));
     t.RunUntil(0);

@@ -90,12 +90,6 @@ struct DialogBench {
     d.authorizationUser = "100";
     return SharedDialog::Create(services, std::move(d));
   }
-  // The texts sent since the last call, with their send times.
-  std::vector<FakeEndpoint::Sent> TakeSent() {
-    std::vector<FakeEndpoint::Sent> out;
-    out.swap(endpoint.sent);
-    return out;
-  }
 };
 
 // A request of the far end inside `dialog`.

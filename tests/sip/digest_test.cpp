@@ -11,15 +11,17 @@ namespace corvina::sip {
 namespace {
 
 TEST(Md5, Rfc1321TestSuite) {
-  EXPECT_EQ(Md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(Md5Hex("a"), "0cc175b9c0f1b6a831c399e269772661");
-  EXPECT_EQ(Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(Md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
-  EXPECT_EQ(Md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
-  EXPECT_EQ(Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
-            "d174ab98d277d9f5a5611c2c9f419d9f");
-  EXPECT_EQ(Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
-            "57edf4a22be3c955ac49da2e2107b67a");
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+  };
+  for (const auto& [text, hex] : cases) EXPECT_EQ(Md5Hex(text), hex) << text;
 }
 
 TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {
@@ -48,7 +50,7 @@ TEST(DigestChallenge, ReadsQuotedAndBareValues) {
   EXPECT_EQ(c.params.Find("algorithm"), "MD5");
 }
 
-TEST(DigestChallenge, MissingFieldsAreEmptyAndOtherSchemesFail) {
+TEST(DigestChallenge, MissingFieldsAreEmptyLongNoncesWholeAndOtherSchemesFail) {
   DigestChallenge c;
   ASSERT_TRUE(ParseDigestChallenge("Digest realm=r", c));
   EXPECT_EQ(c.nonce, "");
@@ -57,11 +59,7 @@ TEST(DigestChallenge, MissingFieldsAreEmptyAndOtherSchemesFail) {
   EXPECT_FALSE(ParseDigestChallenge("Basic realm=\"r\"", c));
   EXPECT_FALSE(ParseDigestChallenge("", c));
   EXPECT_FALSE(ParseDigestChallenge("Digestive realm=r", c));
-}
-
-TEST(DigestChallenge, LongNonceIsKeptWhole) {
-  std::string nonce(1500, 'f');
-  DigestChallenge c;
+  std::string nonce(1500, 'f');  // a long nonce is kept whole
   ASSERT_TRUE(ParseDigestChallenge("Digest realm=\"r\",nonce=\"" + nonce + "\"", c));
   EXPECT_EQ(c.nonce, nonce);
 }
@@ -98,11 +96,20 @@ TEST(DigestResponse, EmptyOpaqueIsStillWrittenAndStaleIsReported) {
   EXPECT_FALSE(AnswerChallenge("NTLM x", "REGISTER", "sip:r", "u", "p").has_value());
 }
 
-}  // namespace
-}  // namespace corvina::sip
+// A dialog with credentials for user 100 and a request of it not yet answered.
+Dialog WithCredentials() {
+  Dialog d;
+  d.authorizationUser = "100";
+  d.password = "pw";
+  return d;
+}
 
-namespace corvina::sip {
-namespace {
+SipRequestOut Request(std::string_view method, std::string_view uri) {
+  SipRequestOut r;
+  r.method = std::string(method);
+  r.requestUri = std::string(uri);
+  return r;
+}
 
 SipMessage Challenge(int status, std::string_view header, std::string_view value) {
   SipMessage m;
@@ -113,12 +120,8 @@ SipMessage Challenge(int status, std::string_view header, std::string_view value
 }
 
 TEST(RequestChallenge, ProxyChallengeSetsProxyCredentialsThenDetectsRejection) {
-  Dialog d;
-  d.authorizationUser = "100";
-  d.password = "pw";
-  SipRequestOut invite;
-  invite.method = "INVITE";
-  invite.requestUri = "sip:200@pbx";
+  Dialog d = WithCredentials();
+  SipRequestOut invite = Request("INVITE", "sip:200@pbx");
   testing::RecordingLog log;
   SipMessage challenge = Challenge(407, "Proxy-Authenticate", "Digest realm=\"pbx\",nonce=\"n1\"");
   ASSERT_EQ(AnswerRequestChallenge(d, invite, challenge, log), ChallengeOutcome::kRetry);
@@ -140,12 +143,8 @@ TEST(RequestChallenge, ProxyChallengeSetsProxyCredentialsThenDetectsRejection) {
 }
 
 TEST(RequestChallenge, WwwChallengeAndMissingPassword) {
-  Dialog d;
-  d.authorizationUser = "100";
-  d.password = "pw";
-  SipRequestOut bye;
-  bye.method = "BYE";
-  bye.requestUri = "sip:200@10.0.0.9";
+  Dialog d = WithCredentials();
+  SipRequestOut bye = Request("BYE", "sip:200@10.0.0.9");
   bye.authorizationIsWww = false;
   testing::RecordingLog log;
   ASSERT_EQ(AnswerRequestChallenge(d, bye, Challenge(401, "WWW-Authenticate", "Digest realm=\"r\",nonce=\"x\""), log),
@@ -162,12 +161,6 @@ TEST(RequestChallenge, WwwChallengeAndMissingPassword) {
   EXPECT_EQ(log.entries[0].first, "Password is being requested when none is available!");
   EXPECT_EQ(log.entries[0].second, platform::kLogError);
 }
-
-}  // namespace
-}  // namespace corvina::sip
-
-namespace corvina::sip {
-namespace {
 
 TEST(DigestQop, OfferedAuthIsAnsweredWithNonceCountAndClientNonce) {
   DigestChallenge c;
@@ -194,12 +187,8 @@ TEST(DigestQop, OfferedAuthIsAnsweredWithNonceCountAndClientNonce) {
 }
 
 TEST(DigestQop, FirstMd5ChallengeIsAnsweredAndAFreshNonceAfterCredentialsIsRefusal) {
-  Dialog d;
-  d.authorizationUser = "100";
-  d.password = "pw";
-  SipRequestOut invite;
-  invite.method = "INVITE";
-  invite.requestUri = "sip:200@pbx";
+  Dialog d = WithCredentials();
+  SipRequestOut invite = Request("INVITE", "sip:200@pbx");
   SipMessage challenge;
   challenge.statusCode = 401;
   challenge.reason = "Unauthorized";

@@ -30,6 +30,11 @@ struct RegistrationHarness : EngineHarness {
     log.entries.clear();
   }
   void Add() { core.Registrations().Add(key, 90, clock.NowMs()); }
+  // Adds the line's registration and runs the cycle that sends the first REGISTER.
+  void AddAndSend() {
+    Add();
+    Cycle();
+  }
   SipMessage LastSent() {
     EXPECT_FALSE(socket.sent.empty());
     SipMessage m;
@@ -49,8 +54,7 @@ struct RegistrationHarness : EngineHarness {
 
 TEST(Registration, FirstRegisterText) {
   RegistrationHarness h;
-  h.Add();
-  h.Cycle();
+  h.AddAndSend();
   ASSERT_EQ(h.socket.sent.size(), 1u);
   EXPECT_EQ(h.socket.sent[0].to, (SocketAddress{kRegistrar, 5060}));
   SipMessage sent = h.LastSent();
@@ -111,8 +115,7 @@ TEST(Registration, GrantedExpirySchedulesTheRefresh) {
   };
   for (const Case& c : cases) {
     RegistrationHarness h;
-    h.Add();
-    h.Cycle();
+    h.AddAndSend();
     h.Reply(h.Answer(200, "OK", c.headers));
     EXPECT_TRUE(h.Status().registered) << c.headers;
     EXPECT_TRUE(h.Logged("Registered as: sip:100@reg.example"));
@@ -139,8 +142,7 @@ TEST(Registration, GrantedExpirySchedulesTheRefresh) {
 
 TEST(Registration, DigestChallengeIsAnsweredWithQopAndRefusalIsDetected) {
   RegistrationHarness h;
-  h.Add();
-  h.Cycle();
+  h.AddAndSend();
   const std::string challenge = "WWW-Authenticate: Digest realm=\"reg.example\", nonce=\"n1\", qop=\"auth,auth-int\"\r\n";
   const std::string firstAnswerToFirst = h.Answer(401, "Unauthorized", challenge);
   h.Reply(firstAnswerToFirst);
@@ -176,8 +178,7 @@ TEST(Registration, DigestChallengeIsAnsweredWithQopAndRefusalIsDetected) {
 
 TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
   RegistrationHarness h;
-  h.Add();
-  h.Cycle();
+  h.AddAndSend();
   h.Reply(h.Answer(407, "Proxy Authentication Required",
                    "Proxy-Authenticate: Digest realm=\"x\",nonce=\"a\",algorithm=SHA-256\r\n"
                    "Proxy-Authenticate: Digest realm=\"x\",nonce=\"b\",algorithm=MD5\r\n"));
@@ -193,16 +194,14 @@ TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
 
   RegistrationHarness e;
   e.key.password.clear();
-  e.Add();
-  e.Cycle();
+  e.AddAndSend();
   e.Reply(e.Answer(401, "Unauthorized", "WWW-Authenticate: Digest realm=\"x\",nonce=\"a\"\r\n"));
   EXPECT_TRUE(e.Logged("Enter a password for this proxy server."));
   EXPECT_EQ(e.socket.sent.size(), 1u);
 
   // A provisional answer restarts the 7000 ms retry.
   RegistrationHarness p;
-  p.Add();
-  p.Cycle();
+  p.AddAndSend();
   p.clock.Advance(5000);
   p.Reply(p.Answer(100, "Trying"));
   EXPECT_EQ(p.Cycle(), 7000u);
@@ -262,8 +261,7 @@ TEST(Registration, LineWithoutDomainKeepsKeepAlivesOfAnotherLine) {
 
   RegistrationHarness g;
   g.core.Registrations().Add(LineRegistrationKey("200", "", "", "", ""), 90, g.clock.NowMs());
-  g.Add();
-  g.Cycle();
+  g.AddAndSend();
   EXPECT_TRUE(g.core.KeepAlivesNeeded());
 }
 
@@ -286,8 +284,7 @@ TEST(Registration, ObserverMayReadTheListFromItsCallback) {
   RegistrationHarness h;
   ReadingObserver observer(h.core.Registrations());
   h.core.SetObserver(&observer);
-  h.Add();
-  h.Cycle();
+  h.AddAndSend();
   h.Reply(h.Answer(200, "OK"));
   ASSERT_EQ(observer.seen.size(), 1u);
   EXPECT_TRUE(observer.seen[0].registered);

@@ -35,6 +35,14 @@ SipMessage ParseSent(const std::string& text) {
   return m;
 }
 
+// An endpoint and a dialog with a public far end, fresh for every test.
+struct Composer : ::testing::Test {
+  FakeEndpoint ep;
+  Dialog d = MakeDialog("sip:200@198.51.100.9");
+};
+using Routing = Composer;
+using Senders = Composer;
+
 TEST(RequestHead, InviteIsWrittenByteForByte) {
   FakeEndpoint ep;
   Dialog d = MakeDialog("sip:200@198.51.100.9:5062");
@@ -94,10 +102,8 @@ TEST(RequestHead, PrivatePeersGetThePrivateAddress) {
   }
 }
 
-TEST(Routing, LooseRouteFromTheOutboundProxyIsNotWrittenButUsed) {
-  FakeEndpoint ep;
+TEST_F(Routing, LooseRouteFromTheOutboundProxyIsNotWrittenButUsed) {
   ep.resolver.names["proxy.example"] = Ip(198, 51, 100, 1);
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
   d.routeSet = "<sip:proxy.example;lr>";
   d.routeFromOutboundProxy = true;
   SipRequestOut req;
@@ -113,9 +119,7 @@ TEST(Routing, LooseRouteFromTheOutboundProxyIsNotWrittenButUsed) {
   EXPECT_EQ(ParseSent(req.text).FindHeader("Route"), "<sip:proxy.example;lr>");
 }
 
-TEST(Routing, LooseRouteSetIsCarriedWhole) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
+TEST_F(Routing, LooseRouteSetIsCarriedWhole) {
   d.routeSet = "<sip:10.0.0.1:5080;lr>,<sip:198.51.100.2;lr;ftag=x>";
   d.routeFromOutboundProxy = true;  // two entries: the flag does not hide them
   SipRequestOut req;
@@ -128,9 +132,7 @@ TEST(Routing, LooseRouteSetIsCarriedWhole) {
   EXPECT_NE(m.FindHeader(kVia).find("192.168.1.20:5070"), std::string_view::npos);
 }
 
-TEST(Routing, StrictRouteTakesTheRequestUri) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
+TEST_F(Routing, StrictRouteTakesTheRequestUri) {
   d.routeSet = "<sip:198.51.100.3:5070>";
   SipRequestOut req;
   ASSERT_TRUE(SendOptions(ep, d, req));
@@ -145,9 +147,8 @@ TEST(Routing, StrictRouteTakesTheRequestUri) {
   EXPECT_EQ(ParseSent(req.text).FindHeader("Route"), "<sip:p2;lr>,<sip:p3>,<sip:200@198.51.100.9>");
 }
 
-TEST(Routing, UnresolvedNextHopIsLoggedAndNotSent) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@nowhere.invalid");
+TEST_F(Routing, UnresolvedNextHopIsLoggedAndNotSent) {
+  d = MakeDialog("sip:200@nowhere.invalid");
   SipRequestOut req;
   EXPECT_FALSE(SendBye(ep, d, req));
   EXPECT_TRUE(ep.sent.empty());
@@ -157,9 +158,7 @@ TEST(Routing, UnresolvedNextHopIsLoggedAndNotSent) {
   EXPECT_FALSE(req.destination.Resolved());
 }
 
-TEST(Senders, CancelReusesTheInvitesTransaction) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
+TEST_F(Senders, CancelReusesTheInvitesTransaction) {
   SipRequestOut inv;
   inv.authorization = "Digest a";
   ASSERT_TRUE(SendInvite(ep, d, inv, {}));
@@ -176,9 +175,7 @@ TEST(Senders, CancelReusesTheInvitesTransaction) {
   EXPECT_NE(inv.text.find("Supported: replaces\r\nContent-Length: 0\r\n\r\n"), std::string::npos);
 }
 
-TEST(Senders, AckBranchDependsOnTheFinalResponse) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
+TEST_F(Senders, AckBranchDependsOnTheFinalResponse) {
   SipRequestOut inv;
   ASSERT_TRUE(SendInvite(ep, d, inv, {}));
   SipMessage busy = ParseSent("SIP/2.0 486 Busy Here\r\nTo: <sip:200@pbx.example>;tag=far\r\nCall-ID: c1@h\r\n\r\n");
@@ -198,9 +195,7 @@ TEST(Senders, AckBranchDependsOnTheFinalResponse) {
   EXPECT_EQ(ParseSent(ack.text).FindBody("application/sdp"), "v=0\r\n");
 }
 
-TEST(Senders, ByeWithoutCredentialsDropsThem) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
+TEST_F(Senders, ByeWithoutCredentialsDropsThem) {
   SipRequestOut req;
   req.authorization = "Digest old";
   req.authorizationIsWww = true;
@@ -215,9 +210,7 @@ TEST(Senders, ByeWithoutCredentialsDropsThem) {
   EXPECT_NE(req.branch, firstBranch);
 }
 
-TEST(Senders, ReferAndNotifyCarryTheirLines) {
-  FakeEndpoint ep;
-  Dialog d = MakeDialog("sip:200@198.51.100.9");
+TEST_F(Senders, ReferAndNotifyCarryTheirLines) {
   SipRequestOut refer;
   ASSERT_TRUE(SendRefer(ep, d, "<sip:300@pbx.example?Replaces=a%40b>", refer));
   SipMessage r = ParseSent(refer.text);

@@ -13,57 +13,41 @@ SipMessage Parse(std::string_view text, bool expectOk = true) {
   return m;
 }
 
-TEST(StartLine, RequestLineGivesMethodUriAndNoStatus) {
+TEST(StartLine, RequestLineGivesMethodAndUriStatusLineCodeAndReason) {
   SipMessage m = Parse("OPTIONS sip:bob@example.org SIP/2.0\r\nCall-ID: x\r\n\r\n");
   EXPECT_TRUE(m.IsRequest());
   EXPECT_EQ(m.method, "OPTIONS");
   EXPECT_EQ(m.requestUri, "sip:bob@example.org");
   EXPECT_EQ(m.statusCode, kRequestStatus);
   EXPECT_EQ(m.reason, "");
+
+  SipMessage r = Parse("SIP/2.0 486 Busy Here\r\n\r\n");  // a status line keeps the reason's inner spaces
+  EXPECT_TRUE(r.IsResponse());
+  EXPECT_EQ(r.statusCode, 486);
+  EXPECT_EQ(r.reason, "Busy Here");
+  EXPECT_EQ(r.method, "");
+  EXPECT_EQ(r.requestUri, "");
 }
 
-TEST(StartLine, StatusLineKeepsInnerSpacesOfReason) {
-  SipMessage m = Parse("SIP/2.0 486 Busy Here\r\n\r\n");
-  EXPECT_TRUE(m.IsResponse());
-  EXPECT_EQ(m.statusCode, 486);
-  EXPECT_EQ(m.reason, "Busy Here");
-  EXPECT_EQ(m.method, "");
-  EXPECT_EQ(m.requestUri, "");
-}
-
-TEST(StartLine, BlankLinesBeforeTheStartLineAreSkipped) {
-  SipMessage m = Parse("\r\n\r\nINVITE sip:a@b SIP/2.0\r\nTo: <sip:a@b>\r\n\r\n");
-  EXPECT_EQ(m.method, "INVITE");
-  EXPECT_EQ(m.FindHeader("To"), "<sip:a@b>");
-}
-
-TEST(StartLine, VersionIsMatchedIgnoringCase) {
+TEST(StartLine, UnusableLinesAndStatusCodesOutsideTheSipRangeFail) {
+  // "SIPX" is no version prefix: taken as a request whose third part is not a version.
+  for (const char* text : {"", "\r\n\r\n", "INVITE\r\n\r\n", "INVITE sip:x\r\n\r\n", "INVITE sip:x HTTP/1.1\r\n\r\n",
+                           "SIP/2.0\r\n", "SIPX 200 OK\r\n\r\n", "SIP/2.0 99 Low\r\n\r\n", "SIP/2.0 700 High\r\n\r\n",
+                           "SIP/2.0 abc Word\r\n\r\n", "SIP/2.0 65536 Wrap\r\n\r\n"}) {
+    Parse(text, false);
+  }
+  // The version is matched ignoring case; 100 and 699 are the range's ends.
   EXPECT_EQ(Parse("sip/2.0 200 OK\r\n\r\n").statusCode, 200);
   EXPECT_EQ(Parse("BYE sip:x sip/2.0\r\n\r\n").method, "BYE");
-  // Not a version prefix: taken as a request whose third part is not a version.
-  Parse("SIPX 200 OK\r\n\r\n", false);
-}
-
-TEST(StartLine, UnusableStartLinesFail) {
-  Parse("", false);
-  Parse("\r\n\r\n", false);
-  Parse("INVITE\r\n\r\n", false);
-  Parse("INVITE sip:x\r\n\r\n", false);
-  Parse("INVITE sip:x HTTP/1.1\r\n\r\n", false);
-  Parse("SIP/2.0\r\n", false);
-}
-
-TEST(StartLine, StatusCodeOutsideTheSipRangeFails) {
-  Parse("SIP/2.0 99 Low\r\n\r\n", false);
-  Parse("SIP/2.0 700 High\r\n\r\n", false);
-  Parse("SIP/2.0 abc Word\r\n\r\n", false);
-  Parse("SIP/2.0 65536 Wrap\r\n\r\n", false);
   EXPECT_EQ(Parse("SIP/2.0 100 Trying\r\n\r\n").statusCode, 100);
   EXPECT_EQ(Parse("SIP/2.0 699 Top\r\n\r\n").statusCode, 699);
 }
 
-TEST(StartLine, WideSpacingAndEveryLineEndForm) {
-  SipMessage m = Parse("REGISTER    sip:reg.example    SIP/2.0\nVia: a\rTo: b\n\rFrom: c\r\n\r\n");
+TEST(StartLine, LeadingBlankLinesWideSpacingAndEveryLineEndForm) {
+  SipMessage m = Parse("\r\n\r\nINVITE sip:a@b SIP/2.0\r\nTo: <sip:a@b>\r\n\r\n");
+  EXPECT_EQ(m.method, "INVITE");
+  EXPECT_EQ(m.FindHeader("To"), "<sip:a@b>");
+  m = Parse("REGISTER    sip:reg.example    SIP/2.0\nVia: a\rTo: b\n\rFrom: c\r\n\r\n");
   EXPECT_EQ(m.method, "REGISTER");
   EXPECT_EQ(m.requestUri, "sip:reg.example");
   ASSERT_EQ(m.headers.size(), 3u);
@@ -130,7 +114,7 @@ TEST(Headers, NameSpacingIsDroppedAndValueTailKept) {
   EXPECT_EQ(m.FindHeader(kTo), "<sip:t>");
 }
 
-TEST(Headers, LongValuesSurviveWhole) {
+TEST(Headers, LongValuesSurviveWholeAndLongNamesAreCut) {
   std::string nonce(3000, 'n');
   std::string challenge = "Digest realm=\"r\", nonce=\"" + nonce + "\"";
   std::string via = "SIP/2.0/UDP proxy.example;branch=z9hG4bK" + std::string(500, 'b');
@@ -138,14 +122,11 @@ TEST(Headers, LongValuesSurviveWhole) {
                        "\r\n\r\n");
   EXPECT_EQ(m.FindHeader(kVia), via);
   EXPECT_EQ(m.FindHeader(kWwwAuthenticate), challenge);
-}
-
-TEST(Headers, OverlongNameIsCutAndTheValueStaysItsOwn) {
-  std::string name(40, 'X');
-  SipMessage m = Parse("SIP/2.0 200 OK\r\n" + name + ": v\r\n\r\n");
-  ASSERT_EQ(m.headers.size(), 1u);
-  EXPECT_EQ(m.headers[0].name, std::string(31, 'X'));
-  EXPECT_EQ(m.headers[0].value, "v");
+  // An overlong name is cut and the value stays its own.
+  SipMessage named = Parse("SIP/2.0 200 OK\r\n" + std::string(40, 'X') + ": v\r\n\r\n");
+  ASSERT_EQ(named.headers.size(), 1u);
+  EXPECT_EQ(named.headers[0].name, std::string(31, 'X'));
+  EXPECT_EQ(named.headers[0].value, "v");
 }
 
 TEST(Body, ContentLengthCountsBytesOfUtf8) {
@@ -171,7 +152,7 @@ TEST(Body, NoTypeOrZeroOrBadLengthMeansNoBody) {
   EXPECT_TRUE(Parse("SIP/2.0 200 OK\r\nContent-Type: a/b\r\nContent-Length: x\r\n\r\nhello").bodies.empty());
 }
 
-TEST(Body, LengthBeyondTheDatagramTakesWhatIsThere) {
+TEST(Body, LengthBeyondTheDatagramTakesWhatIsThereAndPositionAdvancesPastTheBody) {
   // Held in a buffer with more bytes behind it, to show the parser stops at the view's end.
   std::string buffer = "SIP/2.0 200 OK\r\nContent-Type: a/b\r\nContent-Length: 99999999999999999999\r\n\r\nabcSECRET";
   std::string_view datagram(buffer.data(), buffer.size() - 6);
@@ -181,12 +162,10 @@ TEST(Body, LengthBeyondTheDatagramTakesWhatIsThere) {
   ASSERT_EQ(m.bodies.size(), 1u);
   EXPECT_EQ(m.bodies[0].content, "abc");
   EXPECT_EQ(pos, datagram.size());
-}
 
-TEST(Body, PositionAdvancesPastTheBody) {
+  // The position advances past the body.
   std::string two = "SIP/2.0 100 Trying\r\nContent-Type: a/b\r\nContent-Length: 2\r\n\r\nxySIP/2.0 180 Ringing\r\n\r\n";
-  SipMessage m;
-  std::size_t pos = 0;
+  pos = 0;
   ASSERT_TRUE(ParseMessage(two, pos, m));
   EXPECT_EQ(m.statusCode, 100);
   ASSERT_TRUE(ParseMessage(two, pos, m));
@@ -210,7 +189,7 @@ TEST(Multipart, PartWithoutTypeIsDroppedAndClosingDelimiterEndsTheScan) {
   EXPECT_EQ(m.bodies[0].content, "v=0\r\n");
 }
 
-TEST(Multipart, QuotedBoundaryCompactTypeAndMissingClose) {
+TEST(Multipart, QuotedBoundaryCompactTypeMissingCloseAndMissingBoundary) {
   std::string body =
       "preamble\r\n--a b\r\nc: application/sdp; charset=x\r\n\r\nsdp"
       "\r\n--a b\r\nContent-Type: application/isup\r\n\r\nisup-bytes";
@@ -219,9 +198,7 @@ TEST(Multipart, QuotedBoundaryCompactTypeAndMissingClose) {
   EXPECT_EQ(m.FindBody("application/sdp"), "sdp");
   EXPECT_EQ(m.FindBody("application/isup"), "isup-bytes");
   EXPECT_EQ(m.FindBody("text/plain"), "");
-}
-
-TEST(Multipart, WithoutBoundaryTheBodyIsDropped) {
+  // Without a boundary the body is dropped.
   EXPECT_TRUE(Parse(Multipart("charset=x", "--b\r\nContent-Type: a/b\r\n\r\nx")).bodies.empty());
 }
 
