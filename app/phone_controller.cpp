@@ -213,9 +213,10 @@ bool PhoneController::Answer() {
   return true;
 }
 
-bool PhoneController::Reject() {
+bool PhoneController::Reject(int line) {
   CORVINA_CHECK_THREAD(uiThread_);
   int n = FirstLineInState(call::CallState::kIncomingRinging);
+  if (line != kNoLine) n = ValidLine(line) && Line(line).State() == call::CallState::kIncomingRinging ? line : kNoLine;
   if (n == kNoLine) return false;
   Line(n).Drop();
   return true;

@@ -107,7 +107,7 @@ class PhoneController final : public PhoneLineOwner {
   // free line, refused, answered instead, or waiting for an intercom line to go idle).
   int Dial(bool answerIfEmpty);
   bool Answer();                              // B
-  bool Reject();                              // Q
+  bool Reject(int line = kNoLine);            // Q: the given ringing line, else the first
   bool HangUp();                              // D
   bool Hold();                                // H
   void Retrieve();                            // R

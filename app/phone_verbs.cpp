@@ -43,6 +43,14 @@ std::string LineJson(PhoneController& phone, int i) {
 // A line number 1 or 2 as typed, as a line index.
 int LineIndex(long n) { return n == 1 || n == 2 ? static_cast<int>(n - 1) : -1; }
 
+// The line an optional "1" or "2" argument names: kNoLine without one, nothing when it is not a line.
+std::optional<int> ChosenLine(const CommandArgs& args) {
+  if (args.Count() == 0) return PhoneController::kNoLine;
+  std::optional<long> n = args.Count() == 1 ? ParseNumber(args[0]) : std::nullopt;
+  if (!n || LineIndex(*n) < 0) return std::nullopt;
+  return LineIndex(*n);
+}
+
 }  // namespace
 
 std::string PhoneStateJson(PhoneController& phone) {
@@ -127,21 +135,33 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
         return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
       });
   simple("redial", "dials the most recent number again", [](PhoneController& p) { p.OnCommand(1018); });
-  add("answer", "answers the ringing call; answers its line", [](PhoneController& p, const CommandArgs&) {
-    int line = p.RingingLine();
-    if (line == PhoneController::kNoLine || !p.Answer()) return CommandReply::Error("no call is ringing");
+  add("answer", "answers the ringing call (on line N); answers its line", [](PhoneController& p, const CommandArgs& args) {
+    std::optional<int> chosen = ChosenLine(args);
+    if (!chosen) return CommandReply::Error("usage: answer [1|2]");
+    int line = *chosen;
+    if (line == PhoneController::kNoLine) {
+      line = p.RingingLine();
+      if (line == PhoneController::kNoLine || !p.Answer()) return CommandReply::Error("no call is ringing");
+    } else if (p.Line(line).State() == call::CallState::kIncomingRinging) {
+      p.LineButton(line);
+    } else {
+      return CommandReply::Error("no call is ringing");
+    }
     return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
   });
   add("reject", "rejects the ringing call", [](PhoneController& p, const CommandArgs&) {
     return p.Reject() ? CommandReply::Ok() : CommandReply::Error("no call is ringing");
   });
-  add("hangup", "hangs up the current call, else rejects the ringing one; answers its line",
-      [](PhoneController& p, const CommandArgs&) {
+  add("hangup", "hangs up the current call (or line N's), else rejects the ringing one; answers its line",
+      [](PhoneController& p, const CommandArgs& args) {
+        std::optional<int> chosen = ChosenLine(args);
+        if (!chosen) return CommandReply::Error("usage: hangup [1|2]");
         int line = p.CurrentLine();
-        if (!p.HangUp()) {
-          line = p.RingingLine();
-          if (line == PhoneController::kNoLine || !p.Reject()) return CommandReply::Error("no call to hang up");
+        if ((*chosen == PhoneController::kNoLine || *chosen == line) && p.HangUp()) {
+          return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
         }
+        line = *chosen == PhoneController::kNoLine ? p.RingingLine() : *chosen;
+        if (line == PhoneController::kNoLine || !p.Reject(line)) return CommandReply::Error("no call to hang up");
         return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
       });
   simple("end", "presses Hang up (hang up, else reject, else clear)",
@@ -150,9 +170,9 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
   simple("hold", "presses Hold (hold, or retrieve the held call)", [](PhoneController& p) { p.OnButton(ControlId::kHold); });
   simple("transfer", "presses Transfer", [](PhoneController& p) { p.OnButton(ControlId::kTransfer); });
   add("line", "presses line button 1 or 2", [](PhoneController& p, const CommandArgs& args) {
-    std::optional<long> n = args.Count() == 1 ? ParseNumber(args[0]) : std::nullopt;
-    if (!n || LineIndex(*n) < 0) return CommandReply::Error("usage: line 1|2");
-    p.LineButton(LineIndex(*n));
+    std::optional<int> n = ChosenLine(args);
+    if (!n || *n == PhoneController::kNoLine) return CommandReply::Error("usage: line 1|2");
+    p.LineButton(*n);
     return CommandReply::Ok();
   });
   notBuilt("record", "records the current call");

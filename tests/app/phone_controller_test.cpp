@@ -391,5 +391,29 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(lines_[0]->ops.back(), "call 20");
 }
 
+TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  EXPECT_EQ(verbs.Execute("hangup"), "error: no call to hang up");
+  EXPECT_EQ(verbs.Execute("answer 3"), "error: usage: answer [1|2]");
+  EXPECT_EQ(verbs.Execute("hangup x"), "error: usage: hangup [1|2]");
+  Ring(1, 1);
+  EXPECT_EQ(verbs.Execute("answer 1"), "error: no call is ringing");
+  EXPECT_EQ(verbs.Execute("hangup 1"), "error: no call to hang up");
+  EXPECT_EQ(verbs.Execute("hangup 2"), "ok {\"line\":2}");  // rejects the ringing call
+  EXPECT_EQ(lines_[1]->ops, (std::vector<std::string>{"hangup"}));
+  lines_[1]->Announce(CallState::kIdle);
+  Ring(0, 1);
+  EXPECT_EQ(verbs.Execute("hangup"), "ok {\"line\":1}");  // no current call: the ringing one
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"hangup"}));
+  lines_[0]->Announce(CallState::kIdle);
+  Ring(1, 1);
+  EXPECT_EQ(verbs.Execute("answer 2"), "ok {\"line\":2}");
+  EXPECT_EQ(lines_[1]->ops.back(), "answer");
+  lines_[1]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("hangup 2"), "ok {\"line\":2}");
+  EXPECT_EQ(lines_[1]->ops.back(), "hangup");
+}
+
 }  // namespace
 }  // namespace corvina::app
