@@ -97,19 +97,7 @@ a=sendonly
     <log message="answer direction [$held]"/>
   </action>
 </recv>
-<send><![CDATA[
-
-ACK sip:100@[remote_ip]:[remote_port] SIP/2.0
-Via: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]
-[last_From:]
-[last_To:]
-Call-ID: [call_id]
-CSeq: 2 ACK
-Max-Forwards: 70
-Content-Length: 0
-
-]]></send>
-<pause milliseconds="1500"/>
+)" + CallerAck(2) + R"(<pause milliseconds="1500"/>
 )" + CallerBye(3) + R"(</scenario>
 )";
   auto sipp = StartSipp("sendonly", xml, false, FreeUdpPort());

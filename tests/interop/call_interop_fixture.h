@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "tests/support/phone_fixture.h"
 #include "tests/support/phone_under_test.h"
 #include "tests/support/sipp_peer.h"
 #include "tests/support/temp_folder.h"
@@ -64,23 +65,15 @@ inline const std::string kUasCancelled = "<recv request=\"CANCEL\"/>\n" + testin
 
 using namespace corvina::testing;
 
-class CallInterop : public ::testing::Test {
+class CallInterop : public PhoneFixture {
  protected:
-  void SetUp() override {
-    phone_ = std::make_unique<PhoneUnderTest>(
-        folder_.Sub("phone"), std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(FreeUdpPort())},
-                                                                    {"SIP", "UPNP", "0"},
-                                                                    {"SIP", "RTPPortBase", "31000"},
-                                                                    {"DefaultLine", "UserName", "100"},
-                                                                    {"DefaultLine", "ProxyPassword", "secret"}});
-    phone_->Start();
-    sipPort_ = phone_->WaitForSipPort(10000);
-    ASSERT_NE(sipPort_, 0);
-  }
-  void TearDown() override {
-    if (phone_) {
-      EXPECT_EQ(phone_->Quit(), 0);
-    }
+  CallInterop() : PhoneFixture("calls") {}
+  std::vector<std::vector<std::string>> Settings() const override {
+    return {{"SIP", "Port", std::to_string(FreeUdpPort())},
+            {"SIP", "UPNP", "0"},
+            {"SIP", "RTPPortBase", "31000"},
+            {"DefaultLine", "UserName", "100"},
+            {"DefaultLine", "ProxyPassword", "secret"}};
   }
 
   std::unique_ptr<ChildProcess> StartSipp(const std::string& name, const std::string& xml, bool server,
@@ -92,10 +85,6 @@ class CallInterop : public ::testing::Test {
   std::vector<SippMessage> SippTrace(const std::string& name) {
     return ReadSippTrace(folder_.Sub("sipp-" + name) + "/msg.txt");
   }
-
-  corvina::testing::TempFolder folder_{"calls"};
-  std::unique_ptr<PhoneUnderTest> phone_;
-  std::uint16_t sipPort_ = 0;
 };
 
 }  // namespace corvina::interop

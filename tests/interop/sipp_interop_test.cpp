@@ -7,10 +7,8 @@
 // - with DoNotDisturb set, an INVITE gets 480.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "tests/support/phone_under_test.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/phone_fixture.h"
+#include "tests/support/sipp_peer.h"
 
 namespace corvina::interop {
 namespace {
@@ -44,40 +42,18 @@ std::string Scenario(const std::string& method, const std::string& extra, int st
   return xml + "</scenario>\n";
 }
 
-class SippInterop : public ::testing::Test {
+class SippInterop : public PhoneFixture {
  protected:
-  virtual std::vector<std::vector<std::string>> Settings() const {
+  SippInterop() : PhoneFixture("sipp") {}
+  std::vector<std::vector<std::string>> Settings() const override {
     return {{"SIP", "Port", std::to_string(FreeUdpPort())}};
-  }
-  void SetUp() override {
-    phone_ = std::make_unique<PhoneUnderTest>(folder_.Sub("phone"), Settings());
-    phone_->Start();
-    sipPort_ = phone_->WaitForSipPort(10000);
-    ASSERT_NE(sipPort_, 0);
-  }
-  void TearDown() override {
-    if (phone_) {
-      EXPECT_EQ(phone_->Quit(), 0);
-    }
   }
 
   // Runs one SIPp scenario to the phone; its exit status (0: the call succeeded).
   int RunSipp(const std::string& name, const std::string& xml) {
-    const std::string dir = folder_.Sub("sipp-" + name);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir + "/scenario.xml") << xml;
-    const std::string command = "cd " + dir + " && exec sipp -sf scenario.xml -i 127.0.0.1 -p " +
-                                std::to_string(FreeUdpPort()) + " -m 1 -nostdin -timeout 15s -timeout_error " +
-                                "127.0.0.1:" + std::to_string(sipPort_) + " >out.txt 2>&1";
-    ChildProcess sipp({"/bin/sh", "-c", command}, {"HOME=" + dir, "TERM=dumb"});
-    int status = sipp.Wait(20000);
-    if (status < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    auto sipp = StartSippPeer(folder_.Sub("sipp-" + name), xml, FreeUdpPort(), sipPort_, " -timeout 15s");
+    return ExitOf(*sipp, 20000);
   }
-
-  corvina::testing::TempFolder folder_{"sipp"};
-  std::unique_ptr<PhoneUnderTest> phone_;
-  std::uint16_t sipPort_ = 0;
 };
 
 TEST_F(SippInterop, RequestsOutsideDialogsGetTheEnginesAnswers) {
