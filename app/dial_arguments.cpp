@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/dial_text.h"
+#include "app/controller/dial_text.h"
 
 namespace corvina::app {
 namespace {

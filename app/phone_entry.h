@@ -9,8 +9,8 @@
 
 #include <optional>
 
-#include "app/main_view.h"
-#include "app/main_window.h"
+#include "app/controller/main_view.h"
+#include "app/controller/main_window.h"
 #include "app/program_objects.h"
 #include "platform/instance_channel.h"
 #include "platform/ui_postbox.h"

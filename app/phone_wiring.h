@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "app/call_lines.h"
-#include "app/phone_controller.h"
+#include "app/controller/call_lines.h"
+#include "app/controller/phone_controller.h"
 #include "app/program_objects.h"
 #include "media/tone_player.h"
 

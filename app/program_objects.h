@@ -10,7 +10,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/activity_log.h"
+#include "app/logs/activity_log.h"
 #include "media/audio_devices.h"
 #include "call/nat_traversal.h"
 #include "platform/clock.h"

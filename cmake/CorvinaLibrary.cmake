@@ -1,8 +1,13 @@
-# corvina_library(NAME DEPS ...) makes the static library of the current folder from every
-# *.cpp in it except entry points (*_main.cpp), linked to the libraries it stands on.
+# corvina_library(NAME [RECURSE] DEPS ...) makes the static library of the current folder from
+# every *.cpp in it (RECURSE: and in its feature subfolders) except entry points (*_main.cpp),
+# linked to the libraries it stands on.
 function(corvina_library name)
-  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(L "RECURSE" "" "DEPS" ${ARGN})
+  if(L_RECURSE)
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
   list(FILTER srcs EXCLUDE REGEX "_main\\.cpp$")
   if(srcs)
     add_library(${name} STATIC ${srcs})

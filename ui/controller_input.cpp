@@ -1,6 +1,6 @@
 #include "ui/controller_input.h"
 
-#include "app/main_view.h"
+#include "app/controller/main_view.h"
 
 namespace corvina::ui {
 

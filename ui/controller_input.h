@@ -2,8 +2,8 @@
 // goes to the main window object, which owns the pane.
 #pragma once
 
-#include "app/main_window.h"
-#include "app/phone_controller.h"
+#include "app/controller/main_window.h"
+#include "app/controller/phone_controller.h"
 #include "ui/view_input.h"
 
 namespace corvina::ui {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console_phone.h"
+#include "app/console/console_phone.h"
 #include "app/dial_arguments.h"
 #include "app/devices_tool.h"
 #include "app/phone_entry.h"

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "app/main_view.h"
+#include "app/controller/main_view.h"
 
 namespace corvina::ui {
 namespace {

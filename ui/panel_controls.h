@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/button_images.h"
+#include "app/controller/button_images.h"
 
 namespace corvina::ui {
 

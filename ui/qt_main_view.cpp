@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/panel_metrics.h"
+#include "app/controller/panel_metrics.h"
 #include "platform/desktop_open.h"
 #include "platform/product.h"
 #include "ui/key_rule.h"

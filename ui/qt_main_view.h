@@ -14,8 +14,8 @@
 #include <array>
 #include <map>
 
-#include "app/main_view.h"
-#include "app/main_window.h"
+#include "app/controller/main_view.h"
+#include "app/controller/main_window.h"
 #include "ui/panel_controls.h"
 #include "ui/panel_layout.h"
 #include "ui/status_display_widget.h"

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "app/panel_metrics.h"
+#include "app/controller/panel_metrics.h"
 
 namespace corvina::ui {
 namespace {

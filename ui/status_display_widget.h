@@ -6,7 +6,7 @@
 #include <QFont>
 #include <QWidget>
 
-#include "app/status_display.h"
+#include "app/controller/status_display.h"
 
 namespace corvina::ui {
 

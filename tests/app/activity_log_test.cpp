@@ -1,5 +1,5 @@
 // The activity log's files and the status window's ring.
-#include "app/activity_log.h"
+#include "app/logs/activity_log.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -7,12 +7,12 @@
 // - a dial-box text dials the address inside its last "<…>".
 #include <gtest/gtest.h>
 
-#include "app/dial_text.h"
-#include "app/do_not_disturb.h"
-#include "app/emergency_map.h"
-#include "app/incoming_call.h"
-#include "app/intercom_allow.h"
-#include "app/missed_calls.h"
+#include "app/controller/dial_text.h"
+#include "app/policy/do_not_disturb.h"
+#include "app/policy/emergency_map.h"
+#include "app/policy/incoming_call.h"
+#include "app/policy/intercom_allow.h"
+#include "app/logs/missed_calls.h"
 #include "platform/memory_settings_store.h"
 #include "tests/app/recording_log.h"
 

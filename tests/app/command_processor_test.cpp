@@ -1,11 +1,11 @@
 // The console protocol's verb table, tokenizer, answer rules, events and the JSON it writes.
-#include "app/command_processor.h"
+#include "app/console/command_processor.h"
 
 #include <gtest/gtest.h>
 
-#include "app/command_line.h"
-#include "app/console_event.h"
-#include "app/json_writer.h"
+#include "app/console/command_line.h"
+#include "app/console/console_event.h"
+#include "app/console/json_writer.h"
 
 namespace corvina::app {
 namespace {

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/console_outbox.h"
-#include "app/console_phone.h"
+#include "app/console/console_outbox.h"
+#include "app/console/console_phone.h"
 #include "app/phone_entry.h"
 #include "platform/fd_io.h"
 #include "platform/worker_thread.h"

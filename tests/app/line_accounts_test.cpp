@@ -3,7 +3,7 @@
 // only when their choices say so.
 #include <gtest/gtest.h>
 
-#include "app/line_accounts.h"
+#include "app/policy/line_accounts.h"
 #include "platform/memory_settings_store.h"
 
 namespace corvina::app {

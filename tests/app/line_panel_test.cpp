@@ -6,9 +6,9 @@
 // - meters are shifted and clamped; fonts and layout units follow the screen's dpi.
 #include <gtest/gtest.h>
 
-#include "app/line_indicators.h"
-#include "app/panel_metrics.h"
-#include "app/status_display.h"
+#include "app/controller/line_indicators.h"
+#include "app/controller/panel_metrics.h"
+#include "app/controller/status_display.h"
 #include "platform/clock.h"
 
 namespace corvina::app {

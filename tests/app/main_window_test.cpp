@@ -1,7 +1,7 @@
 // The controller's start-up behaviour, seen through a recording view: the stored status
 // window applied, "Corvina Run" written, worker entries reaching a live window only, and an
 // unusable settings store reported once and left alone.
-#include "app/main_window.h"
+#include "app/controller/main_window.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

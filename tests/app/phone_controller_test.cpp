@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/phone_controller.h"
-#include "app/phone_verbs.h"
+#include "app/controller/phone_controller.h"
+#include "app/console/phone_verbs.h"
 #include "platform/manual_loop.h"
 #include "platform/memory_settings_store.h"
 #include "tests/app/phone_fakes.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_view.h"
-#include "app/phone_controller.h"
+#include "app/controller/main_view.h"
+#include "app/controller/phone_controller.h"
 #include "call/line_control.h"
 
 namespace corvina::testing {

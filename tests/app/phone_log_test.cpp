@@ -5,14 +5,14 @@
 //   line's next call does not inherit the last call's times;
 // - quotes and line breaks in a caller's name or address cannot forge fields or rows;
 // - the line is wound down after its row is written, in a fixed order.
-#include "app/phone_log.h"
+#include "app/logs/phone_log.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
-#include "app/call_end.h"
+#include "app/controller/call_end.h"
 #include "platform/text.h"
 #include "tests/support/temp_folder.h"
 

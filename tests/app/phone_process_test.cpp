@@ -12,7 +12,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/console_phone.h"
+#include "app/console/console_phone.h"
 #include "platform/fd_io.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"

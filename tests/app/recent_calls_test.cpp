@@ -5,8 +5,8 @@
 // - the list shows a separator only between recent and address-book items.
 #include <gtest/gtest.h>
 
-#include "app/dial_list.h"
-#include "app/recent_calls.h"
+#include "app/controller/dial_list.h"
+#include "app/logs/recent_calls.h"
 #include "platform/memory_settings_store.h"
 
 namespace corvina::app {

@@ -16,7 +16,7 @@
 #include <set>
 #include <array>
 
-#include "app/phone_controller.h"
+#include "app/controller/phone_controller.h"
 #include "platform/local_address.h"
 #include "platform/paths.h"
 #include "tests/interop/baresip_peer.h"

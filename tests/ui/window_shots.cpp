@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/status_display.h"
+#include "app/controller/status_display.h"
 #include "platform/clock.h"
 #include "ui/qt_main_view.h"
 

@@ -1,0 +1,227 @@
+#include "app/console/console_phone.h"
+
+#include "app/console/sip_console.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+#include "app/console/console_verbs.h"
+#include "app/console/json_writer.h"
+
+namespace corvina::app {
+
+ConsolePhone::ConsolePhone(int inputFd, int outputFd, platform::TerminationSignals* signals) : signals_(signals) {
+  stdout_.fd = platform::OpenNonBlockingWriter(outputFd);
+  ownsStdout_ = stdout_.fd >= 0;
+  if (!ownsStdout_) stdout_.fd = outputFd;  // no private writer: write to it as it is
+  auto input = std::make_unique<Channel>();
+  input->readFd = inputFd;
+  input->output = &stdout_;
+  channels_[inputFd] = std::move(input);
+}
+
+ConsolePhone::~ConsolePhone() {
+  for (auto& [fd, channel] : channels_) {
+    if (channel->own) close(fd);  // standard input is not ours to close
+  }
+  if (ownsStdout_) close(stdout_.fd);
+}
+
+bool ConsolePhone::CreateWindow(MainWindow& window) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!controlAddress_.empty()) {
+    std::string error;
+    if (!control_.Listen(controlAddress_, &error)) {
+      platform::WriteAll(2, "error: --control: " + error + "\n");
+      return false;
+    }
+  }
+  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, *this, [this] { loop_.Quit(0); }});
+  for (auto& [fd, channel] : channels_) WatchInput(*channel);
+  if (control_.Fd() >= 0) {
+    loop_.WatchFd(control_.Fd(), [this] { AcceptClients(); });
+    Emit(ConsoleEvent("control").Add("address", control_.Address()));
+  }
+  if (signals_ != nullptr && signals_->Fd() >= 0) {
+    loop_.WatchFd(signals_->Fd(), [this] {
+      if (signals_->Take() != 0) loop_.Quit(0);
+    });
+  }
+  return true;
+}
+
+int ConsolePhone::RunLoop() {
+  int code = loop_.Run();
+  FlushBeforeExit();
+  return code;
+}
+
+void ConsolePhone::DestroyWindow() { commands_ = CommandProcessor(); }
+
+void ConsolePhone::WatchInput(Channel& channel) {
+  const int fd = channel.readFd;
+  loop_.WatchFd(fd, [this, fd] { OnReadable(fd); });
+}
+
+void ConsolePhone::Emit(const ConsoleEvent& event) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  const std::string line = event.Text();
+  stdout_.outbox.PushEvent(line);
+  Flush(stdout_);
+  std::vector<int> dead;
+  for (auto& [fd, channel] : channels_) {
+    if (!channel->own) continue;
+    channel->own->outbox.PushEvent(line);
+    Flush(*channel->own);
+    if (channel->own->dead) dead.push_back(fd);
+  }
+  for (int fd : dead) DropChannel(fd);
+}
+
+void ConsolePhone::Flush(Output& output) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  while (!output.dead && !output.outbox.Empty()) {
+    long n = platform::WriteSome(output.fd, output.outbox.Front());
+    if (n < 0) output.dead = true;
+    if (n <= 0) break;
+    output.outbox.Consume(static_cast<std::size_t>(n));
+  }
+  if (output.dead) output.outbox.Clear();  // the reader has gone: nothing has anywhere to go
+  const bool wantRoom = !output.dead && !output.outbox.Empty();
+  if (wantRoom != output.writeWatched) {
+    if (wantRoom) {
+      Output* target = &output;
+      loop_.WatchWritable(output.fd, [this, target] {
+        Flush(*target);
+        if (target != &stdout_ && target->dead) {
+          for (auto& [fd, channel] : channels_) {
+            if (channel->own.get() == target) {
+              DropChannel(fd);
+              break;
+            }
+          }
+        }
+      });
+    } else {
+      loop_.UnwatchWritable(output.fd);
+    }
+    output.writeWatched = wantRoom;
+  }
+  ResumeReaders();
+}
+
+void ConsolePhone::ResumeReaders() {
+  for (auto& [fd, channel] : channels_) {
+    if (channel->paused && channel->output->outbox.Answers() <= kMaxWaitingAnswers / 2) {
+      channel->paused = false;
+      WatchInput(*channel);
+    }
+  }
+}
+
+void ConsolePhone::Answer(Channel& channel, std::string line) {
+  channel.output->outbox.PushAnswer(std::move(line));
+  Flush(*channel.output);
+  if (channel.output->outbox.Answers() >= kMaxWaitingAnswers && !channel.paused) {
+    channel.paused = true;
+    loop_.WatchFd(channel.readFd, nullptr);
+  }
+}
+
+void ConsolePhone::BringToFront() { Emit(ConsoleEvent("front")); }
+
+void ConsolePhone::ShowStatusWindow(bool visible) { Emit(ConsoleEvent("statusPane").Add("visible", visible)); }
+
+void ConsolePhone::RegistrationChanged(const LineRegistrationState& state) { Emit(RegistrationEvent(state)); }
+
+void ConsolePhone::PublicAddressChanged(const sip::OwnAddresses& addresses) { Emit(AddressEvent(addresses)); }
+
+void ConsolePhone::AcceptClients() {
+  for (;;) {
+    int fd = control_.Accept().Release();  // the channel owns it from here
+    if (fd < 0) return;
+    if (channels_.size() > kMaxClients) {
+      platform::WriteSome(fd, "error: too many control connections\n");
+      close(fd);
+      continue;
+    }
+    // A small kernel buffer keeps the client's backlog in its outbox, where it is bounded.
+    const int sendBuffer = kClientSendBufferBytes;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    auto channel = std::make_unique<Channel>();
+    channel->readFd = fd;
+    channel->own = std::make_unique<Output>();
+    channel->own->fd = fd;
+    channel->output = channel->own.get();
+    WatchInput(*channel);
+    channels_[fd] = std::move(channel);
+  }
+}
+
+void ConsolePhone::DropChannel(int fd) {
+  auto it = channels_.find(fd);
+  if (it == channels_.end()) return;
+  const bool isInput = !it->second->own;
+  loop_.UnwatchFd(fd);
+  if (!isInput) close(fd);
+  channels_.erase(it);
+  if (isInput) loop_.Quit(0);  // end of standard input stops the phone
+}
+
+void ConsolePhone::OnReadable(int fd) {
+  auto it = channels_.find(fd);
+  if (it == channels_.end()) return;
+  Channel& channel = *it->second;
+  char buffer[4096];
+  ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+  std::string line;
+  if (n <= 0) {
+    // A last line without its newline still counts.
+    if (channel.lines.TakeRest(&line)) HandleLine(channel, line);
+    DropChannel(fd);
+    return;
+  }
+  channel.lines.Append(std::string_view(buffer, static_cast<std::size_t>(n)));
+  for (;;) {
+    platform::LineSplitter::Result result = channel.lines.Next(&line);
+    if (result == platform::LineSplitter::Result::kNone) return;
+    if (result == platform::LineSplitter::Result::kTooLong) {
+      Answer(channel, CommandReply::Error("line longer than 8192 bytes").Line());
+    } else {
+      HandleLine(channel, line);
+    }
+    if (channels_.find(fd) == channels_.end()) return;  // the command closed this channel
+  }
+}
+
+void ConsolePhone::HandleLine(Channel& channel, std::string_view line) {
+  std::string answer = commands_.Execute(line);
+  if (!answer.empty()) Answer(channel, std::move(answer));
+}
+
+void ConsolePhone::FlushBeforeExit() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kExitFlushMs);
+  std::vector<Output*> outputs{&stdout_};
+  for (auto& [fd, channel] : channels_) {
+    if (channel->own) outputs.push_back(channel->own.get());
+  }
+  for (Output* output : outputs) {
+    while (!output->dead && !output->outbox.Empty()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      pollfd p{output->fd, POLLOUT, 0};
+      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return;
+      long n = platform::WriteSome(output->fd, output->outbox.Front());
+      if (n < 0) output->dead = true;
+      if (n > 0) output->outbox.Consume(static_cast<std::size_t>(n));
+    }
+  }
+}
+
+}  // namespace corvina::app

@@ -1,0 +1,65 @@
+#include "app/console/sip_console.h"
+
+#include "app/console/console_verbs.h"
+#include "app/console/json_writer.h"
+
+namespace corvina::app {
+namespace {
+
+template <typename Object>
+Object& AddRegistration(Object& o, const LineRegistrationState& s) {
+  o.Add("aor", s.addressOfRecord)
+      .Add("server", s.server)
+      .Add("registers", s.registers)
+      .Add("registered", s.registered)
+      .Add("nextAttemptSeconds", s.secondsToNextAttempt);
+  return o;
+}
+
+}  // namespace
+
+std::string EngineJson(sip::SipEngine& engine) {
+  sip::OwnAddresses own = engine.Endpoint().Addresses();
+  return JsonObject()
+      .Add("running", engine.IsRunning())
+      .Add("ready", engine.Ready())
+      .Add("port", static_cast<int>(own.localPort))
+      .Add("privateAddress", own.privateAddress)
+      .Add("publicAddress", own.publicAddress)
+      .Add("publicPort", static_cast<int>(own.publicPort))
+      .Str();
+}
+
+std::string RegistrationsJson(const std::vector<LineRegistrationState>& states) {
+  std::string list = "[";
+  for (const LineRegistrationState& s : states) {
+    if (list.size() > 1) list += ',';
+    JsonObject o;
+    o.Add("line", s.line);
+    list += AddRegistration(o, s).Str();
+  }
+  return list + "]";
+}
+
+ConsoleEvent RegistrationEvent(const LineRegistrationState& state) {
+  ConsoleEvent event("registration");
+  event.ForLine(state.line);
+  return AddRegistration(event, state);
+}
+
+ConsoleEvent AddressEvent(const sip::OwnAddresses& addresses) {
+  return std::move(ConsoleEvent("address")
+                       .Add("publicAddress", std::string_view(addresses.publicAddress))
+                       .Add("publicPort", static_cast<int>(addresses.publicPort))
+                       .Add("privateAddress", std::string_view(addresses.privateAddress))
+                       .Add("port", static_cast<int>(addresses.localPort)));
+}
+
+void RegisterSipVerbs(CommandProcessor& verbs, const ConsoleVerbContext& context) {
+  verbs.Register("rebind", "closes and binds the SIP socket again", [context](const CommandArgs&) {
+    context.window.Program().sipEngine.RequestRebind();
+    return CommandReply::Ok();
+  });
+}
+
+}  // namespace corvina::app

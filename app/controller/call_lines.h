@@ -1,0 +1,69 @@
+// The phone's two call lines: each a SipLine on its account section, offered new INVITEs by
+// the engine, announcing every change as a console event and to the phone controller's line.
+// The current line here is the last one connected (for the status report).
+// User-interface thread, except where a method says otherwise.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/console/console_event.h"
+#include "app/policy/line_accounts.h"
+#include "app/program_objects.h"
+#include "app/controller/call_audio.h"
+#include "call/rtp_socket_opener.h"
+#include "call/session_line_media.h"
+#include "media/media_session.h"
+#include "call/sdp_session.h"
+#include "call/sip_line.h"
+#include "sip/dialog_services.h"
+
+namespace corvina::app {
+
+class CallLines final : public call::LineListener {
+ public:
+  explicit CallLines(ProgramObjects& program);
+  ~CallLines() override;
+  CallLines(const CallLines&) = delete;
+  CallLines& operator=(const CallLines&) = delete;
+
+  // Before the engine starts: the lines join its list and OPTIONS answers carry the offer.
+  void Start();
+  // Before the engine stops: calls end (a connected call's BYE goes out at once) and the lines
+  // leave the engine's list.
+  void End();
+
+  // Line `n` (1 or 2).
+  call::SipLine& Line(int n) { return *lines_[n - 1]; }
+  // The current line (0: none).
+  int Current() const { return current_; }
+  void SetCurrent(int n);
+  // The first line whose state is `state`, 0 when none.
+  int FirstIn(call::CallState state) const;
+
+  void SetEventSink(ConsoleEventSink* sink) { sink_ = sink; }
+  // Line `n`'s announcements also go to `listener` (the phone controller's line; null: none).
+  void SetLineListener(int n, call::LineListener* listener) { forward_[n - 1] = listener; }
+  // [{"line":1,"state":"Idle",...},...]
+  std::string StatusJson() const;
+
+  void OnLineChanged(int lineIndex, const call::LineSnapshot& snapshot) override;
+
+  static const char* StateName(call::CallState state);
+
+ private:
+  ProgramObjects& program_;
+  sip::KernelEventWaiter waiter_;
+  call::SdpCounter sdpCounter_;
+  call::NatRtpSocketOpener rtpOpener_;
+  std::unique_ptr<media::MediaSession> sessions_[kLineCount];  // live across calls
+  call::SessionLineMedia* media_[kLineCount] = {};              // owned by the lines
+  std::shared_ptr<call::SipLine> lines_[kLineCount];
+  CallAudio audio_;  // the current line's local audio path
+  bool started_ = false;
+  int current_ = 0;
+  ConsoleEventSink* sink_ = nullptr;
+  call::LineListener* forward_[kLineCount] = {};
+};
+
+}  // namespace corvina::app

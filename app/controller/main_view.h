@@ -1,0 +1,118 @@
+// What the phone controller drives on screen. The controller never touches a widget; the Qt
+// window, the console view and the tests' recording view each implement this. The controller
+// owns the state (dial box text, images, menu states); the view shows what it is told and
+// reports the user's actions to the controller's entries (MainWindow::OnButton, OnCommand,
+// OnDialTextChanged, ...). Every method runs on the user-interface thread. The methods past the
+// first four have empty defaults so that a view can grow into them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/controller/button_images.h"
+#include "app/controller/status_display.h"
+#include "sip/sip_endpoint.h"
+
+namespace corvina::app {
+
+// The main window's controls, by their identifiers.
+enum class ControlId : int {
+  kKey1 = 103,  // 103 "1" … 111 "9", 112 "*", 113 "0", 114 "#"
+  kKeyHash = 114,
+  kCall = 115,
+  kHangUp = 116,
+  kTransfer = 117,
+  kRecord = 118,
+  kDnd = 119,
+  kHold = 120,
+  kLine1 = 122,
+  kLine2 = 123,
+  kDialBox = 130,
+  kConference = 131,
+  kIntercom = 132,
+  kPlayMeter = 140,
+  kRecordMeter = 141,
+  kPlaySlider = 142,
+  kRecordSlider = 143,
+  kDisplay = 150,
+};
+
+// The menu commands whose enabled or checked state the controller sets.
+enum class MenuId : int {
+  kDial = 1001,
+  kClear = 1002,
+  kAnswer = 1005,
+  kReject = 1006,
+  kHangUp = 1007,
+  kDndOn = 1008,
+  kDndOff = 1009,
+  kAddToAddressBook = 1015,
+  kAddQuickTransfer = 1017,
+  kRedial = 1018,
+  kShowStatusWindow = 2004,
+};
+
+// What the phone shows of one line's registration.
+struct LineRegistrationState {
+  int line = 0;  // 1-based
+  std::string addressOfRecord;
+  std::string server;
+  bool registers = false;  // false for a line without a domain
+  bool registered = false;
+  std::int64_t secondsToNextAttempt = 0;
+};
+
+class MainView {
+ public:
+  virtual ~MainView() = default;
+  // Shows the window maximised and brings it (with its owned windows) to the foreground.
+  virtual void BringToFront() = 0;
+  // Shows or hides the status window pane.
+  virtual void ShowStatusWindow(bool visible) = 0;
+  // The status entries changed (called on the user-interface thread); redraw the status window.
+  virtual void StatusWindowChanged() = 0;
+  // Closes the window; the loop ends afterwards.
+  virtual void Close() = 0;
+
+  // Asks for the user's attention without raising the window (later rings of a call).
+  virtual void RequestAttention() {}
+  // A drawn button (`control` one of Call, HangUp, Transfer, Record, Dnd, Hold, Conference,
+  // Intercom) shows `image`, pressed in or not.
+  virtual void SetButtonImage(ControlId /*control*/, ButtonImage /*image*/, bool /*pressed*/) {}
+  // A control is enabled or greyed (Transfer, Record, Hold, Conference, Intercom when their
+  // feature is not there).
+  virtual void SetControlEnabled(ControlId /*control*/, bool /*enabled*/) {}
+  // Line button `line` (0 or 1) is drawn lit or dark.
+  virtual void SetLineButton(int /*line*/, bool /*lit*/) {}
+  // The status display's rows changed (or its clock advanced): paint them.
+  virtual void PaintDisplay(const DisplayRows& /*rows*/) {}
+  // The dial box shows `text` (the controller changed it; the view does not echo it back).
+  virtual void SetDialText(std::string_view /*text*/) {}
+  virtual void SetDialBoxEnabled(bool /*enabled*/) {}
+  virtual void FocusDialBox() {}
+  // The dial box's drop-down list holds `items` (recent calls, separator, address book).
+  virtual void SetDialList(const std::vector<std::string>& /*items*/) {}
+  // Item `index` of the list is selected; its text becomes the dial box text through
+  // MainWindow::OnDialTextChanged as for a user's choice.
+  virtual void SelectDialListItem(int /*index*/) {}
+  // A menu item is enabled or greyed, ticked or not.
+  virtual void SetMenuItem(MenuId /*item*/, bool /*enabled*/, bool /*checked*/) {}
+  // Slider positions, −127 … 127.
+  virtual void SetSliders(int /*play*/, int /*record*/) {}
+  // Level meters, −127 … 127.
+  virtual void SetMeters(int /*play*/, int /*record*/) {}
+  // A message box with an OK button; the controller does not wait for it.
+  virtual void ShowMessageBox(std::string_view /*title*/, std::string_view /*text*/) {}
+  // A tray message; false when there is no tray (the controller then shows a display note).
+  virtual bool ShowTrayMessage(std::string_view /*title*/, std::string_view /*text*/) { return false; }
+  // Opens a folder or a web page with the desktop's handler.
+  virtual void OpenExternal(std::string_view /*target*/) {}
+  // A line's registration changed (user-interface thread).
+  virtual void RegistrationChanged(const LineRegistrationState& state) { (void)state; }
+  // The SIP engine's public address changed (user-interface thread).
+  virtual void PublicAddressChanged(const sip::OwnAddresses& addresses) { (void)addresses; }
+};
+
+}  // namespace corvina::app

@@ -1,0 +1,541 @@
+#include "app/controller/phone_controller.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/controller/dial_text.h"
+#include "app/policy/emergency_map.h"
+#include "app/policy/incoming_call.h"
+#include "app/controller/panel_metrics.h"
+#include "app/controller/phone_texts.h"
+
+namespace corvina::app {
+namespace {
+
+constexpr const char* kSection = "Settings";
+constexpr char kKeypad[] = "123456789*0#";
+
+}  // namespace
+
+std::string PhoneController::FormatOne(const char* format, std::string_view text) {
+  std::string arg(text);
+  int n = std::snprintf(nullptr, 0, format, arg.c_str());
+  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+  std::snprintf(out.data(), out.size() + 1, format, arg.c_str());
+  return out;
+}
+
+namespace {
+
+// The keypad key a typed character presses during a call (letters by their digit's group).
+char KeyForTyped(char c) {
+  if ((c >= '0' && c <= '9') || c == '*' || c == '#') return c;
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (c < 'A' || c > 'Z') return 0;
+  static constexpr const char* kGroups[] = {"ABC", "DEF", "GHI", "JKL", "MNO", "PQRS", "TUV", "WXYZ"};
+  for (int i = 0; i < 8; ++i) {
+    if (std::string_view(kGroups[i]).find(c) != std::string_view::npos) return static_cast<char>('2' + i);
+  }
+  return 0;
+}
+
+}  // namespace
+
+PhoneController::PhoneController(PhoneControllerParts parts)
+    : parts_(std::move(parts)),
+      display_(parts_.wallClock),
+      missed_(parts_.wallClock),
+      recent_(parts_.settings, parts_.wallClock),
+      dnd_(parts_.settings, parts_.log, parts_.engineDnd),
+      phoneLog_(parts_.logFolder, parts_.wallClock) {}
+
+PhoneController::~PhoneController() {
+  if (HasLines()) Shutdown();
+}
+
+void PhoneController::Initialise() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
+  parts_.view.SetSliders(ClampLevel(parts_.settings.GetSettingInt(kSection, "PlayVolume", 0)),
+                         ClampLevel(parts_.settings.GetSettingInt(kSection, "RecordVolume", 0)));
+  if (!parts_.settings.GetSettingBool(kSection, "InstallWizRun", false)) {
+    parts_.settings.SetSettingString(kSection, "InstallWizRun", "1");
+    parts_.timers.SetTimer(kFirstRunTimer, 0, [this] {
+      parts_.timers.KillTimer(kFirstRunTimer);
+      if (parts_.startEngine) parts_.startEngine();
+    });
+  } else if (parts_.startEngine) {
+    parts_.startEngine();
+  }
+  bool dnd = dnd_.Load();
+  SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
+  for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
+  // Recording, conference and intercom join later.
+  for (ControlId c : {ControlId::kRecord, ControlId::kConference, ControlId::kIntercom}) {
+    parts_.view.SetControlEnabled(c, false);
+  }
+  SetButton(ControlId::kHold, ButtonImage::kHold, false);
+  UpdateTransferButton();
+  UpdateRecordButton();
+  UpdateStatus();
+  PaintDisplay();
+}
+
+void PhoneController::Shutdown() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!HasLines()) return;
+  HangUp();
+  current_ = calling_ = transferSource_ = kNoLine;
+  for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
+                 kConferenceTimer, kPendingDialTimer}) {
+    parts_.timers.KillTimer(id);
+  }
+  for (auto& line : lines_) line.reset();
+  dnd_.Store();
+}
+
+bool PhoneController::NormalCall() const {
+  return ValidLine(current_) && lines_[static_cast<std::size_t>(current_)] &&
+         !lines_[static_cast<std::size_t>(current_)]->intercom;
+}
+
+int PhoneController::FirstLineInState(call::CallState state) const {
+  for (int i = 0; i < 2; ++i) {
+    if (lines_[static_cast<std::size_t>(i)] && lines_[static_cast<std::size_t>(i)]->State() == state) return i;
+  }
+  return kNoLine;
+}
+
+// ---- Dialling ------------------------------------------------------------------------------
+
+int PhoneController::Dial(bool answerIfEmpty) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!HasLines()) return kNoLine;
+  parts_.view.BringToFront();
+  Suspend();
+  if (CutToField(dialText_).empty()) {
+    if (answerIfEmpty) Answer();
+    return kNoLine;
+  }
+  int line = kNoLine;
+  for (int i = 0; i < 2 && line == kNoLine; ++i) {
+    if (!Line(i).Call().IsBusy()) line = i;
+  }
+  if (line == kNoLine) {
+    for (int i = 0; i < 2 && line == kNoLine; ++i) {
+      if (Line(i).intercom) line = i;
+    }
+    if (line == kNoLine) {
+      PlayTone(texts::kBusyTone, false, false);
+      return kNoLine;
+    }
+    Line(line).Drop();
+    if (Line(line).Call().IsBusy()) {
+      // The call layer takes a new call only on an idle line: place it when this one is.
+      pendingDialLine_ = line;
+      pendingDialText_ = dialText_;
+      parts_.timers.SetTimer(kPendingDialTimer, kPendingDialMs, [this] {
+        parts_.timers.KillTimer(kPendingDialTimer);
+        pendingDialLine_ = kNoLine;
+      });
+      return kNoLine;
+    }
+  }
+  return PlaceCall(line);
+}
+
+int PhoneController::PlaceCall(int line) {
+  std::string number = DialNumberFromText(dialText_);
+  if (number.empty()) return kNoLine;
+  parts_.timers.KillTimer(kIntercomDialTimer);
+  std::array<bool, 2> busy{Line(0).Call().IsBusy(), Line(1).Call().IsBusy()};
+  DialTarget target = MapEmergency(parts_.settings, parts_.log, number, line, busy);
+  line = target.line;
+  PhoneLine& chosen = Line(line);
+  chosen.intercom = false;
+  if (!chosen.Call().MakeCall(target.number)) return kNoLine;
+  chosen.remoteNumber = target.number;
+  chosen.remoteName = target.number;
+  current_ = calling_ = line;
+  PlayTone(texts::kCallingTone, false, false);
+  parts_.timers.SetTimer(kCallingTimer, kCallingRepeatMs, [this] { CallingTick(); });
+  display_.Show(FormatOne(texts::kCallingTitle, dialText_), line, 0);
+  PaintDisplay();
+  SetIndicator(line, LineIndicator::kActive);
+  UpdateStatus();
+  if (!dialText_.empty()) recent_.AddRecentCall(dialText_, false);
+  if (missed_.Count() != 0) {
+    missed_.Clear();
+    if (parts_.observer) parts_.observer->MissedCallsChanged(0, {});
+  }
+  return line;
+}
+
+void PhoneController::CallingTick() {
+  parts_.timers.KillTimer(kCallingTimer);
+  if (!ValidLine(calling_)) return;
+  PlayTone(texts::kCallingTone, false, false);
+  parts_.timers.SetTimer(kCallingTimer, kCallingRepeatMs, [this] { CallingTick(); });
+}
+
+void PhoneController::Redial() {
+  SetDialText(recent_.RedialText());
+  Dial(false);
+}
+
+bool PhoneController::DialFromOutside(std::string_view text, int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line < 0 || line > 2 || !HasLines()) return false;
+  if (!text.empty()) {
+    SetDialText(std::string(text));
+    UpdateStatus();
+  }
+  if (line != 0) {
+    LineButton(line - 1);
+  } else {
+    Dial(false);
+  }
+  return true;
+}
+
+// ---- Answer, reject, hang up ---------------------------------------------------------------
+
+bool PhoneController::Answer() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  parts_.view.BringToFront();
+  int n = FirstLineInState(call::CallState::kIncomingRinging);
+  if (n == kNoLine) return false;
+  if (n == current_) return true;
+  Suspend();
+  Line(n).intercom = false;
+  Line(n).unanswered = false;
+  Line(n).Call().Answer();
+  return true;
+}
+
+bool PhoneController::Reject(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  int n = FirstLineInState(call::CallState::kIncomingRinging);
+  if (line != kNoLine) n = ValidLine(line) && Line(line).State() == call::CallState::kIncomingRinging ? line : kNoLine;
+  if (n == kNoLine) return false;
+  Line(n).Drop();
+  return true;
+}
+
+bool PhoneController::HangUp() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!NormalCall()) return false;
+  if (ValidLine(transferSource_)) {
+    CompleteTransfer();
+    return true;
+  }
+  int n = current_;
+  Line(n).Drop();
+  SetIndicator(n, LineIndicator::kIdle);
+  current_ = kNoLine;
+  ClearDialBox();
+  UpdateRecordButton();
+  return true;
+}
+
+void PhoneController::HangUpButton() {
+  if (!HangUp() && !Reject()) ClearDialBox();
+}
+
+void PhoneController::EnterDialText(std::string_view text) {
+  SetDialText(std::string(text));
+  UpdateStatus();
+}
+
+void PhoneController::ClearDialBox() {
+  SetDialText({});
+  UpdateStatus();
+}
+
+// ---- Hold, retrieve, transfer, line buttons ------------------------------------------------
+
+void PhoneController::Suspend() {
+  if (NormalCall()) {
+    Hold();
+  } else if (ValidLine(current_) && Line(current_).intercom) {
+    current_ = kNoLine;
+  }
+}
+
+bool PhoneController::Hold() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!NormalCall()) return false;
+  int n = current_;
+  if (!Line(n).Hold(parts_.wallClock.Now())) {
+    HangUp();
+    return true;
+  }
+  SetIndicator(n, LineIndicator::kHeld);
+  current_ = kNoLine;
+  UpdateStatus();
+  return true;
+}
+
+void PhoneController::Retrieve() {
+  for (int i = 0; i < 2; ++i) {
+    if (!Line(i).onHold) continue;
+    Line(i).Resume(parts_.wallClock.Now());
+    MakeCurrent(i);
+    ClearDialBox();
+    return;
+  }
+}
+
+void PhoneController::MakeCurrent(int n) {
+  if (n != current_) {
+    Suspend();
+    current_ = n;
+  }
+  SetIndicator(n, LineIndicator::kActive);
+  if (n == calling_) calling_ = kNoLine;
+  UpdateStatus();
+  UpdateRecordButton();
+  display_.Show(texts::kCallAnsweredTitle, n, Line(n).timing.Start());
+  PaintDisplay();
+}
+
+void PhoneController::Transfer() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (ValidLine(transferSource_)) {
+    CompleteTransfer();
+    return;
+  }
+  if (!NormalCall()) return;
+  transferSource_ = current_;
+  Hold();
+  ClearDialBox();
+  UpdateTransferButton();
+}
+
+void PhoneController::CompleteTransfer() {
+  if (!ValidLine(transferSource_)) return;
+  if (!NormalCall()) {
+    LineButton(transferSource_);
+    return;
+  }
+  Line(current_).TransferTo(Line(transferSource_));
+  if (calling_ == current_) calling_ = kNoLine;
+  current_ = kNoLine;
+  transferSource_ = kNoLine;
+  ClearDialBox();
+  UpdateTransferButton();
+  UpdateRecordButton();
+}
+
+void PhoneController::LineButton(int n) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!ValidLine(n) || !HasLines()) return;
+  if (n == transferSource_) {
+    transferSource_ = kNoLine;
+    UpdateTransferButton();
+  }
+  PhoneLine& line = Line(n);
+  if (line.State() == call::CallState::kIncomingRinging) {
+    parts_.view.BringToFront();
+    if (n != current_) {
+      Suspend();
+      line.intercom = false;
+      line.unanswered = false;
+      line.Call().Answer();
+    }
+    ClearDialBox();
+  } else if (line.onHold) {
+    Suspend();
+    for (int i = 0; i < 2; ++i) {
+      if (Line(i).consultPeer != &line) continue;
+      Line(i).consultPeer = nullptr;
+      Line(i).Drop();
+    }
+    line.Resume(parts_.wallClock.Now());
+    MakeCurrent(n);
+    ClearDialBox();
+  } else if (line.intercom) {
+    if (n != current_) Suspend();
+    line.intercom = false;
+    MakeCurrent(n);
+    ClearDialBox();
+  } else if (!line.Call().IsBusy()) {
+    Suspend();
+    PlaceCall(n);
+  }
+}
+
+// ---- Keys and the dial box -----------------------------------------------------------------
+
+void PhoneController::Key(char c) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (parts_.settings.GetSettingBool(kSection, "EnableKeyTone", false)) parts_.tones.KeyClick();
+  if (NormalCall()) {
+    Line(current_).Call().SendDigits(std::string_view(&c, 1));
+    return;
+  }
+  SetDialText(dialText_ + c);
+  parts_.view.FocusDialBox();
+  UpdateStatus();
+}
+
+void PhoneController::SecondDigit(char c) {
+  Key(c);
+  if (ValidLine(current_) && Line(current_).intercom) {
+    parts_.timers.SetTimer(kIntercomDialTimer, kIntercomDialMs, [this] {
+      parts_.timers.KillTimer(kIntercomDialTimer);
+      Dial(false);
+    });
+  }
+}
+
+bool PhoneController::OnTypedChar(char c) {
+  if (NormalCall()) {
+    char key = KeyForTyped(c);
+    if (key != 0) Key(key);
+    return true;
+  }
+  OnDialTextChanged(dialText_ + c);
+  parts_.view.SetDialText(dialText_);
+  return false;
+}
+
+void PhoneController::CallKey() {
+  if (!Answer() && !NormalCall()) PlayTone(texts::kDialTone, true, false);
+}
+
+void PhoneController::EndKey() {
+  HangUpButton();
+  parts_.timers.KillTimer(kIntercomDialTimer);
+}
+
+void PhoneController::Backspace() {
+  parts_.timers.KillTimer(kIntercomDialTimer);
+  if (dialText_.empty()) return;
+  std::size_t end = dialText_.size() - 1;
+  while (end > 0 && (static_cast<unsigned char>(dialText_[end]) & 0xC0) == 0x80) --end;
+  SetDialText(dialText_.substr(0, end));
+  UpdateStatus();
+}
+
+void PhoneController::OnDialTextChanged(std::string_view text) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  dialText_ = CutToField(text);
+  UpdateStatus();
+}
+
+void PhoneController::SetDialText(std::string text) {
+  dialText_ = CutToField(text);
+  parts_.view.SetDialText(dialText_);
+}
+
+void PhoneController::OnDialListOpening() {
+  dialList_ = FillDialList(recent_, parts_.settings, {});
+  std::vector<std::string> texts;
+  texts.reserve(dialList_.items.size());
+  for (const DialListItem& item : dialList_.items) texts.push_back(item.text);
+  parts_.view.SetDialList(texts);
+}
+
+bool PhoneController::PickListItem(long index) {
+  std::optional<std::size_t> pos = AddressBookPosition(dialList_, index);
+  if (!pos) return false;
+  parts_.view.SelectDialListItem(static_cast<int>(*pos));
+  SetDialText(dialList_.items[*pos].text);
+  UpdateStatus();
+  return true;
+}
+
+// ---- Buttons, commands, sliders ------------------------------------------------------------
+
+void PhoneController::OnButton(ControlId control) {
+  int id = static_cast<int>(control);
+  if (id >= static_cast<int>(ControlId::kKey1) && id <= static_cast<int>(ControlId::kKeyHash)) {
+    Key(kKeypad[id - static_cast<int>(ControlId::kKey1)]);
+    return;
+  }
+  switch (control) {
+    case ControlId::kCall: Dial(true); break;
+    case ControlId::kHangUp: HangUpButton(); break;
+    case ControlId::kTransfer: Transfer(); break;
+    case ControlId::kDnd: SetDoNotDisturb(!dnd_.IsOn()); break;
+    case ControlId::kHold:
+      if (!Hold()) Retrieve();
+      break;
+    case ControlId::kLine1: LineButton(0); break;
+    case ControlId::kLine2: LineButton(1); break;
+    default: break;  // recording, conference and intercom come later
+  }
+}
+
+CommandResult PhoneController::OnCommand(int id) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  switch (id) {
+    case 1001: Dial(false); return CommandResult::kDone;
+    case 1018: Redial(); return CommandResult::kDone;
+    case 1007: HangUp(); return CommandResult::kDone;
+    case 1005: Answer(); return CommandResult::kDone;
+    case 1006:
+    case 4001: Reject(); return CommandResult::kDone;
+    case 1002: ClearDialBox(); return CommandResult::kDone;
+    case 1008: SetDoNotDisturb(true); return CommandResult::kDone;
+    case 1009: SetDoNotDisturb(false); return CommandResult::kDone;
+    case 2004:
+      if (!parts_.toggleStatusWindow) return CommandResult::kNotBuilt;
+      parts_.toggleStatusWindow();
+      UpdateControls();
+      return CommandResult::kDone;
+    case 2002: parts_.view.OpenExternal(parts_.logFolder); return CommandResult::kDone;
+    // Address book, quick transfer, recordings, options, wizards and web pages come later.
+    case 1011: case 1012: case 1013: case 1014: case 1015: case 1017: case 1030: case 1886545254:
+    case 2001: case 2003: case 2050: case 7100: case 9: case 9005: case 6028: case 6099:
+      return CommandResult::kNotBuilt;
+    default: break;
+  }
+  if (id >= kSpeedEntryBase && id < kSpeedEntryBase + kSpeedEntries) return CommandResult::kNotBuilt;
+  return CommandResult::kUnknown;
+}
+
+void PhoneController::SetDoNotDisturb(bool on) {
+  bool shown = dnd_.SetDoNotDisturb(on);
+  SetButton(ControlId::kDnd, shown ? ButtonImage::kDndOn : ButtonImage::kDndOff, shown);
+  UpdateControls();
+}
+
+void PhoneController::ApplySettings() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  parts_.timers.KillTimer(kApplySettingsTimer);
+  if (!HasLines()) return;
+  if (Line(0).Call().IsBusy() || Line(1).Call().IsBusy()) {
+    parts_.timers.SetTimer(kApplySettingsTimer, kApplySettingsMs, [this] { ApplySettings(); });
+    return;
+  }
+  parts_.log.Log(texts::kRestartingForSettings, platform::kLogInfo);
+  if (parts_.restartEngine) parts_.restartEngine();
+  for (int i = 0; i < 2; ++i) {
+    auto& line = lines_[static_cast<std::size_t>(i)];
+    line.reset();
+    line = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
+  }
+  UpdateStatus();
+}
+
+int PhoneController::OutputVolume(int value) {
+  if (value <= -36) return 0;
+  return std::min((value + 36) * 1424, 65535);
+}
+
+void PhoneController::OnSliderReleased(ControlId slider, int position) {
+  bool play = slider == ControlId::kPlaySlider;
+  if (!play && slider != ControlId::kRecordSlider) return;
+  const char* name = play ? "PlayVolume" : "RecordVolume";
+  parts_.settings.SetSettingString(kSection, name, std::to_string(ClampLevel(position)));
+  int value = ClampLevel(parts_.settings.GetSettingInt(kSection, name, 0));
+  if (play) {
+    if (parts_.setOutputVolume) parts_.setOutputVolume(OutputVolume(value));
+  } else if (parts_.setInputVolume) {
+    parts_.setInputVolume(value);
+  }
+}
+
+}  // namespace corvina::app

@@ -1,0 +1,219 @@
+// The phone controller behind the main window: turns key presses, button presses and menu
+// commands into call actions on the two lines, reacts to each line's announcements, plays the
+// progress tones and keeps the view's buttons, menus, dial box and status display in step.
+// Conference, intercom audio, recording, hold music, the address book and quick transfer come
+// later; their controls are disabled. User-interface thread only.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/controller/dial_list.h"
+#include "app/policy/do_not_disturb.h"
+#include "app/controller/line_indicators.h"
+#include "app/controller/main_view.h"
+#include "app/logs/missed_calls.h"
+#include "app/controller/phone_line.h"
+#include "app/logs/phone_log.h"
+#include "app/logs/recent_calls.h"
+#include "app/controller/status_display.h"
+#include "platform/clock.h"
+#include "platform/log_sink.h"
+#include "platform/settings.h"
+#include "platform/thread_checker.h"
+#include "platform/ui_queue.h"
+
+namespace corvina::app {
+
+// The progress tones and the key click (the tone player, or a recording in tests).
+class PhoneTones {
+ public:
+  virtual ~PhoneTones() = default;
+  virtual void Tone(std::string_view name, bool loop, bool ringDevice) = 0;
+  virtual void StopTone() = 0;
+  virtual void KeyClick() = 0;
+};
+
+// Told of what the controller does besides the view (the console turns these into events).
+class PhoneObserver {
+ public:
+  virtual ~PhoneObserver() = default;
+  virtual void CallAnnounced(int /*line*/, const call::LineSnapshot& /*snapshot*/) {}
+  virtual void MissedCallsChanged(std::int64_t /*count*/, std::string_view /*summary*/) {}
+  virtual void TonePlayed(std::string_view /*name*/, bool /*loop*/, bool /*ringDevice*/) {}
+};
+
+enum class CommandResult { kDone, kNotBuilt, kUnknown };
+
+using LineFactory = std::function<std::unique_ptr<call::LineControl>(int index)>;
+
+struct PhoneControllerParts {
+  platform::Settings& settings;
+  platform::LogSink& log;
+  const platform::WallClock& wallClock;
+  const platform::TickClock& tickClock;
+  platform::TimerHost& timers;
+  MainView& view;
+  PhoneTones& tones;
+  LineFactory makeLine;
+  std::string logFolder;                     // where the phone log goes
+  std::function<void(bool)> engineDnd = {};  // the SIP engine's Do Not Disturb flag
+  std::function<void()> startEngine = {};
+  std::function<void(int)> setOutputVolume = {};  // 0 … 65535 per channel
+  std::function<void(int)> setInputVolume = {};   // −127 … 127
+  std::function<void()> toggleStatusWindow = {};  // command 2004
+  std::function<void()> restartEngine = {};       // the engine's rebind request
+  PhoneObserver* observer = nullptr;
+};
+
+class PhoneController final : public PhoneLineOwner {
+ public:
+  static constexpr int kNoLine = 2;
+  // Timer ids.
+  static constexpr int kApplySettingsTimer = 2, kBlinkTimer = 3, kFirstRunTimer = 4, kCallingTimer = 5,
+                       kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10;
+  static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000, kDisplayMs = 1000,
+                                 kPendingDialMs = 4000, kApplySettingsMs = 7000;
+  static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
+
+  explicit PhoneController(PhoneControllerParts parts);
+  ~PhoneController() override;
+  PhoneController(const PhoneController&) = delete;
+  PhoneController& operator=(const PhoneController&) = delete;
+
+  // Window initialisation (timers, sliders, engine, Do Not Disturb, lines, status) and the
+  // teardown in reverse (hang up, lines go, Do Not Disturb stored).
+  void Initialise();
+  void Shutdown();
+
+  // The view's entries.
+  void OnButton(ControlId control);
+  // A menu or application command id.
+  CommandResult OnCommand(int id);
+  void OnDialTextChanged(std::string_view text);
+  void OnDialListOpening();
+  void OnSliderReleased(ControlId slider, int position);
+  // A key typed on the keyboard (not the keypad); true when consumed as DTMF in a call.
+  bool OnTypedChar(char c);
+  void CallKey();
+  void EndKey();
+  void Backspace();
+
+  // The actions (letters of the controller's algorithms).
+  // A: returns the line the call was placed on, kNoLine when none was (nothing to dial, no
+  // free line, refused, answered instead, or waiting for an intercom line to go idle).
+  int Dial(bool answerIfEmpty);
+  bool Answer();                              // B
+  bool Reject(int line = kNoLine);            // Q: the given ringing line, else the first
+  bool HangUp();                              // D
+  bool Hold();                                // H
+  void Retrieve();                            // R
+  void Transfer();                            // T
+  void CompleteTransfer();                    // T2
+  void LineButton(int line);                  // L
+  void Key(char c);                           // Y
+  void SecondDigit(char c);                   // Y step 4
+  void Redial();
+  void HangUpButton();
+  void ClearDialBox();
+  // Puts `text` into the dial box as if typed there (the view is told).
+  void EnterDialText(std::string_view text);
+  void SetDoNotDisturb(bool on);
+  // Confirmed options take effect: while any line has a call, again in 7 s; otherwise logged,
+  // `restartEngine` asked and both lines made afresh (each re-reads its account).
+  void ApplySettings();
+  // Another start hands over a number and optionally a line (1 or 2; 0 = Dial). False, and
+  // nothing done, when the line is out of range.
+  bool DialFromOutside(std::string_view text, int line);
+  // Selects address-book item `index` of the dial list; false when there is none.
+  bool PickListItem(long index);
+
+  // The volume the output device gets for a play-volume slider value.
+  static int OutputVolume(int value);
+
+  // What the view and the console's state report.
+  int CurrentLine() const { return current_; }
+  // The first line whose call rings, kNoLine when none.
+  int RingingLine() const { return FirstLineInState(call::CallState::kIncomingRinging); }
+  int CallingLine() const { return calling_; }
+  int TransferSource() const { return transferSource_; }
+  const std::string& DialText() const { return dialText_; }
+  PhoneLine& Line(int i) { return *lines_[static_cast<std::size_t>(i)]; }
+  bool HasLines() const { return lines_[0] != nullptr; }
+  const LineIndicators& Indicators() const { return indicators_; }
+  StatusDisplay& Display() { return display_; }
+  const MissedCalls& Missed() const { return missed_; }
+  bool DndOn() const { return dnd_.IsOn(); }
+  bool NormalCall() const;
+  ButtonImage CallImage() const { return callImage_; }
+  ButtonImage HangUpImage() const { return hangUpImage_; }
+  const DialList& CurrentDialList() const { return dialList_; }
+  // As last shown: button id -> image and pressed; menu id -> enabled and checked.
+  const std::map<int, std::pair<ButtonImage, bool>>& ButtonStates() const { return buttons_; }
+  const std::map<int, std::pair<bool, bool>>& MenuStates() const { return menus_; }
+
+  // Refreshes the menus' states (after a change made outside the controller).
+  void RefreshControls() { UpdateControls(); }
+  // Re-runs the status update (the dial box and the display follow the lines).
+  void UpdateStatusForTest() { UpdateStatus(); }
+
+  // PhoneLineOwner.
+  void OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) override;
+  void EndOfCall(int index) override;
+
+ private:
+  // `format` with its one "%s" replaced by `text`.
+  static std::string FormatOne(const char* format, std::string_view text);
+  bool ValidLine(int n) const { return n == 0 || n == 1; }
+  int FirstLineInState(call::CallState state) const;
+  void Suspend();
+  int PlaceCall(int line);
+  void MakeCurrent(int line);
+  void SetIndicator(int line, LineIndicator state);
+  void ApplyIndicatorUpdate(const IndicatorUpdate& update);
+  void BlinkTick();
+  void CallingTick();
+  void UpdateStatus();
+  void UpdateControls();
+  void UpdateTransferButton();
+  void UpdateRecordButton();
+  void SetDialText(std::string text);
+  void PaintDisplay();
+  void DisplayTick();
+  void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
+  void OnConnected(int line);
+  void ShowMissedCalls();
+  void PlayTone(std::string_view name, bool loop, bool ringDevice);
+  // Tell the view only what changed.
+  void SetButton(ControlId control, ButtonImage image, bool pressed);
+  void SetMenu(MenuId item, bool enabled, bool checked);
+
+  platform::ThreadChecker uiThread_;
+  PhoneControllerParts parts_;
+  std::array<std::unique_ptr<PhoneLine>, 2> lines_;
+  int current_ = kNoLine;
+  int calling_ = kNoLine;
+  int transferSource_ = kNoLine;
+  std::string dialText_;
+  bool dialBoxEnabled_ = true;
+  ButtonImage callImage_ = ButtonImage::kCallNothingToDo;
+  ButtonImage hangUpImage_ = ButtonImage::kHangUpIdle;
+  LineIndicators indicators_;
+  StatusDisplay display_;
+  MissedCalls missed_;
+  RecentCalls recent_;
+  DoNotDisturb dnd_;
+  PhoneLog phoneLog_;
+  DialList dialList_;
+  std::map<int, std::pair<ButtonImage, bool>> buttons_;  // as last shown
+  std::map<int, std::pair<bool, bool>> menus_;           // enabled, checked as last shown
+  // A call that waits for an intercom line to go idle (Dial dropped the intercom call).
+  int pendingDialLine_ = kNoLine;
+  std::string pendingDialNumber_;
+  std::string pendingDialText_;
+};
+
+}  // namespace corvina::app

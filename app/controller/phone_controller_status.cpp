@@ -1,0 +1,231 @@
+// The phone controller's reactions to the lines' announcements and its status upkeep:
+// indicators, display, buttons and menus.
+#include <cstdio>
+
+#include "app/controller/call_end.h"
+#include "app/policy/incoming_call.h"
+#include "app/controller/phone_controller.h"
+#include "app/controller/phone_texts.h"
+
+namespace corvina::app {
+namespace {
+
+constexpr const char* kSection = "Settings";
+
+}  // namespace
+
+// ---- Line announcements --------------------------------------------------------------------
+
+void PhoneController::OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (parts_.observer) parts_.observer->CallAnnounced(index, snapshot);
+  PhoneLine& line = Line(index);
+  switch (snapshot.state) {
+    case call::CallState::kIncomingRinging:
+      OnIncomingCall(index, snapshot);
+      break;
+    case call::CallState::kConnected:
+      if (previous != call::CallState::kConnected) OnConnected(index);
+      break;
+    case call::CallState::kIdle:
+      if (previous != call::CallState::kIdle) {
+        FinishCall(phoneLog_, line.timing, line.remoteNumber, line.remoteName, line);
+        line.remoteNumber.clear();
+        line.remoteName.clear();
+      }
+      break;
+    default:
+      UpdateStatus();
+      break;
+  }
+}
+
+void PhoneController::OnIncomingCall(int n, const call::LineSnapshot& snapshot) {
+  PhoneLine& line = Line(n);
+  bool first = snapshot.ringCount <= 1;
+  line.unanswered = true;
+  if (first) {
+    parts_.view.BringToFront();
+  } else {
+    parts_.view.RequestAttention();
+  }
+  RingFacts facts;
+  facts.firstNotice = first;
+  facts.intercomCall = snapshot.intercomRequested;
+  facts.callerName = snapshot.remoteName;
+  facts.callerAddress = snapshot.remoteNumber;
+  facts.normalCallCurrent = NormalCall();
+  facts.indicatorRinging = indicators_.State(n) == LineIndicator::kRinging;
+  RingDecision decision = DecideRing(parts_.settings, parts_.log, facts);
+  if (decision.intercom == IntercomAnswer::kAnswer) {
+    line.intercom = true;
+    line.unanswered = false;
+    line.Call().Answer();
+    return;
+  }
+  if (decision.intercom == IntercomAnswer::kRefuse) {
+    line.Drop();
+    return;
+  }
+  if (decision.playRinging) PlayTone(texts::kRingingTone, false, true);
+  if (decision.markRinging) SetIndicator(n, LineIndicator::kRinging);
+  if (decision.recentEntry) recent_.AddRecentCall(*decision.recentEntry, true);
+  UpdateStatus();
+}
+
+void PhoneController::OnConnected(int n) {
+  PhoneLine& line = Line(n);
+  line.answered = true;
+  line.unanswered = false;
+  line.timing.Connected(parts_.wallClock.Now());
+  // The call's own audio takes the speaker: a calling or ringing tone still playing ends here.
+  parts_.tones.StopTone();
+  MakeCurrent(n);
+}
+
+void PhoneController::EndOfCall(int n) {
+  PhoneLine& line = Line(n);
+  SetIndicator(n, LineIndicator::kIdle);
+  if (n == current_) {
+    current_ = kNoLine;
+    if (!line.intercom) PlayTone(texts::kBusyTone, false, false);
+    SetDialText({});
+  }
+  if (n == transferSource_) {
+    transferSource_ = kNoLine;
+    UpdateTransferButton();
+  }
+  if (n == calling_) calling_ = kNoLine;
+  UpdateStatus();
+  UpdateRecordButton();
+  bool missed = missed_.AccountMissedCall(parts_.settings, line.unanswered, line.remoteName, line.remoteNumber);
+  line.unanswered = false;
+  if (missed) ShowMissedCalls();
+  if (n == pendingDialLine_) {
+    pendingDialLine_ = kNoLine;
+    parts_.timers.KillTimer(kPendingDialTimer);
+    SetDialText(pendingDialText_);
+    PlaceCall(n);
+  }
+}
+
+void PhoneController::ShowMissedCalls() {
+  std::string summary = missed_.Summary();
+  if (parts_.observer) parts_.observer->MissedCallsChanged(missed_.Count(), summary);
+  if (parts_.view.ShowTrayMessage(texts::kMissedCallsTitle, summary)) return;
+  std::string_view firstRow(summary);
+  firstRow = firstRow.substr(0, firstRow.find('\r'));
+  display_.SetNote(firstRow);
+  PaintDisplay();
+}
+
+// ---- Indicators, status and controls -------------------------------------------------------
+
+void PhoneController::SetIndicator(int line, LineIndicator state) {
+  ApplyIndicatorUpdate(indicators_.SetLineIndicator(line, state, parts_.tickClock.NowMs()));
+}
+
+void PhoneController::ApplyIndicatorUpdate(const IndicatorUpdate& update) {
+  for (const ButtonDraw& draw : update.draws) parts_.view.SetLineButton(draw.line, draw.lit);
+  if (update.timer == BlinkTimer::kStart) {
+    parts_.timers.SetTimer(kBlinkTimer, LineIndicators::kBlinkStepMs, [this] { BlinkTick(); });
+  } else if (update.timer == BlinkTimer::kStop) {
+    parts_.timers.KillTimer(kBlinkTimer);
+  }
+}
+
+void PhoneController::BlinkTick() {
+  parts_.timers.KillTimer(kBlinkTimer);
+  ApplyIndicatorUpdate(indicators_.Tick(parts_.tickClock.NowMs()));
+}
+
+void PhoneController::DisplayTick() {
+  parts_.timers.KillTimer(kDisplayTimer);
+  PaintDisplay();
+  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
+}
+
+void PhoneController::PaintDisplay() { parts_.view.PaintDisplay(display_.Paint()); }
+
+void PhoneController::UpdateStatus() {
+  if (!HasLines()) return;
+  int ringing = FirstLineInState(call::CallState::kIncomingRinging);
+  bool normal = NormalCall();
+  SetButton(ControlId::kCall,
+            (!dialText_.empty() || ValidLine(ringing)) && !normal ? ButtonImage::kCallSomethingToDo
+                                                                   : ButtonImage::kCallNothingToDo,
+            false);
+  ButtonImage hangUp = ButtonImage::kHangUpCall;
+  if (normal && !ValidLine(transferSource_)) {
+    PhoneLine& line = Line(current_);
+    display_.Show(FormatOne(texts::kCallingTitle, line.remoteNumber), current_, line.timing.Start());
+  } else if (normal) {
+    display_.ShowTransfer();
+    hangUp = ButtonImage::kHangUpTransfer;
+  } else if (ValidLine(ringing)) {
+    PhoneLine& line = Line(ringing);
+    display_.Show(FormatOne(texts::kRingingTitle, line.remoteNumber), ringing, line.timing.Start());
+  } else {
+    std::string note = display_.Note();
+    display_.ShowIdle();
+    if (missed_.Count() != 0) display_.SetNote(note);
+    hangUp = dialText_.empty() ? ButtonImage::kHangUpIdle : ButtonImage::kHangUpClearText;
+  }
+  SetButton(ControlId::kHangUp, hangUp, false);
+  PaintDisplay();
+  UpdateControls();
+}
+
+void PhoneController::UpdateControls() {
+  bool normal = NormalCall();
+  bool text = !dialText_.empty();
+  bool ringing = ValidLine(FirstLineInState(call::CallState::kIncomingRinging));
+  bool dnd = dnd_.IsOn();
+  SetMenu(MenuId::kShowStatusWindow, true, parts_.settings.GetSettingBool(kSection, "ShowStatus", false));
+  SetMenu(MenuId::kDndOn, true, dnd);
+  SetMenu(MenuId::kDndOff, true, !dnd);
+  SetMenu(MenuId::kHangUp, normal, false);
+  SetMenu(MenuId::kDial, text, false);
+  SetMenu(MenuId::kClear, text, false);
+  SetMenu(MenuId::kAddToAddressBook, false, false);  // the address book comes later
+  SetMenu(MenuId::kAddQuickTransfer, false, false);
+  SetMenu(MenuId::kAnswer, ringing, false);
+  SetMenu(MenuId::kReject, ringing, false);
+  if (dialBoxEnabled_ == normal) {
+    dialBoxEnabled_ = !normal;
+    parts_.view.SetDialBoxEnabled(dialBoxEnabled_);
+  }
+}
+
+void PhoneController::UpdateTransferButton() {
+  bool pending = ValidLine(transferSource_);
+  SetButton(ControlId::kTransfer, pending ? ButtonImage::kTransferPending : ButtonImage::kTransferNormal, pending);
+}
+
+void PhoneController::UpdateRecordButton() {
+  bool on = ValidLine(current_) && Line(current_).recording;
+  SetButton(ControlId::kRecord, on ? ButtonImage::kRecordOn : ButtonImage::kRecordOff, on);
+}
+
+void PhoneController::SetButton(ControlId control, ButtonImage image, bool pressed) {
+  if (control == ControlId::kCall) callImage_ = image;
+  if (control == ControlId::kHangUp) hangUpImage_ = image;
+  auto [it, added] = buttons_.try_emplace(static_cast<int>(control), image, pressed);
+  if (!added && it->second == std::make_pair(image, pressed)) return;
+  it->second = {image, pressed};
+  parts_.view.SetButtonImage(control, image, pressed);
+}
+
+void PhoneController::SetMenu(MenuId item, bool enabled, bool checked) {
+  auto [it, added] = menus_.try_emplace(static_cast<int>(item), enabled, checked);
+  if (!added && it->second == std::make_pair(enabled, checked)) return;
+  it->second = {enabled, checked};
+  parts_.view.SetMenuItem(item, enabled, checked);
+}
+
+void PhoneController::PlayTone(std::string_view name, bool loop, bool ringDevice) {
+  parts_.tones.Tone(name, loop, ringDevice);
+  if (parts_.observer) parts_.observer->TonePlayed(name, loop, ringDevice);
+}
+
+}  // namespace corvina::app

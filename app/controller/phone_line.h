@@ -1,0 +1,78 @@
+// One of the phone's two lines as the controller sees it: the call layer's line with the
+// controller's own per-line flags and call times. It passes its line's announcements to the
+// controller and supplies the steps that wind a finished call down. User-interface thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/controller/call_end.h"
+#include "app/controller/call_timing.h"
+#include "call/line_control.h"
+
+namespace corvina::app {
+
+// What a line reports to its owner; the controller implements it.
+class PhoneLineOwner {
+ public:
+  virtual ~PhoneLineOwner() = default;
+  // A change of the line's call state or ring count; `previous` is the state announced before.
+  virtual void OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) = 0;
+  // End-of-call handling for the line (indicator, current line, transfer, status, missed call).
+  virtual void EndOfCall(int index) = 0;
+};
+
+class PhoneLine final : public call::LineListener, public CallEndSteps {
+ public:
+  PhoneLine(PhoneLineOwner& owner, int index, std::unique_ptr<call::LineControl> call);
+  ~PhoneLine() override;
+  PhoneLine(const PhoneLine&) = delete;
+  PhoneLine& operator=(const PhoneLine&) = delete;
+
+  int Index() const { return index_; }
+  call::LineControl& Call() { return *call_; }
+  // The last announced call state.
+  call::CallState State() const { return last_.state; }
+  const call::LineSnapshot& Last() const { return last_; }
+
+  // Puts the call on hold (sets the call's hold request, which gives the hold-changed command)
+  // and starts counting hold time. False when there is no call to hold.
+  bool Hold(std::time_t now);
+  void Resume(std::time_t now);
+  // Attended transfer: joins this line's call with `other`'s.
+  void TransferTo(PhoneLine& other);
+  // Takes the line out of any call: clears on-hold, hangs up, clears unanswered.
+  void Drop();
+
+  void OnLineChanged(int lineIndex, const call::LineSnapshot& snapshot) override;
+
+  // CallEndSteps.
+  void ClearAnsweredAndHold() override;
+  void EndOfCall() override { owner_.EndOfCall(index_); }
+  void CloseIntercom() override { intercom = false; }
+  void StopRecording() override { recording = false; }
+  void StopPrivateTimer() override {}
+  void LeaveConference() override {}
+  void DropConsultPeer() override;
+
+  // The controller's per-line flags.
+  bool answered = false;
+  bool onHold = false;
+  bool recording = false;
+  bool intercom = false;
+  bool unanswered = false;
+  PhoneLine* consultPeer = nullptr;
+  // The other party of the line's call, kept from its announcements for the phone log and the
+  // missed-call entry after the call has gone.
+  std::string remoteNumber;
+  std::string remoteName;
+  CallTiming timing;
+
+ private:
+  PhoneLineOwner& owner_;
+  int index_;
+  std::unique_ptr<call::LineControl> call_;
+  call::LineSnapshot last_;
+};
+
+}  // namespace corvina::app
