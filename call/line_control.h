@@ -35,6 +35,9 @@ struct LineSnapshot {
   std::string remoteNumber;  // user part of the other party's URI
   std::string remoteName;    // its display name, or the number when it has none
   bool intercomRequested = false;
+  // The hold state the far end last accepted (a 2xx to the hold or resume re-INVITE); off
+  // whenever a call connects. A change is announced like a change of state.
+  bool holdApplied = false;
 };
 
 // Receives a line's announcements on the user-interface thread, one per change of call state

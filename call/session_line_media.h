@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "call/line_media.h"
-#include "call/rtp_socket_opener.h"
+#include "call/nat_rtp_socket_opener.h"
 #include "media/media_session.h"
 
 namespace corvina::call {

@@ -11,7 +11,7 @@
 #include "app/policy/line_accounts.h"
 #include "app/program_objects.h"
 #include "app/controller/call_audio.h"
-#include "call/rtp_socket_opener.h"
+#include "call/nat_rtp_socket_opener.h"
 #include "call/session_line_media.h"
 #include "media/media_session.h"
 #include "call/sdp_session.h"

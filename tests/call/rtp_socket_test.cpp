@@ -9,7 +9,7 @@
 #include <sys/socket.h>
 
 #include "call/rtp_socket.h"
-#include "call/rtp_socket_opener.h"
+#include "call/nat_rtp_socket_opener.h"
 #include "nat_fakes.h"
 
 namespace corvina::call {

@@ -23,7 +23,7 @@
 #include <string>
 #include <thread>
 
-#include "call/rtp_socket_opener.h"
+#include "call/nat_rtp_socket_opener.h"
 #include "call/sdp_session.h"
 #include "media/capture_thread.h"
 #include "media/media_session.h"

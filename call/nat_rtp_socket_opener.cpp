@@ -1,4 +1,4 @@
-#include "call/rtp_socket_opener.h"
+#include "call/nat_rtp_socket_opener.h"
 
 #include "call/rtp_socket.h"
 
