@@ -137,7 +137,6 @@ TEST_F(CallInterop, WrongPasswordStopsAfterOneRetryWithTheRefusalLines) {
 </scenario>
 )";
   auto sipp = StartSipp("refused", xml, true, port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 10000));
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << ReadFile(folder_.Sub("sipp-refused") + "/out.txt");

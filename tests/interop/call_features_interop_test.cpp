@@ -21,7 +21,6 @@ using Clock = std::chrono::steady_clock;
 TEST_F(CallInterop, QuitDuringACallSendsTheByeBeforeExiting) {
   const std::uint16_t port = FreeUdpPort();
   auto sipp = StartSipp("quit", std::string(kHead) + AnsweringUas(false), true, port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"Connected\""}, 10000));
   EXPECT_EQ(phone_->Quit(), 0);
@@ -34,7 +33,6 @@ TEST_F(CallInterop, HangUpWhileTheFarEndRingsCancelsAndAcknowledgesThe487) {
   const std::string xml =
       std::string(kHead) + "<recv request=\"INVITE\"/>\n" + UasReply("180 Ringing", true) + kUasCancelled + "</scenario>\n";
   auto sipp = StartSipp("cancel-out", xml, true, port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"RemoteRinging\""}, 10000));
   EXPECT_EQ(phone_->Ask("hangup"), "ok {\"line\":1}");
@@ -48,7 +46,6 @@ TEST_F(CallInterop, UasSendingOnly100IsCancelledAt65sAndThe487AckedOnTheInvitesB
   const std::string xml = std::string(kHead) + "<recv request=\"INVITE\"/>\n" + UasReply("100 Trying", false) +
                           kUasCancelled + "</scenario>\n";
   auto sipp = StartSipp("trying", xml, true, port, " -timeout 80s");  // overrides the shorter default
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   ASSERT_EQ(ExitOf(*sipp, 70000), 0) << SippMessages("trying");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));

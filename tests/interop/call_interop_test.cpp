@@ -24,7 +24,6 @@ TEST_F(CallInterop, PhoneCallsSippUasWhichAnswersAndThePhoneHangsUp) {
   const std::uint16_t port = FreeUdpPort();
   const std::string xml = std::string(kHead) + AnsweringUas(true);
   auto sipp = StartSipp("uas", xml, true, port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // SIPp binds its port
   const std::string answer = phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port));
   ASSERT_EQ(answer, "ok {\"line\":1}");
   // The controller: "Calling", its tone, then "Call Answered" on line 1 with the timer from zero.
@@ -59,7 +58,6 @@ TEST_F(CallInterop, SilentUasGetsTheInviteEvery500MsUntilTheGiveUpAt10sAndALate1
 <pause milliseconds="11000"/>
 )" + UasReply("180 Ringing", true) + kUasCancelled + "</scenario>\n";
   auto sipp = StartSipp("silent", xml, true, port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   // The give-up logs the time-out lines and leaves the line idle.
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 12000));
@@ -195,7 +193,6 @@ TEST_F(CallInterop, BusyUasIsAcknowledgedAndLogged) {
 </scenario>
 )";
   auto sipp = StartSipp("busy", xml, true, port);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("busy");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
@@ -220,7 +217,6 @@ TEST_F(CallInterop, ChallengingUasVerifiesTheDigestWithQop) {
 </scenario>
 )";
   auto sipp = StartSipp("auth", xml, true, port, " -set user 100 -set pass secret");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
   EXPECT_EQ(ExitOf(*sipp, 15000), 0) << SippMessages("auth");
   EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));

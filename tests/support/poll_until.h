@@ -1,7 +1,10 @@
-// What tests that drive real processes share: a bounded poll of a condition, and a file read whole.
+// What tests that drive real processes share: a bounded poll of a condition, a file read whole,
+// and a bounded wait for another process to bind a UDP port.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,6 +29,26 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   std::stringstream all;
   all << in.rdbuf();
   return all.str();
+}
+
+// Whether some process has a UDP socket bound to `port` on a local IPv4 address, as the
+// kernel's socket table says ("  N: 0100007F:1F90 00000000:0000 07 ...", addresses in hex).
+inline bool UdpPortBound(std::uint16_t port) {
+  char wanted[8];
+  std::snprintf(wanted, sizeof wanted, ":%04X", port);
+  std::istringstream table(ReadFile("/proc/net/udp"));
+  std::string slot;
+  std::string local;
+  std::string rest;
+  while (table >> slot >> local && std::getline(table, rest)) {
+    if (local.ends_with(wanted)) return true;
+  }
+  return false;
+}
+
+// Waits until a peer started a moment ago listens on UDP `port`; false after `timeoutMs`.
+inline bool WaitForUdpBind(std::uint16_t port, int timeoutMs) {
+  return PollUntil([&] { return UdpPortBound(port); }, timeoutMs);
 }
 
 }  // namespace corvina::testing

@@ -64,6 +64,7 @@ Content-Length: [len]
 }
 
 // SIPp on 127.0.0.1:`port` running `xml` in `dir`; it calls 127.0.0.1:`remotePort` unless that is 0.
+// As the called party it is listening on `port` when this returns (or 5 s have passed).
 inline std::unique_ptr<ChildProcess> StartSippPeer(const std::string& dir, const std::string& xml, std::uint16_t port,
                                                    std::uint16_t remotePort, const std::string& extra = {}) {
   std::filesystem::create_directories(dir);
@@ -73,8 +74,10 @@ inline std::unique_ptr<ChildProcess> StartSippPeer(const std::string& dir, const
                         " -trace_msg -message_file msg.txt" + extra;
   if (remotePort != 0) command += " 127.0.0.1:" + std::to_string(remotePort);
   command += " >out.txt 2>&1";
-  return std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
-                                        std::vector<std::string>{"HOME=" + dir, "TERM=dumb", "TZ=UTC"});
+  auto sipp = std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command},
+                                             std::vector<std::string>{"HOME=" + dir, "TERM=dumb", "TZ=UTC"});
+  if (remotePort == 0) WaitForUdpBind(port, 5000);
+  return sipp;
 }
 
 // SIPp's exit code, -1 when it has not ended within `timeoutMs`, -2 when a signal ended it.

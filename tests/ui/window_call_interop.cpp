@@ -127,7 +127,6 @@ TEST_F(WindowCallInterop, TypedNumberCallsSippUasAndHangUpSendsTheBye) {
   const std::uint16_t port = FreeUdpPort();
   auto sipp = testing::StartSippPeer(folder_.Sub("sipp-uas"), std::string(testing::kSippHead) + testing::AnsweringUas(true), port, 0);
   RunPhone([&](QtMainView& view, app::MainWindow&) {
-    QTest::qWait(300);  // SIPp binds its port
     const std::string number = "200@127.0.0.1:" + std::to_string(port);
     QTest::keyClicks(view.DialBoxControl()->lineEdit(), QString::fromStdString(number));
     ASSERT_EQ(view.DialBoxControl()->currentText().toStdString(), number);
