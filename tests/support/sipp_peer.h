@@ -41,27 +41,36 @@ inline std::string UasReply(const std::string& status, bool toTag, const std::st
          "Content-Length: 0\n\n]]></send>\n";
 }
 
-// SIPp as the called party: answers the INVITE (after a 180 when `ring`) with a PCMU answer,
-// then takes the ACK and the BYE.
-inline std::string AnsweringUas(bool ring) {
-  return std::string("<recv request=\"INVITE\"/>\n") + (ring ? UasReply("180 Ringing", true) : std::string()) + R"(<send retrans="500"><![CDATA[
+// SIPp's 200 with a PCMU body to the request it received last, resent every 500 ms until the
+// ACK; `toTag` adds SIPp's tag to the To.
+inline std::string UasSdpReply(bool toTag) {
+  return std::string(R"(<send retrans="500"><![CDATA[
 
 SIP/2.0 200 OK
 [last_Via:]
 [last_From:]
-[last_To:];tag=[pid]SIPpTag01[call_number]
+[last_To:])") + (toTag ? ";tag=[pid]SIPpTag01[call_number]" : "") + R"(
 [last_Call-ID:]
 [last_CSeq:]
 Contact: <sip:200@[local_ip]:[local_port]>
 Content-Type: application/sdp
 Content-Length: [len]
 
-)" + kSippPcmuSdp + R"(]]></send>
-<recv request="ACK"/>
-<recv request="BYE"/>
-)" + UasReply("200 OK", false) + R"(</scenario>
-)";
+)" + kSippPcmuSdp + "]]></send>\n";
 }
+
+// SIPp as the called party answers the INVITE (after a 180 when `ring`) with a PCMU answer and
+// takes the ACK.
+inline std::string UasAnswers(bool ring) {
+  return std::string("<recv request=\"INVITE\"/>\n") + (ring ? UasReply("180 Ringing", true) : std::string()) +
+         UasSdpReply(true) + "<recv request=\"ACK\"/>\n";
+}
+
+// SIPp takes the BYE of a call and answers it.
+inline const std::string kSippTakesBye = "<recv request=\"BYE\"/>\n" + UasReply("200 OK", false);
+
+// SIPp as the called party: answers the call, then takes the ACK and the BYE.
+inline std::string AnsweringUas(bool ring) { return UasAnswers(ring) + kSippTakesBye + "</scenario>\n"; }
 
 // SIPp on 127.0.0.1:`port` running `xml` in `dir`; it calls 127.0.0.1:`remotePort` unless that is 0.
 // As the called party it is listening on `port` when this returns (or 5 s have passed).
