@@ -72,7 +72,7 @@ class Baresip {
     std::filesystem::create_directories(dir_ + "/snd");
     sipPort_ = FreeLoopbackPort();
     control_ = FreeLoopbackPort();
-    const std::uint16_t rtp = FreeEvenPortPair();
+    rtp_ = FreeEvenPortPair();
     {
       // Written and closed before baresip starts and reads it.
       std::ofstream config(dir_ + "/config");
@@ -82,7 +82,7 @@ class Baresip {
              << "module_path /usr/lib/baresip/modules\nmodule g711.so\nmodule gsm.so\nmodule g726.so\n"
              << "module ausine.so\nmodule alsa.so\nmodule sndfile.so\nmodule_app account.so\n"
              << "module_app ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:" << control_ << "\nsnd_path " << dir_ << "/snd\n"
-             << "rtp_ports " << rtp << "-" << rtp + 20 << "\n"
+             << "rtp_ports " << rtp_ << "-" << rtp_ + kRtpPorts - 1 << "\n"
              << "module_app menu.so\n";  // dial, hold, resume, hangup
     }
     std::ofstream accounts(dir_ + "/accounts");
@@ -113,16 +113,19 @@ class Baresip {
   std::string Log() const { return ReadFile(dir_ + "/log"); }
   std::uint16_t SipPort() const { return sipPort_; }
   std::string Target() const { return "sip:bob@127.0.0.1:" + std::to_string(sipPort_); }
-  // Sends `command` (e.g. "hold", "resume", "hangup") over the control port and waits up to
-  // 3 s for baresip's response; true when it reports success.
-  bool Command(const std::string& command) {
+  // Its RTP ports: kRtpPorts from this one.
+  std::uint16_t FirstRtpPort() const { return rtp_; }
+  static constexpr int kRtpPorts = 21;
+  // Sends `command` (e.g. "hold", "resume", "hangup", "dial" with the address as `params`) over
+  // the control port and waits up to 3 s for baresip's response; true when it reports success.
+  bool Command(const std::string& command, const std::string& params = {}) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(control_);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string json = "{\"command\":\"" + command + "\",\"params\":\"\",\"token\":\"t\"}";
+    const std::string json = "{\"command\":\"" + command + "\",\"params\":\"" + params + "\",\"token\":\"t\"}";
     const std::string netstring = std::to_string(json.size()) + ":" + json + ",";
     std::string received;
     bool open = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
@@ -162,6 +165,7 @@ class Baresip {
   std::string dir_;
   std::uint16_t sipPort_ = 0;
   std::uint16_t control_ = 0;  // ctrl_tcp's port
+  std::uint16_t rtp_ = 0;
   std::unique_ptr<testing::ChildProcess> child_;
 };
 

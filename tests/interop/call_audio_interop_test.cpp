@@ -2,10 +2,14 @@
 // file of a 1000 Hz tone made by sox, its PlayDevice a WAV file, echo suppression and gain
 // control off; baresip sends a 440 Hz sine and records what it decodes. Each recording must hold
 // the other side's tone, its dominant frequency within 2 %. The cases: the phone calls baresip
-// in PCMU and in GSM; baresip holds such a call and takes it back; baresip calls the phone; and
-// calls both ways through Kamailio, where both ends register with digest (qop) and each new
-// INVITE is challenged (407) before it is relayed to the callee's registered contact. Whichever
-// end hangs up, both end idle.
+// in PCMU and in GSM; baresip holds such a call and takes it back; the phone does; baresip calls
+// the phone; and calls both ways through Kamailio, where both ends register with digest (qop) and
+// each new INVITE is challenged (407) before it is relayed to the callee's registered contact.
+// Whichever end hangs up, both end idle. With two calls, pressing line 2 holds line 1 and the
+// tone goes to line 2 alone.
+// baresip 1.0.0 rebuilds its receiving pipeline without its filters on any re-INVITE, so its
+// recording ends at the first one: what it is sent after that is read from a capture of the RTP
+// to its ports (as root; skipped otherwise).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,13 +25,15 @@ namespace {
 constexpr double kPhoneTone = 1000;
 constexpr double kBaresipTone = 440;
 
+enum class Holder { kNobody, kBaresip, kPhone };
+
 struct AudioCase {
   const char* name;
   const char* codec;     // as baresip names it
   const char* quality;   // the phone's Quality: below 50 prefers GSM
   bool viaKamailio;      // both register there; it challenges and relays the INVITE
   bool baresipCalls;     // else the phone calls
-  bool holdAndResume;    // baresip holds the call and takes it back
+  Holder holder;         // who holds the call and takes it back
   bool baresipHangsUp;   // else the phone hangs up
 };
 
@@ -53,6 +59,43 @@ void ExpectQuietWhileHeldAndToneBack(const std::vector<std::int32_t>& ours, std:
       << baresipLog.substr(resumed);
 }
 
+// The phone's settings for an audio call on SIP port `phonePort`: its microphone a tone from sox
+// at half of full scale (made here; empty settings when sox fails), its speaker `heard` in
+// `folder`, echo suppression and gain control off.
+std::vector<std::vector<std::string>> AudioPhoneSettings(const testing::TempFolder& folder, std::uint16_t phonePort,
+                                                         const std::string& quality) {
+  const std::string tone = folder.Sub("tone.wav");
+  testing::ChildProcess sox({"/usr/bin/sox", "-n", "-r", "8000", "-c", "1", "-b", "16", tone, "synth", "20", "sine",
+                             std::to_string(static_cast<int>(kPhoneTone)), "vol", "0.5"},
+                            {});
+  if (sox.Wait(10000) != 0) return {};
+  return {{"SIP", "Port", std::to_string(phonePort)},
+          {"SIP", "RTPPortBase", std::to_string(FreeEvenPortPair())},
+          {"DefaultLine", "UserName", "100"},
+          {"Settings", "Record", "wav:" + tone},
+          {"Settings", "PlayDevice", "wav:" + folder.Sub("heard.wav")},
+          {"Settings", "UseEchoCancellation", "0"},
+          {"Settings", "UseAGC", "0"},
+          {"SIP", "Quality", quality}};
+}
+
+// A capture of the RTP sent to the baresip peers `peers`.
+std::unique_ptr<Capture> CaptureRtpTo(const testing::TempFolder& folder, const std::vector<const Baresip*>& peers) {
+  std::string filter;
+  for (const Baresip* peer : peers) {
+    filter += (filter.empty() ? "udp dst portrange " : " or udp dst portrange ") +
+              std::to_string(peer->FirstRtpPort()) + "-" +
+              std::to_string(peer->FirstRtpPort() + Baresip::kRtpPorts - 1);
+  }
+  auto capture = std::make_unique<Capture>(folder, filter);
+  return capture->WaitRunning() ? std::move(capture) : nullptr;
+}
+
+// The RTP `pcap` holds that was sent to `peer`.
+std::vector<RtpSeen> SentTo(const std::string& pcap, const Baresip& peer) {
+  return ReadRtpTo(pcap, peer.FirstRtpPort(), Baresip::kRtpPorts);
+}
+
 class CallAudio : public ::testing::TestWithParam<AudioCase> {};
 
 TEST_P(CallAudio, BothWays) {
@@ -60,24 +103,13 @@ TEST_P(CallAudio, BothWays) {
   for (const char* tool : {"/usr/bin/baresip", "/usr/bin/sox", c.viaKamailio ? "/usr/sbin/kamailio" : "/bin/sh"}) {
     if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
   }
+  if (c.holder == Holder::kPhone && !MissingTools().empty()) GTEST_SKIP() << MissingTools();
   // A short name: baresip cuts long recording paths, and the folder carries the test name.
   testing::TempFolder folder("ca");
-  const std::string tone = folder.Sub("tone.wav");
   const std::string heard = folder.Sub("heard.wav");
-  // The phone's microphone: a tone from sox at half of full scale.
-  testing::ChildProcess sox({"/usr/bin/sox", "-n", "-r", "8000", "-c", "1", "-b", "16", tone, "synth", "20", "sine",
-                             std::to_string(static_cast<int>(kPhoneTone)), "vol", "0.5"},
-                            {});
-  ASSERT_EQ(sox.Wait(10000), 0);
   const std::uint16_t phonePort = testing::FreeUdpPort();
-  std::vector<std::vector<std::string>> settings{{"SIP", "Port", std::to_string(phonePort)},
-                                                 {"SIP", "RTPPortBase", std::to_string(FreeEvenPortPair())},
-                                                 {"DefaultLine", "UserName", "100"},
-                                                 {"Settings", "Record", "wav:" + tone},
-                                                 {"Settings", "PlayDevice", "wav:" + heard},
-                                                 {"Settings", "UseEchoCancellation", "0"},
-                                                 {"Settings", "UseAGC", "0"},
-                                                 {"SIP", "Quality", c.quality}};
+  std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, phonePort, c.quality);
+  ASSERT_FALSE(settings.empty());
   std::unique_ptr<KamailioRegistrar> kamailio;
   BaresipAccount account;
   std::string phoneAddress = "sip:100@127.0.0.1:" + std::to_string(phonePort);
@@ -99,6 +131,11 @@ TEST_P(CallAudio, BothWays) {
   }
   Baresip peer(static_cast<int>(kBaresipTone), c.codec, c.baresipCalls ? phoneAddress : "", account);
   ASSERT_TRUE(peer.WaitReady()) << peer.Log();
+  std::unique_ptr<Capture> capture;
+  if (c.holder == Holder::kPhone) {
+    capture = CaptureRtpTo(folder, {&peer});
+    ASSERT_TRUE(capture);
+  }
   if (c.baresipCalls) {
     ASSERT_TRUE(phone.WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000)) << peer.Log();
     EXPECT_EQ(phone.Ask("answer"), "ok {\"line\":1}");
@@ -112,17 +149,33 @@ TEST_P(CallAudio, BothWays) {
   ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000))
       << peer.Log() << (kamailio ? kamailio->Log() : "");
 
-  // baresip holds the call after 2 s and takes it back 1.5 s later: the phone answers both
-  // re-INVITEs and keeps the call.
+  // One end holds the call after 2 s and takes it back 1.5 s later; the call stays.
   std::size_t heldAt = 0;     // where the phone's recording stood at the hold
   std::size_t resumedAt = 0;  // and at the resume
-  if (c.holdAndResume) {
+  double holdPressed = 0;     // the phone's hold: pressed, applied, resume pressed, resumed (epoch s)
+  double holdApplied = 0;
+  double resumePressed = 0;
+  double resumed = 0;
+  if (c.holder == Holder::kBaresip) {
     std::this_thread::sleep_for(std::chrono::seconds(2));
     ASSERT_TRUE(peer.Command("hold")) << peer.Log();
     heldAt = ReadWav(heard).size();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     resumedAt = ReadWav(heard).size();
     ASSERT_TRUE(peer.Command("resume")) << peer.Log();
+  } else if (c.holder == Holder::kPhone) {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    holdPressed = EpochSeconds();
+    ASSERT_EQ(phone.Ask("hold"), "ok");
+    ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"hold\"", "\"held\":true"}, 5000)) << peer.Log();
+    holdApplied = EpochSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    resumePressed = EpochSeconds();
+    ASSERT_EQ(phone.Ask("hold"), "ok");
+    ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"hold\"", "\"held\":false"}, 5000)) << peer.Log();
+    resumed = EpochSeconds();
+  }
+  if (c.holder != Holder::kNobody) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_FALSE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 200)) << peer.Log();
     EXPECT_NE(phone.Ask("status").find("{\"line\":1,\"state\":\"Connected\""), std::string::npos);
@@ -145,7 +198,14 @@ TEST_P(CallAudio, BothWays) {
 
   const std::vector<std::int32_t> ours = ReadWav(call);
   EXPECT_TRUE(HoldsTone(ours, kBaresipTone));
-  if (c.holdAndResume) ExpectQuietWhileHeldAndToneBack(ours, heldAt, resumedAt, peer.Log());
+  if (c.holder == Holder::kBaresip) ExpectQuietWhileHeldAndToneBack(ours, heldAt, resumedAt, peer.Log());
+  if (c.holder == Holder::kPhone) {
+    // What baresip was sent: the tone, none of it while held, the tone again once resumed.
+    const std::vector<RtpSeen> sent = SentTo(capture->Finish(), peer);
+    EXPECT_TRUE(HoldsTone(PcmuBetween(sent, 0, holdPressed), kPhoneTone, 50));
+    EXPECT_EQ(MeasureTone(PcmuBetween(sent, holdApplied, resumePressed), kPhoneTone).right, 0);
+    EXPECT_TRUE(HoldsTone(PcmuBetween(sent, resumed, EpochSeconds()), kPhoneTone, 50));
+  }
   // baresip completes its recording when it has taken the BYE.
   std::string decoded;
   std::vector<std::int32_t> theirs;
@@ -154,7 +214,7 @@ TEST_P(CallAudio, BothWays) {
     theirs = decoded.empty() ? std::vector<std::int32_t>{} : ReadWav(decoded);
     return !theirs.empty();
   }, 5000);
-  EXPECT_TRUE(HoldsTone(theirs, kPhoneTone, c.holdAndResume ? 50 : 100))
+  EXPECT_TRUE(HoldsTone(theirs, kPhoneTone, c.holder != Holder::kNobody ? 50 : 100))
       << decoded << peer.Log() << phone.ActivityLog();
   if (c.viaKamailio) {
     const std::string log = kamailio->Log();
@@ -163,15 +223,61 @@ TEST_P(CallAudio, BothWays) {
   }
 }
 
+constexpr Holder kNobody = Holder::kNobody;
+
 INSTANTIATE_TEST_SUITE_P(
     Calls, CallAudio,
-    ::testing::Values(AudioCase{"PCMU", "PCMU/8000/1", "50", false, false, false, false},
-                      AudioCase{"GSM", "GSM/8000/1", "40", false, false, false, false},
-                      AudioCase{"HoldResume", "PCMU/8000/1", "50", false, false, true, true},
-                      AudioCase{"BaresipCalls", "PCMU/8000/1", "50", false, true, false, true},
-                      AudioCase{"PhoneCallsViaKamailio", "PCMU/8000/1", "50", true, false, false, true},
-                      AudioCase{"BaresipCallsViaKamailio", "GSM/8000/1", "40", true, true, false, false}),
+    ::testing::Values(AudioCase{"PCMU", "PCMU/8000/1", "50", false, false, kNobody, false},
+                      AudioCase{"GSM", "GSM/8000/1", "40", false, false, kNobody, false},
+                      AudioCase{"HoldResume", "PCMU/8000/1", "50", false, false, Holder::kBaresip, true},
+                      AudioCase{"PhoneHoldsAndResumes", "PCMU/8000/1", "50", false, false, Holder::kPhone, false},
+                      AudioCase{"BaresipCalls", "PCMU/8000/1", "50", false, true, kNobody, true},
+                      AudioCase{"PhoneCallsViaKamailio", "PCMU/8000/1", "50", true, false, kNobody, true},
+                      AudioCase{"BaresipCallsViaKamailio", "GSM/8000/1", "40", true, true, kNobody, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The phone calls one baresip; a second calls the phone, whose line 2 rings; pressing line 2
+// holds line 1 and answers: from then on the tone goes to the second alone.
+TEST(CallAudioLines, PressingLine2HoldsLine1AndTheToneGoesToLine2Alone) {
+  if (!MissingTools().empty() || access("/usr/bin/sox", X_OK) != 0) GTEST_SKIP() << MissingTools() << " (or sox)";
+  testing::TempFolder folder("cl");
+  const std::uint16_t phonePort = testing::FreeUdpPort();
+  const std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, phonePort, "50");
+  ASSERT_FALSE(settings.empty());
+  testing::PhoneUnderTest phone(folder.Sub("phone"), settings);
+  phone.Start();
+  ASSERT_NE(phone.WaitForSipPort(10000), 0);
+  Baresip first(static_cast<int>(kBaresipTone), "PCMU/8000/1");
+  Baresip second(static_cast<int>(kBaresipTone), "PCMU/8000/1");
+  ASSERT_TRUE(first.WaitReady() && second.WaitReady()) << first.Log() << second.Log();
+  const std::unique_ptr<Capture> capture = CaptureRtpTo(folder, {&first, &second});
+  ASSERT_TRUE(capture);
+  ASSERT_EQ(phone.Ask("dial " + first.Target()), "ok {\"line\":1}");
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"line\":1", "\"state\":\"Connected\""}, 10000))
+      << first.Log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(second.Command("dial", "sip:100@127.0.0.1:" + std::to_string(phonePort))) << second.Log();
+  ASSERT_TRUE(phone.WaitForEvent({"\"line\":2", "\"state\":\"IncomingRinging\""}, 10000)) << second.Log();
+  const double pressed = EpochSeconds();
+  EXPECT_EQ(phone.Ask("line 2"), "ok");
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"hold\"", "\"line\":1", "\"held\":true"}, 5000)) << first.Log();
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"line\":2", "\"state\":\"Connected\""}, 5000))
+      << second.Log();
+  const double switched = EpochSeconds();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double end = EpochSeconds();
+  const std::string state = phone.Ask("state");
+  EXPECT_NE(state.find("\"currentLine\":2"), std::string::npos) << state;
+  EXPECT_NE(state.find("{\"line\":1,\"state\":\"Connected\""), std::string::npos) << state;
+  EXPECT_EQ(phone.Ask("hangup"), "ok {\"line\":2}");
+  EXPECT_EQ(phone.Quit(), 0);  // which ends the held call too
+
+  const std::string pcap = capture->Finish();
+  const std::vector<RtpSeen> toFirst = SentTo(pcap, first);
+  EXPECT_TRUE(HoldsTone(PcmuBetween(toFirst, 0, pressed), kPhoneTone, 50));
+  EXPECT_EQ(MeasureTone(PcmuBetween(toFirst, switched, end), kPhoneTone).right, 0) << "line 1 is held";
+  EXPECT_TRUE(HoldsTone(PcmuBetween(SentTo(pcap, second), switched, end), kPhoneTone, 50));
+}
 
 }  // namespace
 }  // namespace corvina::interop

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "media/g711.h"
 #include "media/wav_file.h"
 #include "tests/interop/baresip_peer.h"
 #include "tests/interop/sip_test_endpoint.h"
@@ -88,11 +89,11 @@ inline std::vector<std::uint8_t> HexBytes(std::string text) {
   return out;
 }
 
-// Every datagram of the capture sent from `port`, decoded as RTP by tshark.
-inline std::vector<RtpSeen> ReadRtpFrom(const std::string& pcap, int port) {
-  const std::string command = "/usr/bin/tshark -r " + pcap + " -d udp.port==" + std::to_string(port) +
-                              ",rtp -Y udp.srcport==" + std::to_string(port) +
-                              " -T fields -E separator=';' -e frame.time_relative -e ip.dsfield -e udp.srcport"
+// The datagrams of the capture that tshark's `options` select and decode as RTP; times are
+// seconds since the epoch.
+inline std::vector<RtpSeen> ReadRtp(const std::string& pcap, const std::string& options) {
+  const std::string command = "/usr/bin/tshark -r " + pcap + " " + options +
+                              " -T fields -E separator=';' -e frame.time_epoch -e ip.dsfield -e udp.srcport"
                               " -e udp.dstport -e udp.length -e rtp.version -e rtp.padding -e rtp.ext -e rtp.cc"
                               " -e rtp.marker -e rtp.p_type -e rtp.seq -e rtp.timestamp -e rtp.payload 2>/dev/null";
   std::vector<RtpSeen> out;
@@ -126,6 +127,32 @@ inline std::vector<RtpSeen> ReadRtpFrom(const std::string& pcap, int port) {
   }
   pclose(pipe);
   return out;
+}
+
+// Every datagram of the capture sent from `port`, decoded as RTP.
+inline std::vector<RtpSeen> ReadRtpFrom(const std::string& pcap, int port) {
+  return ReadRtp(pcap, "-d udp.port==" + std::to_string(port) + ",rtp -Y udp.srcport==" + std::to_string(port));
+}
+
+// The RTP sent to ports `first` to `first` + `count` - 1, found by tshark's heuristic.
+inline std::vector<RtpSeen> ReadRtpTo(const std::string& pcap, int first, int count) {
+  return ReadRtp(pcap, "--enable-heuristic rtp_udp -Y 'rtp && udp.dstport>=" + std::to_string(first) +
+                           " && udp.dstport<" + std::to_string(first + count) + "'");
+}
+
+// The µ-law payloads of `packets` sent from `from` to `to` (seconds since the epoch), decoded.
+inline std::vector<std::int32_t> PcmuBetween(const std::vector<RtpSeen>& packets, double from, double to) {
+  std::vector<std::int32_t> samples;
+  for (const RtpSeen& p : packets) {
+    if (p.payloadType != 0 || p.time < from || p.time > to) continue;
+    for (std::uint8_t code : p.payload) samples.push_back(media::MulawDecodeSample(code));
+  }
+  return samples;
+}
+
+// Now on the clock of a capture's times.
+inline double EpochSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // Datagrams of the capture from `port` at all (decoded or not).
