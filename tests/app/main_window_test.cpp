@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "platform/manual_loop.h"
@@ -87,43 +87,79 @@ TEST_F(MainWindowTest, TheStatusMenuCommandInvertsAndStoresThePane) {
   EXPECT_EQ(view_.pane, (std::vector<bool>{false, true, false}));
 }
 
-bool Eventually(const std::function<bool()>& condition) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
+// A worker that writes "from a worker" entries when it is allowed to, so the test can wait
+// for them instead of polling.
+class WorkerWriter {
+ public:
+  explicit WorkerWriter(ActivityLog& log) : thread_([this, &log] { Run(log); }) {}
+  ~WorkerWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
   }
-  return true;
-}
+  // Lets it write `n` entries more; returns how many it will have written then.
+  int Allow(int n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    allowed_ += n;
+    changed_.notify_all();
+    return allowed_;
+  }
+  // Waits (bounded) until `total` entries are written.
+  bool AwaitWritten(int total) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return written_ >= total; });
+  }
+
+ private:
+  void Run(ActivityLog& log) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+      if (written_ == allowed_) {
+        changed_.wait_for(lock, std::chrono::milliseconds(200));
+        continue;
+      }
+      lock.unlock();
+      log.Log("from a worker", platform::kLogInfo);
+      lock.lock();
+      ++written_;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;  // guards the fields below
+  std::condition_variable changed_;
+  int allowed_ = 0;
+  int written_ = 0;
+  bool stop_ = false;
+  std::thread thread_;
+};
 
 TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt) {
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    while (!stop) program_->activityLog.Log("from a worker", platform::kLogInfo);
-  });
+  WorkerWriter writer(program_->activityLog);
   for (int i = 0; i < 20; ++i) {
     auto window = std::make_unique<MainWindow>(*program_, view_);
     window->Initialise();
-    // Initialise() alone writes "Corvina Run"; the worker's entries must arrive as well.
-    ASSERT_TRUE(Eventually([&] {
-      for (const auto& entry : window->Status().Entries()) {
-        if (entry.message == "from a worker") return true;
-      }
-      return false;
-    }));
+    // An entry the worker begins after Initialise() reaches the window (beside "Corvina Run").
+    ASSERT_TRUE(writer.AwaitWritten(writer.Allow(1)));
+    bool arrived = false;
+    for (const auto& entry : window->Status().Entries()) arrived = arrived || entry.message == "from a worker";
+    ASSERT_TRUE(arrived);
     const int before = view_.redraws;
     ui_->RunPending();
     EXPECT_GT(view_.redraws, before);
-    // With a redraw waiting again, the window goes while the worker keeps writing.
-    ASSERT_TRUE(Eventually([&] { return ui_->PendingCount() > 0; }));
+    // The next entry leaves a redraw waiting; the window goes while the worker keeps writing.
+    ASSERT_TRUE(writer.AwaitWritten(writer.Allow(1)));
+    ASSERT_GT(ui_->PendingCount(), 0u);
+    writer.Allow(50);
     window.reset();
     EXPECT_EQ(ui_->PendingCount(), 0u);
     const int after = view_.redraws;
     ui_->RunPending();
     EXPECT_EQ(view_.redraws, after);
   }
-  stop = true;
-  writer.join();
 }
 
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {
