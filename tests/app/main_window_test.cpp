@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
+#include <semaphore>
 #include <thread>
 
 #include "platform/manual_loop.h"
@@ -87,79 +88,46 @@ TEST_F(MainWindowTest, TheStatusMenuCommandInvertsAndStoresThePane) {
   EXPECT_EQ(view_.pane, (std::vector<bool>{false, true, false}));
 }
 
-// A worker that writes "from a worker" entries when it is allowed to, so the test can wait
-// for them instead of polling.
-class WorkerWriter {
- public:
-  explicit WorkerWriter(ActivityLog& log) : thread_([this, &log] { Run(log); }) {}
-  ~WorkerWriter() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  // Lets it write `n` entries more; returns how many it will have written then.
-  int Allow(int n) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    allowed_ += n;
-    changed_.notify_all();
-    return allowed_;
-  }
-  // Waits (bounded) until `total` entries are written.
-  bool AwaitWritten(int total) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return written_ >= total; });
-  }
-
- private:
-  void Run(ActivityLog& log) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stop_) {
-      if (written_ == allowed_) {
-        changed_.wait_for(lock, std::chrono::milliseconds(200));
-        continue;
-      }
-      lock.unlock();
-      log.Log("from a worker", platform::kLogInfo);
-      lock.lock();
-      ++written_;
-      changed_.notify_all();
-    }
-  }
-
-  std::mutex mutex_;  // guards the fields below
-  std::condition_variable changed_;
-  int allowed_ = 0;
-  int written_ = 0;
-  bool stop_ = false;
-  std::thread thread_;
-};
-
 TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt) {
-  WorkerWriter writer(program_->activityLog);
+  // The worker writes an entry for each one allowed; the test waits for them, never spins.
+  std::counting_semaphore<1024> allowed{0}, written{0};
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    while (allowed.try_acquire_for(std::chrono::seconds(20)) && !stop) {
+      program_->activityLog.Log("from a worker", platform::kLogInfo);
+      written.release();
+    }
+  });
+  int granted = 0, seen = 0;
+  auto writeMore = [&](int n, bool wait) {
+    allowed.release(n);
+    granted += n;
+    while (wait && seen < granted && written.try_acquire_for(std::chrono::seconds(20))) ++seen;
+    return seen == granted;
+  };
   for (int i = 0; i < 20; ++i) {
     auto window = std::make_unique<MainWindow>(*program_, view_);
     window->Initialise();
-    // An entry the worker begins after Initialise() reaches the window (beside "Corvina Run").
-    ASSERT_TRUE(writer.AwaitWritten(writer.Allow(1)));
-    bool arrived = false;
-    for (const auto& entry : window->Status().Entries()) arrived = arrived || entry.message == "from a worker";
-    ASSERT_TRUE(arrived);
+    // An entry begun after Initialise() reaches the window (beside "Corvina Run").
+    ASSERT_TRUE(writeMore(1, true));
+    const auto entries = window->Status().Entries();
+    ASSERT_TRUE(std::any_of(entries.begin(), entries.end(), [](const auto& e) { return e.message == "from a worker"; }));
     const int before = view_.redraws;
     ui_->RunPending();
     EXPECT_GT(view_.redraws, before);
     // The next entry leaves a redraw waiting; the window goes while the worker keeps writing.
-    ASSERT_TRUE(writer.AwaitWritten(writer.Allow(1)));
+    ASSERT_TRUE(writeMore(1, true));
     ASSERT_GT(ui_->PendingCount(), 0u);
-    writer.Allow(50);
+    writeMore(50, false);
     window.reset();
     EXPECT_EQ(ui_->PendingCount(), 0u);
     const int after = view_.redraws;
     ui_->RunPending();
     EXPECT_EQ(view_.redraws, after);
   }
+  stop = true;
+  allowed.release();
+  writer.join();
 }
 
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {

@@ -3,20 +3,12 @@
 #pragma once
 
 #include <map>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/controller/main_view.h"
 #include "app/controller/phone_controller.h"
 #include "call/line_control.h"
-
-namespace corvina::app {
-// Test failures name the place.
-inline void PrintTo(const AudioPlace& place, std::ostream* out) {
-  *out << (place.kind == AudioPlace::Kind::kLine ? "line " + std::to_string(place.line) : "nothing");
-}
-}  // namespace corvina::app
 
 namespace corvina::testing {
 
