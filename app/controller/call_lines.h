@@ -59,7 +59,7 @@ class CallLines final : public call::LineListener {
   std::unique_ptr<media::MediaSession> sessions_[kLineCount];  // live across calls
   call::SessionLineMedia* media_[kLineCount] = {};              // owned by the lines
   std::shared_ptr<call::SipLine> lines_[kLineCount];
-  AudioRouter router_;  // goes before the sessions it reads from
+  AudioRouter router_;  // after the sessions it reads from, so it stops before they go
   // User-interface thread.
   bool started_ = false;
   ConsoleEventSink* sink_ = nullptr;

@@ -130,6 +130,23 @@ TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt
   writer.join();
 }
 
+TEST_F(MainWindowTest, TheAudioRouterServesOnePlaceAtATimeAndTheStatusNamesIt) {
+  program_->settings.SetSettingString("Settings", "Record", "null");
+  program_->settings.SetSettingString("Settings", "PlayDevice", "null");
+  MainWindow window(*program_, view_);
+  AudioRouter& router = window.Calls().Audio();
+  for (AudioPlace place : {AudioPlace::Line(0), AudioPlace::Line(1), AudioPlace::Nothing(), AudioPlace::Line(1)}) {
+    router.RouteTo(place);  // the device threads of the last place stop, the new ones start
+    EXPECT_TRUE(router.Place() == place);
+    const std::string status = window.Calls().StatusJson();
+    const std::size_t at = status.find("\"current\":true");
+    const int current = at == std::string::npos ? 0 : at < status.find("\"line\":2,") ? 1 : 2;
+    EXPECT_EQ(current, place.kind == AudioPlace::Kind::kLine ? place.line + 1 : 0) << status;
+  }
+  window.EndCalls();
+  EXPECT_TRUE(router.Place() == AudioPlace::Nothing());
+}
+
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {
   ui_.reset();
   program_.reset();
