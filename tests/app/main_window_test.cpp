@@ -111,7 +111,8 @@ TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt
     // An entry begun after Initialise() reaches the window (beside "Corvina Run").
     ASSERT_TRUE(writeMore(1, true));
     const auto entries = window->Status().Entries();
-    ASSERT_TRUE(std::any_of(entries.begin(), entries.end(), [](const auto& e) { return e.message == "from a worker"; }));
+    auto fromWorker = [](const StatusWindow::Entry& e) { return e.message == "from a worker"; };
+    ASSERT_TRUE(std::any_of(entries.begin(), entries.end(), fromWorker));
     const int before = view_.redraws;
     ui_->RunPending();
     EXPECT_GT(view_.redraws, before);
