@@ -48,7 +48,11 @@ class BorrowedLine final : public call::LineControl {
   void SendDigits(std::string_view digits) override { line_.SendDigits(digits); }
   void Transfer(std::string_view target) override { line_.Transfer(target); }
   void HangUp() override { line_.HangUp(); }
-  void JoinLine(LineControl& other) override { line_.JoinLine(other); }
+  // The call layer joins with the other line's own SipLine, not with its borrowed handle.
+  void JoinLine(LineControl& other) override {
+    auto* borrowed = dynamic_cast<BorrowedLine*>(&other);
+    line_.JoinLine(borrowed != nullptr ? borrowed->line_ : other);
+  }
   void SetHoldRequested(bool held) override { line_.SetHoldRequested(held); }
   bool HoldRequested() const override { return line_.HoldRequested(); }
   void SetListener(call::LineListener* listener) override { lines_.SetLineListener(n_, listener); }

@@ -120,6 +120,31 @@ bool LineSplitter::TakeRest(std::string* line) {
   return true;
 }
 
+bool WaitWritable(int fd, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = poll(&p, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    return ready > 0 && (p.revents & POLLOUT) != 0;
+  }
+}
+
+long ReadSome(int fd, char* buffer, std::size_t size) {
+  const ssize_t n = read(fd, buffer, size);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return kNothingYet;
+  return n < 0 ? -1 : static_cast<long>(n);
+}
+
+void CloseFd(int fd) {
+  if (fd >= 0) close(fd);
+}
+
+bool SetSendBuffer(int fd, int bytes) { return setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0; }
+
 bool ReadLine(int fd, int timeoutMs, LineSplitter& splitter, std::string* line) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

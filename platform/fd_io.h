@@ -25,6 +25,21 @@ long WriteSome(int fd, std::string_view data);
 // hold writers up). -1 on failure. The caller closes it.
 int OpenNonBlockingWriter(int fd);
 
+// Waits up to `timeoutMs` for `fd` to take more bytes. False on time-out or failure.
+bool WaitWritable(int fd, int timeoutMs);
+
+// What ReadSome returns when `fd` has nothing now (or a signal came first).
+inline constexpr long kNothingYet = -2;
+// Reads what `fd` has now, at most `size` bytes: the count, 0 at the end of the stream,
+// kNothingYet, or -1 when it failed for good.
+long ReadSome(int fd, char* buffer, std::size_t size);
+
+// Closes a descriptor the caller owns and does not keep in a UniqueFd.
+void CloseFd(int fd);
+
+// Asks a socket to keep at most about `bytes` unsent in the kernel; false when it refuses.
+bool SetSendBuffer(int fd, int bytes);
+
 // Splits a byte stream into lines ended by "\n" (not part of the line). A line longer than
 // `maxLineBytes` is reported once as too long and skipped up to its end.
 class LineSplitter {

@@ -2,11 +2,6 @@
 
 #include "app/console/sip_console.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <vector>
 
@@ -27,9 +22,9 @@ ConsolePhone::ConsolePhone(int inputFd, int outputFd, platform::TerminationSigna
 
 ConsolePhone::~ConsolePhone() {
   for (auto& [fd, channel] : channels_) {
-    if (channel->own) close(fd);  // standard input is not ours to close
+    if (channel->own) platform::CloseFd(fd);  // standard input is not ours to close
   }
-  if (ownsStdout_) close(stdout_.fd);
+  if (ownsStdout_) platform::CloseFd(stdout_.fd);
 }
 
 bool ConsolePhone::CreateWindow(MainWindow& window) {
@@ -41,7 +36,7 @@ bool ConsolePhone::CreateWindow(MainWindow& window) {
       return false;
     }
   }
-  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, *this, [this] { loop_.Quit(0); }});
+  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }});
   for (auto& [fd, channel] : channels_) WatchInput(*channel);
   if (control_.Fd() >= 0) {
     loop_.WatchFd(control_.Fd(), [this] { AcceptClients(); });
@@ -147,12 +142,11 @@ void ConsolePhone::AcceptClients() {
     if (fd < 0) return;
     if (channels_.size() > kMaxClients) {
       platform::WriteSome(fd, "error: too many control connections\n");
-      close(fd);
+      platform::CloseFd(fd);
       continue;
     }
     // A small kernel buffer keeps the client's backlog in its outbox, where it is bounded.
-    const int sendBuffer = kClientSendBufferBytes;
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    platform::SetSendBuffer(fd, kClientSendBufferBytes);
     auto channel = std::make_unique<Channel>();
     channel->readFd = fd;
     channel->own = std::make_unique<Output>();
@@ -168,7 +162,7 @@ void ConsolePhone::DropChannel(int fd) {
   if (it == channels_.end()) return;
   const bool isInput = !it->second->own;
   loop_.UnwatchFd(fd);
-  if (!isInput) close(fd);
+  if (!isInput) platform::CloseFd(fd);
   channels_.erase(it);
   if (isInput) loop_.Quit(0);  // end of standard input stops the phone
 }
@@ -178,8 +172,8 @@ void ConsolePhone::OnReadable(int fd) {
   if (it == channels_.end()) return;
   Channel& channel = *it->second;
   char buffer[4096];
-  ssize_t n = read(fd, buffer, sizeof buffer);
-  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+  const long n = platform::ReadSome(fd, buffer, sizeof buffer);
+  if (n == platform::kNothingYet) return;
   std::string line;
   if (n <= 0) {
     // A last line without its newline still counts.
@@ -215,8 +209,7 @@ void ConsolePhone::FlushBeforeExit() {
   for (Output* output : outputs) {
     while (!output->dead && !output->outbox.Empty()) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      pollfd p{output->fd, POLLOUT, 0};
-      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return;
+      if (left <= 0 || !platform::WaitWritable(output->fd, static_cast<int>(left))) return;
       long n = platform::WriteSome(output->fd, output->outbox.Front());
       if (n < 0) output->dead = true;
       if (n > 0) output->outbox.Consume(static_cast<std::size_t>(n));

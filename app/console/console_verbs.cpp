@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/controller/call_lines.h"
+#include "app/controller/main_window.h"
 #include "app/console/json_writer.h"
 #include "app/console/phone_verbs.h"
 #include "app/console/sip_console.h"

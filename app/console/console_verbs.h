@@ -3,25 +3,15 @@
 // lines to the table and writes the answers and events.
 //
 //   verbs.Register("hold", "holds the call on LINE", [context](const CommandArgs& args) {
-//     ...; context.events.Emit(ConsoleEvent("hold").ForLine(line).Add("on", true));
+//     ...; context.events.Emit(ConsoleEvent("hold").ForLine(line).Add("held", true));
 //     return CommandReply::Ok();
 //   });
 #pragma once
 
-#include <functional>
-
 #include "app/console/command_processor.h"
-#include "app/console/console_event.h"
-#include "app/controller/main_window.h"
+#include "app/console/console_verb_context.h"
 
 namespace corvina::app {
-
-// What the verbs work on; it outlives the table.
-struct ConsoleVerbContext {
-  MainWindow& window;
-  ConsoleEventSink& events;
-  std::function<void()> quit;  // ends the loop; the phone then stops cleanly
-};
 
 // Registers every verb: help [VERB], quit, status, and those the features add.
 void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& context);

@@ -65,8 +65,11 @@ void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
            .Add("ringCount", snapshot.ringCount)
            .Add("number", snapshot.remoteNumber)
            .Add("name", snapshot.remoteName)
-           .Add("intercom", snapshot.intercomRequested));
+           .Add("intercom", snapshot.intercomRequested)
+           .Add("holdApplied", snapshot.holdApplied));
 }
+
+void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").ForLine(line + 1).Add("held", held)); }
 
 void ConsolePhone::MissedCallsChanged(std::int64_t count, std::string_view summary) {
   Emit(ConsoleEvent("missed").Add("count", count).Add("text", summary));

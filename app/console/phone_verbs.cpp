@@ -32,6 +32,7 @@ std::string LineJson(PhoneController& phone, int i) {
       .Add("lit", phone.Indicators().Lit(i))
       .Add("answered", line.answered)
       .Add("onHold", line.onHold)
+      .Add("holdApplied", line.Last().holdApplied)
       .Add("intercom", line.intercom)
       .Add("recording", line.recording)
       .Add("unanswered", line.unanswered)

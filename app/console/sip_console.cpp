@@ -1,7 +1,8 @@
 #include "app/console/sip_console.h"
 
-#include "app/console/console_verbs.h"
+#include "app/console/console_verb_context.h"
 #include "app/console/json_writer.h"
+#include "app/program_objects.h"
 
 namespace corvina::app {
 namespace {
@@ -57,7 +58,7 @@ ConsoleEvent AddressEvent(const sip::OwnAddresses& addresses) {
 
 void RegisterSipVerbs(CommandProcessor& verbs, const ConsoleVerbContext& context) {
   verbs.Register("rebind", "closes and binds the SIP socket again", [context](const CommandArgs&) {
-    context.window.Program().sipEngine.RequestRebind();
+    context.program.sipEngine.RequestRebind();
     return CommandReply::Ok();
   });
 }

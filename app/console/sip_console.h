@@ -7,12 +7,11 @@
 
 #include "app/console/command_processor.h"
 #include "app/console/console_event.h"
+#include "app/console/console_verb_context.h"
 #include "app/controller/main_view.h"
 #include "sip/sip_engine.h"
 
 namespace corvina::app {
-
-struct ConsoleVerbContext;
 
 // {"running":..,"ready":..,"port":..,"privateAddress":..,"publicAddress":..,"publicPort":..}
 std::string EngineJson(sip::SipEngine& engine);

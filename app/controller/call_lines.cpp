@@ -8,7 +8,8 @@ CallLines::CallLines(ProgramObjects& program)
     : program_(program),
       sdpCounter_(static_cast<std::uint32_t>(program.wallClock.Now())),
       rtpOpener_(program.nat, program.settings, program.activityLog),
-      audio_(program.audioDevices, program.settings, program.mediaClock) {
+      router_(program.audioDevices, program.settings, program.mediaClock,
+              [this](int index) -> media::MediaSession& { return *sessions_[index]; }) {
   for (int n = 1; n <= kLineCount; ++n) {
     sessions_[n - 1] = std::make_unique<media::MediaSession>(media::MediaSessionServices{
         program.mediaClock, program.tickClock, program.settings, program.resolver, rtpOpener_,
@@ -36,6 +37,7 @@ CallLines::~CallLines() {
 }
 
 void CallLines::Start() {
+  CORVINA_CHECK_THREAD(uiThread_);
   if (started_) return;
   started_ = true;
   program_.sipEngine.SetCapabilities(
@@ -44,7 +46,8 @@ void CallLines::Start() {
 }
 
 void CallLines::End() {
-  audio_.Disconnect();
+  CORVINA_CHECK_THREAD(uiThread_);
+  router_.RouteTo(AudioPlace::Nothing());
   if (!started_) return;
   started_ = false;
   for (auto& line : lines_) {
@@ -53,11 +56,14 @@ void CallLines::End() {
   }
 }
 
-int CallLines::FirstIn(call::CallState state) const {
-  for (int n = 1; n <= kLineCount; ++n) {
-    if (lines_[n - 1]->Snapshot().state == state) return n;
-  }
-  return 0;
+void CallLines::SetEventSink(ConsoleEventSink* sink) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  sink_ = sink;
+}
+
+void CallLines::SetLineListener(int n, call::LineListener* listener) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  forward_[n - 1] = listener;
 }
 
 const char* CallLines::StateName(call::CallState state) {
@@ -81,46 +87,36 @@ Target& Describe(Target& out, const call::LineSnapshot& s) {
       .Add("ringCount", s.ringCount)
       .Add("remoteNumber", s.remoteNumber)
       .Add("remoteName", s.remoteName)
-      .Add("intercom", s.intercomRequested);
+      .Add("intercom", s.intercomRequested)
+      .Add("holdApplied", s.holdApplied);
   return out;
 }
 
 }  // namespace
 
 std::string CallLines::StatusJson() const {
+  CORVINA_CHECK_THREAD(uiThread_);
+  const AudioPlace served = router_.Place();
   std::string out = "[";
   for (int n = 1; n <= kLineCount; ++n) {
     JsonObject line;
     line.Add("line", n);
     Describe(line, lines_[n - 1]->Snapshot());
-    line.Add("current", n == current_);
+    line.Add("current", served == AudioPlace::Line(n - 1));
     line.Add("remotePort", static_cast<int>(media_[n - 1]->RemotePort()));
     out += (n > 1 ? "," : "") + line.Str();
   }
   return out + "]";
 }
 
-void CallLines::SetCurrent(int n) {
-  current_ = n;
-  if (n == 0) {
-    audio_.Disconnect();
-  } else if (audio_.Line() != n) {
-    audio_.Connect(n, *sessions_[n - 1]);
-  }
-}
-
 void CallLines::OnLineChanged(int lineIndex, const call::LineSnapshot& snapshot) {
+  CORVINA_CHECK_THREAD(uiThread_);
   // The controller acts first (a tone still playing stops before the call's audio takes the
   // speaker; an ended call's log row is written), so that whoever reads the line event finds
   // its effects done.
   if (lineIndex >= 1 && lineIndex <= kLineCount && forward_[lineIndex - 1] != nullptr) {
     forward_[lineIndex - 1]->OnLineChanged(lineIndex, snapshot);
   }
-  if (snapshot.state == call::CallState::kConnected && lines_[lineIndex - 1]->Snapshot().state ==
-                                                           call::CallState::kConnected) {
-    SetCurrent(lineIndex);
-  }
-  if (snapshot.state == call::CallState::kIdle && current_ == lineIndex) SetCurrent(FirstIn(call::CallState::kConnected));
   if (sink_ != nullptr) {
     ConsoleEvent event("line");
     event.ForLine(lineIndex);

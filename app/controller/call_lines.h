@@ -1,6 +1,7 @@
 // The phone's two call lines: each a SipLine on its account section, offered new INVITEs by
 // the engine, announcing every change as a console event and to the phone controller's line.
-// The current line here is the last one connected (for the status report).
+// The lines' media sessions live here, and with them the audio router that connects one of
+// them to the devices; which one is the phone controller's choice alone.
 // User-interface thread, except where a method says otherwise.
 #pragma once
 
@@ -10,12 +11,13 @@
 #include "app/console/console_event.h"
 #include "app/policy/line_accounts.h"
 #include "app/program_objects.h"
-#include "app/controller/call_audio.h"
+#include "app/controller/audio_router.h"
 #include "call/nat_rtp_socket_opener.h"
 #include "call/session_line_media.h"
 #include "media/media_session.h"
 #include "call/sdp_session.h"
 #include "call/sip_line.h"
+#include "platform/thread_checker.h"
 #include "sip/dialog_services.h"
 
 namespace corvina::app {
@@ -35,16 +37,13 @@ class CallLines final : public call::LineListener {
 
   // Line `n` (1 or 2).
   call::SipLine& Line(int n) { return *lines_[n - 1]; }
-  // The current line (0: none).
-  int Current() const { return current_; }
-  void SetCurrent(int n);
-  // The first line whose state is `state`, 0 when none.
-  int FirstIn(call::CallState state) const;
+  // Where the microphone and the speaker go (the phone controller drives it).
+  AudioRouter& Audio() { return router_; }
 
-  void SetEventSink(ConsoleEventSink* sink) { sink_ = sink; }
+  void SetEventSink(ConsoleEventSink* sink);
   // Line `n`'s announcements also go to `listener` (the phone controller's line; null: none).
-  void SetLineListener(int n, call::LineListener* listener) { forward_[n - 1] = listener; }
-  // [{"line":1,"state":"Idle",...},...]
+  void SetLineListener(int n, call::LineListener* listener);
+  // [{"line":1,"state":"Idle",...,"current":true,...},...]; current: the line the router serves.
   std::string StatusJson() const;
 
   void OnLineChanged(int lineIndex, const call::LineSnapshot& snapshot) override;
@@ -52,6 +51,7 @@ class CallLines final : public call::LineListener {
   static const char* StateName(call::CallState state);
 
  private:
+  platform::ThreadChecker uiThread_;
   ProgramObjects& program_;
   sip::KernelEventWaiter waiter_;
   call::SdpCounter sdpCounter_;
@@ -59,9 +59,9 @@ class CallLines final : public call::LineListener {
   std::unique_ptr<media::MediaSession> sessions_[kLineCount];  // live across calls
   call::SessionLineMedia* media_[kLineCount] = {};              // owned by the lines
   std::shared_ptr<call::SipLine> lines_[kLineCount];
-  CallAudio audio_;  // the current line's local audio path
+  AudioRouter router_;  // after the sessions it reads from, so it stops before they go
+  // User-interface thread.
   bool started_ = false;
-  int current_ = 0;
   ConsoleEventSink* sink_ = nullptr;
   call::LineListener* forward_[kLineCount] = {};
 };

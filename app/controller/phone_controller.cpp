@@ -74,7 +74,7 @@ void PhoneController::Initialise() {
   for (ControlId c : {ControlId::kRecord, ControlId::kConference, ControlId::kIntercom}) {
     parts_.view.SetControlEnabled(c, false);
   }
-  SetButton(ControlId::kHold, ButtonImage::kHold, false);
+  UpdateHoldButton();
   UpdateTransferButton();
   UpdateRecordButton();
   UpdateStatus();
@@ -85,6 +85,7 @@ void PhoneController::Shutdown() {
   CORVINA_CHECK_THREAD(uiThread_);
   if (!HasLines()) return;
   HangUp();
+  StopLocalAudio();
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
                  kConferenceTimer, kPendingDialTimer}) {
@@ -230,6 +231,7 @@ bool PhoneController::HangUp() {
     return true;
   }
   int n = current_;
+  StopLocalAudio();
   Line(n).Drop();
   SetIndicator(n, LineIndicator::kIdle);
   current_ = kNoLine;
@@ -258,6 +260,7 @@ void PhoneController::Suspend() {
   if (NormalCall()) {
     Hold();
   } else if (ValidLine(current_) && Line(current_).intercom) {
+    StopLocalAudio();
     current_ = kNoLine;
   }
 }
@@ -266,6 +269,8 @@ bool PhoneController::Hold() {
   CORVINA_CHECK_THREAD(uiThread_);
   if (!NormalCall()) return false;
   int n = current_;
+  // Nothing from the microphone reaches the held party.
+  StopLocalAudio();
   if (!Line(n).Hold(parts_.wallClock.Now())) {
     HangUp();
     return true;
@@ -291,12 +296,21 @@ void PhoneController::MakeCurrent(int n) {
     Suspend();
     current_ = n;
   }
+  StartLocalAudio(n);
   SetIndicator(n, LineIndicator::kActive);
   if (n == calling_) calling_ = kNoLine;
   UpdateStatus();
   UpdateRecordButton();
   display_.Show(texts::kCallAnsweredTitle, n, Line(n).timing.Start());
   PaintDisplay();
+}
+
+void PhoneController::StopLocalAudio() {
+  if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Nothing());
+}
+
+void PhoneController::StartLocalAudio(int n) {
+  if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Line(n));
 }
 
 void PhoneController::Transfer() {
@@ -318,6 +332,7 @@ void PhoneController::CompleteTransfer() {
     LineButton(transferSource_);
     return;
   }
+  StopLocalAudio();
   Line(current_).TransferTo(Line(transferSource_));
   if (calling_ == current_) calling_ = kNoLine;
   current_ = kNoLine;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/controller/audio_route.h"
 #include "app/controller/dial_list.h"
 #include "app/policy/do_not_disturb.h"
 #include "app/controller/line_indicators.h"
@@ -44,6 +45,8 @@ class PhoneObserver {
   virtual void CallAnnounced(int /*line*/, const call::LineSnapshot& /*snapshot*/) {}
   virtual void MissedCallsChanged(std::int64_t /*count*/, std::string_view /*summary*/) {}
   virtual void TonePlayed(std::string_view /*name*/, bool /*loop*/, bool /*ringDevice*/) {}
+  // The far end accepted a hold (`held`) or a resume of the call on `line`.
+  virtual void HoldApplied(int /*line*/, bool /*held*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -67,6 +70,9 @@ struct PhoneControllerParts {
   std::function<void()> toggleStatusWindow = {};  // command 2004
   std::function<void()> restartEngine = {};       // the engine's rebind request
   PhoneObserver* observer = nullptr;
+  // Where the microphone and the speaker go; driven from the current line alone (null: no
+  // local audio).
+  AudioRoute* audio = nullptr;
 };
 
 class PhoneController final : public PhoneLineOwner {
@@ -161,7 +167,7 @@ class PhoneController final : public PhoneLineOwner {
   void UpdateStatusForTest() { UpdateStatus(); }
 
   // PhoneLineOwner.
-  void OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) override;
+  void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) override;
   void EndOfCall(int index) override;
 
  private:
@@ -172,6 +178,9 @@ class PhoneController final : public PhoneLineOwner {
   void Suspend();
   int PlaceCall(int line);
   void MakeCurrent(int line);
+  // The local audio path: stopped, or started afresh for line n.
+  void StopLocalAudio();
+  void StartLocalAudio(int n);
   void SetIndicator(int line, LineIndicator state);
   void ApplyIndicatorUpdate(const IndicatorUpdate& update);
   void BlinkTick();
@@ -180,6 +189,7 @@ class PhoneController final : public PhoneLineOwner {
   void UpdateControls();
   void UpdateTransferButton();
   void UpdateRecordButton();
+  void UpdateHoldButton();
   void SetDialText(std::string text);
   void PaintDisplay();
   void DisplayTick();

@@ -16,9 +16,17 @@ constexpr const char* kSection = "Settings";
 
 // ---- Line announcements --------------------------------------------------------------------
 
-void PhoneController::OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) {
+void PhoneController::OnLineChanged(int index, const call::LineSnapshot& previousSnapshot,
+                                    const call::LineSnapshot& snapshot) {
   CORVINA_CHECK_THREAD(uiThread_);
   if (parts_.observer) parts_.observer->CallAnnounced(index, snapshot);
+  // A hold or resume the far end accepted; a call that ends is no resume.
+  const bool wasApplied = previousSnapshot.state != call::CallState::kIdle && previousSnapshot.holdApplied;
+  if (snapshot.state != call::CallState::kIdle && snapshot.holdApplied != wasApplied && parts_.observer) {
+    parts_.observer->HoldApplied(index, snapshot.holdApplied);
+  }
+  UpdateHoldButton();
+  const call::CallState previous = previousSnapshot.state;
   PhoneLine& line = Line(index);
   switch (snapshot.state) {
     case call::CallState::kIncomingRinging:
@@ -78,6 +86,12 @@ void PhoneController::OnConnected(int n) {
   line.answered = true;
   line.unanswered = false;
   line.timing.Connected(parts_.wallClock.Now());
+  if (line.intercom) {
+    // An intercom call answered by itself leaves the microphone and the speaker where they
+    // are; it gets them when its line is made current (its line button).
+    UpdateStatus();
+    return;
+  }
   // The call's own audio takes the speaker: a calling or ringing tone still playing ends here.
   parts_.tones.StopTone();
   MakeCurrent(n);
@@ -87,6 +101,7 @@ void PhoneController::EndOfCall(int n) {
   PhoneLine& line = Line(n);
   SetIndicator(n, LineIndicator::kIdle);
   if (n == current_) {
+    StopLocalAudio();
     current_ = kNoLine;
     if (!line.intercom) PlayTone(texts::kBusyTone, false, false);
     SetDialText({});
@@ -205,6 +220,17 @@ void PhoneController::UpdateTransferButton() {
 void PhoneController::UpdateRecordButton() {
   bool on = ValidLine(current_) && Line(current_).recording;
   SetButton(ControlId::kRecord, on ? ButtonImage::kRecordOn : ButtonImage::kRecordOff, on);
+}
+
+void PhoneController::UpdateHoldButton() {
+  // Pressed in while the far end has accepted a hold on either line: the current call is never
+  // held, so a pressed Hold button says that a call waits on hold.
+  bool applied = false;
+  for (int i = 0; i < 2; ++i) {
+    const PhoneLine* line = lines_[static_cast<std::size_t>(i)].get();
+    if (line != nullptr && line->State() != call::CallState::kIdle && line->Last().holdApplied) applied = true;
+  }
+  SetButton(ControlId::kHold, ButtonImage::kHold, applied);
 }
 
 void PhoneController::SetButton(ControlId control, ButtonImage image, bool pressed) {

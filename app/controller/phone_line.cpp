@@ -33,7 +33,7 @@ void PhoneLine::Drop() {
 }
 
 void PhoneLine::OnLineChanged(int /*lineIndex*/, const call::LineSnapshot& snapshot) {
-  call::CallState previous = last_.state;
+  call::LineSnapshot previous = std::move(last_);
   last_ = snapshot;
   if (!snapshot.remoteNumber.empty()) {
     remoteNumber = snapshot.remoteNumber;

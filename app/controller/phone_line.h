@@ -16,8 +16,9 @@ namespace corvina::app {
 class PhoneLineOwner {
  public:
   virtual ~PhoneLineOwner() = default;
-  // A change of the line's call state or ring count; `previous` is the state announced before.
-  virtual void OnLineChanged(int index, call::CallState previous, const call::LineSnapshot& snapshot) = 0;
+  // A change of the line's call state, ring count or applied hold; `previous` is what was
+  // announced before.
+  virtual void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) = 0;
   // End-of-call handling for the line (indicator, current line, transfer, status, missed call).
   virtual void EndOfCall(int index) = 0;
 };

@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
+#include <semaphore>
 #include <thread>
 
 #include "platform/manual_loop.h"
@@ -87,35 +88,38 @@ TEST_F(MainWindowTest, TheStatusMenuCommandInvertsAndStoresThePane) {
   EXPECT_EQ(view_.pane, (std::vector<bool>{false, true, false}));
 }
 
-bool Eventually(const std::function<bool()>& condition) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
-
 TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt) {
+  // The worker writes an entry for each one allowed; the test waits for them, never spins.
+  std::counting_semaphore<1024> allowed{0}, written{0};
   std::atomic<bool> stop{false};
   std::thread writer([&] {
-    while (!stop) program_->activityLog.Log("from a worker", platform::kLogInfo);
+    while (allowed.try_acquire_for(std::chrono::seconds(20)) && !stop) {
+      program_->activityLog.Log("from a worker", platform::kLogInfo);
+      written.release();
+    }
   });
+  int granted = 0, seen = 0;
+  auto writeMore = [&](int n, bool wait) {
+    allowed.release(n);
+    granted += n;
+    while (wait && seen < granted && written.try_acquire_for(std::chrono::seconds(20))) ++seen;
+    return seen == granted;
+  };
   for (int i = 0; i < 20; ++i) {
     auto window = std::make_unique<MainWindow>(*program_, view_);
     window->Initialise();
-    // Initialise() alone writes "Corvina Run"; the worker's entries must arrive as well.
-    ASSERT_TRUE(Eventually([&] {
-      for (const auto& entry : window->Status().Entries()) {
-        if (entry.message == "from a worker") return true;
-      }
-      return false;
-    }));
+    // An entry begun after Initialise() reaches the window (beside "Corvina Run").
+    ASSERT_TRUE(writeMore(1, true));
+    const auto entries = window->Status().Entries();
+    auto fromWorker = [](const StatusWindow::Entry& e) { return e.message == "from a worker"; };
+    ASSERT_TRUE(std::any_of(entries.begin(), entries.end(), fromWorker));
     const int before = view_.redraws;
     ui_->RunPending();
     EXPECT_GT(view_.redraws, before);
-    // With a redraw waiting again, the window goes while the worker keeps writing.
-    ASSERT_TRUE(Eventually([&] { return ui_->PendingCount() > 0; }));
+    // The next entry leaves a redraw waiting; the window goes while the worker keeps writing.
+    ASSERT_TRUE(writeMore(1, true));
+    ASSERT_GT(ui_->PendingCount(), 0u);
+    writeMore(50, false);
     window.reset();
     EXPECT_EQ(ui_->PendingCount(), 0u);
     const int after = view_.redraws;
@@ -123,7 +127,25 @@ TEST_F(MainWindowTest, WorkerEntriesReachALiveWindowAndItsWaitingRedrawsGoWithIt
     EXPECT_EQ(view_.redraws, after);
   }
   stop = true;
+  allowed.release();
   writer.join();
+}
+
+TEST_F(MainWindowTest, TheAudioRouterServesOnePlaceAtATimeAndTheStatusNamesIt) {
+  program_->settings.SetSettingString("Settings", "Record", "null");
+  program_->settings.SetSettingString("Settings", "PlayDevice", "null");
+  MainWindow window(*program_, view_);
+  AudioRouter& router = window.Calls().Audio();
+  for (AudioPlace place : {AudioPlace::Line(0), AudioPlace::Line(1), AudioPlace::Nothing(), AudioPlace::Line(1)}) {
+    router.RouteTo(place);  // the device threads of the last place stop, the new ones start
+    EXPECT_TRUE(router.Place() == place);
+    const std::string status = window.Calls().StatusJson();
+    const std::size_t at = status.find("\"current\":true");
+    const int current = at == std::string::npos ? 0 : at < status.find("\"line\":2,") ? 1 : 2;
+    EXPECT_EQ(current, place.kind == AudioPlace::Kind::kLine ? place.line + 1 : 0) << status;
+  }
+  window.EndCalls();
+  EXPECT_TRUE(router.Place() == AudioPlace::Nothing());
 }
 
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {

@@ -1,17 +1,22 @@
 // The phone controller on fake lines, a recording view and hand-driven clocks:
 // - dialling picks the free line, holds a current call first, refuses with "Busy" when full;
-// - hold, retrieve and transfer across two lines;
+// - hold, retrieve and transfer across two lines, and where the local audio goes meanwhile;
+// - the hold the far end applied: the console's hold event, the state answer, the Hold button;
 // - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
 // - missed calls, outside dialling range checks, the volume mapping and the phone-log times.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "app/controller/phone_controller.h"
+#include "app/console/console_phone.h"
 #include "app/console/phone_verbs.h"
+#include "platform/fd_io.h"
 #include "platform/manual_loop.h"
 #include "platform/memory_settings_store.h"
 #include "tests/app/phone_fakes.h"
@@ -29,6 +34,11 @@ class PhoneControllerTest : public ::testing::Test {
     char pattern[] = "/tmp/corvina-phone-XXXXXX";
     folder_ = mkdtemp(pattern);
     settings_.SetSettingString("Settings", "InstallWizRun", "1");
+    Build(nullptr);
+  }
+  // A controller (again) on fresh fake lines, telling `observer` (may be null).
+  void Build(PhoneObserver* observer) {
+    controller_.reset();
     controller_ = std::make_unique<PhoneController>(PhoneControllerParts{
         settings_, log_, wall_, tick_, timers_, view_, tones_,
         [this](int i) {
@@ -38,7 +48,8 @@ class PhoneControllerTest : public ::testing::Test {
           ++linesMade_;
           return line;
         },
-        folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }});
+        folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }, {}, {}, {}, observer,
+        &audio_});
     controller_->Initialise();
   }
   void TearDown() override {
@@ -70,6 +81,7 @@ class PhoneControllerTest : public ::testing::Test {
   platform::ManualTimerHost timers_;
   testing::RecordingView view_;
   testing::RecordingTones tones_;
+  testing::RecordingRoute audio_;
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::string folder_;
   int engineStarts_ = 0;
@@ -140,12 +152,19 @@ TEST_F(PhoneControllerTest, EmergencyNumbersKeepTheChosenLineWhenTheEmergencyLin
 
 TEST_F(PhoneControllerTest, HoldRetrieveAndTransferAcrossTwoLines) {
   int first = Connect("201");
+  EXPECT_EQ(audio_.Place(), AudioPlace::Line(first));
+  audio_.journal = &lines_[first]->ops;
   controller_->OnButton(ControlId::kHold);
-  EXPECT_TRUE(lines_[first]->hold);
+  // The local audio stops before the hold is asked for: the held party hears nothing of ours.
+  EXPECT_EQ(std::vector<std::string>(lines_[first]->ops.end() - 2, lines_[first]->ops.end()),
+            (std::vector<std::string>{"audio none", "hold"}));
+  EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
   EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
   controller_->OnButton(ControlId::kHold);  // nothing to hold: retrieves
   EXPECT_FALSE(lines_[first]->hold);
   EXPECT_EQ(controller_->CurrentLine(), first);
+  EXPECT_EQ(audio_.Place(), AudioPlace::Line(first));
+  audio_.journal = nullptr;
 
   controller_->OnButton(ControlId::kTransfer);
   EXPECT_EQ(controller_->TransferSource(), first);
@@ -159,6 +178,7 @@ TEST_F(PhoneControllerTest, HoldRetrieveAndTransferAcrossTwoLines) {
   EXPECT_EQ(controller_->HangUpImage(), ButtonImage::kHangUpTransfer);
   controller_->OnButton(ControlId::kTransfer);
   EXPECT_EQ(lines_[second]->ops.back(), "join");
+  EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
   EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
   EXPECT_EQ(controller_->TransferSource(), PhoneController::kNoLine);
   EXPECT_FALSE(view_.buttons[117].second);
@@ -171,6 +191,70 @@ TEST_F(PhoneControllerTest, HoldRetrieveAndTransferAcrossTwoLines) {
   controller_->Transfer();
   EXPECT_EQ(controller_->CurrentLine(), third);
   EXPECT_FALSE(lines_[third]->hold);
+}
+
+TEST_F(PhoneControllerTest, TheLocalAudioGoesOnlyWhereTheCurrentLineIs) {
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    AudioPlace place;
+  };
+  const Step steps[] = {
+      {"a call connects on line 1", [&] { Connect("201"); }, AudioPlace::Line(0)},
+      {"an allowed intercom call on line 2 answers itself",
+       [&] {
+         lines_[1]->snapshot.intercomRequested = true;
+         Ring(1, 1, "300", "Desk");
+         lines_[1]->Announce(CallState::kConnected);
+       },
+       AudioPlace::Line(0)},
+      {"line 2's button holds line 1 and takes the audio", [&] { controller_->LineButton(1); }, AudioPlace::Line(1)},
+      {"line 1's button holds line 2 and brings it back", [&] { controller_->LineButton(0); }, AudioPlace::Line(0)},
+      {"line 1's call ends", [&] { lines_[0]->Announce(CallState::kIdle); }, AudioPlace::Nothing()},
+      {"line 2 is retrieved", [&] { controller_->Retrieve(); }, AudioPlace::Line(1)},
+      {"a dial holds line 2 and waits for the answer", [&] { Type("202"), controller_->Dial(false); },
+       AudioPlace::Nothing()},
+      {"the dialled call connects", [&] { lines_[0]->Announce(CallState::kConnected); }, AudioPlace::Line(0)},
+      {"hang-up", [&] { controller_->HangUp(); }, AudioPlace::Nothing()},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(audio_.Place(), step.place) << step.what;
+    if (step.place.kind == AudioPlace::Kind::kLine) EXPECT_FALSE(lines_[step.place.line]->hold) << step.what;
+  }
+  // Every start was for the current line and came after a stop; nothing moved on its own.
+  EXPECT_EQ(audio_.moves, (std::vector<std::string>{"line 0", "none", "line 1", "none", "line 0", "none", "line 1",
+                                                    "none", "line 0", "none"}));
+}
+
+TEST_F(PhoneControllerTest, TheHoldTheFarEndAppliedReachesTheConsoleTheStateAndTheHoldButton) {
+  int input[2], output[2];
+  ASSERT_TRUE(pipe(input) == 0 && pipe(output) == 0);
+  auto console = std::make_unique<ConsolePhone>(input[0], output[1], nullptr);
+  Build(console.get());
+  int n = Connect("201");
+  // Announcements of the applied hold, each followed by the Hold button's look and the state.
+  const std::pair<bool, bool> applied[] = {{true, true}, {true, true}, {false, false}, {true, true}};
+  for (auto [held, pressed] : applied) {
+    lines_[n]->snapshot.holdApplied = held;
+    lines_[n]->Announce(CallState::kConnected);
+    EXPECT_EQ(view_.buttons[static_cast<int>(ControlId::kHold)].second, pressed);
+    EXPECT_NE(PhoneStateJson(*controller_).find(std::string("\"holdApplied\":") + (held ? "true" : "false")),
+              std::string::npos);
+  }
+  lines_[n]->Announce(CallState::kIdle);  // a held call that ends was not resumed
+  EXPECT_FALSE(view_.buttons[static_cast<int>(ControlId::kHold)].second);
+  Build(nullptr);
+  console.reset();
+  for (int fd : {input[0], input[1], output[1]}) close(fd);
+  std::string events;
+  platform::LineSplitter lines(ConsolePhone::kMaxLineBytes);
+  for (std::string line; platform::ReadLine(output[0], 5000, lines, &line);) {
+    if (line.find("\"event\":\"hold\"") != std::string::npos) events += line + "\n";
+  }
+  close(output[0]);
+  const std::string held = "event {\"event\":\"hold\",\"line\":" + std::to_string(n + 1) + ",\"held\":";
+  EXPECT_EQ(events, held + "true}\n" + held + "false}\n" + held + "true}\n");
 }
 
 TEST_F(PhoneControllerTest, HangUpButtonHangsUpElseRejectsElseClearsTheDialBox) {
@@ -378,8 +462,10 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(settings_.GetSettingString("Settings", "DoNotDisturb", ""), "1");
   EXPECT_EQ(verbs.Execute("hold"), "ok");
   EXPECT_TRUE(lines_[0]->hold);
+  EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
   EXPECT_EQ(verbs.Execute("line 1"), "ok");
   EXPECT_FALSE(lines_[0]->hold);
+  EXPECT_EQ(audio_.Place(), AudioPlace::Line(0));
   EXPECT_EQ(verbs.Execute("end"), "ok");
   EXPECT_EQ(lines_[0]->ops.back(), "hangup");
   lines_[0]->Announce(CallState::kIdle);

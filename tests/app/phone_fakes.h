@@ -1,5 +1,5 @@
 // Stand-ins for the controller's surroundings: a line whose announcements the test drives, a
-// view and a tone player that record what they are told.
+// view, a tone player and an audio route that record what they are told.
 #pragma once
 
 #include <map>
@@ -90,6 +90,23 @@ class RecordingView final : public app::MainView {
   std::map<int, std::pair<bool, bool>> menus;
   std::vector<std::string> tray;
   bool hasTray = true;
+};
+
+// Where the local audio went, one entry per move: "line 0", "line 1" or "none".
+class RecordingRoute final : public app::AudioRoute {
+ public:
+  void RouteTo(app::AudioPlace place) override {
+    place_ = place;
+    moves.push_back(place.kind == app::AudioPlace::Kind::kLine ? "line " + std::to_string(place.line) : "none");
+    if (journal != nullptr) journal->push_back("audio " + moves.back());
+  }
+  app::AudioPlace Place() const override { return place_; }
+  std::vector<std::string> moves;
+  // Also told of each move (a line's ops, to see the order of the two).
+  std::vector<std::string>* journal = nullptr;
+
+ private:
+  app::AudioPlace place_;
 };
 
 class RecordingTones final : public app::PhoneTones {

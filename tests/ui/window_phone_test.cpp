@@ -1,6 +1,7 @@
 // The window wired to the real phone controller on fake lines: keypad clicks fill the dial
 // box, Call places the call, keys typed during the call go out as DTMF and never reach the dial
-// box, Ctrl+H hangs up in the call, and the display and line button follow.
+// box, Ctrl+H hangs up in the call, and the display and line button follow; the Hold button is
+// pressed in while the far end holds the call.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QtTest/QTest>
@@ -100,6 +101,16 @@ TEST_F(WindowPhoneTest, TheKeypadDialsAndKeysInTheCallBecomeDtmf) {
   EXPECT_EQ(view_.DialBoxControl()->currentText().toStdString(), before);  // DTMF only
   QTest::sendKeyEvent(QTest::Click, focus, Qt::Key_H, "", Qt::ControlModifier);
   EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 200", "digits 5", "digits 7", "digits #", "hangup"}));
+}
+
+TEST_F(WindowPhoneTest, TheHoldButtonIsPressedInWhileTheFarEndHasTheCallOnHold) {
+  phone_->EnterDialText("200");
+  Click(static_cast<int>(ControlId::kCall));
+  for (bool held : {false, true, false}) {
+    lines_[0]->snapshot.holdApplied = held;
+    lines_[0]->Announce(CallState::kConnected);
+    EXPECT_EQ(view_.Control(ControlId::kHold)->property("pressedIn").toBool(), held);
+  }
 }
 
 }  // namespace

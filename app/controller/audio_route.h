@@ -1,0 +1,33 @@
+// Where the phone's microphone and speaker go, as the phone controller asks for it. The
+// controller's current line is the only truth about it: every change of the current line, a
+// hold, a hang-up and the end of the current call reach the route from there, and nothing else
+// moves the sound. The audio router implements it; controller tests use a recording fake.
+#pragma once
+
+namespace corvina::app {
+
+// A place the local audio can serve. Later kinds (the conference mixer, an intercom line's
+// buffer, the hold playback) join the enumeration; the controller names a place, the router
+// alone knows how to build the path to it.
+struct AudioPlace {
+  enum class Kind { kNothing, kLine };
+  Kind kind = Kind::kNothing;
+  int line = -1;  // with kLine: the controller's line index, 0 or 1
+
+  static AudioPlace Nothing() { return {}; }
+  static AudioPlace Line(int index) { return {Kind::kLine, index}; }
+  bool operator==(const AudioPlace&) const = default;
+};
+
+class AudioRoute {
+ public:
+  virtual ~AudioRoute() = default;
+  // Stops the local audio path, whatever it served, and unless `place` is nothing starts it
+  // afresh for `place` (the device and processing settings are read again). User-interface
+  // thread.
+  virtual void RouteTo(AudioPlace place) = 0;
+  // What the microphone and the speaker serve now.
+  virtual AudioPlace Place() const = 0;
+};
+
+}  // namespace corvina::app

@@ -1,0 +1,82 @@
+#include "app/controller/audio_router.h"
+
+#include <algorithm>
+
+namespace corvina::app {
+
+namespace {
+constexpr const char* kSection = "Settings";
+constexpr platform::AudioFormat kChainFormat{8000, 1};
+
+int Volume(const platform::Settings& settings, const char* name) {
+  return std::clamp(settings.GetSettingInt(kSection, name, 0), -127, 127);
+}
+}  // namespace
+
+void AudioRouter::RouteTo(AudioPlace place) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  Stop();
+  if (place.kind == AudioPlace::Kind::kNothing) return;
+  PlaceStreams streams = StreamsFor(place);
+  if (!streams.speakerSource && !streams.microphoneSink) return;
+  place_ = place;
+  Start(std::move(streams));
+}
+
+AudioPlace AudioRouter::Place() const {
+  CORVINA_CHECK_THREAD(uiThread_);
+  return place_;
+}
+
+AudioRouter::PlaceStreams AudioRouter::StreamsFor(const AudioPlace& place) {
+  switch (place.kind) {
+    case AudioPlace::Kind::kLine: {
+      if (place.line != 0 && place.line != 1) return {};
+      media::MediaSession& session = sessionOf_(place.line);
+      return {session.ReceivedAudioReader(), session.CreateSender(false)};
+    }
+    case AudioPlace::Kind::kNothing: break;
+  }
+  return {};
+}
+
+void AudioRouter::Start(PlaceStreams streams) {
+  std::shared_ptr<media::EchoSuppressor> suppressor;
+  if (settings_.GetSettingBool(kSection, "UseEchoCancellation", true)) {
+    suppressor = std::make_shared<media::EchoSuppressor>(settings_);
+  }
+  auto output = devices_.OpenPlayback(settings_.GetSettingString(kSection, "PlayDevice", ""), kChainFormat);
+  if (output.stream && streams.speakerSource) {
+    playback_ = std::make_unique<media::PlaybackThread>(std::move(output.stream), "play", devices_.Log(), clock_,
+                                                        Volume(settings_, "PlayVolume"));
+    playback_->SetSource(media::BuildPlaybackChain(std::move(streams.speakerSource), suppressor));
+    playback_->Start();
+  }
+  if (!streams.microphoneSink) return;
+  auto input = devices_.OpenCapture(settings_.GetSettingString(kSection, "Record", ""), kChainFormat);
+  if (!input.stream) return;
+  capture_ = std::make_unique<media::CaptureThread>(std::move(input.stream), "record", devices_.Log(),
+                                                    Volume(settings_, "RecordVolume"));
+  media::PlaybackThread* playback = playback_.get();
+  media::CaptureChainOptions options{suppressor,
+                                     [playback]() -> std::optional<std::uint64_t> {
+                                       if (playback == nullptr) return std::nullopt;
+                                       return playback->PlayingPosition();
+                                     },
+                                     settings_.GetSettingBool(kSection, "UseAGC", true)};
+  capture_->SetChainHead(media::BuildCaptureChain(std::move(streams.microphoneSink), options));
+  capture_->Start();
+}
+
+void AudioRouter::Stop() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  // The device threads let go of both chains (and with them the place's streams and the
+  // suppressor) before the threads go: nothing from the microphone reaches the old place.
+  if (capture_) capture_->StopAndJoin();
+  if (playback_) playback_->StopAndJoin();
+  capture_.reset();
+  playback_.reset();
+  place_ = AudioPlace::Nothing();
+}
+
+}  // namespace corvina::app
