@@ -26,12 +26,7 @@ class HoldInterop : public CallInterop {
       sipp_ = StartSipp(name, std::string(kHead) + UasAnswers(false) + afterConnect + "</scenario>\n", true, port);
       ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
     } else {
-      sipp_ = StartSipp(name,
-                        std::string(kHead) + kCallerInvite +
-                            "<recv response=\"100\" optional=\"true\"/>\n<recv response=\"180\" optional=\"true\"/>\n"
-                            "<recv response=\"180\" optional=\"true\"/>\n<recv response=\"200\" rrs=\"true\"/>\n" +
-                            kAckOfLast + afterConnect + "</scenario>\n",
-                        false, FreeUdpPort());
+      sipp_ = StartSipp(name, std::string(kHead) + kCallerConnects + afterConnect + "</scenario>\n", false, FreeUdpPort());
       ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000)) << SippMessages(name);
       ASSERT_EQ(phone_->Ask("answer"), "ok {\"line\":1}");
     }

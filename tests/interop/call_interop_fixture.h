@@ -50,6 +50,13 @@ inline std::string CallerAck(int cseq, bool answer = false) {
 }
 inline const std::string kAckOfLast = CallerAck(1);
 
+// SIPp calls the phone (its INVITE with a PCMU offer), takes the answer and acknowledges it.
+inline const std::string kCallerConnects = kCallerInvite +
+                                           "<recv response=\"100\" optional=\"true\"/>\n"
+                                           "<recv response=\"180\" optional=\"true\"/>\n"
+                                           "<recv response=\"180\" optional=\"true\"/>\n"
+                                           "<recv response=\"200\" rrs=\"true\"/>\n" + kAckOfLast;
+
 // SIPp as the caller ends its call with BYE (CSeq `cseq`) and takes the 200.
 inline std::string CallerBye(int cseq) {
   return "<send retrans=\"500\"><![CDATA[\n\nBYE sip:100@[remote_ip]:[remote_port] SIP/2.0\n"
