@@ -138,10 +138,10 @@ TEST_F(HoldInterop, RefusedHoldIsAcknowledgedThenRetriedAfterTheBackOffOrEnded) 
     const std::vector<SippMessage> refusals = SippMessagesLike(trace, true, std::string("SIP/2.0 ") + c.refusal);
     ASSERT_EQ(reinvites.size(), retries ? 3u : 1u) << SippMessages(c.name);
     ASSERT_EQ(refusals.size(), 1u);
-    const SippMessage& ack = SippMessagesLike(trace, false, "ACK ").at(c.phoneCalls ? 1 : 0);
+    const SippMessage ack = SippMessagesLike(trace, false, "ACK ").at(c.phoneCalls ? 1 : 0);
     EXPECT_EQ(ack.Header("Via"), reinvites[0].Header("Via")) << "the refusal's ACK is in the re-INVITE's transaction";
     EXPECT_EQ(ack.Header("CSeq"), std::to_string(CSeqNumber(reinvites[0])) + " ACK");
-    const SippMessage& next = retries ? reinvites[1] : SippMessagesLike(trace, false, "BYE ").at(0);
+    const SippMessage next = retries ? reinvites[1] : SippMessagesLike(trace, false, "BYE ").at(0);
     EXPECT_LT(ack.at, next.at);
     EXPECT_GE(MsBetween(refusals[0], next), c.minMs);
     EXPECT_LE(MsBetween(refusals[0], next), c.maxMs + 40) << "a little more for loopback and a busy machine";
