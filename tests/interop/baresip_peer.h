@@ -47,7 +47,7 @@ inline std::uint16_t FreeEvenPortPair() {
 // A child stopped by its own PID: SIGTERM first (so tshark finishes its file), SIGKILL after.
 inline int StopChild(testing::ChildProcess& child, int timeoutMs = 5000) {
   if (child.Pid() <= 0) return -1;
-  kill(child.Pid(), SIGTERM);
+  if (!child.Reaped()) kill(child.Pid(), SIGTERM);
   return child.Wait(timeoutMs);
 }
 

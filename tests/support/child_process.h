@@ -55,6 +55,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t Pid() const { return pid_; }
+  // Whether Wait has seen it end (its PID may belong to another process by then).
+  bool Reaped() const { return reaped_; }
 
   bool Send(const std::string& line) { return stdin_ >= 0 && platform::WriteAll(stdin_, line + "\n"); }
   void CloseInput() {
@@ -85,11 +87,13 @@ class ChildProcess {
 
   // The exit status (as from waitpid), or -1 when the child has not ended within `timeoutMs`.
   int Wait(int timeoutMs) {
+    if (reaped_) return status_;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
       int status;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         reaped_ = true;
+        status_ = status;
         return status;
       }
       usleep(5000);
@@ -102,6 +106,7 @@ class ChildProcess {
 
   pid_t pid_ = -1;
   bool reaped_ = false;
+  int status_ = -1;  // once reaped
   int stdin_ = -1;
   int stdout_ = -1;
   int stderr_ = -1;
