@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "call/call_texts.h"
 #include "call/redirect_targets.h"
@@ -94,6 +95,7 @@ void CallFlow::Respond(const sip::SipMessage& request, int status, std::string_v
 }
 
 void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::SipMessage> invite) {
+  CORVINA_CHECK_THREAD(thread_);
   dialog_ = std::move(dialog);
   invite_ = std::move(invite);
   state_ = mode;
@@ -222,7 +224,7 @@ CallFlow::FinalResult CallFlow::FinalResponse(const sip::SipMessage& invite, int
       }
       if (!sip::AnswerInDialogRequest(*dialog_, *m)) return result;
     }
-    if (m == nullptr) host_.Commands().Take();  // a command does not hurry the resend
+    if (m == nullptr) TakeCommands();  // kept for the call; a command does not hurry the resend
     if (Since(Now(), lastSent) >= kFinalResendMs && Since(Now(), start) < kAckLimitMs) {
       Ep().Send(invite.source, text);
       lastSent = Now();
@@ -341,15 +343,37 @@ void CallFlow::InCall() {
   media_.Start();
   state_ = CallState::kConnected;
   host_.Announce(state_, ringCount_);
+  holdApplied_ = false;
   for (;;) {
+    if (!ApplyHold()) return;
     std::unique_ptr<sip::SipMessage> m = NextMessage(static_cast<int>(kInCallWaitMs));
-    // Hold, transfer, joining and hand-over are taken here; their exchanges come with those
-    // features, so for now they leave the call as it is.
-    host_.Commands().Take();
+    TakeCommands();
     if (m && !HandleInCall(std::move(m))) return;
     if (MustEnd()) return;
+    RunCommands();
   }
 }
+
+void CallFlow::TakeCommands() { pending_ |= host_.Commands().Take(); }
+
+void CallFlow::RunCommands() {
+  const std::uint32_t commands = std::exchange(pending_, 0);
+  // HoldChanged needs nothing here: the loop compares the requested hold with the applied one
+  // on every pass. Answer and HandOver mean nothing to an established call yet.
+  if (commands & LineCommands::Bit(LineCommand::kTransfer)) OnTransfer();
+  if (commands & LineCommands::Bit(LineCommand::kJoinLine)) OnJoinLine();
+}
+
+void CallFlow::OnTransfer() {
+  const std::string target = host_.Commands().TakeTransferTarget();
+  if (!target.empty()) Log(std::string(texts::kTransferNotDone) + target, platform::kLogInfo);
+}
+
+void CallFlow::OnJoinLine() {
+  if (host_.Commands().TakeOtherLine().lock()) Log(texts::kJoinNotDone, platform::kLogInfo);
+}
+
+bool CallFlow::ApplyHold() { return true; }
 
 bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
   if (m->IsResponse()) {

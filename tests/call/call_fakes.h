@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../sip/dialog_fakes.h"
@@ -65,6 +66,12 @@ class CallBench final : public CallHost {
   void Command(std::uint32_t offset, LineCommand c) {
     At(offset, [this, c](sip::SharedDialog&) { commands.Give(c); });
   }
+  // The user's hold button at `offset`: the hold request changes, the command follows.
+  void Hold(std::uint32_t offset, bool held) {
+    At(offset, [this, held](sip::SharedDialog&) {
+      if (std::exchange(holdRequested, held) != held) commands.Give(LineCommand::kHoldChanged);
+    });
+  }
   void SetStart(std::uint32_t start) { endpoint.now = start_ = start; }
   std::uint32_t Elapsed() const { return endpoint.now - start_; }
 
@@ -85,7 +92,9 @@ class CallBench final : public CallHost {
   }
   bool StopRequested() override { return stop; }
   LineCommands& Commands() override { return commands; }
+  bool HoldRequested() override { return holdRequested; }
   void Announce(CallState state, int ringCount) override { announced.push_back({state, ringCount, Elapsed()}); }
+  void AnnounceHold(bool applied) override { holdAnnounced.push_back({applied, Elapsed()}); }
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
     handedOver.push_back({std::move(dialog), pending.has_value(), pending && pending->provisionalSeen, Elapsed()});
   }
@@ -147,6 +156,8 @@ class CallBench final : public CallHost {
   FakeMedia media;
   LineCommands commands;
   bool stop = false;
+  bool holdRequested = false;
+  std::vector<std::pair<bool, std::uint32_t>> holdAnnounced;  // applied state, when
   std::uint32_t horizon = 200000;  // the test stops the call thread here at the latest
   std::vector<Announced> announced;
   std::vector<HandedOver> handedOver;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "call/call_texts.h"
 #include "call/dial_target.h"
 #include "call/redirect_targets.h"
@@ -62,6 +64,36 @@ TEST(CallFlowRinging, HangUpRefusesWith480AndAnIgnoredCommandCausesNoSpin) {
   b.RunIncoming(IncomingInvite());
   EXPECT_EQ(b.SentTimes("SIP/2.0 180"), (std::vector<std::uint32_t>{0, 2000}));
   EXPECT_EQ(b.SentTimes("SIP/2.0 480").front(), 2500u);
+}
+
+TEST(CallFlowStop, AStopEndsEveryPhaseWithoutWaitingOutItsWait) {
+  struct Case {
+    const char* name;
+    bool incoming;
+    std::function<void(CallBench&)> script;
+  };
+  const Case cases[] = {
+      {"ringing", true, [](CallBench&) {}},
+      {"awaiting the ACK", true, [](CallBench& b) { b.Command(0, LineCommand::kAnswer); }},
+      {"connected", true,
+       [](CallBench& b) {
+         b.Command(0, LineCommand::kAnswer);
+         b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+       }},
+      {"dialling", false, [](CallBench& b) { b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 180); }); }},
+  };
+  for (const auto& c : cases) {
+    CallBench b;
+    c.script(b);
+    b.At(1700, [&](sip::SharedDialog&) { b.stop = true; });
+    if (c.incoming) {
+      b.RunIncoming(IncomingInvite());
+    } else {
+      b.RunOutgoing();
+    }
+    EXPECT_EQ(b.Elapsed(), 1700u) << c.name;
+    EXPECT_EQ(b.announced.back().state, CallState::kIdle) << c.name;
+  }
 }
 
 TEST(CallFlowAnswer, AnswerSends200EveryInterval350UntilTheAckAndConnects) {
@@ -289,6 +321,25 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
 }
 
+TEST(CallFlowInCall, CommandsReachTheirHandlersAndLeaveTheCallAsItIs) {
+  CallBench b;
+  b.Command(0, LineCommand::kAnswer);
+  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.At(1000, [&](sip::SharedDialog&) {
+    b.commands.GiveTransfer("<sip:first@pbx.example>");
+    b.commands.GiveTransfer("<sip:second@pbx.example>");  // before the thread looks: replaces
+  });
+  b.Hold(2000, true);  // pressed and released before the thread looks: nothing to send
+  b.Hold(2000, false);
+  b.Command(3000, LineCommand::kHangUp);
+  b.RunIncoming(IncomingInvite());
+  EXPECT_TRUE(b.Logged(std::string(texts::kTransferNotDone) + "<sip:second@pbx.example>"));
+  EXPECT_FALSE(b.Logged(std::string(texts::kTransferNotDone) + "<sip:first@pbx.example>"));
+  EXPECT_TRUE(b.Sent("INVITE ").empty());
+  EXPECT_TRUE(b.holdAnnounced.empty());
+  EXPECT_EQ(b.handedOver.at(0).at, 3000u);
+}
+
 TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {
   CallBench b;
   auto replacing = [](std::string_view replaces, std::string_view callId) {
@@ -374,6 +425,11 @@ TEST(LineCommandBits, HangUpWinsOverLaterCommandsAndStaysPending) {
   EXPECT_EQ(c.Take(), LineCommands::Bit(LineCommand::kHangUp));
   c.Clear();
   EXPECT_FALSE(c.HangUpPending());
+  c.GiveTransfer("a");
+  c.GiveTransfer("b");
+  EXPECT_EQ(c.Take(), LineCommands::Bit(LineCommand::kTransfer));
+  EXPECT_EQ(c.TakeTransferTarget(), "b");
+  EXPECT_EQ(c.TakeTransferTarget(), "");
 }
 
 TEST(RedirectTargetsSplit, CommasInsideQuotesAndBracketsDoNotSplitAndTheCountIsBounded) {
