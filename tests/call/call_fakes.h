@@ -78,6 +78,7 @@ class CallBench final : public CallHost {
   sip::SipEndpoint& Endpoint() override { return endpoint; }
   void Wait(sip::SharedDialog& dialog, int timeoutMs) override {
     current = &dialog;
+    while (onSent && seen_ < endpoint.sent.size()) onSent(endpoint.sent[seen_++].text);
     if (dialog.MessageEvent().IsSet() || commands.Event().IsSet()) return;
     const std::uint32_t until = endpoint.now + static_cast<std::uint32_t>(timeoutMs);
     if (!steps_.empty() && static_cast<std::int32_t>(steps_.front().at - until) <= 0) {
@@ -135,7 +136,8 @@ class CallBench final : public CallHost {
   void RunIncoming(std::string invite) {
     std::unique_ptr<sip::SipMessage> m = ParseOwned(invite);
     sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
-    d.localUser = "100";
+    d.localUser = d.authorizationUser = "100";
+    d.password = "secret";
     CallFlow flow(*this, media, sdp, {});
     flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
   }
@@ -162,8 +164,11 @@ class CallBench final : public CallHost {
   std::vector<Announced> announced;
   std::vector<HandedOver> handedOver;
   sip::SharedDialog* current = nullptr;
+  // A far end that reacts to what the flow sent, told in the next wait of every sent text.
+  std::function<void(const std::string& text)> onSent;
 
  private:
+  std::size_t seen_ = 0;
   struct Step {
     std::uint32_t at;
     Action action;
@@ -187,6 +192,13 @@ inline std::string Reply(const sip::SharedDialog& d, int status, std::string_vie
   if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
   return text + "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" +
          std::string(sdp);
+}
+
+// `reply` (from Reply) answering the request with CSeq `number` and `method` instead.
+inline std::string WithCSeq(std::string reply, std::uint32_t number, std::string_view method) {
+  const auto at = reply.find("CSeq: ");
+  const auto end = reply.find("\r\n", at);
+  return reply.replace(at, end - at, "CSeq: " + std::to_string(number) + " " + std::string(method));
 }
 
 // An INVITE from 200@198.51.100.9 to 100, with `extra` lines and an optional SDP body.
