@@ -194,13 +194,6 @@ inline std::string Reply(const sip::SharedDialog& d, int status, std::string_vie
          std::string(sdp);
 }
 
-// `reply` (from Reply) answering the request with CSeq `number` and `method` instead.
-inline std::string WithCSeq(std::string reply, std::uint32_t number, std::string_view method) {
-  const auto at = reply.find("CSeq: ");
-  const auto end = reply.find("\r\n", at);
-  return reply.replace(at, end - at, "CSeq: " + std::to_string(number) + " " + std::string(method));
-}
-
 // An INVITE from 200@198.51.100.9 to 100, with `extra` lines and an optional SDP body.
 inline std::string IncomingInvite(std::string_view extra = {}, std::string_view sdp = kOfferPcmu,
                                   std::string_view callId = "in-call-1") {

@@ -13,7 +13,6 @@
 #include <mutex>
 #include <thread>
 
-#include "call/call_texts.h"
 #include "call_fakes.h"
 #include "platform/clock.h"
 #include "platform/event.h"
@@ -194,25 +193,6 @@ TEST_F(SipLineTest, AnIncomingCallWaitingForTheEngineLeavesTheLineLockFree) {
   engineReady_.Set();
   EXPECT_TRUE(offered.get());
   EXPECT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 180") >= 1; }));
-}
-
-TEST_F(SipLineTest, JoinWithALineThatIsNotASipLineIsLoggedAndIgnored) {
-  class OtherKind final : public LineControl {
-   public:
-    bool IsBusy() const override { return false; }
-    LineSnapshot Snapshot() const override { return {}; }
-    bool Answer() override { return false; }
-    bool MakeCallAs(std::string_view, std::string_view, bool) override { return false; }
-    void SendDigits(std::string_view) override {}
-    void Transfer(std::string_view) override {}
-    void HangUp() override {}
-    void JoinLine(LineControl&) override {}
-    void SetHoldRequested(bool) override {}
-    bool HoldRequested() const override { return false; }
-    void SetListener(LineListener*) override {}
-  } other;
-  line_->JoinLine(other);
-  EXPECT_EQ(endpoint_.LogLines(), std::vector<std::string>{std::string(texts::kJoinNotALine)});
 }
 
 TEST_F(SipLineTest, HangUpBeforeTheEngineIsReadyEndsTheCallWithoutSending) {
