@@ -9,6 +9,7 @@
 #include "sip/dialog_request_runner.h"
 #include "sip/dialog_requests.h"
 #include "sip/name_addr.h"
+#include "sip/replaces.h"
 #include "sip/request_auth.h"
 #include "sip/response_composer.h"
 #include "sip/wire_texts.h"
@@ -33,52 +34,7 @@ std::string CSeqText(std::uint32_t number, std::string_view method) {
   return std::to_string(number) + " " + std::string(method);
 }
 
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      const std::string hex(text.substr(i + 1, 2));
-      char* end = nullptr;
-      const long v = std::strtol(hex.c_str(), &end, 16);
-      if (end == hex.c_str() + 2) {
-        out += static_cast<char>(v);
-        i += 2;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
-}
-
 }  // namespace
-
-bool ReplacesNames(std::string_view replaces, const sip::Dialog& dialog) {
-  const std::string value = Unescape(replaces);
-  std::string_view v = value;
-  const auto semi = v.find(';');
-  std::string callId(v.substr(0, semi));
-  while (!callId.empty() && callId.back() == ' ') callId.pop_back();
-  std::string toTag;
-  std::string fromTag;
-  bool haveTo = false;
-  bool haveFrom = false;
-  std::string_view rest = semi == std::string_view::npos ? std::string_view{} : v.substr(semi + 1);
-  while (!rest.empty()) {
-    const auto next = rest.find(';');
-    std::string_view p = rest.substr(0, next);
-    while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
-    const auto eq = p.find('=');
-    std::string name(p.substr(0, eq));
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    const std::string_view val = eq == std::string_view::npos ? std::string_view{} : p.substr(eq + 1);
-    if (name == "to-tag") toTag = val, haveTo = true;
-    if (name == "from-tag") fromTag = val, haveFrom = true;
-    rest = next == std::string_view::npos ? std::string_view{} : rest.substr(next + 1);
-  }
-  return haveTo && haveFrom && callId == dialog.callId && toTag == dialog.localTag &&
-         fromTag == TagOf(dialog.remoteParty);
-}
 
 CallFlow::CallFlow(CallHost& host, LineMedia& media, SdpSession& sdp, CallIdentity identity)
     : host_(host), media_(media), sdp_(sdp), identity_(std::move(identity)) {}
@@ -396,7 +352,7 @@ bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
 }
 
 bool CallFlow::TakeReplacingInvite(const sip::SipMessage& invite) {
-  if (!ReplacesNames(invite.FindHeader(sip::kReplaces), dialog_->State())) {
+  if (!sip::ReplacesNames(invite.FindHeader(sip::kReplaces), dialog_->State())) {
     sip::SendResponse(Ep(), invite, 481, wire::kReasonNoSuchCall);
     return true;
   }

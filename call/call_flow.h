@@ -150,8 +150,4 @@ class CallFlow::Requests final : public sip::RequestHost {
   const bool announceRinging_;
 };
 
-// True when `replaces` (a Replaces header value, escaped or not) names `dialog`: same Call-ID,
-// to-tag equal to its local tag and from-tag equal to its remote tag.
-bool ReplacesNames(std::string_view replaces, const sip::Dialog& dialog);
-
 }  // namespace corvina::call

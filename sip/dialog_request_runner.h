@@ -20,8 +20,10 @@
 namespace corvina::sip {
 
 struct RequestLimits {
+  // Both limits count from the first send of the current request; a challenge answered or a
+  // back-off sends a new request and starts them again.
   std::uint32_t withoutProvisionalMs = 3000;  // give up (408) when no provisional came by then
-  std::uint32_t withProvisionalMs = 3000;     // give up (408) after this since the last send
+  std::uint32_t withProvisionalMs = 3000;     // give up (408) at this when a provisional came
   std::uint32_t resendMs = 500;               // resend interval until a provisional
   std::uint32_t provisionalStepMs = 3000;     // wait step once a provisional came
   int challenges = 5;                         // 401/407 answered at most this often

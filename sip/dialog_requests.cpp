@@ -1,7 +1,6 @@
 #include "sip/dialog_requests.h"
 
-#include <algorithm>
-
+#include "sip/request_composer.h"
 #include "sip/response_composer.h"
 #include "sip/wire_texts.h"
 
@@ -33,38 +32,6 @@ bool AnswerInDialogRequest(SharedDialog& dialog, const SipMessage& request) {
     SendResponse(endpoint, request, 501, wire::kReasonNotImplemented, tagged);
   }
   return true;
-}
-
-FinalResponse SendAndWait(SharedDialog& dialog, const SipRequestOut& request,
-                          const std::function<bool()>& stopRequested) {
-  SipEndpoint& endpoint = dialog.Services().endpoint;
-  const std::uint32_t firstSend = endpoint.NowMs();
-  std::uint32_t lastSend = firstSend;
-  bool provisional = false;
-  for (;;) {
-    auto since = [&](std::uint32_t t) { return static_cast<int>(endpoint.NowMs() - t); };
-    if (since(firstSend) >= kRequestLimitMs || (stopRequested && stopRequested())) return {};
-    if (!provisional && since(lastSend) >= kRequestResendMs) {
-      Resend(endpoint, request);
-      lastSend = endpoint.NowMs();
-    }
-    // Waits stay within one resend interval so that a stop request is seen in time.
-    int wait = std::min(kRequestLimitMs - since(firstSend), kRequestResendMs);
-    if (!provisional) wait = std::min(wait, kRequestResendMs - since(lastSend));
-    std::unique_ptr<SipMessage> message = dialog.WaitNext(wait);
-    if (!message) continue;
-    if (message->IsRequest()) {
-      if (!AnswerInDialogRequest(dialog, *message)) return {kStatusDialogEnded, nullptr};
-      continue;
-    }
-    if (!ResponseMatchesRequest(*message, request.cseq, request.method)) continue;
-    if (message->statusCode >= 100 && message->statusCode <= 199) {
-      provisional = true;
-      continue;
-    }
-    int status = message->statusCode;
-    return {status, std::move(message)};
-  }
 }
 
 }  // namespace corvina::sip

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/text.h"
+#include "sip/replaces.h"
 #include "sip/response_composer.h"
 #include "sip/server_address.h"
 #include "sip/sip_parser.h"
@@ -16,12 +17,6 @@ namespace {
 constexpr std::string_view kKeepAliveBytes{"\0\0\0\0", 4};
 
 std::int32_t Diff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
-
-// The Call-ID named by a Replaces value: the text up to its first space or semicolon.
-std::string_view ReplacedCallId(std::string_view replaces) {
-  std::size_t end = replaces.find_first_of(" ;");
-  return replaces.substr(0, end);
-}
 
 }  // namespace
 
@@ -215,7 +210,7 @@ void EngineCore::DispatchRequest(std::unique_ptr<SipMessage> message) {
       HandleInvite(std::move(message));
       return;
     }
-    std::string callId(ReplacedCallId(replaces.front()));
+    std::string callId = ParseReplaces(replaces.front()).callId;
     if (router_ != nullptr && router_->DeliverReplacing(callId, message)) return;
     SendResponse(*this, *message, 481, wire::kReasonNoSuchCall);
   } else if (method == wire::kOptions) {

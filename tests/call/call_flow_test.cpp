@@ -416,18 +416,6 @@ TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {
   EXPECT_EQ(b.handedOver[1].at, 4000u);
 }
 
-TEST(CallFlowInCall, ReplacesNeedsCallIdAndBothTags) {
-  sip::Dialog d;
-  d.callId = "abc@host";
-  d.localTag = "111";
-  d.remoteParty = "<sip:200@198.51.100.9>;tag=222";
-  EXPECT_TRUE(ReplacesNames("abc@host;to-tag=111;from-tag=222", d));
-  EXPECT_TRUE(ReplacesNames("abc%40host;from-tag=222;to-tag=111", d));
-  EXPECT_FALSE(ReplacesNames("abc@host;to-tag=222;from-tag=111", d));
-  EXPECT_FALSE(ReplacesNames("abc@host;to-tag=111", d));
-  EXPECT_FALSE(ReplacesNames("other@host;to-tag=111;from-tag=222", d));
-}
-
 TEST(DialTarget, RequestUriAndChecks) {
   struct Case {
     const char* text;

@@ -4,15 +4,12 @@
 //   skipped, a forked copy (other Via) is answered 482 "Loop Detected";
 // - a flood never grows the inbox past its bound and loses repeats before anything else;
 // - requests that arrive while the holder waits get the fixed answers;
-// - send-and-wait resends every 500 ms, stops resending after a provisional response, gives
-//   408 after 3000 ms or on stop and 487 when the far end ends the dialog;
 // - the dialog list routes by Call-ID and tag and waits for the engine before adding.
 #include <gtest/gtest.h>
 
 #include "dialog_fakes.h"
 #include "sip/dialog_list.h"
 #include "sip/dialog_requests.h"
-#include "sip/request_composer.h"
 
 namespace corvina::sip {
 namespace {
@@ -119,60 +116,6 @@ TEST(InDialogAnswers, FollowTheTable) {
     EXPECT_EQ(text.find("Content-Type: application/sdp\r\nContent-Length: 5\r\n\r\nv=0\r\n") != std::string::npos,
               isOptions);
   }
-}
-
-struct SendAndWaitCase {
-  const char* name;
-  std::vector<std::pair<std::uint32_t, std::string>> arrivals;  // offset, "status" or "BYE"
-  int status;
-  std::vector<std::uint32_t> sendOffsets;
-};
-
-TEST(SendAndWait, ResendsWaitsAndEnds) {
-  const SendAndWaitCase cases[] = {
-      {"silent far end", {}, 408, {0, 500, 1000, 1500, 2000, 2500}},
-      {"provisional stops the resending", {{700, "100"}, {1800, "200"}}, 200, {0, 500}},
-      {"final answer", {{200, "486"}}, 486, {0}},
-      {"far end hangs up meanwhile", {{1200, "BYE"}}, 487, {0, 500, 1000}},
-  };
-  for (const SendAndWaitCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    DialogBench bench;
-    DialogRef d = bench.NewDialog();
-    const std::uint32_t start = bench.endpoint.now;
-    SipRequestOut info;
-    ASSERT_TRUE(SendInfo(bench.endpoint, d->State(), info));
-    for (const auto& [offset, what] : c.arrivals) {
-      bench.waiter.Script(start + offset, *d,
-                          what == "BYE" ? FarRequest(*d, "BYE") : FarResponse(*d, std::stoi(what), info.cseq, "INFO"));
-    }
-    FinalResponse result = SendAndWait(*d, info);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.response != nullptr, c.status != 408 && c.status != 487);
-    std::vector<std::uint32_t> offsets;
-    for (const auto& s : bench.endpoint.sent) {
-      if (StartLine(s.text).rfind("INFO", 0) == 0) {
-        EXPECT_EQ(s.text, info.text);
-        offsets.push_back(s.at - start);
-      }
-    }
-    EXPECT_EQ(offsets, c.sendOffsets);
-    if (c.status == 487) {
-      EXPECT_FALSE(d->State().established);
-      EXPECT_EQ(StartLine(bench.endpoint.sent.back().text), "SIP/2.0 200 OK");
-    }
-  }
-}
-
-TEST(SendAndWait, AStopRequestEndsTheWaitWith408) {
-  DialogBench bench;
-  DialogRef d = bench.NewDialog();
-  SipRequestOut info;
-  SendInfo(bench.endpoint, d->State(), info);
-  int checks = 0;
-  FinalResponse result = SendAndWait(*d, info, [&] { return ++checks == 3; });
-  EXPECT_EQ(result.status, 408);
-  EXPECT_LT(bench.endpoint.now - 123456, 3000u);
 }
 
 TEST(DialogList, RoutesByCallIdAndTag) {

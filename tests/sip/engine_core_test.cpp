@@ -191,6 +191,19 @@ TEST(EngineDispatch, DialogsComeFirstAndReplacesNamesACallId) {
   EXPECT_TRUE(h.socket.Take().empty());
 }
 
+TEST(EngineDispatch, AReplacesValueNamesItsCallEscapedOrNot) {
+  for (std::string_view replaces : {"abc@host;to-tag=1;from-tag=2", "abc%40host%3Bto-tag%3D1%3Bfrom-tag%3D2"}) {
+    SCOPED_TRACE(replaces);
+    EngineHarness h;
+    RecordingRouter router;
+    router.replacingTaken = true;
+    h.core.SetRouter(&router);
+    h.Receive(Request("INVITE", "sip:100@x", "Replaces: " + std::string(replaces) + "\r\n"));
+    EXPECT_EQ(router.replacedCallId, "abc@host");
+    EXPECT_TRUE(h.socket.Take().empty()) << "the named call took it";
+  }
+}
+
 TEST(EngineAddresses, PublicAddressChangeIsLoggedShownPerUserAndMakesRegistrationsDue) {
   EngineHarness h;
   EXPECT_TRUE(h.Logged("SIP Private IP is: 192.168.1.20:5070"));
