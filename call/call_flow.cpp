@@ -36,6 +36,24 @@ std::string CSeqText(std::uint32_t number, std::string_view method) {
 
 }  // namespace
 
+// The flow as the host of the request runner that carries every request it sends: waits through
+// the flow (commands go to its pending set), stops when the call must end, answers requests that
+// arrive meanwhile and announces ringing.
+class CallFlow::Requests final : public sip::RequestHost {
+ public:
+  enum class Phase { kSettingUp, kInCall };
+  Requests(CallFlow& flow, Phase phase, bool announceRinging);
+  std::unique_ptr<sip::SipMessage> NextMessage(int timeoutMs) override;
+  bool StopRequested() override;
+  bool OnRequest(std::unique_ptr<sip::SipMessage> request) override;
+  void OnProvisional(const sip::SipMessage& response) override;
+
+ private:
+  CallFlow& flow_;
+  const Phase phase_;
+  const bool announceRinging_;
+};
+
 CallFlow::CallFlow(CallHost& host, LineMedia& media, SdpSession& sdp, CallIdentity identity)
     : host_(host), media_(media), sdp_(sdp), identity_(std::move(identity)) {}
 
@@ -382,7 +400,6 @@ void CallFlow::EndExtraFork(const sip::SipMessage& response) {
       [&](sip::SipRequestOut& bye) { return sip::SendByeWithoutCredentials(Ep(), fork, bye); }, limits);
 }
 
-// The flow as the request runner's host.
 CallFlow::Requests::Requests(CallFlow& flow, Phase phase, bool announceRinging)
     : flow_(flow), phase_(phase), announceRinging_(announceRinging) {}
 

@@ -1,6 +1,7 @@
 // One call on a line, as straight-line code on the call thread: ringing and answering an
 // incoming INVITE, the outgoing attempt with redirects and challenges, and the established
-// call. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
+// call with its hold and resume and the commands given to it. Every request it sends goes
+// through the in-dialog request runner. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
 // and measures every limit with the endpoint's tick count, so tests drive it with a fake clock
 // and a scripted inbox.
 #pragma once
@@ -16,7 +17,6 @@
 #include "call/sdp_session.h"
 #include "platform/thread_checker.h"
 #include "sip/call_terminator_core.h"
-#include "sip/dialog_request_runner.h"
 #include "sip/dialog.h"
 #include "sip/request_composer.h"
 #include "sip/shared_dialog.h"
@@ -77,7 +77,7 @@ class CallFlow {
   void Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::SipMessage> invite);
 
  private:
-  class Requests;
+  class Requests;  // the host of the request runner that carries every request the flow sends
   enum class AnswerResult { kOk, kRefusedSdp, kFailed };
   enum class Attempt { kSuccess, kFailed, kAbandoned };
   struct FinalResult {
@@ -130,24 +130,6 @@ class CallFlow {
   bool cameIn_ = false;        // the call's dialog came from an incoming INVITE (491 back-off base)
   bool holdApplied_ = false;   // the hold state last sent in a re-INVITE of this call
   std::uint32_t pending_ = 0;  // commands taken from the line, not yet handled
-};
-
-// The flow as the host of the request runner that carries every request it sends: waits through
-// the flow (commands go to its pending set), stops when the call must end, answers requests that
-// arrive meanwhile and announces ringing.
-class CallFlow::Requests final : public sip::RequestHost {
- public:
-  enum class Phase { kSettingUp, kInCall };
-  Requests(CallFlow& flow, Phase phase, bool announceRinging);
-  std::unique_ptr<sip::SipMessage> NextMessage(int timeoutMs) override;
-  bool StopRequested() override;
-  bool OnRequest(std::unique_ptr<sip::SipMessage> request) override;
-  void OnProvisional(const sip::SipMessage& response) override;
-
- private:
-  CallFlow& flow_;
-  const Phase phase_;
-  const bool announceRinging_;
 };
 
 }  // namespace corvina::call

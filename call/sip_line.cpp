@@ -100,8 +100,10 @@ SipLine::~SipLine() { Shutdown(); }
 void SipLine::Shutdown() {
   std::unique_ptr<CallThread> thread;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
     closed_ = true;
+    // A StartCall under way joins the old thread itself, then sees closed_ and starts nothing.
+    reservationEnded_.wait_for(hold, kReservationWait, [this] { return !reserved_; });
     thread = std::move(thread_);
   }
   if (thread) thread->StopAndJoin();
@@ -210,6 +212,7 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
 
   std::lock_guard<std::mutex> hold(lock_);
   reserved_ = false;
+  reservationEnded_.notify_all();
   if (closed_) {
     if (dialog) services_.dialogList.Remove(dialog.get());
     return false;
@@ -222,7 +225,7 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
   dialled_ = mode == call::CallState::kIncomingRinging ? std::string() : std::string(remoteParty);
   mode_ = mode;
   snapshot_ = s;
-  PostLocked(snapshot_);
+  Post(snapshot_);  // before the thread starts, so before its own announcements
   thread_ = std::make_unique<CallThread>(*this);
   thread_->Start();
   return true;
@@ -275,21 +278,31 @@ bool SipLine::WaitForEngine(CallThread& thread) {
   return true;
 }
 
+// The call thread is the only one announcing once its call is published, so posting outside
+// the lock keeps the order.
 void SipLine::Announce(call::CallState state, int ringCount) {
-  std::lock_guard<std::mutex> hold(lock_);
-  if (state != snapshot_.state) snapshot_.holdApplied = false;  // a call connects (or ends) unheld
-  snapshot_.state = state;
-  snapshot_.ringCount = ringCount;
-  PostLocked(snapshot_);
+  LineSnapshot announced;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state != snapshot_.state) snapshot_.holdApplied = false;  // a call connects (or ends) unheld
+    snapshot_.state = state;
+    snapshot_.ringCount = ringCount;
+    announced = snapshot_;
+  }
+  Post(announced);
 }
 
 void SipLine::AnnounceHold(bool applied) {
-  std::lock_guard<std::mutex> hold(lock_);
-  snapshot_.holdApplied = applied;
-  PostLocked(snapshot_);
+  LineSnapshot announced;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    snapshot_.holdApplied = applied;
+    announced = snapshot_;
+  }
+  Post(announced);
 }
 
-void SipLine::PostLocked(const LineSnapshot& announced) {
+void SipLine::Post(const LineSnapshot& announced) {
   posts_.Post([this, announced] {
     CORVINA_CHECK_THREAD(uiThread_);
     if (listener_) listener_->OnLineChanged(index_, announced);

@@ -7,6 +7,8 @@
 // the engine thread, the call itself on the call thread; IsBusy and Snapshot on any thread.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -100,8 +102,10 @@ class SipLine final : public LineControl, public sip::IncomingCallLine, public s
   bool WaitForEngine(CallThread& thread);
   void Announce(call::CallState state, int ringCount);
   void AnnounceHold(bool applied);
-  // Posts `announced` to the listener; called under the line lock so announcements keep order.
-  void PostLocked(const LineSnapshot& announced);
+  void Post(const LineSnapshot& announced);
+  // Shutdown's wait for a StartCall under way: its slow part is bounded by the engine's
+  // readiness wait.
+  static constexpr std::chrono::milliseconds kReservationWait{sip::kDialogAddReadyWaitMs + 2000};
 
   const int index_;
   SipLineServices services_;
@@ -118,6 +122,7 @@ class SipLine final : public LineControl, public sip::IncomingCallLine, public s
   std::unique_ptr<CallThread> thread_;
   bool closed_ = false;    // after Shutdown no new call starts
   bool reserved_ = false;  // a StartCall is preparing a call outside the lock
+  std::condition_variable reservationEnded_;  // with lock_: reserved_ went false
 
   LineCommands commands_;  // any thread
   std::atomic<bool> holdRequested_{false};  // written on the user-interface thread, read by the call thread
