@@ -460,11 +460,6 @@ TEST(LineCommandBits, HangUpWinsOverLaterCommandsAndStaysPending) {
   EXPECT_EQ(c.Take(), LineCommands::Bit(LineCommand::kHangUp));
   c.Clear();
   EXPECT_FALSE(c.HangUpPending());
-  c.GiveTransfer("a");
-  c.GiveTransfer("b");
-  EXPECT_EQ(c.Take(), LineCommands::Bit(LineCommand::kTransfer));
-  EXPECT_EQ(c.TakeTransferTarget(), "b");
-  EXPECT_EQ(c.TakeTransferTarget(), "");
 }
 
 TEST(RedirectTargetsSplit, CommasInsideQuotesAndBracketsDoNotSplitAndTheCountIsBounded) {
