@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "call/call_texts.h"
 #include "call/redirect_targets.h"
+#include "sip/dialog_request_runner.h"
 #include "sip/dialog_requests.h"
 #include "sip/name_addr.h"
 #include "sip/replaces.h"
@@ -34,6 +36,24 @@ std::string CSeqText(std::uint32_t number, std::string_view method) {
 
 }  // namespace
 
+// The flow as the host of the request runner that carries every request it sends: waits through
+// the flow (commands go to its pending set), stops when the call must end, answers requests that
+// arrive meanwhile and announces ringing.
+class CallFlow::Requests final : public sip::RequestHost {
+ public:
+  enum class Phase { kSettingUp, kInCall };
+  Requests(CallFlow& flow, Phase phase, bool announceRinging);
+  std::unique_ptr<sip::SipMessage> NextMessage(int timeoutMs) override;
+  bool StopRequested() override;
+  bool OnRequest(std::unique_ptr<sip::SipMessage> request) override;
+  void OnProvisional(const sip::SipMessage& response) override;
+
+ private:
+  CallFlow& flow_;
+  const Phase phase_;
+  const bool announceRinging_;
+};
+
 CallFlow::CallFlow(CallHost& host, LineMedia& media, SdpSession& sdp, CallIdentity identity)
     : host_(host), media_(media), sdp_(sdp), identity_(std::move(identity)) {}
 
@@ -50,9 +70,11 @@ void CallFlow::Respond(const sip::SipMessage& request, int status, std::string_v
 }
 
 void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::SipMessage> invite) {
+  CORVINA_CHECK_THREAD(thread_);
   dialog_ = std::move(dialog);
   invite_ = std::move(invite);
   state_ = mode;
+  cameIn_ = mode == CallState::kIncomingRinging;
   if (mode == CallState::kIncomingRinging) {
     // The caller hears ringing before the media socket (and its public address) is ready.
     const std::uint32_t ringStart = Now();
@@ -178,7 +200,7 @@ CallFlow::FinalResult CallFlow::FinalResponse(const sip::SipMessage& invite, int
       }
       if (!sip::AnswerInDialogRequest(*dialog_, *m)) return result;
     }
-    if (m == nullptr) host_.Commands().Take();  // a command does not hurry the resend
+    if (m == nullptr) TakeCommands();  // kept for the call; a command does not hurry the resend
     if (Since(Now(), lastSent) >= kFinalResendMs && Since(Now(), start) < kAckLimitMs) {
       Ep().Send(invite.source, text);
       lastSent = Now();
@@ -188,80 +210,53 @@ CallFlow::FinalResult CallFlow::FinalResponse(const sip::SipMessage& invite, int
 
 CallFlow::Attempt CallFlow::Outgoing(bool intercom, std::string_view replaces, bool announce) {
   const std::string offer = sdp_.BuildOffer(media_.Local(), false);
+  const sip::InviteOptions options{.sdp = offer, .replaces = replaces, .autoAnswer = intercom};
   RedirectTargets targets(dialog_->State().remoteParty);
   for (;;) {
-    sip::SipRequestOut invite;
-    const sip::InviteOptions options{.sdp = offer, .replaces = replaces, .autoAnswer = intercom};
-    sip::SendInvite(Ep(), dialog_->State(), invite, options);
-    std::uint32_t start = Now();
-    std::uint32_t lastSent = start;
-    bool provisional = false;
-    int challenges = 0;
+    // Shorter limits while other redirect targets wait their turn.
+    const bool redirectsLeft = !targets.Empty();
+    const sip::RequestLimits limits{
+        .withoutProvisionalMs = redirectsLeft ? kRedirectLimitNoAnswerMs : kLimitNoAnswerMs,
+        .withProvisionalMs = redirectsLeft ? kRedirectLimitProvisionalMs : kLimitProvisionalMs,
+        .resendMs = kInviteResendMs,
+        .provisionalStepMs = kProvisionalWaitMs,
+        .challenges = kChallengesPerTarget,
+        .ackSuccess = false,  // the 200 updates the dialog first
+    };
+    Requests host(*this, Requests::Phase::kSettingUp, announce);
+    sip::RequestResult r = sip::DialogRequestRunner(*dialog_, host).Run(
+        [&](sip::SipRequestOut& invite) { return sip::SendInvite(Ep(), dialog_->State(), invite, options); }, limits);
     bool timedOut = false;
     bool abandoned = false;
-    bool failed = false;
-    while (!failed) {
-      const bool redirectsLeft = !targets.Empty();
-      const std::uint32_t limit = provisional ? (redirectsLeft ? kRedirectLimitProvisionalMs : kLimitProvisionalMs)
-                                              : (redirectsLeft ? kRedirectLimitNoAnswerMs : kLimitNoAnswerMs);
-      const std::uint32_t now = Now();
-      int wait = Until(now, start + limit);
-      wait = std::min(wait, provisional ? static_cast<int>(kProvisionalWaitMs) : Until(now, lastSent + kInviteResendMs));
-      std::unique_ptr<sip::SipMessage> m = NextMessage(wait);
-      host_.Commands().Take();
-      if (m && m->IsRequest()) {
-        if (!sip::AnswerInDialogRequest(*dialog_, *m)) failed = true;
-      } else if (m && m->FindHeader(sip::kCSeq) == CSeqText(invite.cseq, invite.method)) {
-        const int status = m->statusCode;
-        if (status >= 100 && status < 200) {
-          provisional = true;
-          if (announce && status >= 180 && status < 190 && state_ != CallState::kRemoteRinging) {
-            state_ = CallState::kRemoteRinging;
-            host_.Announce(state_, ringCount_);
-          }
-        } else if (status == 200) {
-          ownInvite_ = invite;
-          return AcceptSuccess(invite, *m) ? Attempt::kSuccess : Attempt::kFailed;
-        } else if (status >= 300) {
-          sip::SipRequestOut ack;
-          sip::SendAck(Ep(), dialog_->State(), invite, *m, {}, ack);
-          if (status < 400) {
-            for (std::string_view contact : m->HeaderValues(sip::kContact)) targets.AddContactValue(contact);
-            failed = true;
-          } else if ((status == 401 || status == 407) && ++challenges <= kChallengesPerTarget &&
-                     sip::AnswerRequestChallenge(dialog_->State(), invite, *m, Ep().Log()) ==
-                         sip::ChallengeOutcome::kRetry) {
-            sip::SendInvite(Ep(), dialog_->State(), invite, options);
-            start = lastSent = Now();
-            provisional = false;
-            continue;
-          } else {
-            if (status != 401 && status != 407) Log(std::string(texts::kOtherSideSaid) + m->reason, platform::kLogError);
-            failed = true;
-          }
+    switch (r.outcome) {
+      case sip::RequestOutcome::kFinal:
+        if (r.status >= 200 && r.status < 300) {
+          ownInvite_ = r.request;
+          return AcceptSuccess(r.request, *r.response) ? Attempt::kSuccess : Attempt::kFailed;
         }
-      }
-      if (failed) break;
-      if (MustEnd()) {
+        if (r.status < 400) {
+          for (std::string_view contact : r.response->HeaderValues(sip::kContact)) targets.AddContactValue(contact);
+        } else if (r.status != 401 && r.status != 407) {  // a refused challenge was logged by the digest code
+          Log(std::string(texts::kOtherSideSaid) + r.response->reason, platform::kLogError);
+        }
+        break;
+      case sip::RequestOutcome::kStopped:
         Log(texts::kAbandoned, platform::kLogInfo);
         abandoned = timedOut = true;
         break;
-      }
-      if (Since(Now(), start) >= limit) {
+      case sip::RequestOutcome::kTimedOut:
         Log(texts::kTimedOut, platform::kLogError);
         Log(texts::kServerNotReplying, platform::kLogError);
         timedOut = true;
         break;
-      }
-      if (!provisional && Since(Now(), lastSent) >= kInviteResendMs) {
-        sip::Resend(Ep(), invite);
-        lastSent = Now();
-      }
+      case sip::RequestOutcome::kDialogEnded:
+      case sip::RequestOutcome::kUnsent:
+        break;
     }
     // The target failed: the dialog goes to the terminator, with its CANCEL owed when the
     // INVITE is still without a final answer.
     std::optional<sip::PendingInvite> pending;
-    if (timedOut && !dialog_->State().established) pending = sip::PendingInvite{invite, provisional};
+    if (timedOut && !dialog_->State().established) pending = sip::PendingInvite{r.request, r.provisional};
     if (abandoned || targets.Empty()) {
       host_.HandOver(std::move(dialog_), std::move(pending));
       return abandoned ? Attempt::kAbandoned : Attempt::kFailed;
@@ -297,14 +292,58 @@ void CallFlow::InCall() {
   media_.Start();
   state_ = CallState::kConnected;
   host_.Announce(state_, ringCount_);
+  holdApplied_ = false;
   for (;;) {
+    if (!ApplyHold()) return;
     std::unique_ptr<sip::SipMessage> m = NextMessage(static_cast<int>(kInCallWaitMs));
-    // Hold, transfer, joining and hand-over are taken here; their exchanges come with those
-    // features, so for now they leave the call as it is.
-    host_.Commands().Take();
+    TakeCommands();
     if (m && !HandleInCall(std::move(m))) return;
     if (MustEnd()) return;
+    RunCommands();
   }
+}
+
+void CallFlow::TakeCommands() { pending_ |= host_.Commands().Take(); }
+
+void CallFlow::RunCommands() {
+  const std::uint32_t commands = std::exchange(pending_, 0);
+  // HoldChanged needs nothing here: the loop compares the requested hold with the applied one
+  // on every pass. Answer and HandOver mean nothing to an established call yet.
+  if (commands & LineCommands::Bit(LineCommand::kTransfer)) OnTransfer();
+  if (commands & LineCommands::Bit(LineCommand::kJoinLine)) OnJoinLine();
+}
+
+void CallFlow::OnTransfer() {
+  const std::string target = host_.Commands().TakeTransferTarget();
+  if (!target.empty()) Log(std::string(texts::kTransferNotDone) + target, platform::kLogInfo);
+}
+
+void CallFlow::OnJoinLine() {
+  if (host_.Commands().TakeOtherLine().lock()) Log(texts::kJoinNotDone, platform::kLogInfo);
+}
+
+bool CallFlow::ApplyHold() {
+  // Re-read after every exchange: presses made meanwhile count only by their last state.
+  while (host_.HoldRequested() != holdApplied_) {
+    holdApplied_ = !holdApplied_;
+    const std::string offer = sdp_.BuildOffer(media_.Local(), holdApplied_);
+    sip::RequestLimits limits = sip::kReInviteLimits;
+    limits.cameIn = cameIn_;
+    Requests host(*this, Requests::Phase::kInCall, false);
+    const sip::RequestResult r = sip::DialogRequestRunner(*dialog_, host).Run(
+        [&](sip::SipRequestOut& reInvite) {
+          return sip::SendInvite(Ep(), dialog_->State(), reInvite, {.sdp = offer});
+        },
+        limits);
+    // Anything but a 2xx (the runner acknowledged a final response) ends the call.
+    if (r.outcome != sip::RequestOutcome::kFinal || r.status < 200 || r.status >= 300) return false;
+    const std::string_view answer = r.response->FindBody(wire::kSdpType);
+    if (!answer.empty() && sdp_.Negotiate(answer, false, false, media_.Local()).usable) {
+      media_.SetRemote(sdp_.State());
+    }
+    host_.AnnounceHold(holdApplied_);
+  }
+  return true;
 }
 
 bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
@@ -343,17 +382,48 @@ bool CallFlow::TakeReplacingInvite(const sip::SipMessage& invite) {
   dialog_ = host_.AddDialog(std::move(fresh));
   host_.HandOver(std::move(old), std::nullopt);
   ownInvite_.reset();
+  cameIn_ = true;
   return AnswerInvite(invite) == AnswerResult::kOk;
 }
 
 void CallFlow::EndExtraFork(const sip::SipMessage& response) {
-  // A second fork answered too: acknowledge it and end that leg at once.
+  // A second fork answered too: acknowledge it and end that leg at once. Its responses share
+  // the call's inbox (same Call-ID and local tag).
   sip::Dialog fork = dialog_->State();
   sip::ApplyInviteSuccess(fork, response);
   sip::SipRequestOut ack;
   sip::SendAck(Ep(), fork, *ownInvite_, response, {}, ack);
-  sip::SipRequestOut bye;
-  sip::SendByeWithoutCredentials(Ep(), fork, bye);
+  sip::RequestLimits limits = sip::kNonInviteLimits;
+  limits.challenges = 0;
+  Requests host(*this, Requests::Phase::kInCall, false);
+  sip::DialogRequestRunner(*dialog_, host).Run(
+      [&](sip::SipRequestOut& bye) { return sip::SendByeWithoutCredentials(Ep(), fork, bye); }, limits);
+}
+
+CallFlow::Requests::Requests(CallFlow& flow, Phase phase, bool announceRinging)
+    : flow_(flow), phase_(phase), announceRinging_(announceRinging) {}
+
+std::unique_ptr<sip::SipMessage> CallFlow::Requests::NextMessage(int timeoutMs) {
+  std::unique_ptr<sip::SipMessage> m = flow_.NextMessage(timeoutMs);
+  flow_.TakeCommands();  // kept for the call; the command event is reset, so waits do not spin
+  return m;
+}
+
+bool CallFlow::Requests::StopRequested() { return flow_.MustEnd(); }
+
+bool CallFlow::Requests::OnRequest(std::unique_ptr<sip::SipMessage> request) {
+  // An INVITE while ours is under way gets 491: answering it would take our own response from
+  // the inbox, and a Replaces would swap the dialog the runner holds.
+  if (phase_ == Phase::kInCall && request->method != wire::kInvite) return flow_.HandleInCall(std::move(request));
+  return sip::AnswerInDialogRequest(*flow_.dialog_, *request);
+}
+
+void CallFlow::Requests::OnProvisional(const sip::SipMessage& response) {
+  const int status = response.statusCode;
+  if (announceRinging_ && status >= 180 && status < 190 && flow_.state_ != CallState::kRemoteRinging) {
+    flow_.state_ = CallState::kRemoteRinging;
+    flow_.host_.Announce(flow_.state_, flow_.ringCount_);
+  }
 }
 
 }  // namespace corvina::call

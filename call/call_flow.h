@@ -1,6 +1,7 @@
 // One call on a line, as straight-line code on the call thread: ringing and answering an
 // incoming INVITE, the outgoing attempt with redirects and challenges, and the established
-// call. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
+// call with its hold and resume and the commands given to it. Every request it sends goes
+// through the in-dialog request runner. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
 // and measures every limit with the endpoint's tick count, so tests drive it with a fake clock
 // and a scripted inbox.
 #pragma once
@@ -14,6 +15,7 @@
 #include "call/line_control.h"
 #include "call/line_media.h"
 #include "call/sdp_session.h"
+#include "platform/thread_checker.h"
 #include "sip/call_terminator_core.h"
 #include "sip/dialog.h"
 #include "sip/request_composer.h"
@@ -44,8 +46,13 @@ class CallHost {
   virtual void Wait(sip::SharedDialog& dialog, int timeoutMs) = 0;
   virtual bool StopRequested() = 0;
   virtual LineCommands& Commands() = 0;
-  // Sets the call state and ring count under the line lock and announces them.
+  // The hold state the user wants now (any thread writes it; read on every look).
+  virtual bool HoldRequested() = 0;
+  // Sets the call state and ring count under the line lock and announces them; a change of
+  // state clears the applied hold.
   virtual void Announce(CallState state, int ringCount) = 0;
+  // Sets the hold state the far end accepted and announces it.
+  virtual void AnnounceHold(bool applied) = 0;
   virtual void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) = 0;
   // Makes a dialog that receives messages from `state` and puts it in the engine's list.
   virtual sip::DialogRef AddDialog(sip::Dialog state) = 0;
@@ -70,6 +77,7 @@ class CallFlow {
   void Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::SipMessage> invite);
 
  private:
+  class Requests;  // the host of the request runner that carries every request the flow sends
   enum class AnswerResult { kOk, kRefusedSdp, kFailed };
   enum class Attempt { kSuccess, kFailed, kAbandoned };
   struct FinalResult {
@@ -93,12 +101,22 @@ class CallFlow {
   // The 200 to our INVITE; false when the call cannot go on (BYE owed).
   bool AcceptSuccess(const sip::SipRequestOut& invite, const sip::SipMessage& ok);
   void InCall();
+  // Puts the commands given meanwhile into the pending set (and resets the command event).
+  void TakeCommands();
+  // Hands each pending command to its handler.
+  void RunCommands();
+  void OnTransfer();
+  void OnJoinLine();
+  // Sends the hold or resume re-INVITE when the requested hold differs from the last applied
+  // one, until they agree; false when the call ends.
+  bool ApplyHold();
   // False when the call ends.
   bool HandleInCall(std::unique_ptr<sip::SipMessage> message);
   bool TakeReplacingInvite(const sip::SipMessage& invite);
   void EndExtraFork(const sip::SipMessage& response);
   void Respond(const sip::SipMessage& request, int status, std::string_view reason);
 
+  platform::ThreadChecker thread_;  // the call thread, which makes the flow; every member is its own
   CallHost& host_;
   LineMedia& media_;
   SdpSession& sdp_;
@@ -109,6 +127,9 @@ class CallFlow {
   std::string establishedTag_;                    // the remote tag of the answered fork
   CallState state_ = CallState::kIdle;
   int ringCount_ = 1;
+  bool cameIn_ = false;        // the call's dialog came from an incoming INVITE (491 back-off base)
+  bool holdApplied_ = false;   // the hold state last sent in a re-INVITE of this call
+  std::uint32_t pending_ = 0;  // commands taken from the line, not yet handled
 };
 
 }  // namespace corvina::call

@@ -1,10 +1,8 @@
 #include "call/sip_line.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "call/call_texts.h"
 #include "call/dial_target.h"
+#include "platform/text.h"
 #include "sip/name_addr.h"
 #include "sip/sip_uri.h"
 #include "sip/wire_texts.h"
@@ -49,21 +47,33 @@ class SipLine::CallThread final : public platform::WorkerThread {
   SipLine& line_;
 };
 
+// The line as its call thread sees it; made and used on the call thread only.
 class SipLine::Host final : public CallHost {
  public:
   Host(SipLine& line, CallThread& thread) : line_(line), thread_(thread) {}
   sip::SipEndpoint& Endpoint() override { return line_.services_.dialogs.endpoint; }
   void Wait(sip::SharedDialog& dialog, int timeoutMs) override {
+    CORVINA_CHECK_THREAD(callThread_);
     thread_.WaitEvents(dialog.MessageEvent(), line_.commands_.Event(), timeoutMs);
   }
   bool StopRequested() override { return thread_.StopRequested(); }
   LineCommands& Commands() override { return line_.commands_; }
-  void Announce(call::CallState state, int ringCount) override { line_.Announce(state, ringCount); }
+  bool HoldRequested() override { return line_.holdRequested_.load(); }
+  void Announce(call::CallState state, int ringCount) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    line_.Announce(state, ringCount);
+  }
+  void AnnounceHold(bool applied) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    line_.AnnounceHold(applied);
+  }
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
+    CORVINA_CHECK_THREAD(callThread_);
     dialog->ReleaseHolder();
     line_.services_.handOver(std::move(dialog), std::move(pending));
   }
   sip::DialogRef AddDialog(sip::Dialog state) override {
+    CORVINA_CHECK_THREAD(callThread_);
     sip::DialogRef d = sip::SharedDialog::Create(line_.services_.dialogs, std::move(state));
     line_.services_.dialogList.Add(d);
     return d;
@@ -72,6 +82,7 @@ class SipLine::Host final : public CallHost {
  private:
   SipLine& line_;
   CallThread& thread_;
+  platform::ThreadChecker callThread_;  // the thread that made the host
 };
 
 SipLine::SipLine(int lineIndex, SipLineServices services, std::function<std::string()> section,
@@ -80,22 +91,29 @@ SipLine::SipLine(int lineIndex, SipLineServices services, std::function<std::str
       services_(std::move(services)),
       section_(std::move(section)),
       media_(std::move(media)),
-      posts_(services_.ui) {}
+      posts_(services_.ui) {
+  uiThread_.Detach();  // the listener's thread is the first to set it
+}
 
 SipLine::~SipLine() { Shutdown(); }
 
 void SipLine::Shutdown() {
   std::unique_ptr<CallThread> thread;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
     closed_ = true;
+    // A StartCall under way joins the old thread itself, then sees closed_ and starts nothing.
+    reservationEnded_.wait_for(hold, kReservationWait, [this] { return !reserved_; });
     thread = std::move(thread_);
   }
   if (thread) thread->StopAndJoin();
   posts_.CancelPending();
 }
 
-bool SipLine::IsBusy() const { return Snapshot().state != call::CallState::kIdle; }
+bool SipLine::IsBusy() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return snapshot_.state != call::CallState::kIdle || reserved_;
+}
 
 LineSnapshot SipLine::Snapshot() const {
   std::lock_guard<std::mutex> hold(lock_);
@@ -125,45 +143,48 @@ bool SipLine::MakeCallAs(std::string_view target, std::string_view displayName, 
 
 void SipLine::SendDigits(std::string_view digits) { media_->SendDigits(digits); }
 
-void SipLine::Transfer(std::string_view) { commands_.Give(LineCommand::kTransfer); }
+void SipLine::Transfer(std::string_view target) { commands_.GiveTransfer(target); }
 
 void SipLine::HangUp() { commands_.Give(LineCommand::kHangUp); }
 
-void SipLine::JoinLine(LineControl&) { commands_.Give(LineCommand::kJoinLine); }
+void SipLine::JoinLine(LineControl& other) {
+  auto* line = dynamic_cast<SipLine*>(&other);
+  std::weak_ptr<SipLine> ref = line ? line->weak_from_this() : std::weak_ptr<SipLine>();
+  if (ref.expired()) {
+    services_.dialogs.endpoint.Log().Log(texts::kJoinNotALine, platform::kLogError);
+    return;
+  }
+  commands_.GiveJoin(std::move(ref));
+}
 
-void SipLine::SetHoldRequested(bool held) { holdRequested_.store(held); }
+void SipLine::SetHoldRequested(bool held) {
+  if (holdRequested_.exchange(held) != held) commands_.Give(LineCommand::kHoldChanged);
+}
 
 bool SipLine::HoldRequested() const { return holdRequested_.load(); }
 
-void SipLine::SetListener(LineListener* listener) { listener_ = listener; }
+void SipLine::SetListener(LineListener* listener) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  listener_ = listener;
+}
 
 bool SipLine::OfferIncomingCall(std::unique_ptr<sip::SipMessage>& invite) {
   const std::string from(invite->FindHeader(sip::kFrom));
   return StartCall(call::CallState::kIncomingRinging, from, invite, {});
 }
 
-namespace {
-
-bool IsAuto(std::string_view value) {
-  return value.size() == texts::kAnswerModeAuto.size() &&
-         std::equal(value.begin(), value.end(), texts::kAnswerModeAuto.begin(),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(b); });
-}
-
-}  // namespace
-
 bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std::unique_ptr<sip::SipMessage>& invite,
                         std::string_view displayName) {
   std::unique_ptr<CallThread> old;
-  std::lock_guard<std::mutex> hold(lock_);
-  if (snapshot_.state != call::CallState::kIdle || closed_) return false;
-  if (thread_) {
-    thread_->StopAndJoin();
-    thread_.reset();
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (snapshot_.state != call::CallState::kIdle || closed_ || reserved_) return false;
+    reserved_ = true;
+    old = std::move(thread_);
   }
-  commands_.Clear();
-  holdRequested_.store(false);
-  invite_.reset();
+  // Outside the lock: the old thread has announced Idle and only finishes; Snapshot() and the
+  // engine's other lines go on meanwhile.
+  old.reset();
 
   const LineAccount account = ReadLineAccount(services_.settings, section_());
   const sip::NameAddr party = sip::ParseNameAddr(remoteParty);
@@ -172,32 +193,39 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
   s.remoteName = party.displayName.empty() ? s.remoteNumber : party.displayName;
   s.ringCount = 1;
   s.state = mode;
-
-  sip::SipEndpoint& endpoint = services_.dialogs.endpoint;
-  identity_ = CallIdentity{account.LocalUri(displayName), account.outboundServer, account.user,
-                           account.authId.empty() ? account.user : account.authId, account.password};
+  CallIdentity identity{account.LocalUri(displayName), account.outboundServer, account.user,
+                        account.authId.empty() ? account.user : account.authId, account.password};
+  sip::DialogRef dialog;
   if (mode == call::CallState::kIncomingRinging) {
     std::string_view answerMode = invite->FindHeader(sip::wire::kAnswerModeName);
     if (answerMode.empty()) answerMode = invite->FindHeader(sip::wire::kPrivAnswerModeName);
-    s.intercomRequested = IsAuto(answerMode);
-    sip::Dialog state = sip::NewIncomingDialog(endpoint, *invite);
+    s.intercomRequested = platform::EqualsIgnoreCase(answerMode, texts::kAnswerModeAuto);
+    sip::Dialog state = sip::NewIncomingDialog(services_.dialogs.endpoint, *invite);
     state.localUser = account.user;
-    state.authorizationUser = identity_.authId;
+    state.authorizationUser = identity.authId;
     state.password = account.password;
-    invite_ = std::move(invite);
     // In the list at once: the caller's resends and CANCEL must find this call, not a free line.
-    dialog_ = sip::SharedDialog::Create(services_.dialogs, std::move(state));
-    dialog_->ReleaseHolder();
-    services_.dialogList.Add(dialog_);
-  } else {
-    dialled_ = std::string(remoteParty);  // the call thread makes the dialog once the engine is ready
+    dialog = sip::SharedDialog::Create(services_.dialogs, std::move(state));
+    dialog->ReleaseHolder();
+    services_.dialogList.Add(dialog);
   }
+
+  std::lock_guard<std::mutex> hold(lock_);
+  reserved_ = false;
+  reservationEnded_.notify_all();
+  if (closed_) {
+    if (dialog) services_.dialogList.Remove(dialog.get());
+    return false;
+  }
+  commands_.Clear();
+  holdRequested_.store(false);
+  identity_ = std::move(identity);
+  dialog_ = std::move(dialog);
+  invite_ = mode == call::CallState::kIncomingRinging ? std::move(invite) : nullptr;
+  dialled_ = mode == call::CallState::kIncomingRinging ? std::string() : std::string(remoteParty);
   mode_ = mode;
   snapshot_ = s;
-  const LineSnapshot announced = snapshot_;
-  posts_.Post([this, announced] {
-    if (listener_) listener_->OnLineChanged(index_, announced);
-  });
+  Post(snapshot_);  // before the thread starts, so before its own announcements
   thread_ = std::make_unique<CallThread>(*this);
   thread_->Start();
   return true;
@@ -250,15 +278,33 @@ bool SipLine::WaitForEngine(CallThread& thread) {
   return true;
 }
 
+// The call thread is the only one announcing once its call is published, so posting outside
+// the lock keeps the order.
 void SipLine::Announce(call::CallState state, int ringCount) {
   LineSnapshot announced;
   {
     std::lock_guard<std::mutex> hold(lock_);
+    if (state != snapshot_.state) snapshot_.holdApplied = false;  // a call connects (or ends) unheld
     snapshot_.state = state;
     snapshot_.ringCount = ringCount;
     announced = snapshot_;
   }
+  Post(announced);
+}
+
+void SipLine::AnnounceHold(bool applied) {
+  LineSnapshot announced;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    snapshot_.holdApplied = applied;
+    announced = snapshot_;
+  }
+  Post(announced);
+}
+
+void SipLine::Post(const LineSnapshot& announced) {
   posts_.Post([this, announced] {
+    CORVINA_CHECK_THREAD(uiThread_);
     if (listener_) listener_->OnLineChanged(index_, announced);
   });
 }

@@ -7,6 +7,8 @@
 // the engine thread, the call itself on the call thread; IsBusy and Snapshot on any thread.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,6 +21,7 @@
 #include "call/line_media.h"
 #include "call/sdp_session.h"
 #include "platform/settings.h"
+#include "platform/thread_checker.h"
 #include "platform/ui_queue.h"
 #include "platform/worker_thread.h"
 #include "sip/dialog_list.h"
@@ -50,7 +53,8 @@ struct SipLineServices {
   platform::UiQueue& ui;
 };
 
-class SipLine final : public LineControl, public sip::IncomingCallLine {
+// Lines are owned by std::shared_ptr: JoinLine keeps the other line by a weak reference.
+class SipLine final : public LineControl, public sip::IncomingCallLine, public std::enable_shared_from_this<SipLine> {
  public:
   // `section` names the settings section of the account at the moment of use.
   SipLine(int lineIndex, SipLineServices services, std::function<std::string()> section,
@@ -80,7 +84,10 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
   bool OfferIncomingCall(std::unique_ptr<sip::SipMessage>& invite) override;
 
   // Prepares the line for a new call and starts the call thread; false, doing nothing, unless
-  // the line is idle. `remoteParty` is the From of an incoming INVITE or the request URI.
+  // the line is idle. `remoteParty` is the From of an incoming INVITE or the request URI. The
+  // line is reserved under the lock; joining the previous call thread, the settings reads and
+  // adding the dialog to the engine's list happen outside it; the call is then published
+  // under the lock. `invite` is taken only when the call starts.
   bool StartCall(call::CallState mode, std::string_view remoteParty, std::unique_ptr<sip::SipMessage>& invite,
                  std::string_view displayName);
 
@@ -94,6 +101,11 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
   // hung up or the line shut down meanwhile.
   bool WaitForEngine(CallThread& thread);
   void Announce(call::CallState state, int ringCount);
+  void AnnounceHold(bool applied);
+  void Post(const LineSnapshot& announced);
+  // Shutdown's wait for a StartCall under way: its slow part is bounded by the engine's
+  // readiness wait.
+  static constexpr std::chrono::milliseconds kReservationWait{sip::kDialogAddReadyWaitMs + 2000};
 
   const int index_;
   SipLineServices services_;
@@ -108,10 +120,13 @@ class SipLine final : public LineControl, public sip::IncomingCallLine {
   std::string dialled_;                      // the new outgoing call's target until then
   CallIdentity identity_;
   std::unique_ptr<CallThread> thread_;
-  bool closed_ = false;  // after Shutdown no new call starts
+  bool closed_ = false;    // after Shutdown no new call starts
+  bool reserved_ = false;  // a StartCall is preparing a call outside the lock
+  std::condition_variable reservationEnded_;  // with lock_: reserved_ went false
 
   LineCommands commands_;  // any thread
-  std::atomic<bool> holdRequested_{false};
+  std::atomic<bool> holdRequested_{false};  // written on the user-interface thread, read by the call thread
+  platform::ThreadChecker uiThread_;  // the listener's thread: SetListener and the posted announcements
   LineListener* listener_ = nullptr;  // user-interface thread only
   platform::PostOwner posts_;  // last: pending announcements go before the line
 };

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../sip/dialog_fakes.h"
@@ -65,12 +66,19 @@ class CallBench final : public CallHost {
   void Command(std::uint32_t offset, LineCommand c) {
     At(offset, [this, c](sip::SharedDialog&) { commands.Give(c); });
   }
+  // The user's hold button at `offset`: the hold request changes, the command follows.
+  void Hold(std::uint32_t offset, bool held) {
+    At(offset, [this, held](sip::SharedDialog&) {
+      if (std::exchange(holdRequested, held) != held) commands.Give(LineCommand::kHoldChanged);
+    });
+  }
   void SetStart(std::uint32_t start) { endpoint.now = start_ = start; }
   std::uint32_t Elapsed() const { return endpoint.now - start_; }
 
   sip::SipEndpoint& Endpoint() override { return endpoint; }
   void Wait(sip::SharedDialog& dialog, int timeoutMs) override {
     current = &dialog;
+    while (onSent && seen_ < endpoint.sent.size()) onSent(endpoint.sent[seen_++].text);
     if (dialog.MessageEvent().IsSet() || commands.Event().IsSet()) return;
     const std::uint32_t until = endpoint.now + static_cast<std::uint32_t>(timeoutMs);
     if (!steps_.empty() && static_cast<std::int32_t>(steps_.front().at - until) <= 0) {
@@ -85,7 +93,9 @@ class CallBench final : public CallHost {
   }
   bool StopRequested() override { return stop; }
   LineCommands& Commands() override { return commands; }
+  bool HoldRequested() override { return holdRequested; }
   void Announce(CallState state, int ringCount) override { announced.push_back({state, ringCount, Elapsed()}); }
+  void AnnounceHold(bool applied) override { holdAnnounced.push_back({applied, Elapsed()}); }
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
     handedOver.push_back({std::move(dialog), pending.has_value(), pending && pending->provisionalSeen, Elapsed()});
   }
@@ -126,7 +136,8 @@ class CallBench final : public CallHost {
   void RunIncoming(std::string invite) {
     std::unique_ptr<sip::SipMessage> m = ParseOwned(invite);
     sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
-    d.localUser = "100";
+    d.localUser = d.authorizationUser = "100";
+    d.password = "secret";
     CallFlow flow(*this, media, sdp, {});
     flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
   }
@@ -147,12 +158,17 @@ class CallBench final : public CallHost {
   FakeMedia media;
   LineCommands commands;
   bool stop = false;
+  bool holdRequested = false;
+  std::vector<std::pair<bool, std::uint32_t>> holdAnnounced;  // applied state, when
   std::uint32_t horizon = 200000;  // the test stops the call thread here at the latest
   std::vector<Announced> announced;
   std::vector<HandedOver> handedOver;
   sip::SharedDialog* current = nullptr;
+  // A far end that reacts to what the flow sent, told in the next wait of every sent text.
+  std::function<void(const std::string& text)> onSent;
 
  private:
+  std::size_t seen_ = 0;
   struct Step {
     std::uint32_t at;
     Action action;

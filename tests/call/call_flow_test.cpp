@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sstream>
+
 #include "call/call_texts.h"
 #include "call/dial_target.h"
 #include "call/redirect_targets.h"
@@ -62,6 +65,39 @@ TEST(CallFlowRinging, HangUpRefusesWith480AndAnIgnoredCommandCausesNoSpin) {
   b.RunIncoming(IncomingInvite());
   EXPECT_EQ(b.SentTimes("SIP/2.0 180"), (std::vector<std::uint32_t>{0, 2000}));
   EXPECT_EQ(b.SentTimes("SIP/2.0 480").front(), 2500u);
+}
+
+// An incoming call answered at 0 and acknowledged at 100.
+void Connect(CallBench& b) {
+  b.Command(0, LineCommand::kAnswer);
+  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+}
+
+// The version (third field of o=) of the SDP in `text`.
+std::uint32_t SdpVersion(const std::string& text) {
+  std::istringstream fields(text.substr(text.find("\r\no=") + 4));
+  std::string user;
+  std::uint32_t session = 0, version = 0;
+  fields >> user >> session >> version;
+  return version;
+}
+
+TEST(CallFlowStop, AStopEndsEveryPhaseWithoutWaitingOutItsWait) {
+  const std::function<void(CallBench&)> phases[] = {
+      [](CallBench&) {},                                          // ringing
+      [](CallBench& b) { b.Command(0, LineCommand::kAnswer); },  // awaiting the ACK
+      [](CallBench& b) { Connect(b); },                           // connected
+      [](CallBench& b) { Connect(b); b.Hold(1000, true); },       // holding
+      [](CallBench& b) { b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 180); }); },  // dialling
+  };
+  for (const auto& phase : phases) {
+    CallBench b;
+    phase(b);
+    b.At(1700, [&](sip::SharedDialog&) { b.stop = true; });
+    &phase == &phases[4] ? b.RunOutgoing() : b.RunIncoming(IncomingInvite());
+    EXPECT_EQ(b.Elapsed(), 1700u) << &phase - phases;
+    EXPECT_EQ(b.announced.back().state, CallState::kIdle) << &phase - phases;
+  }
 }
 
 TEST(CallFlowAnswer, AnswerSends200EveryInterval350UntilTheAckAndConnects) {
@@ -140,13 +176,6 @@ TEST(CallFlowOutgoing, GivesUpOnTimeForEachOfTheFourLimits) {
     EXPECT_TRUE(b.handedOver[0].pending) << c.name;
   }
   {
-    // The silent call resends every 500 ms, unmoved by an answered request in between.
-    CallBench b;
-    b.Message(730, [](sip::SharedDialog& d) { return FarRequest(d, "OPTIONS", 5); });
-    b.RunOutgoing();
-    EXPECT_EQ(b.SentTimes("INVITE "), Every(0, 500, 10000));
-  }
-  {
     // With redirect targets left the limits are 2000 ms without and 10000 ms with a 1xx.
     CallBench b;
     b.Message(100, [&](sip::SharedDialog& d) { return Reply(d, 302, twoTargets); });
@@ -195,32 +224,6 @@ TEST(CallFlowOutgoing, RedirectTriesHigherQFirstAndNoUriTwice) {
   EXPECT_EQ(b.handedOver.size(), 3u);
 }
 
-TEST(CallFlowOutgoing, ChallengesAreBoundedAndASecondNonStaleOneIsARefusal) {
-  const std::string fresh = "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"n%d\", qop=\"auth\"\r\n";
-  const std::string stale = "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"s\", stale=true\r\n";
-  {
-    CallBench b;
-    for (std::uint32_t i = 1; i <= 8; ++i) {
-      b.Message(i * 100, [&, i](sip::SharedDialog& d) {
-        std::string h = fresh;
-        h.replace(h.find("%d"), 2, std::to_string(i));
-        return Reply(d, 407, h);
-      });
-    }
-    b.RunOutgoing();
-    EXPECT_EQ(b.Sent("INVITE ").size(), 2u);
-    EXPECT_NE(b.Sent("INVITE ")[1].second.find("Proxy-Authorization: Digest"), std::string::npos);
-    EXPECT_TRUE(b.Logged("Authorization failed for server"));
-    EXPECT_LT(b.Elapsed(), 1000u);
-  }
-  {
-    CallBench b;
-    for (std::uint32_t i = 1; i <= 8; ++i) b.Message(i * 100, [&](sip::SharedDialog& d) { return Reply(d, 407, stale); });
-    b.RunOutgoing();
-    EXPECT_EQ(b.Sent("INVITE ").size(), 1u + kChallengesPerTarget);
-  }
-}
-
 TEST(CallFlowOutgoing, SuccessAcksConnectsAndHangUpOwesTheBye) {
   CallBench b;
   b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 180); });
@@ -231,7 +234,7 @@ TEST(CallFlowOutgoing, SuccessAcksConnectsAndHangUpOwesTheBye) {
   EXPECT_NE(b.Sent("INVITE ")[0].second.find("Answer-Mode: Auto\r\n"), std::string::npos);
   EXPECT_EQ(b.SentTimes("INVITE "), (std::vector<std::uint32_t>{0}));
   EXPECT_EQ(b.SentTimes("ACK "), (std::vector<std::uint32_t>{900, 1000}));
-  EXPECT_EQ(b.SentTimes("BYE "), (std::vector<std::uint32_t>{1000}));  // only the second fork's
+  EXPECT_EQ(b.SentTimes("BYE "), Every(1000, 500, 3000));  // the second fork's, resent until the hang-up
   EXPECT_NE(b.Sent("BYE ")[0].second.find("tag=fork2"), std::string::npos);
   EXPECT_TRUE(b.Logged(texts::kAnswered));
   EXPECT_EQ(b.media.started, 1);
@@ -287,6 +290,101 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   EXPECT_EQ(b.Sent("SIP/2.0 491").size(), 1u);
   EXPECT_EQ(b.media.lastRemote.remotePort, 40000);  // the refused offer changed nothing
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
+}
+
+TEST(CallFlowHold, HoldAndResumeOfferTheirDirectionOneVersionUpAndAreAnnouncedAtThe2xx) {
+  CallBench b;
+  Connect(b);
+  b.Hold(2000, true);
+  b.Message(2100, [](sip::SharedDialog& d) {
+    return Reply(d, 407, "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"n1\"\r\n");
+  });
+  b.Message(2200, [](sip::SharedDialog& d) { return Reply(d, 200, {}, "far", testing::kOfferPcmu); });
+  b.Hold(3000, false);
+  b.Message(3100, [](sip::SharedDialog& d) { return Reply(d, 200, {}, "far", testing::kOfferPcmu); });
+  b.Command(4000, LineCommand::kHangUp);
+  b.RunIncoming(IncomingInvite());
+  const auto invites = b.Sent("INVITE ");
+  ASSERT_EQ(invites.size(), 3u);
+  EXPECT_NE(invites[1].second.find("a=sendonly"), std::string::npos);
+  EXPECT_NE(invites[1].second.find("Proxy-Authorization: Digest"), std::string::npos);
+  EXPECT_NE(invites[2].second.find("a=sendrecv"), std::string::npos);
+  const std::uint32_t answered = SdpVersion(b.Sent("SIP/2.0 200").at(0).second);
+  EXPECT_EQ(SdpVersion(invites[0].second), answered + 1);
+  EXPECT_EQ(SdpVersion(invites[2].second), answered + 2);
+  EXPECT_EQ(b.SentTimes("ACK "), (std::vector<std::uint32_t>{2100, 2200, 3100}));
+  EXPECT_EQ(b.media.remotes, 3);  // the answer, then each 2xx
+  EXPECT_EQ(b.holdAnnounced, (std::vector<std::pair<bool, std::uint32_t>>{{true, 2200}, {false, 3100}}));
+  EXPECT_EQ(b.handedOver.at(0).at, 4000u);
+  EXPECT_EQ(b.announced[b.announced.size() - 2].state, CallState::kConnected);  // never left it
+}
+
+TEST(CallFlowHold, FailuresEndTheCallWithItsByeAnd491BacksOffAtMostFiveTimes) {
+  struct Case {
+    bool cameIn;
+    int status;  // given 10 ms after every hold re-INVITE; 0: silence
+    std::size_t sends;
+    std::uint32_t minGap, maxGap;  // between two sends
+  } cases[] = {{true, 488, 1, 0, 0}, {true, 0, 10, 500, 500}, {true, 491, 6, 560, 809}, {false, 491, 6, 60, 309}};
+  for (const auto& c : cases) {
+    CallBench b;
+    if (c.cameIn) Connect(b);
+    if (!c.cameIn) b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 200, {}, "far", testing::kOfferPcmu); });
+    b.Hold(2000, true);
+    b.onSent = [&](const std::string& text) {
+      if (c.status != 0 && text.find("a=sendonly") != std::string::npos) {
+        b.Message(b.Elapsed() + 10, [&](sip::SharedDialog& d) { return Reply(d, c.status); });
+      }
+    };
+    b.Command(20000, LineCommand::kHangUp);
+    c.cameIn ? b.RunIncoming(IncomingInvite()) : b.RunOutgoing();
+    std::vector<std::uint32_t> sends;
+    for (const auto& [at, text] : b.Sent("INVITE ")) {
+      if (text.find("a=sendonly") != std::string::npos) sends.push_back(at);
+    }
+    ASSERT_EQ(sends.size(), c.sends) << c.status;
+    for (std::size_t i = 1; i < sends.size(); ++i) {
+      EXPECT_GE(sends[i] - sends[i - 1], c.minGap) << c.status;
+      EXPECT_LE(sends[i] - sends[i - 1], c.maxGap) << c.status;
+    }
+    EXPECT_EQ(b.Sent("ACK ").size() - (c.cameIn ? 0 : 1), c.status ? c.sends : 0) << c.status;
+    ASSERT_EQ(b.handedOver.size(), 1u);
+    EXPECT_EQ(b.handedOver[0].at, sends.back() + (c.status ? 10 : 500)) << c.status;
+    EXPECT_TRUE(b.handedOver[0].dialog->State().established) << c.status;  // the terminator sends the BYE
+  }
+}
+
+TEST(CallFlowHold, QuickPressesApplyTheLastStateAndNothingGivenMeanwhileIsLost) {
+  CallBench b;
+  Connect(b);
+  b.onSent = [&](const std::string& text) {
+    if (text.rfind("INVITE ", 0) == 0) b.Message(b.Elapsed() + 100, [](sip::SharedDialog& d) { return Reply(d, 200); });
+  };
+  b.At(1000, [&](sip::SharedDialog&) {  // before the thread looks: a press and its release, two transfers
+    b.holdRequested = true;
+    b.commands.Give(LineCommand::kHoldChanged);
+    b.holdRequested = false;
+    b.commands.GiveTransfer("<sip:first@pbx.example>");
+    b.commands.GiveTransfer("<sip:second@pbx.example>");
+  });
+  b.Hold(2000, true);  // hold, resume, hold while the first re-INVITE runs: nothing more to send
+  b.Hold(2030, false);
+  b.At(2040, [&](sip::SharedDialog&) { b.commands.GiveTransfer("<sip:300@pbx.example>"); });
+  b.Message(2050, [](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 2, {}, testing::kOfferPcmu); });
+  b.Hold(2060, true);
+  b.Hold(3000, false);  // resume, then hold, resume, hold while it runs: the hold follows it
+  b.Hold(3030, true);
+  b.Hold(3060, false);
+  b.Hold(3070, true);
+  b.Command(5000, LineCommand::kHangUp);
+  b.RunIncoming(IncomingInvite());
+  ASSERT_EQ(b.SentTimes("INVITE "), (std::vector<std::uint32_t>{2000, 3000, 3100}));
+  EXPECT_NE(b.Sent("INVITE ")[2].second.find("a=sendonly"), std::string::npos);
+  EXPECT_EQ(b.SentTimes("SIP/2.0 491"), (std::vector<std::uint32_t>{2050}));  // ours was under way
+  EXPECT_TRUE(b.Logged(std::string(texts::kTransferNotDone) + "<sip:second@pbx.example>"));
+  EXPECT_TRUE(b.Logged(std::string(texts::kTransferNotDone) + "<sip:300@pbx.example>"));
+  EXPECT_FALSE(b.Logged(std::string(texts::kTransferNotDone) + "<sip:first@pbx.example>"));
+  EXPECT_EQ(b.handedOver.at(0).at, 5000u);
 }
 
 TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {

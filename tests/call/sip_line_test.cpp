@@ -1,6 +1,8 @@
 // The line's thread shell with real threads: announcements arrive in order with their
 // snapshots, the operations refuse what the state does not allow, the Answer-Mode headers set
-// the intercom request, and a line shut down in any phase stops within a second.
+// the intercom request, a new call's slow preparation leaves the line lock free, and a line shut
+// down in any phase stops (how promptly each phase ends is checked on the fake clock in
+// call_flow_test.cpp; here the bound only catches a hang).
 #include "call/sip_line.h"
 
 #include <gtest/gtest.h>
@@ -108,11 +110,12 @@ class SipLineTest : public ::testing::Test {
     std::unique_ptr<sip::SipMessage> m = ParseOwned(invite);
     return line_->OfferIncomingCall(m);
   }
-  // Shuts the line down on another thread; true when that ended within a second.
-  bool StopsWithinASecond() {
+  // Shuts the line down on another thread; true when that ended in time.
+  bool Stops() {
     auto done = std::async(std::launch::async, [this] { line_->Shutdown(); });
-    return done.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    return done.wait_for(kHangBound) == std::future_status::ready;
   }
+  static constexpr auto kHangBound = std::chrono::seconds(5);  // far beyond a slow thread start
 
   LockedEndpoint endpoint_;
   sip::testing::FakeSentMessages sentMessages_;
@@ -122,7 +125,9 @@ class SipLineTest : public ::testing::Test {
   platform::Event engineReady_{platform::Event::Mode::kManualReset, true};
   const std::thread::id testThread_ = std::this_thread::get_id();
   std::atomic<bool> waitedOnCaller_{false};
+  std::atomic<int> readyWaits_{0};
   sip::DialogList dialogs_{[this](int ms) {
+    ++readyWaits_;
     if (std::this_thread::get_id() == testThread_) waitedOnCaller_ = true;
     return platform::WaitForAny({platform::WaitSource::Of(engineReady_)}, ms) == 0;
   }};
@@ -155,14 +160,14 @@ TEST_F(SipLineTest, IncomingCallAnnouncesRingingWithTheCallerAndIntercomRequest)
   EXPECT_FALSE(line_->IsBusy());
 }
 
-TEST_F(SipLineTest, DialTextIsCheckedAndTheLineStopsWithinASecondWhileDialling) {
+TEST_F(SipLineTest, DialTextIsCheckedAndTheLineStopsWhileDialling) {
   EXPECT_FALSE(line_->MakeCall("<sip:1234@pbx"));
   EXPECT_FALSE(line_->IsBusy());
 
   // Dialling.
   ASSERT_TRUE(line_->MakeCall("1234"));
   ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("INVITE sip:1234@pbx.example") >= 1; }));
-  EXPECT_TRUE(StopsWithinASecond());
+  EXPECT_TRUE(Stops());
   EXPECT_FALSE(line_->IsBusy());
   EXPECT_FALSE(line_->MakeCall("1234"));  // a shut-down line takes no new call
 }
@@ -175,6 +180,19 @@ TEST_F(SipLineTest, DialNeverWaitsForTheEngineOnTheCallersThread) {
   engineReady_.Set();
   EXPECT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("INVITE sip:1234@pbx.example") >= 1; }));
   EXPECT_FALSE(waitedOnCaller_.load());
+}
+
+TEST_F(SipLineTest, AnIncomingCallWaitingForTheEngineLeavesTheLineLockFree) {
+  engineReady_.Reset();
+  auto offered = std::async(std::launch::async, [this] { return Offer(IncomingInvite()); });
+  ASSERT_TRUE(Eventually(postbox_, [&] { return readyWaits_.load() > 0; }));
+  auto snapshot = std::async(std::launch::async, [this] { return line_->Snapshot(); });
+  EXPECT_EQ(snapshot.wait_for(kHangBound), std::future_status::ready);
+  EXPECT_TRUE(line_->IsBusy());  // reserved: a second call cannot slip in
+  EXPECT_FALSE(line_->MakeCall("1234"));
+  engineReady_.Set();
+  EXPECT_TRUE(offered.get());
+  EXPECT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 180") >= 1; }));
 }
 
 TEST_F(SipLineTest, HangUpBeforeTheEngineIsReadyEndsTheCallWithoutSending) {
@@ -191,14 +209,14 @@ TEST_F(SipLineTest, HangUpBeforeTheEngineIsReadyEndsTheCallWithoutSending) {
   EXPECT_TRUE(handed_.empty());  // the abandoned call had no dialog to hand over
 }
 
-TEST_F(SipLineTest, StopsWithinASecondWhileRinging) {
+TEST_F(SipLineTest, StopsWhileRinging) {
   ASSERT_TRUE(Offer(IncomingInvite({}, testing::kOfferPcmu, "ring-1")));
   ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 180") >= 1; }));
-  EXPECT_TRUE(StopsWithinASecond());
+  EXPECT_TRUE(Stops());
   EXPECT_EQ(endpoint_.Count("SIP/2.0 480"), 1u);
 }
 
-TEST_F(SipLineTest, StopsWithinASecondWhileConnected) {
+TEST_F(SipLineTest, StopsWhileConnected) {
   // Connected: answered and acknowledged through the dialog list, as the engine delivers.
   ASSERT_TRUE(Offer(IncomingInvite({}, testing::kOfferPcmu, "talk-1")));
   ASSERT_TRUE(Eventually(postbox_, [&] { return line_->Snapshot().state == CallState::kIncomingRinging; }));
@@ -210,7 +228,7 @@ TEST_F(SipLineTest, StopsWithinASecondWhileConnected) {
       "CSeq: 1 ACK\r\nContent-Length: 0\r\n\r\n");
   ASSERT_TRUE(dialogs_.Deliver(ack));
   ASSERT_TRUE(Eventually(postbox_, [&] { return line_->Snapshot().state == CallState::kConnected; }));
-  EXPECT_TRUE(StopsWithinASecond());
+  EXPECT_TRUE(Stops());
   EXPECT_FALSE(line_->IsBusy());
   std::lock_guard<std::mutex> hold(handedLock_);
   ASSERT_EQ(handed_.size(), 1u);
