@@ -4,7 +4,9 @@
 // - INVITE and OPTIONS find their lines by user name; busy, Do Not Disturb, Replaces;
 // - the dialog router sees messages first;
 // - a public address change is logged, shown per line user and makes registrations due;
-// - STUN keep-alives every 49 s unless STUN is "0"; the wait never exceeds 20 s.
+// - STUN keep-alives every 49 s unless STUN is "0"; the wait never exceeds 20 s;
+// - between a bind and readiness a new INVITE is held (resends dropped, a CANCEL gives 487),
+//   then offered once; a datagram handled for more than 500 ms is logged once at debug level.
 #include <gtest/gtest.h>
 
 #include "engine_harness.h"
@@ -189,6 +191,48 @@ TEST(EngineDispatch, DialogsComeFirstAndReplacesNamesACallId) {
   h.Receive(next);
   EXPECT_EQ(router.replacedCallId, "def");
   EXPECT_TRUE(h.socket.Take().empty());
+}
+
+TEST(EngineReadiness, InviteBeforeReadyIsHeldThenOfferedOnceAndACancelEndsIt) {
+  EngineHarness h;
+  auto line = std::make_shared<FakeLine>("100", 0, true);
+  h.core.Lines().Add(line);
+  h.core.OnBound("192.168.1.21", 5070, h.clock.NowMs());  // a rebind: not ready again
+  h.Receive(Request("INVITE"));
+  h.Receive(Request("INVITE"));  // its resend
+  std::string cancelled = Request("INVITE");
+  cancelled.replace(cancelled.find("call-1@"), 7, "call-2@");
+  h.Receive(cancelled);
+  std::string cancel = Request("CANCEL");
+  cancel.replace(cancel.find("call-1@"), 7, "call-2@");
+  h.Receive(cancel);
+  EXPECT_EQ(line->offers, 0);
+  auto sent = h.socket.Take();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_TRUE(sent[0].text.starts_with("SIP/2.0 487 Request Terminated\r\n")) << sent[0].text;
+  EXPECT_NE(sent[0].text.find("CSeq: 5 INVITE\r\n"), std::string::npos);
+  EXPECT_TRUE(sent[1].text.starts_with("SIP/2.0 200 OK\r\n")) << sent[1].text;
+  EXPECT_EQ(h.core.HeldInvites(), 1u);
+
+  h.core.OnReady();
+  EXPECT_EQ(line->offers, 1);
+  ASSERT_NE(line->taken, nullptr);
+  EXPECT_EQ(line->taken->FindHeader(kCallId), "call-1@10.0.0.9");
+  EXPECT_EQ(h.core.HeldInvites(), 0u);
+}
+
+TEST(EngineReadiness, ADatagramHandledForMoreThanHalfASecondIsLoggedAtDebugLevel) {
+  for (std::uint32_t busyMs : {500u, 501u}) {
+    EngineHarness h;
+    auto line = std::make_shared<FakeLine>("100", 0, true);
+    line->onOffer = [&] { h.clock.Advance(busyMs); };
+    h.core.Lines().Add(line);
+    h.log.entries.clear();
+    h.Receive(Request("INVITE"));
+    std::vector<std::pair<std::string, std::uint8_t>> expected;
+    if (busyMs > 500) expected.emplace_back("SIP engine busy 501 ms handling INVITE", platform::kLogDebug);
+    EXPECT_EQ(h.log.entries, expected) << busyMs;
+  }
 }
 
 TEST(EngineAddresses, PublicAddressChangeIsLoggedShownPerUserAndMakesRegistrationsDue) {

@@ -3,7 +3,9 @@
 // - it answers a request that arrives on the socket, and traces both datagrams to the daily
 //   trace file when SipTraceOn is set;
 // - a rebind request moves it to the port the settings name now;
-// - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it.
+// - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it;
+// - an INVITE arriving during the public address query reaches its line only once the engine is
+//   ready: the line's dialog joins the list without waiting, and the caller gets the 180.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +16,8 @@
 
 #include "platform/memory_settings_store.h"
 #include "platform/udp_socket.h"
+#include "sip/dialog_list.h"
+#include "sip/response_composer.h"
 #include "sip/sip_engine.h"
 #include "sip/wire_format.h"
 #include "tests/support/temp_folder.h"
@@ -171,6 +175,90 @@ TEST(SipEngineShell, PortSearchStopsAtTheLastPort) {
   EXPECT_EQ(engine.Endpoint().Addresses().localPort, 0);
   engine.StopEngine();  // ends the 20 s wait at once
   EXPECT_FALSE(engine.IsRunning());
+}
+
+// The public address query, during which an INVITE arrives from `peer` (handed back as the
+// real query hands back what is not its answer).
+class InvitedDuringQuery final : public PublicAddressSource {
+ public:
+  explicit InvitedDuringQuery(std::uint16_t peerPort)
+      : invite_(FormatWire("INVITE sip:100@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:%d;branch=z9hG4bKq\r\n"
+                           "From: <sip:200@127.0.0.1>;tag=q\r\nTo: <sip:100@127.0.0.1>\r\nCall-ID: query-1\r\n"
+                           "CSeq: 1 INVITE\r\nContact: <sip:200@127.0.0.1:%d>\r\nContent-Length: 0\r\n\r\n",
+                           {peerPort, peerPort})),
+        peer_{kLoopback, peerPort} {}
+  std::string LocalAddress() override { return "127.0.0.1"; }
+  PublicAddressResult PublicAddress(platform::UdpSocket&, platform::Event&, const PublicAddressRequest& request,
+                                    const OtherTrafficSink& other) override {
+    other(invite_, peer_);
+    return PublicAddressResult{request.localAddress, request.localPort, false, false};
+  }
+  std::string_view StunServerSettingName() const override { return "STUNServer1"; }
+
+ private:
+  const std::string invite_;
+  const SocketAddress peer_;
+};
+
+// What a line does with a new call on the engine thread: its dialog joins the list, it rings.
+class RingingLine final : public IncomingCallLine {
+ public:
+  RingingLine(DialogServices services, DialogList& list) : services_(services), list_(list) {}
+  std::string UserName() const override { return "100"; }
+  int CallState() const override { return 0; }
+  bool OfferIncomingCall(std::unique_ptr<SipMessage>& invite) override {
+    DialogRef dialog = SharedDialog::Create(services_, NewIncomingDialog(services_.endpoint, *invite));
+    list_.Add(dialog);
+    SendResponse(services_.endpoint, *invite, 180, "Ringing", {.toTag = dialog->LocalTag()});
+    dialog->ReleaseHolder();
+    invite.reset();
+    return true;
+  }
+
+ private:
+  DialogServices services_;
+  DialogList& list_;
+};
+
+TEST(SipEngineShell, InviteDuringThePublicAddressQueryRingsOnceReadyWithoutAWaitOnTheEngineThread) {
+  platform::UdpSocket peer;
+  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
+  platform::MemorySettingsStore store;
+  platform::Settings settings(store);
+  settings.SetSettingString("SIP", "STUN", "0");
+  platform::UdpSocket probe;
+  ASSERT_TRUE(probe.Bind({0, 0}).Ok());
+  settings.SetSettingInt("SIP", "Port", probe.Local()->port);
+  probe.Close();
+  platform::SystemNameResolver resolver;
+  LockedLog log;
+  platform::SystemTickClock ticks;
+  platform::SystemWallClock wall;
+  InvitedDuringQuery addresses(peer.Local()->port);
+  SipEngine engine(SipEngine::Services{resolver, log, ticks, wall, settings, addresses, "", 77});
+  // Counts the waits for readiness that could not end at once: only the engine thread makes it
+  // ready, so such a wait on that thread is a stall.
+  std::atomic<int> waitsBeforeReady{0};
+  DialogList list([&](int timeoutMs) {
+    if (!engine.Ready()) ++waitsBeforeReady;
+    return engine.WaitReady(timeoutMs);
+  });
+  KernelEventWaiter waiter;
+  auto line = std::make_shared<RingingLine>(DialogServices{engine.Endpoint(), engine.Core(), waiter}, list);
+  engine.Lines().Add(line);
+  engine.SetRouter(&list);
+  ASSERT_TRUE(engine.StartEngine());
+
+  std::uint8_t buffer[4096];
+  platform::ReceiveResult r = peer.ReceiveFrom(buffer, 10000);
+  ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
+  const std::string answer(reinterpret_cast<char*>(buffer), r.size);
+  EXPECT_TRUE(answer.starts_with("SIP/2.0 180 Ringing\r\n")) << answer;
+  EXPECT_TRUE(engine.Ready());
+  EXPECT_EQ(waitsBeforeReady.load(), 0);
+  EXPECT_EQ(list.Count(), 1u);
+  engine.StopEngine();
+  engine.Lines().Remove(line.get());
 }
 
 }  // namespace
