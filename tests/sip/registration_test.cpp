@@ -13,6 +13,8 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
+#include <thread>
 
 #include "engine_harness.h"
 #include "sip/md5.h"
@@ -269,19 +271,36 @@ TEST(Registration, LineWithoutDomainKeepsKeepAlivesOfAnotherLine) {
   EXPECT_TRUE(g.core.KeepAlivesNeeded());
 }
 
-// True when another thread can use the list now; bounded, so a lock held here fails the test
-// instead of hanging it.
-bool FreeForAnotherThread(RegistrationList& list) {
-  auto read = std::async(std::launch::async, [&list] { return list.Size(); });
-  return read.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-}
+// Whether another thread can use the list at a given moment: it reads the list on a thread of
+// its own and waits up to 5 s for that. The threads are joined at the end, so a lock held at the
+// moment fails the test instead of hanging it.
+class LockProbe {
+ public:
+  explicit LockProbe(RegistrationList& list) : list_(list) {}
+  ~LockProbe() {
+    for (auto& t : threads_) t.join();
+  }
+  bool Free() {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    threads_.emplace_back([this, done] {
+      list_.Size();
+      done->set_value();
+    });
+    return finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  }
+
+ private:
+  RegistrationList& list_;
+  std::vector<std::thread> threads_;
+};
 
 class ReadingObserver final : public EngineObserver {
  public:
-  explicit ReadingObserver(RegistrationList& list) : list_(list) {}
+  ReadingObserver(RegistrationList& list, LockProbe& probe) : list_(list), probe_(probe) {}
   void RegistrationChanged(const RegistrationStatus& status) override {
     seen.push_back(status);
-    free = FreeForAnotherThread(list_);
+    free = probe_.Free();
     if (free) sizeSeen = list_.Snapshot(0).size();  // calls back into the list
   }
   void AddressChanged(const OwnAddresses&) override {}
@@ -291,17 +310,19 @@ class ReadingObserver final : public EngineObserver {
 
  private:
   RegistrationList& list_;
+  LockProbe& probe_;
 };
 
 TEST(Registration, LookUpsAndTheObserverRunOutsideTheLock) {
   RegistrationHarness h;
-  ReadingObserver observer(h.core.Registrations());
+  LockProbe probe(h.core.Registrations());
+  ReadingObserver observer(h.core.Registrations(), probe);
   h.core.SetObserver(&observer);
   int lookUps = 0;
   bool lookUpsFree = true;
   h.resolver.onLookUp = [&] {
     ++lookUps;
-    lookUpsFree = lookUpsFree && FreeForAnotherThread(h.core.Registrations());
+    lookUpsFree = probe.Free() && lookUpsFree;
   };
   h.AddAndSend();
   h.Reply(h.Answer(200, "OK"));
