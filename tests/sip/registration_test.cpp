@@ -11,15 +11,11 @@
 //   the list meanwhile, and the observer may call back into it.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <future>
-#include <memory>
-#include <thread>
-
 #include "engine_harness.h"
 #include "sip/md5.h"
 #include "sip/sip_parser.h"
 #include "sip/wire_format.h"
+#include "tests/support/other_thread_probe.h"
 
 namespace corvina::sip {
 namespace {
@@ -271,36 +267,12 @@ TEST(Registration, LineWithoutDomainKeepsKeepAlivesOfAnotherLine) {
   EXPECT_TRUE(g.core.KeepAlivesNeeded());
 }
 
-// Whether another thread can use the list at a given moment: it reads the list on a thread of
-// its own and waits up to 5 s for that. The threads are joined at the end, so a lock held at the
-// moment fails the test instead of hanging it.
-class LockProbe {
- public:
-  explicit LockProbe(RegistrationList& list) : list_(list) {}
-  ~LockProbe() {
-    for (auto& t : threads_) t.join();
-  }
-  bool Free() {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    threads_.emplace_back([this, done] {
-      list_.Size();
-      done->set_value();
-    });
-    return finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-  }
-
- private:
-  RegistrationList& list_;
-  std::vector<std::thread> threads_;
-};
-
 class ReadingObserver final : public EngineObserver {
  public:
-  ReadingObserver(RegistrationList& list, LockProbe& probe) : list_(list), probe_(probe) {}
+  ReadingObserver(RegistrationList& list, corvina::testing::OtherThreadProbe& probe) : list_(list), probe_(probe) {}
   void RegistrationChanged(const RegistrationStatus& status) override {
     seen.push_back(status);
-    free = probe_.Free();
+    free = probe_.Finishes([this] { list_.Size(); });
     if (free) sizeSeen = list_.Snapshot(0).size();  // calls back into the list
   }
   void AddressChanged(const OwnAddresses&) override {}
@@ -310,19 +282,19 @@ class ReadingObserver final : public EngineObserver {
 
  private:
   RegistrationList& list_;
-  LockProbe& probe_;
+  corvina::testing::OtherThreadProbe& probe_;
 };
 
 TEST(Registration, LookUpsAndTheObserverRunOutsideTheLock) {
   RegistrationHarness h;
-  LockProbe probe(h.core.Registrations());
+  corvina::testing::OtherThreadProbe probe;
   ReadingObserver observer(h.core.Registrations(), probe);
   h.core.SetObserver(&observer);
   int lookUps = 0;
   bool lookUpsFree = true;
   h.resolver.onLookUp = [&] {
     ++lookUps;
-    lookUpsFree = probe.Free() && lookUpsFree;
+    lookUpsFree = probe.Finishes([&] { h.core.Registrations().Size(); }) && lookUpsFree;
   };
   h.AddAndSend();
   h.Reply(h.Answer(200, "OK"));
