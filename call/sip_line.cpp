@@ -85,6 +85,7 @@ SipLine::SipLine(int lineIndex, SipLineServices services, std::function<std::str
 SipLine::~SipLine() { Shutdown(); }
 
 void SipLine::Shutdown() {
+  media_->CancelOpen();  // the call thread's RTP address query must not hold up the join
   std::unique_ptr<CallThread> thread;
   {
     std::lock_guard<std::mutex> hold(lock_);
@@ -127,7 +128,10 @@ void SipLine::SendDigits(std::string_view digits) { media_->SendDigits(digits); 
 
 void SipLine::Transfer(std::string_view) { commands_.Give(LineCommand::kTransfer); }
 
-void SipLine::HangUp() { commands_.Give(LineCommand::kHangUp); }
+void SipLine::HangUp() {
+  commands_.Give(LineCommand::kHangUp);
+  media_->CancelOpen();
+}
 
 void SipLine::JoinLine(LineControl&) { commands_.Give(LineCommand::kJoinLine); }
 
@@ -162,6 +166,7 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
     thread_.reset();
   }
   commands_.Clear();
+  media_->AllowOpen();  // a cancel lasts as long as the hang-up it came with
   holdRequested_.store(false);
   invite_.reset();
 
