@@ -93,7 +93,6 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   void OnBindFailed();
   // Engine thread: the engine is ready; the INVITEs held meanwhile are offered now.
   void OnReady();
-  std::size_t HeldInvites() const { return heldInvites_.size(); }
   bool PublicCheckDue(std::uint32_t now) const;
   void OnPublicAddress(const PublicAddressResult& result, std::uint32_t now);
   // One received datagram (already cut to 4095 bytes).

@@ -19,25 +19,21 @@
 #include "call/nat_traversal.h"
 #include "call/rtp_socket.h"
 #include "call/session_line_media.h"
+#include "platform/local_address.h"
 #include "nat_fakes.h"
 
 namespace corvina::call {
 namespace {
 
-// An even port P, found by binding port 0, such that the even ports P, P + 2, ... (`count` of
-// them) could all be bound a moment ago; 0 when none was found.
+// An even port P, found by binding port 0, such that the `count` even ports from P on could all
+// be bound a moment ago; 0 when none was found.
 std::uint16_t FreeEvenPorts(int count) {
   for (int attempt = 0; attempt < 50; ++attempt) {
     platform::UdpSocket probe;
-    if (!probe.Bind({0, 0}).Ok()) return 0;
-    const int base = probe.Local()->port & ~1;
+    const int base = probe.Bind({0, 0}).Ok() ? probe.Local()->port & ~1 : 65534;
     probe.Close();
-    if (base + 2 * count > 65533) continue;
-    bool free = true;
-    for (int i = 0; i < count && free; ++i) {
-      platform::UdpSocket s;
-      free = s.Bind({0, static_cast<std::uint16_t>(base + 2 * i)}).Ok();
-    }
+    bool free = base + 2 * count <= 65533;
+    for (int i = 0; i < count && free; ++i) free = platform::UdpSocket().Bind({0, std::uint16_t(base + 2 * i)}).Ok();
     if (free) return static_cast<std::uint16_t>(base);
   }
   return 0;
@@ -161,39 +157,21 @@ TEST_F(RtpSocketOpening, TheSessionOpenerHandsOnSocketAndAddressesAndTheSdpState
   EXPECT_EQ(remote.types.g726, 98);
 }
 
-// NAT traversal as on a device with a private address, so STUN is asked.
-class PrivateDevice final : public sip::PublicAddressSource {
- public:
-  explicit PrivateDevice(NatTraversal& nat) : nat_(nat) {}
-  std::string LocalAddress() override { return "192.168.1.23"; }
-  sip::PublicAddressResult PublicAddress(platform::UdpSocket& socket, platform::Event& stop,
-                                         const sip::PublicAddressRequest& request,
-                                         const sip::OtherTrafficSink& other) override {
-    return nat_.PublicAddress(socket, stop, request, other);
-  }
-  std::string_view StunServerSettingName() const override { return nat_.StunServerSettingName(); }
-
- private:
-  NatTraversal& nat_;
-};
-
 TEST(LineMediaCancel, AHangUpEndsTheStunQueryAtOnceAndANewCallOpensInFull) {
   // A STUN server on loopback that never answers but keeps sending other traffic, on a clock
   // that never moves: the query's wait never runs out, so only the cancel can end it.
   platform::UdpSocket stun;
   ASSERT_TRUE(stun.Bind({0x7F000001, 0}).Ok());
   testing::SettingsFixture f;
-  const std::string server = "127.0.0.1:" + std::to_string(stun.Local()->port);
-  f.Set("STUNServer1", server);
-  f.Set("STUNServer2", server);
+  for (const char* name : {"STUNServer1", "STUNServer2"}) f.Set(name, FormatSocketAddress(*stun.Local()));
   f.Set("UPNP", "0");
   f.Set("RTPPortBase", std::to_string(FreeEvenPorts(1)));
+  setenv(platform::kLocalAddressVariable, "127.0.0.1", 1);  // a private address: STUN is asked
   testing::RecordingLog log;
   platform::SystemNameResolver resolver;
   platform::FakeTickClock frozen{1000};
   NatTraversal nat(f.settings, log, resolver, frozen);
-  PrivateDevice device(nat);
-  NatRtpSocketOpener opener(device, f.settings, log);
+  NatRtpSocketOpener opener(nat, f.settings, log);
   platform::SystemMediaClock mediaClock;
   media::MediaSession session({mediaClock, frozen, f.settings, resolver, opener, {}, {}, {}});
   SessionLineMedia media(session);
@@ -204,28 +182,20 @@ TEST(LineMediaCancel, AHangUpEndsTheStunQueryAtOnceAndANewCallOpensInFull) {
   ASSERT_EQ(asked.status, platform::ReceiveStatus::kDatagram);
   std::atomic<bool> chatting{true};
   std::thread chatter([&] {
-    while (chatting.load()) {
-      stun.SendTo(asked.from, std::string_view("not stun"));
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    for (; chatting.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) stun.SendTo(asked.from, "x");
   });
   media.CancelOpen();
   const bool ended = opening.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
   chatting.store(false);
   chatter.join();
-  if (!ended) frozen.Advance(100000);  // lets a query that ignored the cancel end, so the test can
+  if (!ended) frozen.Advance(100000);  // a query that ignored the cancel ends, so the test can
   ASSERT_TRUE(ended);
   EXPECT_FALSE(opening.get());
-
-  // Cancelled before the call thread opens (a hang-up at once): still cancelled.
-  EXPECT_FALSE(media.Open());
-
-  // The next call opens in full.
-  media.AllowOpen();
+  EXPECT_FALSE(media.Open());  // cancelled before the call thread opens (a hang-up at once)
+  media.AllowOpen();           // the next call opens in full
   f.Set("STUN", "0");
   EXPECT_TRUE(media.Open());
-  EXPECT_NE(media.Local().privatePort, 0);
-  media.Stop();
+  unsetenv(platform::kLocalAddressVariable);
 }
 
 }  // namespace

@@ -168,19 +168,15 @@ TEST_F(SessionFixture, HostNamesAreLookedUpAndAnUnresolvedRemoteSendsNothing) {
 TEST_F(SessionFixture, TheAddressQueryAndHostLookupsLeaveTheSessionFreeAndAStopMeanwhileWins) {
   auto session = Make(systemClock);
   corvina::testing::OtherThreadProbe probe;
-  bool stopped = false;
+  bool stopped = false, read = false;
   opener.during = [&] { stopped = probe.Finishes([&] { session->Stop(); }); };
   EXPECT_FALSE(session->Open(stop));  // the socket found after the stop is not kept
   EXPECT_TRUE(stopped);
-  EXPECT_EQ(session->Addresses().localPort, 0);
-
   opener.during = {};
   ASSERT_TRUE(session->Open(stop));
-  bool read = false;
   resolver.during = [&] { read = probe.Finishes([&] { session->Addresses(); }); };
   session->SetRemote(Remote("peer.test", 9000));
   EXPECT_TRUE(read);
-  EXPECT_EQ(session->SendState().Remote().destination, (platform::SocketAddress{kLoopback, 9000}));
 }
 
 TEST_F(SessionFixture, OnlyPlayedPacketsNameTheRemoteAndRenegotiationLearnsANewStream) {

@@ -200,36 +200,29 @@ TEST(EngineReadiness, InviteBeforeReadyIsHeldThenOfferedOnceAndACancelEndsIt) {
   h.core.OnBound("192.168.1.21", 5070, h.clock.NowMs());  // a rebind: not ready again
   h.Receive(Request("INVITE"));
   h.Receive(Request("INVITE"));  // its resend
-  std::string cancelled = Request("INVITE");
-  cancelled.replace(cancelled.find("call-1@"), 7, "call-2@");
-  h.Receive(cancelled);
-  std::string cancel = Request("CANCEL");
-  cancel.replace(cancel.find("call-1@"), 7, "call-2@");
-  h.Receive(cancel);
+  for (std::string_view method : {"INVITE", "CANCEL"}) {
+    std::string other = Request(method);
+    h.Receive(other.replace(other.find("call-1@"), 7, "call-2@"));
+  }
   EXPECT_EQ(line->offers, 0);
   auto sent = h.socket.Take();
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_TRUE(sent[0].text.starts_with("SIP/2.0 487 Request Terminated\r\n")) << sent[0].text;
-  EXPECT_NE(sent[0].text.find("CSeq: 5 INVITE\r\n"), std::string::npos);
   EXPECT_TRUE(sent[1].text.starts_with("SIP/2.0 200 OK\r\n")) << sent[1].text;
-  EXPECT_EQ(h.core.HeldInvites(), 1u);
-
   h.core.OnReady();
   EXPECT_EQ(line->offers, 1);
-  ASSERT_NE(line->taken, nullptr);
   EXPECT_EQ(line->taken->FindHeader(kCallId), "call-1@10.0.0.9");
-  EXPECT_EQ(h.core.HeldInvites(), 0u);
 }
 
 TEST(EngineReadiness, ADatagramHandledForMoreThanHalfASecondIsLoggedAtDebugLevel) {
   for (std::uint32_t busyMs : {500u, 501u}) {
     EngineHarness h;
     auto line = std::make_shared<FakeLine>("100", 0, true);
-    line->onOffer = [&] { h.clock.Advance(busyMs); };
+    line->onOffer = [&](const SipMessage&) { h.clock.Advance(busyMs); };
     h.core.Lines().Add(line);
     h.log.entries.clear();
     h.Receive(Request("INVITE"));
-    std::vector<std::pair<std::string, std::uint8_t>> expected;
+    decltype(h.log.entries) expected;
     if (busyMs > 500) expected.emplace_back("SIP engine busy 501 ms handling INVITE", platform::kLogDebug);
     EXPECT_EQ(h.log.entries, expected) << busyMs;
   }

@@ -29,14 +29,14 @@ class FakeLine final : public IncomingCallLine {
   int CallState() const override { return state_; }
   bool OfferIncomingCall(std::unique_ptr<SipMessage>& invite) override {
     ++offers;
-    if (onOffer) onOffer();
+    if (onOffer) onOffer(*invite);
     if (!accepts_) return false;
     taken = std::move(invite);
     return true;
   }
   int offers = 0;
   std::unique_ptr<SipMessage> taken;
-  std::function<void()> onOffer;  // runs inside each offer
+  std::function<void(const SipMessage&)> onOffer;  // runs inside each offer
 
  private:
   std::string user_;

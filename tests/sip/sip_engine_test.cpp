@@ -4,8 +4,8 @@
 //   trace file when SipTraceOn is set;
 // - a rebind request moves it to the port the settings name now;
 // - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it;
-// - an INVITE arriving during the public address query reaches its line only once the engine is
-//   ready: the line's dialog joins the list without waiting, and the caller gets the 180.
+// - an INVITE arriving during the public address query reaches its line (which rings) only
+//   once the engine is ready, so the line's wait for readiness never runs on the engine thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,7 +16,7 @@
 
 #include "platform/memory_settings_store.h"
 #include "platform/udp_socket.h"
-#include "sip/dialog_list.h"
+#include "engine_harness.h"
 #include "sip/response_composer.h"
 #include "sip/sip_engine.h"
 #include "sip/wire_format.h"
@@ -43,11 +43,16 @@ class LockedLog final : public platform::LogSink {
   std::vector<std::string> entries_;
 };
 
+// During its query the real NAT traversal hands back what is not its answer, as this one does
+// with `arriving` (from `from`).
 class LoopbackAddresses final : public PublicAddressSource {
  public:
+  std::string arriving;
+  SocketAddress from;
   std::string LocalAddress() override { return "127.0.0.1"; }
   PublicAddressResult PublicAddress(platform::UdpSocket&, platform::Event&, const PublicAddressRequest& request,
-                                    const OtherTrafficSink&) override {
+                                    const OtherTrafficSink& other) override {
+    if (!arriving.empty()) other(std::exchange(arriving, {}), from);
     return PublicAddressResult{request.localAddress, request.localPort, false, false};
   }
   std::string_view StunServerSettingName() const override { return "STUNServer1"; }
@@ -77,7 +82,7 @@ bool PollUntil(Condition condition, int timeoutMs = 5000) {
 }
 
 TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
-  testing::TempFolder folder("engine");
+  corvina::testing::TempFolder folder("engine");
   // A base port whose successor is free as well, held by another socket.
   platform::UdpSocket blocker;
   std::uint16_t base = 0;
@@ -103,8 +108,21 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   LockedLog log;
   platform::SystemTickClock ticks;
   platform::SystemWallClock wall;
+  platform::UdpSocket peer;
+  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
   LoopbackAddresses addresses;
+  addresses.from = *peer.Local();
+  addresses.arriving =
+      "INVITE sip:100@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP " + FormatSocketAddress(addresses.from) +
+      ";branch=z9hG4bKq\r\nFrom: <sip:200@b>;tag=q\r\nTo: <sip:100@a>\r\nCall-ID: q\r\nCSeq: 1 INVITE\r\n\r\n";
   SipEngine engine(SipEngine::Services{resolver, log, ticks, wall, settings, addresses, folder.Path().string(), 77});
+  auto line = std::make_shared<testing::FakeLine>("100", 0, true);
+  std::atomic<int> offersBeforeReady{0};
+  line->onOffer = [&](const SipMessage& invite) {
+    if (!engine.Ready()) ++offersBeforeReady;  // a line's dialog then waits for readiness: a stall
+    SendResponse(engine.Endpoint(), invite, 180, "Ringing");
+  };
+  engine.Lines().Add(line);
   RecordingTerminator terminator;
   engine.SetTerminator(&terminator);
   ASSERT_TRUE(engine.StartEngine());
@@ -113,15 +131,16 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   const std::uint16_t bound = static_cast<std::uint16_t>(base + 1);
   EXPECT_TRUE(log.Has(FormatWire("SIP Private IP is: 127.0.0.1:%d", {bound})));
   EXPECT_EQ(engine.Endpoint().Addresses().localPort, bound);
-
-  platform::UdpSocket peer;
-  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
+  std::uint8_t buffer[4096];
+  platform::ReceiveResult r = peer.ReceiveFrom(buffer, 5000);
+  ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
+  EXPECT_TRUE(std::string_view(reinterpret_cast<char*>(buffer), r.size).starts_with("SIP/2.0 180 Ringing\r\n"));
+  EXPECT_EQ(offersBeforeReady.load(), 0);
   const std::string request =
       "OPTIONS sip:nobody@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1;branch=z9hG4bKt\r\nFrom: <sip:a@b>;tag=1\r\n"
       "To: <sip:nobody@127.0.0.1>\r\nCall-ID: shell-1\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
   ASSERT_EQ(peer.SendTo({kLoopback, bound}, request), platform::SocketError::kNone);
-  std::uint8_t buffer[4096];
-  platform::ReceiveResult r = peer.ReceiveFrom(buffer, 5000);
+  r = peer.ReceiveFrom(buffer, 5000);
   ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
   std::string answer(reinterpret_cast<char*>(buffer), r.size);
   EXPECT_TRUE(answer.starts_with("SIP/2.0 404 Not Found\r\n")) << answer;
@@ -175,90 +194,6 @@ TEST(SipEngineShell, PortSearchStopsAtTheLastPort) {
   EXPECT_EQ(engine.Endpoint().Addresses().localPort, 0);
   engine.StopEngine();  // ends the 20 s wait at once
   EXPECT_FALSE(engine.IsRunning());
-}
-
-// The public address query, during which an INVITE arrives from `peer` (handed back as the
-// real query hands back what is not its answer).
-class InvitedDuringQuery final : public PublicAddressSource {
- public:
-  explicit InvitedDuringQuery(std::uint16_t peerPort)
-      : invite_(FormatWire("INVITE sip:100@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:%d;branch=z9hG4bKq\r\n"
-                           "From: <sip:200@127.0.0.1>;tag=q\r\nTo: <sip:100@127.0.0.1>\r\nCall-ID: query-1\r\n"
-                           "CSeq: 1 INVITE\r\nContact: <sip:200@127.0.0.1:%d>\r\nContent-Length: 0\r\n\r\n",
-                           {peerPort, peerPort})),
-        peer_{kLoopback, peerPort} {}
-  std::string LocalAddress() override { return "127.0.0.1"; }
-  PublicAddressResult PublicAddress(platform::UdpSocket&, platform::Event&, const PublicAddressRequest& request,
-                                    const OtherTrafficSink& other) override {
-    other(invite_, peer_);
-    return PublicAddressResult{request.localAddress, request.localPort, false, false};
-  }
-  std::string_view StunServerSettingName() const override { return "STUNServer1"; }
-
- private:
-  const std::string invite_;
-  const SocketAddress peer_;
-};
-
-// What a line does with a new call on the engine thread: its dialog joins the list, it rings.
-class RingingLine final : public IncomingCallLine {
- public:
-  RingingLine(DialogServices services, DialogList& list) : services_(services), list_(list) {}
-  std::string UserName() const override { return "100"; }
-  int CallState() const override { return 0; }
-  bool OfferIncomingCall(std::unique_ptr<SipMessage>& invite) override {
-    DialogRef dialog = SharedDialog::Create(services_, NewIncomingDialog(services_.endpoint, *invite));
-    list_.Add(dialog);
-    SendResponse(services_.endpoint, *invite, 180, "Ringing", {.toTag = dialog->LocalTag()});
-    dialog->ReleaseHolder();
-    invite.reset();
-    return true;
-  }
-
- private:
-  DialogServices services_;
-  DialogList& list_;
-};
-
-TEST(SipEngineShell, InviteDuringThePublicAddressQueryRingsOnceReadyWithoutAWaitOnTheEngineThread) {
-  platform::UdpSocket peer;
-  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
-  platform::MemorySettingsStore store;
-  platform::Settings settings(store);
-  settings.SetSettingString("SIP", "STUN", "0");
-  platform::UdpSocket probe;
-  ASSERT_TRUE(probe.Bind({0, 0}).Ok());
-  settings.SetSettingInt("SIP", "Port", probe.Local()->port);
-  probe.Close();
-  platform::SystemNameResolver resolver;
-  LockedLog log;
-  platform::SystemTickClock ticks;
-  platform::SystemWallClock wall;
-  InvitedDuringQuery addresses(peer.Local()->port);
-  SipEngine engine(SipEngine::Services{resolver, log, ticks, wall, settings, addresses, "", 77});
-  // Counts the waits for readiness that could not end at once: only the engine thread makes it
-  // ready, so such a wait on that thread is a stall.
-  std::atomic<int> waitsBeforeReady{0};
-  DialogList list([&](int timeoutMs) {
-    if (!engine.Ready()) ++waitsBeforeReady;
-    return engine.WaitReady(timeoutMs);
-  });
-  KernelEventWaiter waiter;
-  auto line = std::make_shared<RingingLine>(DialogServices{engine.Endpoint(), engine.Core(), waiter}, list);
-  engine.Lines().Add(line);
-  engine.SetRouter(&list);
-  ASSERT_TRUE(engine.StartEngine());
-
-  std::uint8_t buffer[4096];
-  platform::ReceiveResult r = peer.ReceiveFrom(buffer, 10000);
-  ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
-  const std::string answer(reinterpret_cast<char*>(buffer), r.size);
-  EXPECT_TRUE(answer.starts_with("SIP/2.0 180 Ringing\r\n")) << answer;
-  EXPECT_TRUE(engine.Ready());
-  EXPECT_EQ(waitsBeforeReady.load(), 0);
-  EXPECT_EQ(list.Count(), 1u);
-  engine.StopEngine();
-  engine.Lines().Remove(line.get());
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
-// Shows that a callback runs without holding a lock: from inside it, an action that needs the
-// lock runs on a thread of its own and must finish within 5 s. The threads are joined when the
-// probe goes, so a lock held at that moment fails the test instead of hanging it.
+// Shows that a callback runs without holding a lock: from inside it, an action needing that lock
+// runs on a thread of its own and must finish within 5 s. The threads are joined when the probe
+// goes, so a lock held at that moment fails the test instead of hanging it.
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <future>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -14,14 +13,9 @@ namespace corvina::testing {
 
 class OtherThreadProbe {
  public:
-  OtherThreadProbe() = default;
-  OtherThreadProbe(const OtherThreadProbe&) = delete;
-  OtherThreadProbe& operator=(const OtherThreadProbe&) = delete;
   ~OtherThreadProbe() {
     for (auto& t : threads_) t.join();
   }
-
-  // True when `action` finished on another thread within 5 s.
   bool Finishes(std::function<void()> action) {
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
