@@ -121,14 +121,13 @@ void EngineCore::HoldInvite(std::unique_ptr<SipMessage> invite) {
   if (heldInvites_.size() < kMaxHeldInvites) heldInvites_.push_back(std::move(invite));
 }
 
-bool EngineCore::CancelHeldInvite(const SipMessage& cancel) {
+void EngineCore::CancelHeldInvite(const SipMessage& cancel) {
   auto it = std::find_if(heldInvites_.begin(), heldInvites_.end(),
                          [&](const auto& held) { return SameInviteTransaction(*held, cancel); });
-  if (it == heldInvites_.end()) return false;
+  if (it == heldInvites_.end()) return;
   std::unique_ptr<SipMessage> invite = std::move(*it);
   heldInvites_.erase(it);
   SendResponse(*this, *invite, 487, wire::kReasonRequestTerminated);
-  return true;
 }
 
 bool EngineCore::PublicCheckDue(std::uint32_t now) const {

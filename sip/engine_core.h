@@ -126,8 +126,8 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   void DispatchRequest(std::unique_ptr<SipMessage> message);
   void HandleInvite(std::unique_ptr<SipMessage> invite);
   void HoldInvite(std::unique_ptr<SipMessage> invite);
-  // Ends the held INVITE a CANCEL names with 487; false when none is held.
-  bool CancelHeldInvite(const SipMessage& cancel);
+  // Ends the held INVITE a CANCEL names (if any) with 487.
+  void CancelHeldInvite(const SipMessage& cancel);
   void HandleOptions(const SipMessage& options);
   void LogLineNumbers();
   void SendKeepAlive(std::string_view server, std::uint16_t defaultPort, bool publicOnly);
