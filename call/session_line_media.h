@@ -17,6 +17,8 @@ class SessionLineMedia final : public LineMedia {
   explicit SessionLineMedia(media::MediaSession& session) : session_(session) {}
 
   bool Open() override { return session_.Open(stop_); }
+  void CancelOpen() override { stop_.Set(); }
+  void AllowOpen() override { stop_.Reset(); }
   SdpLocalMedia Local() const override {
     const media::RtpSocketAddresses a = session_.Addresses();
     return {a.publicAddress, a.publicPort, a.localAddress, a.localPort};
@@ -37,7 +39,8 @@ class SessionLineMedia final : public LineMedia {
 
  private:
   media::MediaSession& session_;
-  platform::Event stop_{platform::Event::Mode::kManualReset};  // never set: the query ends on its own limits
+  // Ends the public address query of Open; any thread sets it, a new call clears it.
+  platform::Event stop_{platform::Event::Mode::kManualReset};
   std::atomic<std::uint16_t> remotePort_{0};
 };
 

@@ -98,6 +98,7 @@ SipLine::SipLine(int lineIndex, SipLineServices services, std::function<std::str
 SipLine::~SipLine() { Shutdown(); }
 
 void SipLine::Shutdown() {
+  media_->CancelOpen();  // the call thread's RTP address query must not hold up the join
   std::unique_ptr<CallThread> thread;
   {
     std::unique_lock<std::mutex> hold(lock_);
@@ -145,7 +146,10 @@ void SipLine::SendDigits(std::string_view digits) { media_->SendDigits(digits); 
 
 void SipLine::Transfer(std::string_view target) { commands_.GiveTransfer(target); }
 
-void SipLine::HangUp() { commands_.Give(LineCommand::kHangUp); }
+void SipLine::HangUp() {
+  commands_.Give(LineCommand::kHangUp);
+  media_->CancelOpen();
+}
 
 void SipLine::JoinLine(LineControl& other) {
   auto* line = dynamic_cast<SipLine*>(&other);
@@ -218,6 +222,7 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
     return false;
   }
   commands_.Clear();
+  media_->AllowOpen();  // a cancel lasts as long as the hang-up it came with
   holdRequested_.store(false);
   identity_ = std::move(identity);
   dialog_ = std::move(dialog);

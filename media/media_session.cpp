@@ -35,15 +35,23 @@ bool MediaSession::TraceOn() const {
 }
 
 bool MediaSession::Open(platform::Event& stop) {
-  std::lock_guard lock(control_);
-  StopLocked();
-  RtpRemote remote = state_->Remote();
-  remote.types.comfortNoise = kPayloadNone;
-  state_->SetRemote(remote);
-  addresses_ = {};
-  tracer_->SetOn(TraceOn());
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(control_);
+    StopLocked();
+    RtpRemote remote = state_->Remote();
+    remote.types.comfortNoise = kPayloadNone;
+    state_->SetRemote(remote);
+    addresses_ = {};
+    tracer_->SetOn(TraceOn());
+    generation = generation_;
+  }
+  // The public address query may take seconds: outside the lock, so Stop and the readers of
+  // the addresses never wait for it.
   std::optional<OpenedRtpSocket> opened = services_.opener.Open(stop);
   if (!opened || !opened->socket) return false;
+  std::lock_guard lock(control_);
+  if (generation != generation_) return false;  // stopped meanwhile: the socket is not wanted
   socket_ = std::shared_ptr<platform::UdpSocket>(std::move(opened->socket));
   addresses_ = std::move(opened->addresses);
   state_->AttachTransport(std::make_unique<UdpRtpTransport>(socket_, tracer_));
@@ -56,9 +64,10 @@ RtpSocketAddresses MediaSession::Addresses() const {
 }
 
 void MediaSession::SetRemote(const MediaRemoteDescription& description) {
-  std::lock_guard lock(control_);
+  // A host name lookup may block: done before the lock is taken.
   std::optional<std::uint32_t> address = platform::ParseIpv4(description.host);
   if (!address && !description.host.empty()) address = services_.resolver.ResolveIpv4(description.host);
+  std::lock_guard lock(control_);
   RtpRemote remote;
   remote.destination = {address.value_or(0), description.port};
   remote.types = description.types;
@@ -104,6 +113,7 @@ void MediaSession::Stop() {
 }
 
 void MediaSession::StopLocked() {
+  ++generation_;
   const platform::ThreadPriority caller = platform::CurrentThreadPriority();
   digits_.SetPriority(caller);
   digits_.Stop();

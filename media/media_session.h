@@ -6,9 +6,10 @@
 // Sequence number, timestamp and SSRC start random and are never reset, so a new call on the
 // same line continues the numbering. There is no RTCP: nothing is sent or read on port + 1.
 //
-// Threads: Open, SetRemote, Start and Stop are serialised by the session's control lock (the
-// line's call thread calls them); CreateSender, ReceivedAudioReader, the taps, SendDigits and
-// Send may be called from any thread.
+// Threads: the line's call thread calls Open, SetRemote, Start and Stop; the control lock guards
+// what they share, but is never held across Open's public address query or SetRemote's host name
+// lookup (a Stop meanwhile wins: the socket Open then finds is closed again). CreateSender,
+// ReceivedAudioReader, the taps, SendDigits and Send may be called from any thread.
 #pragma once
 
 #include <cstddef>
@@ -119,6 +120,7 @@ class MediaSession {
   std::shared_ptr<platform::UdpSocket> socket_;
   RtpSocketAddresses addresses_;
   std::unique_ptr<RtpReceiveThread> receiver_;
+  std::uint64_t generation_ = 0;  // counts stops; an Open whose stop was overtaken drops its socket
 };
 
 }  // namespace corvina::media

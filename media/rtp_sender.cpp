@@ -45,6 +45,7 @@ std::optional<CodecId> CodecForPayloadType(const RtpPayloadTypes& types, std::ui
 RtpSender::RtpSender(std::shared_ptr<RtpSendState> state, PacerSleep sleep)
     : AudioSink(kSampleRate, 1), state_(std::move(state)), sleep_(sleep ? std::move(sleep) : PacerSleep(SleepThread)) {
   state_->SetSenderAttached(true);
+  writer_.Detach();  // made on the controller's thread, written by the capture or hold thread
 }
 
 RtpSender::~RtpSender() {
@@ -58,6 +59,7 @@ int RtpSender::StartDelayMs(RtpSendState& state) {
 }
 
 std::size_t RtpSender::Transfer(std::span<std::int32_t> samples) {
+  CORVINA_CHECK_THREAD(writer_);
   std::size_t at = 0;
   while (at < samples.size()) {
     const std::size_t take = std::min(samples.size() - at, frame_.size() - fill_);

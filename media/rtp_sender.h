@@ -26,6 +26,7 @@
 #include "media/rtp_send_state.h"
 #include "media/sample_scale.h"
 #include "media/voice_codec.h"
+#include "platform/thread_checker.h"
 
 namespace corvina::media {
 
@@ -57,6 +58,7 @@ class RtpSender final : public AudioSink {
 
   const std::shared_ptr<RtpSendState> state_;
   const PacerSleep sleep_;
+  platform::ThreadChecker writer_;  // the first thread to write owns the sender
   // The writing thread's own state.
   std::array<std::int32_t, kFrameSamples> frame_{};
   std::size_t fill_ = 0;

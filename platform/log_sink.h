@@ -13,6 +13,8 @@ enum LogLevel : std::uint8_t {
   kLogError = 1,
   kLogDoNotDisturb = 2,
   kLogIntercomRefused = 3,
+  // For whoever reads the log file after a fault: written to the file, never shown to the user.
+  kLogDebug = 4,
 };
 
 class LogSink {

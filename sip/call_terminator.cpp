@@ -29,6 +29,7 @@ void CallTerminator::HandOver(DialogRef dialog, std::optional<PendingInvite> pen
 }
 
 void CallTerminator::Run() {
+  core_.AdoptNextThread();  // a restart runs the core on a new thread
   std::vector<platform::WaitSource> sources;
   while (!StopRequested()) {
     {

@@ -63,11 +63,13 @@ TerminationRecord StartTermination(DialogRef dialog, std::optional<PendingInvite
 }
 
 void TerminatorCore::Add(TerminationRecord record) {
+  CORVINA_CHECK_THREAD(thread_);
   records_.push_front(std::move(record));
   if (records_.size() > kMaxTerminationRecords) Expire(records_.end() - 1);
 }
 
 TerminatorCycle TerminatorCore::RunCycle(std::uint32_t now) {
+  CORVINA_CHECK_THREAD(thread_);
   TerminatorCycle cycle;
   for (auto it = records_.begin(); it != records_.end();) {
     TerminationRecord& r = *it;

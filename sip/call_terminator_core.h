@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "platform/thread_checker.h"
 #include "sip/dialog_list.h"
 #include "sip/request_composer.h"
 #include "sip/shared_dialog.h"
@@ -66,10 +67,14 @@ struct TerminatorCycle {
   std::vector<platform::Event*> events;  // message events of the dialogs held (newest first)
 };
 
-// Used on the terminator's thread only.
+// Used on the terminator's thread only (checked): the first caller of Add or RunCycle owns it,
+// and a restarted worker takes it over with AdoptNextThread.
 class TerminatorCore {
  public:
-  explicit TerminatorCore(DialogList& dialogs) : dialogs_(dialogs) {}
+  explicit TerminatorCore(DialogList& dialogs) : dialogs_(dialogs) { thread_.Detach(); }
+
+  // The next thread to call Add or RunCycle becomes the owner (a new worker thread starts).
+  void AdoptNextThread() { thread_.Detach(); }
 
   void Add(TerminationRecord record);
   TerminatorCycle RunCycle(std::uint32_t now);
@@ -84,7 +89,8 @@ class TerminatorCore {
   std::deque<TerminationRecord>::iterator Expire(std::deque<TerminationRecord>::iterator it);
 
   DialogList& dialogs_;
-  std::deque<TerminationRecord> records_;  // newest first
+  platform::ThreadChecker thread_;
+  std::deque<TerminationRecord> records_;  // newest first; owning thread
 };
 
 }  // namespace corvina::sip

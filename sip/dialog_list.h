@@ -29,6 +29,8 @@ class DialogList final : public DialogRouter {
 
   // Any thread. Waits up to `readyWaitMs` for the engine to be ready, then puts the dialog at
   // the head of the list (also when the engine did not become ready; the result says whether it did).
+  // The engine thread comes here only once the engine is ready (it holds new INVITEs until
+  // then), so its wait ends at once.
   bool Add(DialogRef dialog, int readyWaitMs = kDialogAddReadyWaitMs);
   // Any thread. Takes the dialog out of the list; deliveries already under way still complete.
   void Remove(const SharedDialog* dialog);

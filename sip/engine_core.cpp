@@ -18,6 +18,22 @@ constexpr std::string_view kKeepAliveBytes{"\0\0\0\0", 4};
 
 std::int32_t Diff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
 
+// True when `request` belongs to the same INVITE transaction as `invite` (a resend of it, or
+// its CANCEL): same Call-ID, From and CSeq number.
+bool SameInviteTransaction(const SipMessage& invite, const SipMessage& request) {
+  return invite.FindHeader(kCallId) == request.FindHeader(kCallId) &&
+         invite.FindHeader(kFrom) == request.FindHeader(kFrom) &&
+         platform::ParseLeadingLong(invite.FindHeader(kCSeq)) == platform::ParseLeadingLong(request.FindHeader(kCSeq));
+}
+
+// The request's method, or for a response the method its CSeq names.
+std::string MethodOf(const SipMessage& message) {
+  if (message.IsRequest()) return message.method;
+  std::string_view cseq = message.FindHeader(kCSeq);
+  std::size_t space = cseq.find_last_of(" \t");
+  return std::string(space == std::string_view::npos ? cseq : cseq.substr(space + 1));
+}
+
 }  // namespace
 
 EngineCore::EngineCore(const Services& services, std::string deviceAddress)
@@ -36,6 +52,8 @@ EngineCore::EngineCore(const Services& services, std::string deviceAddress)
 }
 
 void EngineCore::PrepareForStart() {
+  ready_ = false;  // the engine thread is not running: its members may be reset here
+  heldInvites_.clear();
   {
     std::lock_guard<std::mutex> hold(addressMutex_);
     addresses_.publicPort = 0;
@@ -67,6 +85,7 @@ void EngineCore::OnBound(const std::string& address, std::uint16_t port, std::ui
     loggedPort_ = port;
   }
   justBound_ = true;
+  ready_ = false;
   lastPublicCheck_ = now;
   if (changed) log_.Log(FormatWire(wire::kPrivateIp, {address, port}), platform::kLogInfo);
 }
@@ -77,7 +96,33 @@ void EngineCore::OnBindFailed() {
     std::lock_guard<std::mutex> hold(addressMutex_);
     addresses_.localPort = 0;
   }
+  heldInvites_.clear();  // without a socket nothing could answer them
   log_.Log(wire::kBindFailed, platform::kLogError);
+}
+
+void EngineCore::OnReady() {
+  CORVINA_CHECK_THREAD(engineThread_);
+  ready_ = true;
+  std::deque<std::unique_ptr<SipMessage>> held = std::move(heldInvites_);
+  heldInvites_.clear();
+  for (auto& invite : held) HandleInvite(std::move(invite));
+}
+
+void EngineCore::HoldInvite(std::unique_ptr<SipMessage> invite) {
+  for (const auto& held : heldInvites_) {
+    if (SameInviteTransaction(*held, *invite)) return;  // a resend: the held one is answered once ready
+  }
+  // Full: dropped like a lost datagram; the caller's next resend may find room.
+  if (heldInvites_.size() < kMaxHeldInvites) heldInvites_.push_back(std::move(invite));
+}
+
+void EngineCore::CancelHeldInvite(const SipMessage& cancel) {
+  auto it = std::find_if(heldInvites_.begin(), heldInvites_.end(),
+                         [&](const auto& held) { return SameInviteTransaction(*held, cancel); });
+  if (it == heldInvites_.end()) return;
+  std::unique_ptr<SipMessage> invite = std::move(*it);
+  heldInvites_.erase(it);
+  SendResponse(*this, *invite, 487, wire::kReasonRequestTerminated);
 }
 
 bool EngineCore::PublicCheckDue(std::uint32_t now) const {
@@ -188,7 +233,13 @@ void EngineCore::OnDatagram(std::string_view bytes, const SocketAddress& from, s
     return;
   }
   message->source = from;
+  const std::string method = MethodOf(*message);
   Dispatch(std::move(message), now);
+  // A handler that blocks shows up in the log rather than as a phone that stops answering.
+  const std::uint32_t busy = clock_.NowMs() - now;
+  if (busy > kSlowDatagramMs) {
+    log_.Log(FormatWire(wire::kSlowDatagram, {busy, method}), platform::kLogDebug);
+  }
 }
 
 void EngineCore::Dispatch(std::unique_ptr<SipMessage> message, std::uint32_t now) {
@@ -221,7 +272,10 @@ void EngineCore::DispatchRequest(std::unique_ptr<SipMessage> message) {
     SendResponse(*this, *message, 481, wire::kReasonNoSuchCall);
   } else if (method == wire::kAck) {
     return;
-  } else if (method == wire::kBye || method == wire::kCancel) {
+  } else if (method == wire::kCancel) {
+    CancelHeldInvite(*message);
+    SendResponse(*this, *message, 200, wire::kReasonOk);
+  } else if (method == wire::kBye) {
     SendResponse(*this, *message, 200, wire::kReasonOk);
   } else {
     SendResponse(*this, *message, 501, wire::kReasonNotImplemented);
@@ -244,6 +298,10 @@ std::vector<std::shared_ptr<IncomingCallLine>> MatchingLines(const LineList& lin
 }  // namespace
 
 void EngineCore::HandleInvite(std::unique_ptr<SipMessage> invite) {
+  if (!ready_) {
+    HoldInvite(std::move(invite));
+    return;
+  }
   if (doNotDisturb_) {
     SendResponse(*this, *invite, 480, wire::kReasonTemporarilyUnavailable);
     log_.Log(std::string(wire::kDndReject) + std::string(invite->FindHeader(kFrom)), platform::kLogInfo);

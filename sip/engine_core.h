@@ -3,12 +3,19 @@
 // public address found), sending through a DatagramSender and logging through the activity log.
 // The thread shell (SipEngine) owns the socket and the waits; tests drive this core directly.
 //
-// Threads: OnDatagram, OnBound, OnPublicAddress and RunCycle run on the engine thread; Send,
-// RecordSent, Addresses, the lines and the registrations may be used from any thread.
+// Threads: OnDatagram, OnBound, OnPublicAddress, OnReady and RunCycle run on the engine thread;
+// Send, RecordSent, Addresses, the lines and the registrations may be used from any thread.
+//
+// Readiness: from a bind until the shell reports the engine ready (public address known, first
+// registration pass run), a new INVITE is held instead of offered to the lines (at most
+// kMaxHeldInvites; resends of a held one are dropped, a CANCEL ends it with 487). Once ready,
+// the held INVITEs are offered in arrival order. So the engine thread never reaches a line,
+// and the dialog list's wait for readiness, while only it could make the engine ready.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,6 +58,9 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   static constexpr std::uint32_t kStunKeepAliveSlackMs = 1000;
   static constexpr std::uint16_t kStunPort = 3478;
   static constexpr std::uint16_t kRegistrarPort = 5060;
+  static constexpr std::size_t kMaxHeldInvites = 16;
+  // A datagram that keeps the engine thread longer than this is logged (debug level).
+  static constexpr std::uint32_t kSlowDatagramMs = 500;
 
   struct Services {
     DatagramSender& socket;
@@ -76,10 +86,13 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   // A new engine thread is about to run the core: it becomes the owning thread, and the public
   // port is cleared until the next public address check.
   void PrepareForStart();
-  // Engine thread: the socket was bound to `port` while the device had `address`.
+  // Engine thread: the socket was bound to `port` while the device had `address`; the engine is
+  // not ready until OnReady.
   void OnBound(const std::string& address, std::uint16_t port, std::uint32_t now);
-  // The port search found nothing: logged, and the public port is cleared.
+  // The port search found nothing: logged, the public port is cleared, held INVITEs dropped.
   void OnBindFailed();
+  // Engine thread: the engine is ready; the INVITEs held meanwhile are offered now.
+  void OnReady();
   bool PublicCheckDue(std::uint32_t now) const;
   void OnPublicAddress(const PublicAddressResult& result, std::uint32_t now);
   // One received datagram (already cut to 4095 bytes).
@@ -112,6 +125,9 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   bool ResendIfCached(const SipMessage& message, std::uint32_t now);
   void DispatchRequest(std::unique_ptr<SipMessage> message);
   void HandleInvite(std::unique_ptr<SipMessage> invite);
+  void HoldInvite(std::unique_ptr<SipMessage> invite);
+  // Ends the held INVITE a CANCEL names (if any) with 487.
+  void CancelHeldInvite(const SipMessage& cancel);
   void HandleOptions(const SipMessage& options);
   void LogLineNumbers();
   void SendKeepAlive(std::string_view server, std::uint16_t defaultPort, bool publicOnly);
@@ -136,6 +152,8 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   std::uint32_t lastPublicCheck_ = 0;
   bool keepAlivesNeeded_ = true;
   std::uint32_t lastStunKeepAlive_ = 0;
+  bool ready_ = false;
+  std::deque<std::unique_ptr<SipMessage>> heldInvites_;  // oldest first; at most kMaxHeldInvites
 
   std::atomic<bool> doNotDisturb_{false};
   DialogRouter* router_ = nullptr;  // set before start; may be null

@@ -1,6 +1,7 @@
 #include "sip/registration_list.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/text.h"
 #include "sip/digest.h"
@@ -79,11 +80,50 @@ std::optional<std::uint32_t> CSeqNumber(std::string_view cseq) {
 
 }  // namespace
 
+class RegistrationList::Scope {
+ public:
+  explicit Scope(RegistrationList& list) : list_(list), lock_(list.mutex_) {}
+  ~Scope() {
+    std::vector<Effect> effects = std::exchange(list_.effects_, {});
+    RegistrationObserver* observer = list_.observer_;
+    lock_.unlock();
+    list_.CarryOut(effects, observer);
+  }
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+
+ private:
+  RegistrationList& list_;
+  std::unique_lock<std::mutex> lock_;
+};
+
 RegistrationList::RegistrationList(SipEndpoint& endpoint, std::function<void(std::string_view server)> keepAlive)
     : endpoint_(endpoint), keepAlive_(std::move(keepAlive)) {}
 
+void RegistrationList::CarryOut(const std::vector<Effect>& effects, RegistrationObserver* observer) {
+  for (const Effect& e : effects) {
+    switch (e.kind) {
+      case Effect::Kind::kSend: {
+        SocketAddress to = ResolveServer(endpoint_.Resolver(), e.server, kRegistrarPort);
+        if (to.Resolved()) endpoint_.Send(to, e.text);
+        else endpoint_.Log().Log(std::string(wire::kUnableToFindServer) + e.server, platform::kLogError);
+        break;
+      }
+      case Effect::Kind::kKeepAlive:
+        if (keepAlive_) keepAlive_(e.server);
+        break;
+      case Effect::Kind::kLog:
+        endpoint_.Log().Log(e.text, e.level);
+        break;
+      case Effect::Kind::kNotify:
+        if (observer != nullptr) observer->RegistrationChanged(e.status);
+        break;
+    }
+  }
+}
+
 void RegistrationList::SetObserver(RegistrationObserver* observer) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  std::lock_guard<std::mutex> hold(mutex_);
   observer_ = observer;
 }
 
@@ -93,7 +133,7 @@ RegistrationList::Records::iterator RegistrationList::FindLocked(const Registrat
 }
 
 void RegistrationList::Add(const RegistrationKey& key, int q, std::uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  Scope hold(*this);
   auto it = FindLocked(key);
   if (it != records_.end()) {
     ++it->references;
@@ -111,7 +151,7 @@ void RegistrationList::Add(const RegistrationKey& key, int q, std::uint32_t now)
 }
 
 void RegistrationList::Remove(const RegistrationKey& key, std::uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  Scope hold(*this);
   RegistrationKey wanted = key;
   if (wanted.server.empty()) wanted.server = wanted.domain;
   auto it = FindLocked(wanted);
@@ -133,16 +173,13 @@ void RegistrationList::Remove(const RegistrationKey& key, std::uint32_t now) {
   records_.erase(it);
 }
 
-void RegistrationList::LogLocked(std::string_view text, std::uint8_t level) { endpoint_.Log().Log(text, level); }
+void RegistrationList::LogLocked(std::string_view text, std::uint8_t level) {
+  effects_.push_back({Effect::Kind::kLog, {}, std::string(text), level, {}});
+}
 
 void RegistrationList::SendRegisterLocked(RegistrationRecord& r, int expires) {
   std::string text = ComposeRegister(r, endpoint_.Addresses(), endpoint_.Ids().NewBranch(), expires);
-  SocketAddress to = ResolveServer(endpoint_.Resolver(), r.key.server, kRegistrarPort);
-  if (!to.Resolved()) {
-    LogLocked(std::string(wire::kUnableToFindServer) + r.key.server, platform::kLogError);
-    return;
-  }
-  endpoint_.Send(to, text);
+  effects_.push_back({Effect::Kind::kSend, r.key.server, std::move(text), 0, {}});
 }
 
 RegistrationStatus RegistrationList::StatusOf(const RegistrationRecord& r, std::uint32_t now) const {
@@ -152,7 +189,7 @@ RegistrationStatus RegistrationList::StatusOf(const RegistrationRecord& r, std::
 }
 
 void RegistrationList::NotifyLocked(const RegistrationRecord& r, std::uint32_t now) {
-  if (observer_ != nullptr) observer_->RegistrationChanged(StatusOf(r, now));
+  effects_.push_back({Effect::Kind::kNotify, {}, {}, 0, StatusOf(r, now)});
 }
 
 void RegistrationList::SetRegisteredLocked(RegistrationRecord& r, bool registered, std::uint32_t now) {
@@ -162,7 +199,7 @@ void RegistrationList::SetRegisteredLocked(RegistrationRecord& r, bool registere
 }
 
 void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const std::function<bool()>& stop) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  Scope hold(*this);
   bool anyRegisters = std::any_of(records_.begin(), records_.end(),
                                   [](const RegistrationRecord& r) { return !r.leaving && r.key.Registers(); });
   for (auto it = records_.begin(); it != records_.end();) {
@@ -205,7 +242,7 @@ void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const 
         NotifyLocked(r, now);
       }
     } else if (keepAlivesNeeded && now - r.lastSend > kKeepAliveMs) {
-      if (r.keepAlive && r.key.Registers() && keepAlive_) keepAlive_(r.key.server);
+      if (r.keepAlive && r.key.Registers()) effects_.push_back({Effect::Kind::kKeepAlive, r.key.server, {}, 0, {}});
       r.lastSend = now;
     }
     ++it;
@@ -213,7 +250,7 @@ void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const 
 }
 
 std::uint32_t RegistrationList::Wait(std::uint32_t now, std::uint32_t wait, bool keepAlivesNeeded) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  std::lock_guard<std::mutex> hold(mutex_);
   std::int64_t result = wait;
   for (const RegistrationRecord& r : records_) {
     std::int64_t untilDue = Diff(r.nextAttempt, now);
@@ -224,14 +261,14 @@ std::uint32_t RegistrationList::Wait(std::uint32_t now, std::uint32_t wait, bool
 }
 
 void RegistrationList::MakeAllDue(std::uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  std::lock_guard<std::mutex> hold(mutex_);
   for (RegistrationRecord& r : records_) {
     if (!r.leaving) r.nextAttempt = now;
   }
 }
 
 bool RegistrationList::HandleResponse(const SipMessage& response, std::uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  Scope hold(*this);
   std::string_view callId = response.FindHeader(kCallId);
   auto it = std::find_if(records_.begin(), records_.end(),
                          [&](const RegistrationRecord& r) { return r.callId == callId; });
@@ -318,7 +355,7 @@ void RegistrationList::FailLocked(RegistrationRecord& r, std::uint32_t now, std:
 }
 
 int RegistrationList::UnregisterAll(std::uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  Scope hold(*this);
   int sent = 0;
   for (RegistrationRecord& r : records_) {
     if (r.leaving || !r.registered || !r.key.Registers()) continue;
@@ -334,12 +371,12 @@ int RegistrationList::UnregisterAll(std::uint32_t now) {
 }
 
 bool RegistrationList::UnregisterPending() {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  std::lock_guard<std::mutex> hold(mutex_);
   return std::any_of(records_.begin(), records_.end(), [](const RegistrationRecord& r) { return r.leaving; });
 }
 
 std::vector<RegistrationStatus> RegistrationList::Snapshot(std::uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  std::lock_guard<std::mutex> hold(mutex_);
   std::vector<RegistrationStatus> out;
   for (const RegistrationRecord& r : records_) {
     if (!r.leaving) out.push_back(StatusOf(r, now));
@@ -348,7 +385,7 @@ std::vector<RegistrationStatus> RegistrationList::Snapshot(std::uint32_t now) {
 }
 
 std::size_t RegistrationList::Size() {
-  std::lock_guard<std::recursive_mutex> hold(mutex_);
+  std::lock_guard<std::mutex> hold(mutex_);
   return records_.size();
 }
 

@@ -1,7 +1,9 @@
 // The engine's registrations: adding and removing them (reference counted per key), the
 // scheduling pass of the engine thread, the answers of registrars, and what the engine's wait
-// must honour. Everything runs under one recursive lock, which is held while a REGISTER is
-// composed and sent; re-entry from the response handler or from an observer is safe.
+// must honour. The records are changed and each REGISTER composed under one lock; what that
+// leaves to do (sends with their server name lookups, keep-alives, log entries, observer calls)
+// is carried out after the lock is released, in the order it arose. So no name lookup or
+// callback runs under the lock, and an observer may call back into the list.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +31,8 @@ struct RegistrationStatus {
 class RegistrationObserver {
  public:
   virtual ~RegistrationObserver() = default;
-  // A record's registered state changed (called with the registrations lock held, on the
-  // engine thread or on the thread that removed the record).
+  // A record's registered state changed (called without the registrations lock, on the engine
+  // thread or on the thread that removed the record).
   virtual void RegistrationChanged(const RegistrationStatus& status) = 0;
 };
 
@@ -52,6 +54,7 @@ class RegistrationList {
   // it is a public address).
   RegistrationList(SipEndpoint& endpoint, std::function<void(std::string_view server)> keepAlive);
 
+  // Set while no other thread uses the list (before the engine thread starts, after it stops).
   void SetObserver(RegistrationObserver* observer);
 
   // Any thread. q is clamped to 0..99.
@@ -81,6 +84,17 @@ class RegistrationList {
 
  private:
   using Records = std::list<RegistrationRecord>;
+  // Something a step under the lock leaves to be done once the lock is released.
+  struct Effect {
+    enum class Kind { kSend, kKeepAlive, kLog, kNotify } kind;
+    std::string server;  // kSend, kKeepAlive
+    std::string text;    // kSend: the REGISTER; kLog: the entry
+    std::uint8_t level = 0;
+    RegistrationStatus status;  // kNotify
+  };
+  // Holds the lock; on leaving, releases it and carries out the effects gathered meanwhile.
+  class Scope;
+
   Records::iterator FindLocked(const RegistrationKey& key);
   void SendRegisterLocked(RegistrationRecord& r, int expires);
   void NotifyLocked(const RegistrationRecord& r, std::uint32_t now);
@@ -90,12 +104,15 @@ class RegistrationList {
   void FailLocked(RegistrationRecord& r, std::uint32_t now, std::uint32_t backOffMs);
   void LogLocked(std::string_view text, std::uint8_t level);
   RegistrationStatus StatusOf(const RegistrationRecord& r, std::uint32_t now) const;
+  // Without the lock.
+  void CarryOut(const std::vector<Effect>& effects, RegistrationObserver* observer);
 
   SipEndpoint& endpoint_;
   const std::function<void(std::string_view)> keepAlive_;
-  std::recursive_mutex mutex_;  // the registrations lock: guards everything below
-  Records records_;             // newest first
+  std::mutex mutex_;  // the registrations lock: guards everything below
+  Records records_;   // newest first
   RegistrationObserver* observer_ = nullptr;
+  std::vector<Effect> effects_;  // gathered under the lock, carried out after it
 };
 
 }  // namespace corvina::sip

@@ -61,7 +61,11 @@ void SipEngine::Run() {
     if (StopRequested()) break;
     now = clock_.NowMs();
     std::uint32_t wait = core_.RunCycle(now, [this] { return StopRequested(); });
-    ready_.Set();
+    if (!ready_.IsSet()) {
+      // Set first: the lines the held INVITEs go to find the engine ready and never wait.
+      ready_.Set();
+      core_.OnReady();
+    }
     WaitAndDrain(wait);
   }
   FinishOnStop();

@@ -168,6 +168,8 @@ inline constexpr std::string_view kServerDidNotRespond = "Server %s did not resp
 inline constexpr std::string_view kCheckServerDetails = "Check server details for that line";
 inline constexpr std::string_view kDndReject = "DND is on - reject incoming call from: ";
 inline constexpr std::string_view kBusyReject = "Busy - reject incoming call from: ";
+// Debug level: a datagram that kept the engine thread busy (milliseconds, method).
+inline constexpr std::string_view kSlowDatagram = "SIP engine busy %d ms handling %s";
 inline constexpr std::string_view kRegisteredAs = "Registered as: %s";
 inline constexpr std::string_view kRegisterAuthorizationFailed = "Register authorization failed for %s";
 inline constexpr std::string_view kErrorReturned = "Error returned : %d %s";

@@ -58,6 +58,7 @@ void ActivityLog::Log(std::string_view message, std::uint8_t level) {
     line.append(timeText).append(" ").append(body).append(kLineEnd);
     platform::AppendRecord(filePath_, line);
   }
+  if (level == platform::kLogDebug) return;  // the file only: the status pane is the user's
   std::lock_guard lock(statusMutex_);
   if (statusWindow_ != nullptr) statusWindow_->AddEntry(timeText, cleanMessage, level);
 }

@@ -33,6 +33,8 @@ class FakeMedia final : public LineMedia {
   }
   void Start() override { ++started; }
   void Stop() override { ++stopped; }
+  void CancelOpen() override {}
+  void AllowOpen() override {}
   void SendDigits(std::string_view) override {}
 };
 

@@ -4,16 +4,40 @@
 // more than 100; with STUN off an odd port is kept with its two lines. The socket carries the
 // voice type-of-service and socket priority. The media session's opener hands on the socket
 // and its addresses, and the negotiated SDP state becomes the session's remote description.
+// A line's media cancelled during (or before) its STUN query ends the query at once, and a new
+// call opens in full again. Ports come from binding port 0, never from fixed numbers.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "call/rtp_socket.h"
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "call/nat_rtp_socket_opener.h"
+#include "call/nat_traversal.h"
+#include "call/rtp_socket.h"
+#include "call/session_line_media.h"
+#include "platform/local_address.h"
 #include "nat_fakes.h"
 
 namespace corvina::call {
 namespace {
+
+// An even port P, found by binding port 0, such that the `count` even ports from P on could all
+// be bound a moment ago; 0 when none was found.
+std::uint16_t FreeEvenPorts(int count) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    platform::UdpSocket probe;
+    const int base = probe.Bind({0, 0}).Ok() ? probe.Local()->port & ~1 : 65534;
+    probe.Close();
+    bool free = base + 2 * count <= 65533;
+    for (int i = 0; i < count && free; ++i) free = platform::UdpSocket().Bind({0, std::uint16_t(base + 2 * i)}).Ok();
+    if (free) return static_cast<std::uint16_t>(base);
+  }
+  return 0;
+}
 
 class OddMappingNat final : public sip::PublicAddressSource {
  public:
@@ -51,22 +75,24 @@ TEST_F(RtpSocketOpening, PortBaseIsEvenAndKeptInRange) {
 }
 
 TEST_F(RtpSocketOpening, OddPublicPortsMoveTheSocketUpUntilEven) {
-  f.Set("RTPPortBase", "41001");
-  // 41000 is taken by someone else: the walk starts at 41002.
+  const std::uint16_t base = FreeEvenPorts(27);
+  ASSERT_NE(base, 0);
+  f.Set("RTPPortBase", std::to_string(base + 1));
+  // The base is taken by someone else: the walk starts above it.
   platform::UdpSocket busy;
-  if (!busy.Bind({0, 41000}).Ok()) GTEST_SKIP() << "port 41000 is in use here";
+  ASSERT_TRUE(busy.Bind({0, base}).Ok());
   nat.evenAfter = 25;
   auto rtp = Open();
   ASSERT_TRUE(rtp);
   ASSERT_EQ(nat.asked.size(), 26u);
   for (std::size_t i = 0; i < nat.asked.size(); ++i) {
-    EXPECT_EQ(nat.asked[i].localPort, 41002 + 2 * i);
+    EXPECT_EQ(nat.asked[i].localPort, base + 2 + 2 * i);
     EXPECT_EQ(nat.asked[i].portStep, 16);
-    EXPECT_EQ(nat.asked[i].portBase, 41001);
+    EXPECT_EQ(nat.asked[i].portBase, base + 1);
   }
-  EXPECT_EQ(rtp->localPort, 41052);
+  EXPECT_EQ(rtp->localPort, base + 52);
   EXPECT_EQ(rtp->publicPort % 2, 0);
-  EXPECT_EQ(rtp->socket->Local()->port, 41052);
+  EXPECT_EQ(rtp->socket->Local()->port, base + 52);
   const std::vector<std::string> expected = {"Something is wrong with the NAT device",
                                              "It always assigns'odd' ports which are forbidden for Rtp",
                                              "Check your NAT or turn off STUN."};
@@ -74,14 +100,14 @@ TEST_F(RtpSocketOpening, OddPublicPortsMoveTheSocketUpUntilEven) {
 }
 
 TEST_F(RtpSocketOpening, GivesUpAfterMoreThanHundredOddPorts) {
-  f.Set("RTPPortBase", "42000");
+  f.Set("RTPPortBase", std::to_string(FreeEvenPorts(101)));
   EXPECT_FALSE(Open());
   EXPECT_EQ(nat.asked.size(), 101u);
   EXPECT_EQ(log.entries.size(), 3u);
 }
 
 TEST_F(RtpSocketOpening, OddPortIsKeptWhenStunIsOff) {
-  f.Set("RTPPortBase", "43000");
+  f.Set("RTPPortBase", std::to_string(FreeEvenPorts(1)));
   f.Set("STUN", "0");
   auto rtp = Open();
   ASSERT_TRUE(rtp);
@@ -99,7 +125,7 @@ TEST_F(RtpSocketOpening, OddPortIsKeptWhenStunIsOff) {
 }
 
 TEST_F(RtpSocketOpening, TheSessionOpenerHandsOnSocketAndAddressesAndTheSdpStateBecomesTheRemote) {
-  f.Set("RTPPortBase", "44000");
+  f.Set("RTPPortBase", std::to_string(FreeEvenPorts(1)));
   nat.evenAfter = 0;
   NatRtpSocketOpener opener(nat, f.settings, log);
   std::optional<media::OpenedRtpSocket> opened = opener.Open(stop);
@@ -129,6 +155,47 @@ TEST_F(RtpSocketOpening, TheSessionOpenerHandsOnSocketAndAddressesAndTheSdpState
   EXPECT_EQ(remote.types.comfortNoise, 13);
   EXPECT_EQ(remote.types.telephoneEvent, 101);
   EXPECT_EQ(remote.types.g726, 98);
+}
+
+TEST(LineMediaCancel, AHangUpEndsTheStunQueryAtOnceAndANewCallOpensInFull) {
+  // A STUN server on loopback that never answers but keeps sending other traffic, on a clock
+  // that never moves: the query's wait never runs out, so only the cancel can end it.
+  platform::UdpSocket stun;
+  ASSERT_TRUE(stun.Bind({0x7F000001, 0}).Ok());
+  testing::SettingsFixture f;
+  for (const char* name : {"STUNServer1", "STUNServer2"}) f.Set(name, FormatSocketAddress(*stun.Local()));
+  f.Set("UPNP", "0");
+  f.Set("RTPPortBase", std::to_string(FreeEvenPorts(1)));
+  setenv(platform::kLocalAddressVariable, "127.0.0.1", 1);  // a private address: STUN is asked
+  testing::RecordingLog log;
+  platform::SystemNameResolver resolver;
+  platform::FakeTickClock frozen{1000};
+  NatTraversal nat(f.settings, log, resolver, frozen);
+  NatRtpSocketOpener opener(nat, f.settings, log);
+  platform::SystemMediaClock mediaClock;
+  media::MediaSession session({mediaClock, frozen, f.settings, resolver, opener, {}, {}, {}});
+  SessionLineMedia media(session);
+
+  auto opening = std::async(std::launch::async, [&] { return media.Open(); });
+  std::uint8_t request[512];
+  const platform::ReceiveResult asked = stun.ReceiveFrom(request, 5000);
+  ASSERT_EQ(asked.status, platform::ReceiveStatus::kDatagram);
+  std::atomic<bool> chatting{true};
+  std::thread chatter([&] {
+    for (; chatting.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) stun.SendTo(asked.from, "x");
+  });
+  media.CancelOpen();
+  const bool ended = opening.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  chatting.store(false);
+  chatter.join();
+  if (!ended) frozen.Advance(100000);  // a query that ignored the cancel ends, so the test can
+  ASSERT_TRUE(ended);
+  EXPECT_FALSE(opening.get());
+  EXPECT_FALSE(media.Open());  // cancelled before the call thread opens (a hang-up at once)
+  media.AllowOpen();           // the next call opens in full
+  f.Set("STUN", "0");
+  EXPECT_TRUE(media.Open());
+  unsetenv(platform::kLocalAddressVariable);
 }
 
 }  // namespace

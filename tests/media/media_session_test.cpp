@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "platform/settings.h"
 #include "platform/udp_socket.h"
 #include "tests/media/support/test_doubles.h"
+#include "tests/support/other_thread_probe.h"
 
 namespace corvina::media {
 namespace {
@@ -29,6 +31,7 @@ constexpr std::uint32_t kLoopback = 0x7F000001;
 class LoopbackOpener final : public RtpSocketOpener {
  public:
   std::optional<OpenedRtpSocket> Open(platform::Event&) override {
+    if (during) during();
     OpenedRtpSocket opened;
     opened.socket = std::make_unique<platform::UdpSocket>();
     const platform::BindResult bound = opened.socket->Bind({kLoopback, 0});
@@ -38,11 +41,14 @@ class LoopbackOpener final : public RtpSocketOpener {
     return opened;
   }
   int opens = 0;
+  std::function<void()> during;  // runs inside each query
 };
 
 class MapResolver final : public platform::NameResolver {
  public:
+  std::function<void()> during;  // runs inside each lookup
   std::optional<std::uint32_t> ResolveIpv4(std::string_view host) override {
+    if (during) during();
     if (host == "peer.test") return kLoopback;
     return std::nullopt;
   }
@@ -157,6 +163,20 @@ TEST_F(SessionFixture, HostNamesAreLookedUpAndAnUnresolvedRemoteSendsNothing) {
   session->SetRemote(Remote("nowhere.test", 9000));
   EXPECT_FALSE(session->SendState().Remote().destination.Resolved());
   EXPECT_FALSE(session->Send(packet));
+}
+
+TEST_F(SessionFixture, TheAddressQueryAndHostLookupsLeaveTheSessionFreeAndAStopMeanwhileWins) {
+  auto session = Make(systemClock);
+  corvina::testing::OtherThreadProbe probe;
+  bool stopped = false, read = false;
+  opener.during = [&] { stopped = probe.Finishes([&] { session->Stop(); }); };
+  EXPECT_FALSE(session->Open(stop));  // the socket found after the stop is not kept
+  EXPECT_TRUE(stopped);
+  opener.during = {};
+  ASSERT_TRUE(session->Open(stop));
+  resolver.during = [&] { read = probe.Finishes([&] { session->Addresses(); }); };
+  session->SetRemote(Remote("peer.test", 9000));
+  EXPECT_TRUE(read);
 }
 
 TEST_F(SessionFixture, OnlyPlayedPacketsNameTheRemoteAndRenegotiationLearnsANewStream) {

@@ -4,7 +4,9 @@
 // - INVITE and OPTIONS find their lines by user name; busy, Do Not Disturb, Replaces;
 // - the dialog router sees messages first;
 // - a public address change is logged, shown per line user and makes registrations due;
-// - STUN keep-alives every 49 s unless STUN is "0"; the wait never exceeds 20 s.
+// - STUN keep-alives every 49 s unless STUN is "0"; the wait never exceeds 20 s;
+// - between a bind and readiness a new INVITE is held (resends dropped, a CANCEL gives 487),
+//   then offered once; a datagram handled for more than 500 ms is logged once at debug level.
 #include <gtest/gtest.h>
 
 #include "engine_harness.h"
@@ -201,6 +203,41 @@ TEST(EngineDispatch, AReplacesValueNamesItsCallEscapedOrNot) {
     h.Receive(Request("INVITE", "sip:100@x", "Replaces: " + std::string(replaces) + "\r\n"));
     EXPECT_EQ(router.replacedCallId, "abc@host");
     EXPECT_TRUE(h.socket.Take().empty()) << "the named call took it";
+  }
+}
+
+TEST(EngineReadiness, InviteBeforeReadyIsHeldThenOfferedOnceAndACancelEndsIt) {
+  EngineHarness h;
+  auto line = std::make_shared<FakeLine>("100", 0, true);
+  h.core.Lines().Add(line);
+  h.core.OnBound("192.168.1.21", 5070, h.clock.NowMs());  // a rebind: not ready again
+  h.Receive(Request("INVITE"));
+  h.Receive(Request("INVITE"));  // its resend
+  for (std::string_view method : {"INVITE", "CANCEL"}) {
+    std::string other = Request(method);
+    h.Receive(other.replace(other.find("call-1@"), 7, "call-2@"));
+  }
+  EXPECT_EQ(line->offers, 0);
+  auto sent = h.socket.Take();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_TRUE(sent[0].text.starts_with("SIP/2.0 487 Request Terminated\r\n")) << sent[0].text;
+  EXPECT_TRUE(sent[1].text.starts_with("SIP/2.0 200 OK\r\n")) << sent[1].text;
+  h.core.OnReady();
+  EXPECT_EQ(line->offers, 1);
+  EXPECT_EQ(line->taken->FindHeader(kCallId), "call-1@10.0.0.9");
+}
+
+TEST(EngineReadiness, ADatagramHandledForMoreThanHalfASecondIsLoggedAtDebugLevel) {
+  for (std::uint32_t busyMs : {500u, 501u}) {
+    EngineHarness h;
+    auto line = std::make_shared<FakeLine>("100", 0, true);
+    line->onOffer = [&](const SipMessage&) { h.clock.Advance(busyMs); };
+    h.core.Lines().Add(line);
+    h.log.entries.clear();
+    h.Receive(Request("INVITE"));
+    decltype(h.log.entries) expected;
+    if (busyMs > 500) expected.emplace_back("SIP engine busy 501 ms handling INVITE", platform::kLogDebug);
+    EXPECT_EQ(h.log.entries, expected) << busyMs;
   }
 }
 

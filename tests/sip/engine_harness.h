@@ -2,6 +2,7 @@
 // tick clock and settings in memory.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +29,14 @@ class FakeLine final : public IncomingCallLine {
   int CallState() const override { return state_; }
   bool OfferIncomingCall(std::unique_ptr<SipMessage>& invite) override {
     ++offers;
+    if (onOffer) onOffer(*invite);
     if (!accepts_) return false;
     taken = std::move(invite);
     return true;
   }
   int offers = 0;
   std::unique_ptr<SipMessage> taken;
+  std::function<void(const SipMessage&)> onOffer;  // runs inside each offer
 
  private:
   std::string user_;
@@ -51,7 +54,10 @@ struct EngineHarness {
   platform::Settings settings{store};
   EngineCore core{EngineCore::Services{socket, resolver, log, clock, ids, settings, nullptr}, "192.168.1.20"};
 
-  EngineHarness() { core.OnBound("192.168.1.20", 5070, clock.NowMs()); }
+  EngineHarness() {
+    core.OnBound("192.168.1.20", 5070, clock.NowMs());
+    core.OnReady();
+  }
 
   void PublicAddress(std::string address, std::uint16_t port, bool behindNat) {
     PublicAddressResult r;

@@ -2,6 +2,7 @@
 // was sent, cached and logged.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,7 +16,9 @@ namespace corvina::sip::testing {
 class TableResolver final : public platform::NameResolver {
  public:
   std::map<std::string, std::uint32_t> names;
+  std::function<void()> onLookUp;  // runs inside each look-up
   std::optional<std::uint32_t> ResolveIpv4(std::string_view host) override {
+    if (onLookUp) onLookUp();
     if (auto dotted = platform::ParseIpv4(host)) return dotted;
     auto it = names.find(std::string(host));
     if (it == names.end()) return std::nullopt;

@@ -7,13 +7,15 @@
 //   password, late answers to an earlier CSeq ignored, other failures back off 600000 ms;
 // - shared records, unregistration on the last removal (a challenge repeats expires 0);
 // - the keep-alives flag survives a line without a domain while another registers;
-// - an observer may read the list from inside its callback.
+// - name look-ups and the observer run outside the registrations lock: another thread can take
+//   the list meanwhile, and the observer may call back into it.
 #include <gtest/gtest.h>
 
 #include "engine_harness.h"
 #include "sip/md5.h"
 #include "sip/sip_parser.h"
 #include "sip/wire_format.h"
+#include "tests/support/other_thread_probe.h"
 
 namespace corvina::sip {
 namespace {
@@ -267,28 +269,41 @@ TEST(Registration, LineWithoutDomainKeepsKeepAlivesOfAnotherLine) {
 
 class ReadingObserver final : public EngineObserver {
  public:
-  explicit ReadingObserver(RegistrationList& list) : list_(list) {}
+  ReadingObserver(RegistrationList& list, corvina::testing::OtherThreadProbe& probe) : list_(list), probe_(probe) {}
   void RegistrationChanged(const RegistrationStatus& status) override {
     seen.push_back(status);
-    sizeSeen = list_.Snapshot(0).size();  // re-enters the registrations lock
+    free = probe_.Finishes([this] { list_.Size(); });
+    if (free) sizeSeen = list_.Snapshot(0).size();  // calls back into the list
   }
   void AddressChanged(const OwnAddresses&) override {}
   std::vector<RegistrationStatus> seen;
+  bool free = false;
   std::size_t sizeSeen = 0;
 
  private:
   RegistrationList& list_;
+  corvina::testing::OtherThreadProbe& probe_;
 };
 
-TEST(Registration, ObserverMayReadTheListFromItsCallback) {
+TEST(Registration, LookUpsAndTheObserverRunOutsideTheLock) {
   RegistrationHarness h;
-  ReadingObserver observer(h.core.Registrations());
+  corvina::testing::OtherThreadProbe probe;
+  ReadingObserver observer(h.core.Registrations(), probe);
   h.core.SetObserver(&observer);
+  int lookUps = 0;
+  bool lookUpsFree = true;
+  h.resolver.onLookUp = [&] {
+    ++lookUps;
+    lookUpsFree = probe.Finishes([&] { h.core.Registrations().Size(); }) && lookUpsFree;
+  };
   h.AddAndSend();
   h.Reply(h.Answer(200, "OK"));
+  EXPECT_GE(lookUps, 1);
+  EXPECT_TRUE(lookUpsFree);
   ASSERT_EQ(observer.seen.size(), 1u);
   EXPECT_TRUE(observer.seen[0].registered);
   EXPECT_EQ(observer.seen[0].addressOfRecord, "sip:100@reg.example");
+  EXPECT_TRUE(observer.free);
   EXPECT_EQ(observer.sizeSeen, 1u);
   h.core.SetObserver(nullptr);
 }

@@ -3,7 +3,9 @@
 // - it answers a request that arrives on the socket, and traces both datagrams to the daily
 //   trace file when SipTraceOn is set;
 // - a rebind request moves it to the port the settings name now;
-// - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it.
+// - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it;
+// - an INVITE arriving during the public address query reaches its line (which rings) only
+//   once the engine is ready, so the line's wait for readiness never runs on the engine thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +16,8 @@
 
 #include "platform/memory_settings_store.h"
 #include "platform/udp_socket.h"
+#include "engine_harness.h"
+#include "sip/response_composer.h"
 #include "sip/sip_engine.h"
 #include "sip/wire_format.h"
 #include "tests/support/temp_folder.h"
@@ -39,11 +43,16 @@ class LockedLog final : public platform::LogSink {
   std::vector<std::string> entries_;
 };
 
+// During its query the real NAT traversal hands back what is not its answer, as this one does
+// with `arriving` (from `from`).
 class LoopbackAddresses final : public PublicAddressSource {
  public:
+  std::string arriving;
+  SocketAddress from;
   std::string LocalAddress() override { return "127.0.0.1"; }
   PublicAddressResult PublicAddress(platform::UdpSocket&, platform::Event&, const PublicAddressRequest& request,
-                                    const OtherTrafficSink&) override {
+                                    const OtherTrafficSink& other) override {
+    if (!arriving.empty()) other(std::exchange(arriving, {}), from);
     return PublicAddressResult{request.localAddress, request.localPort, false, false};
   }
   std::string_view StunServerSettingName() const override { return "STUNServer1"; }
@@ -73,7 +82,7 @@ bool PollUntil(Condition condition, int timeoutMs = 5000) {
 }
 
 TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
-  testing::TempFolder folder("engine");
+  corvina::testing::TempFolder folder("engine");
   // A base port whose successor is free as well, held by another socket.
   platform::UdpSocket blocker;
   std::uint16_t base = 0;
@@ -99,8 +108,21 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   LockedLog log;
   platform::SystemTickClock ticks;
   platform::SystemWallClock wall;
+  platform::UdpSocket peer;
+  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
   LoopbackAddresses addresses;
+  addresses.from = *peer.Local();
+  addresses.arriving =
+      "INVITE sip:100@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP " + FormatSocketAddress(addresses.from) +
+      ";branch=z9hG4bKq\r\nFrom: <sip:200@b>;tag=q\r\nTo: <sip:100@a>\r\nCall-ID: q\r\nCSeq: 1 INVITE\r\n\r\n";
   SipEngine engine(SipEngine::Services{resolver, log, ticks, wall, settings, addresses, folder.Path().string(), 77});
+  auto line = std::make_shared<testing::FakeLine>("100", 0, true);
+  std::atomic<int> offersBeforeReady{0};
+  line->onOffer = [&](const SipMessage& invite) {
+    if (!engine.Ready()) ++offersBeforeReady;  // a line's dialog then waits for readiness: a stall
+    SendResponse(engine.Endpoint(), invite, 180, "Ringing");
+  };
+  engine.Lines().Add(line);
   RecordingTerminator terminator;
   engine.SetTerminator(&terminator);
   ASSERT_TRUE(engine.StartEngine());
@@ -109,15 +131,16 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   const std::uint16_t bound = static_cast<std::uint16_t>(base + 1);
   EXPECT_TRUE(log.Has(FormatWire("SIP Private IP is: 127.0.0.1:%d", {bound})));
   EXPECT_EQ(engine.Endpoint().Addresses().localPort, bound);
-
-  platform::UdpSocket peer;
-  ASSERT_TRUE(peer.Bind({kLoopback, 0}).Ok());
+  std::uint8_t buffer[4096];
+  platform::ReceiveResult r = peer.ReceiveFrom(buffer, 5000);
+  ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
+  EXPECT_TRUE(std::string_view(reinterpret_cast<char*>(buffer), r.size).starts_with("SIP/2.0 180 Ringing\r\n"));
+  EXPECT_EQ(offersBeforeReady.load(), 0);
   const std::string request =
       "OPTIONS sip:nobody@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1;branch=z9hG4bKt\r\nFrom: <sip:a@b>;tag=1\r\n"
       "To: <sip:nobody@127.0.0.1>\r\nCall-ID: shell-1\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
   ASSERT_EQ(peer.SendTo({kLoopback, bound}, request), platform::SocketError::kNone);
-  std::uint8_t buffer[4096];
-  platform::ReceiveResult r = peer.ReceiveFrom(buffer, 5000);
+  r = peer.ReceiveFrom(buffer, 5000);
   ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
   std::string answer(reinterpret_cast<char*>(buffer), r.size);
   EXPECT_TRUE(answer.starts_with("SIP/2.0 404 Not Found\r\n")) << answer;
