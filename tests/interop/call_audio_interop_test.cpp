@@ -60,8 +60,8 @@ void ExpectQuietWhileHeldAndToneBack(const std::vector<std::int32_t>& ours, std:
 }
 
 // The phone's settings for an audio call on SIP port `phonePort`: its microphone a tone from sox
-// at half of full scale (made here; empty settings when sox fails), its speaker `heard` in
-// `folder`, echo suppression and gain control off.
+// at half of full scale (made here; no settings when sox fails), its speaker heard.wav, both in
+// `folder`; echo suppression and gain control off.
 std::vector<std::vector<std::string>> AudioPhoneSettings(const testing::TempFolder& folder, std::uint16_t phonePort,
                                                          const std::string& quality) {
   const std::string tone = folder.Sub("tone.wav");
@@ -156,15 +156,14 @@ TEST_P(CallAudio, BothWays) {
   double holdApplied = 0;
   double resumePressed = 0;
   double resumed = 0;
+  if (c.holder != Holder::kNobody) std::this_thread::sleep_for(std::chrono::seconds(2));
   if (c.holder == Holder::kBaresip) {
-    std::this_thread::sleep_for(std::chrono::seconds(2));
     ASSERT_TRUE(peer.Command("hold")) << peer.Log();
     heldAt = ReadWav(heard).size();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     resumedAt = ReadWav(heard).size();
     ASSERT_TRUE(peer.Command("resume")) << peer.Log();
   } else if (c.holder == Holder::kPhone) {
-    std::this_thread::sleep_for(std::chrono::seconds(2));
     holdPressed = EpochSeconds();
     ASSERT_EQ(phone.Ask("hold"), "ok");
     ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"hold\"", "\"held\":true"}, 5000)) << peer.Log();
