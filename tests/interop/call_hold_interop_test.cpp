@@ -26,7 +26,8 @@ class HoldInterop : public CallInterop {
       sipp_ = StartSipp(name, std::string(kHead) + UasAnswers(false) + afterConnect + "</scenario>\n", true, port);
       ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
     } else {
-      sipp_ = StartSipp(name, std::string(kHead) + kCallerConnects + afterConnect + "</scenario>\n", false, FreeUdpPort());
+      const std::string xml = std::string(kHead) + kCallerConnects + afterConnect + "</scenario>\n";
+      sipp_ = StartSipp(name, xml, false, FreeUdpPort());
       ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000)) << SippMessages(name);
       ASSERT_EQ(phone_->Ask("answer"), "ok {\"line\":1}");
     }
@@ -60,7 +61,8 @@ long CSeqNumber(const SippMessage& m) { return std::stol(m.Header("CSeq")); }
 TEST_F(HoldInterop, HoldOffersSendonlyAndResumeSendrecvEachWithTheNextVersion) {
   Connect("hold", true, kReInviteAnswered + kReInviteAnswered + kSippTakesBye);
   EXPECT_EQ(phone_->Ask("hold"), "ok");
-  ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"hold\"", "\"line\":1", "\"held\":true"}, 5000)) << SippMessages("hold");
+  ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"hold\"", "\"line\":1", "\"held\":true"}, 5000))
+      << SippMessages("hold");
   const std::string held = phone_->Ask("state");
   EXPECT_NE(held.find("\"line\":1,\"state\":\"Connected\""), std::string::npos) << held;
   EXPECT_NE(held.find("\"holdApplied\":true"), std::string::npos) << held;

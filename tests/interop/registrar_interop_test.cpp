@@ -100,10 +100,13 @@ TEST(RegistrarInterop, RegistrarStartedLaterIsReachedOnTheRetry) {
   phone.Start();
   ASSERT_NE(phone.WaitForSipPort(10000), 0);
   std::uint8_t datagram[4096];
-  ASSERT_TRUE(PollUntil([&] {
-    const platform::ReceiveResult r = silent->ReceiveFrom(datagram, 50);
-    return r.status == platform::ReceiveStatus::kDatagram && std::string_view(reinterpret_cast<char*>(datagram), r.size).starts_with("REGISTER ");
-  }, 10000));
+  ASSERT_TRUE(PollUntil(
+      [&] {
+        const platform::ReceiveResult r = silent->ReceiveFrom(datagram, 50);
+        return r.status == platform::ReceiveStatus::kDatagram &&
+               std::string_view(reinterpret_cast<char*>(datagram), r.size).starts_with("REGISTER ");
+      },
+      10000));
   const auto firstRegister = std::chrono::steady_clock::now();
   silent.reset();
   KamailioRegistrar kamailio(s.folder.Sub("kamailio"), s.registrarPort, "100", "secret");
