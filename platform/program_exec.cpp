@@ -4,30 +4,31 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace corvina::platform {
+namespace {
 
+// The folder of the running program's file, with its trailing slash, or "" when unknown.
 std::string RunningProgramFolder() {
   std::vector<char> buffer(4096);
   const ssize_t got = readlink("/proc/self/exe", buffer.data(), buffer.size());
   if (got <= 0 || static_cast<std::size_t>(got) >= buffer.size()) return {};
   const std::string path(buffer.data(), static_cast<std::size_t>(got));
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return path.substr(0, path.rfind('/') + 1);
 }
 
-std::string ReplaceWithProgram(const std::string& name, const std::string& besideFolder,
-                               const std::string& installedPath, char** argv) {
-  std::vector<std::string> candidates;
-  if (!besideFolder.empty()) candidates.push_back(besideFolder + (besideFolder.back() == '/' ? "" : "/") + name);
-  if (!installedPath.empty()) candidates.push_back(installedPath);
-  std::string reason = name + " not found";
-  for (const std::string& path : candidates) {
-    execv(path.c_str(), argv);
+}  // namespace
+
+std::string ReplaceWithProgram(const std::vector<std::string>& paths, char** argv) {
+  const std::string folder = RunningProgramFolder();
+  if (folder.empty()) return std::string("cannot find the running program: ") + std::strerror(errno);
+  std::string reason = "no program to run";
+  for (const std::string& path : paths) {
+    const std::string full = folder + path;
+    execv(full.c_str(), argv);
     // Only a missing program sends the search on; anything else (not executable, a broken
     // file) is the answer.
-    reason = path + ": " + std::strerror(errno);
+    reason = full + ": " + std::strerror(errno);
     if (errno != ENOENT) break;
   }
   return reason;

@@ -6,16 +6,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvina::platform {
 
-// The folder of the running program's file ("/proc/self/exe"), or "" when it cannot be read.
-std::string RunningProgramFolder();
-
-// Runs `name` from `besideFolder` (a build tree, or an install that keeps the programs
-// together), or else `installedPath`, in place of this program, with `argv` (argv[0] kept, the
-// list null-terminated). Returns only on failure, with the reason for the user.
-std::string ReplaceWithProgram(const std::string& name, const std::string& besideFolder,
-                               const std::string& installedPath, char** argv);
+// Runs the first program of `paths` that exists in place of this one, with `argv` (argv[0]
+// kept, the list null-terminated). Each path is relative to the running program's folder
+// ("/proc/self/exe"), so a build tree and an install under any prefix both find it. Returns
+// only on failure, with the reason for the user.
+std::string ReplaceWithProgram(const std::vector<std::string>& paths, char** argv);
 
 }  // namespace corvina::platform

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   if (!headless && HaveDisplay()) {
     // The window program gets these same arguments, already accepted here.
     const std::string failure = corvina::platform::ReplaceWithProgram(
-        CORVINA_WINDOW_PROGRAM, corvina::platform::RunningProgramFolder(), CORVINA_WINDOW_INSTALLED, argv);
+        {CORVINA_WINDOW_PROGRAM, CORVINA_WINDOW_INSTALLED "/" CORVINA_WINDOW_PROGRAM}, argv);
     std::cerr << "error: cannot start the window: " << failure << "\n";
     return 1;
   }
