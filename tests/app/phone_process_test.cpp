@@ -84,6 +84,22 @@ TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
   EXPECT_NE(text.find("Corvina Run\r\n"), std::string::npos);
 }
 
+// The window is a separate program: the console phone maps no Qt library, even with a display.
+TEST_F(PhoneProcessTest, TheConsolePhoneLoadsNoQt) {
+  std::string home = Home("noqt");
+  ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "UPNP", "0"}, Env(home)).Wait(5000);
+  std::vector<std::string> env = Env(home);
+  env.push_back("DISPLAY=:corvina-test");
+  ChildProcess phone({CORVINA_BINARY, "--headless"}, env);
+  ASSERT_EQ(Ask(phone, "state").rfind("ok {\"lines\":", 0), 0u);
+  std::ifstream maps("/proc/" + std::to_string(phone.Pid()) + "/maps");
+  std::string text((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("libc"), std::string::npos) << "the map was read";
+  EXPECT_EQ(text.find("libQt6"), std::string::npos);
+  EXPECT_EQ(Ask(phone, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone.Wait(5000), 0));
+}
+
 TEST_F(PhoneProcessTest, PhonesWithDifferentHomesRunSideBySide) {
   auto a = StartPhone(Home("a"));
   auto b = StartPhone(Home("b"));
