@@ -169,7 +169,9 @@ bool SqliteSettingsStore::LoadImage() {
     while ((rc = keys.Step()) == SQLITE_ROW) fresh.CreateKey(keys.Column(0));
     ok = version >= 0 && rc == SQLITE_DONE;
     Statement::Use values(st.allValues);
-    while (ok && (rc = values.Step()) == SQLITE_ROW) fresh.WriteValue(values.Column(0), values.Column(1), values.Column(2));
+    while (ok && (rc = values.Step()) == SQLITE_ROW) {
+      fresh.WriteValue(values.Column(0), values.Column(1), values.Column(2));
+    }
     ok = ok && rc == SQLITE_DONE;
   }
   if (!Statement::Use(st.commit).Done()) {
@@ -227,9 +229,8 @@ bool SqliteSettingsStore::CreateKeyOnDisk(const std::string& keyPath) {
     std::string parent = path;
     if (!path.empty()) path += '\\';
     path.append(name);
-    if (!Statement::Use(statements_->insertKey).Bind(1, ToLowerAscii(path)).Bind(2, path).Bind(3, ToLowerAscii(parent)).Done()) {
-      return false;
-    }
+    Statement::Use insert(statements_->insertKey);
+    if (!insert.Bind(1, ToLowerAscii(path)).Bind(2, path).Bind(3, ToLowerAscii(parent)).Done()) return false;
   }
   return true;
 }

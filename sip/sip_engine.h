@@ -3,8 +3,8 @@
 // traversal for the public address at start, after a rebind and every 600000 ms, runs the
 // core's cycle, sleeps until the core's next deadline unless a datagram, a rebind request or the
 // stop request comes first, and drains the socket into the core. An idle engine so wakes only
-// for what it has to do (at least every EngineCore::kMaxWaitMs). On stop it unregisters (answers allowed for up to 2000 ms), lets the call terminator
-// finish, and closes the socket.
+// for what it has to do (at least every EngineCore::kMaxWaitMs). On stop it unregisters
+// (answers allowed for up to 2000 ms), lets the call terminator finish, and closes the socket.
 //
 // Threads: the engine thread is the only reader of the socket; any thread may send through
 // Endpoint(), add lines and registrations, request a rebind or set Do Not Disturb. Start and

@@ -58,7 +58,8 @@ TEST(SqliteSettingsStore, WritesHereAndElsewhereReachMemoryWithinTheIntervalAndM
   const Tree file = TreeOf(fileStore);
   EXPECT_EQ(TreeOf(phoneStore), file);
   EXPECT_EQ(TreeOf(toolStore), file);
-  EXPECT_EQ(file.at(Settings::SectionPath("SIP")), (std::vector<std::pair<std::string, std::string>>{{"Port", "5080"}}));
+  ASSERT_EQ(file.at(Settings::SectionPath("SIP")).size(), 1u);
+  EXPECT_EQ(file.at(Settings::SectionPath("SIP"))[0], (std::pair<std::string, std::string>{"Port", "5080"}));
 }
 
 }  // namespace
