@@ -200,12 +200,9 @@ TEST(SipEngineShell, PortSearchStopsAtTheLastPort) {
 TEST(SipEngineShell, AnIdleEngineSleepsUntilItsCoreHasSomethingToDo) {
   platform::UdpSocket registrar;  // never answers
   ASSERT_TRUE(registrar.Bind({kLoopback, 0}).Ok());
-  platform::UdpSocket probe;
-  ASSERT_TRUE(probe.Bind({0, 0}).Ok());
   platform::MemorySettingsStore store;
   platform::Settings settings(store);
-  settings.SetSettingInt("SIP", "Port", probe.Local()->port);
-  probe.Close();
+  settings.SetSettingInt("SIP", "Port", registrar.Local()->port + 1);  // or the next free one
   platform::SystemNameResolver resolver;
   LockedLog log;
   platform::FakeTickClock ticks(50000);
