@@ -8,6 +8,7 @@ SipEngine::SipEngine(const Services& services)
     : platform::WorkerThread("sip-engine"),
       log_(services.log),
       clock_(services.clock),
+      wait_(services.wait),
       settings_(services.settings),
       addresses_(services.addresses),
       trace_(services.settings.GetSettingBool("Settings", "SipTraceOn", false)
@@ -114,20 +115,14 @@ void SipEngine::CheckPublicAddress(std::uint32_t now) {
 }
 
 void SipEngine::WaitAndDrain(std::uint32_t waitMs) {
-  const std::uint32_t start = clock_.NowMs();
-  for (;;) {
-    const std::uint32_t spent = clock_.NowMs() - start;
-    if (spent >= waitMs) break;
-    const int slice = static_cast<int>(std::min<std::uint32_t>(waitMs - spent, kWaitSliceMs));
+  if (waitMs > 0) {
+    const platform::WaitSource sources[] = {platform::WaitSource::Readable(socket_.Fd()),
+                                            platform::WaitSource::Of(wake_)};
+    const int timeout = static_cast<int>(std::min<std::uint32_t>(waitMs, EngineCore::kMaxWaitMs));
     int index = -1;
-    platform::WaitOutcome outcome =
-        WaitAny({platform::WaitSource::Readable(socket_.Fd()), platform::WaitSource::Of(wake_)}, slice, &index);
+    const platform::WaitOutcome outcome = wait_ ? wait_(sources, timeout, &index) : WaitAny(sources, timeout, &index);
     if (outcome == platform::WaitOutcome::kStopped) return;
-    if (outcome == platform::WaitOutcome::kSignalled) {
-      if (index == 1) return;  // a rebind request: start the next cycle now
-      break;
-    }
-    if (outcome == platform::WaitOutcome::kFailed) break;
+    if (outcome == platform::WaitOutcome::kSignalled && index == 1) return;  // a rebind request: cycle now
   }
   Drain();
 }
@@ -152,8 +147,8 @@ void SipEngine::FinishOnStop() {
     while (core_.Registrations().UnregisterPending()) {
       const std::uint32_t spent = clock_.NowMs() - start;
       if (spent >= static_cast<std::uint32_t>(kUnregisterBudgetMs)) break;
-      int slice = static_cast<int>(std::min<std::uint32_t>(kUnregisterBudgetMs - spent, kWaitSliceMs));
-      platform::ReceiveResult r = socket_.ReceiveFrom(buffer, slice, nullptr);
+      const int left = static_cast<int>(kUnregisterBudgetMs - spent);
+      platform::ReceiveResult r = socket_.ReceiveFrom(buffer, left, nullptr);
       if (r.status == platform::ReceiveStatus::kDatagram && r.size > 0) {
         core_.OnDatagram(std::string_view(reinterpret_cast<const char*>(buffer_.data()), r.size), r.from,
                          clock_.NowMs());

@@ -59,6 +59,9 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void SetLineButton(int line, bool lit) override;
   // Only changes of the title, the left row or the note: the clock ticks every second.
   void PaintDisplay(const DisplayRows& rows) override;
+  // Without the clock only the idle display's date moves: a paint a minute keeps an idle
+  // console phone from waking every second.
+  std::uint32_t DisplayRefreshMs() const override { return 60000; }
   void SetDialText(std::string_view text) override;
   void SetDialBoxEnabled(bool enabled) override;
   void FocusDialBox() override;

@@ -88,6 +88,9 @@ class MainView {
   virtual void SetLineButton(int /*line*/, bool /*lit*/) {}
   // The status display's rows changed (or its clock advanced): paint them.
   virtual void PaintDisplay(const DisplayRows& /*rows*/) {}
+  // How often the display is painted again while nothing changes it: every second for a view
+  // that shows the running clock.
+  virtual std::uint32_t DisplayRefreshMs() const { return 1000; }
   // The dial box shows `text` (the controller changed it; the view does not echo it back).
   virtual void SetDialText(std::string_view /*text*/) {}
   virtual void SetDialBoxEnabled(bool /*enabled*/) {}

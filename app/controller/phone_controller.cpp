@@ -55,7 +55,7 @@ PhoneController::~PhoneController() {
 
 void PhoneController::Initialise() {
   CORVINA_CHECK_THREAD(uiThread_);
-  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
+  parts_.timers.SetTimer(kDisplayTimer, parts_.view.DisplayRefreshMs(), [this] { DisplayTick(); });
   parts_.view.SetSliders(ClampLevel(parts_.settings.GetSettingInt(kSection, "PlayVolume", 0)),
                          ClampLevel(parts_.settings.GetSettingInt(kSection, "RecordVolume", 0)));
   if (!parts_.settings.GetSettingBool(kSection, "InstallWizRun", false)) {

@@ -81,7 +81,7 @@ class PhoneController final : public PhoneLineOwner {
   // Timer ids.
   static constexpr int kApplySettingsTimer = 2, kBlinkTimer = 3, kFirstRunTimer = 4, kCallingTimer = 5,
                        kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10;
-  static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000, kDisplayMs = 1000,
+  static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000,
                                  kPendingDialMs = 4000, kApplySettingsMs = 7000;
   static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
 

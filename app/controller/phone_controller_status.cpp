@@ -157,7 +157,7 @@ void PhoneController::BlinkTick() {
 void PhoneController::DisplayTick() {
   parts_.timers.KillTimer(kDisplayTimer);
   PaintDisplay();
-  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
+  parts_.timers.SetTimer(kDisplayTimer, parts_.view.DisplayRefreshMs(), [this] { DisplayTick(); });
 }
 
 void PhoneController::PaintDisplay() { parts_.view.PaintDisplay(display_.Paint()); }
