@@ -384,6 +384,14 @@ std::vector<RegistrationStatus> RegistrationList::Snapshot(std::uint32_t now) {
   return out;
 }
 
+std::string RegistrationList::FirstServer() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  for (auto r = records_.rbegin(); r != records_.rend(); ++r) {
+    if (!r->leaving && r->key.Registers()) return r->key.server;
+  }
+  return {};
+}
+
 std::size_t RegistrationList::Size() {
   std::lock_guard<std::mutex> hold(mutex_);
   return records_.size();

@@ -80,6 +80,8 @@ class RegistrationList {
   bool UnregisterPending();
 
   std::vector<RegistrationStatus> Snapshot(std::uint32_t now);
+  // The server of the oldest record that registers (the first line's), empty when none does.
+  std::string FirstServer();
   std::size_t Size();
 
  private:

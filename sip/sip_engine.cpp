@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sip/server_address.h"
+
 namespace corvina::sip {
 
 SipEngine::SipEngine(const Services& services)
@@ -11,6 +13,7 @@ SipEngine::SipEngine(const Services& services)
       wait_(services.wait),
       settings_(services.settings),
       addresses_(services.addresses),
+      resolver_(services.resolver),
       trace_(services.settings.GetSettingBool("Settings", "SipTraceOn", false)
                  ? std::make_unique<SipTrace>(services.logsFolder, services.wall)
                  : nullptr),
@@ -54,6 +57,7 @@ void SipEngine::Run() {
   buffer_.assign(kReceiveBuffer, 0);
   bound_ = false;
   lastDeviceAddress_.clear();
+  serverName_.clear();
   if (terminator_ != nullptr) terminator_->StartIfStopped();
   while (!StopRequested()) {
     std::uint32_t now = clock_.NowMs();
@@ -74,7 +78,17 @@ void SipEngine::Run() {
   buffer_.shrink_to_fit();
 }
 
+void SipEngine::FollowServer(std::uint32_t now) {
+  std::string server = core_.Registrations().FirstServer();
+  if (server == serverName_ && !core_.PublicCheckDue(now)) return;
+  const SocketAddress at =
+      server.empty() ? SocketAddress{} : ResolveServer(resolver_, server, EngineCore::kRegistrarPort);
+  serverName_ = std::move(server);
+  addresses_.SetServerAddress(at.address);
+}
+
 bool SipEngine::EnsureBound(std::uint32_t& now) {
+  FollowServer(now);
   std::string device = addresses_.LocalAddress();
   const bool rebind = rebind_.exchange(false);
   if (bound_ && device == lastDeviceAddress_ && !rebind) return true;

@@ -93,6 +93,10 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   void SendDatagram(const SocketAddress& to, std::string_view bytes) override;
   // Binds when needed; false when the bind failed (after waiting the retry time).
   bool EnsureBound(std::uint32_t& now);
+  // Tells the address source where the first registering line's server is: looked up when that
+  // server changes and at each public address check, so the device address is the one the
+  // server sees.
+  void FollowServer(std::uint32_t now);
   void CheckPublicAddress(std::uint32_t now);
   void WaitAndDrain(std::uint32_t waitMs);
   void Drain();
@@ -104,6 +108,7 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   const decltype(Services::wait) wait_;  // fixed after construction
   platform::Settings& settings_;
   PublicAddressSource& addresses_;
+  platform::NameResolver& resolver_;
   std::unique_ptr<SipTrace> trace_;  // null unless SipTraceOn; fixed after construction
   IdGenerator ids_;
   platform::UdpSocket socket_;  // bound and read by the engine thread; sent on by any thread
@@ -114,6 +119,7 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   std::atomic<bool> rebind_{false};
   // Engine thread only.
   std::string lastDeviceAddress_;
+  std::string serverName_;  // the server last looked up for FollowServer
   bool bound_ = false;
   std::vector<std::uint8_t> buffer_;
 };

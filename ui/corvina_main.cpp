@@ -34,11 +34,13 @@ bool HaveDisplay() {
   return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
+// `startNote` goes to standard error once this start runs the phone (not when it hands over).
 int RunConsole(const std::string& control, corvina::platform::TerminationSignals& signals,
-               const std::optional<corvina::platform::DialRequest>& dial) {
+               const std::optional<corvina::platform::DialRequest>& dial, std::string startNote) {
   corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
   corvina::app::ConsolePhone console(0, 1, &signals);
   console.SetControlAddress(control);
+  console.SetStartNote(std::move(startNote));
   return corvina::app::RunPhone(program, console, dial);
 }
 
@@ -102,6 +104,6 @@ int main(int argc, char** argv) {
   // Before any thread exists, so that every thread inherits the blocked signals.
   corvina::platform::TerminationSignals signals;
   signals.Open();
-  if (!headless && !HaveDisplay()) std::cerr << "No display: starting the console phone.\n";
-  return RunConsole(control, signals, dialling.request);
+  const bool noDisplay = !headless && !HaveDisplay();
+  return RunConsole(control, signals, dialling.request, noDisplay ? "No display: starting the console phone.\n" : "");
 }

@@ -36,6 +36,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   // Also take commands from TCP clients on "127.x.x.x:PORT"; the port opens with the window,
   // so a second start hands over instead of fighting for it.
   void SetControlAddress(std::string hostPort) { controlAddress_ = std::move(hostPort); }
+  // Written to standard error when the phone starts here (not when this start hands over).
+  void SetStartNote(std::string text) { startNote_ = std::move(text); }
 
   void AttachPostbox(platform::UiPostbox& postbox) override { loop_.Attach(postbox); }
   void DetachPostbox() override { loop_.Detach(); }
@@ -122,6 +124,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   bool ownsStdout_ = false;
   platform::TerminationSignals* signals_;
   std::string controlAddress_;
+  std::string startNote_;
   platform::TcpListener control_;
   CommandProcessor commands_;
   std::map<int, std::unique_ptr<Channel>> channels_;  // by read descriptor; loop thread

@@ -115,6 +115,7 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
 
   add("type", "types TEXT on the keyboard (DTMF in a call, else into the dial box)",
       [](PhoneController& p, const CommandArgs& args) {
+        if (args.Raw().empty()) return CommandReply::Error("usage: type TEXT");
         for (char c : args.Raw()) p.OnTypedChar(c);
         return CommandReply::Ok();
       });

@@ -447,7 +447,7 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
       {"pick 0", "error: no list entry 0"},          {"record", "error: not built yet"},
       {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
-      {"dnd maybe", "error: usage: dnd on|off|toggle"},
+      {"dnd maybe", "error: usage: dnd on|off|toggle"}, {"type", "error: usage: type TEXT"},
   };
   for (auto [line, answer] : refused) EXPECT_EQ(verbs.Execute(line), answer) << line;
   EXPECT_TRUE(lines_[0]->ops.empty());

@@ -74,8 +74,14 @@ TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
 
   // The running phone was told and came to the front.
   EXPECT_TRUE(first->WaitForLine("event {\"event\":\"front\"}", &line, 3000));
+  // A start without a display that only hands a number over says nothing of starting a phone.
+  ChildProcess dialler({CORVINA_BINARY, "--dial", "sip:200@127.0.0.1:9"},
+                      {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1", "DISPLAY=", "WAYLAND_DISPLAY="});
+  EXPECT_TRUE(ExitedWith(dialler.Wait(5000), 0));
+  EXPECT_EQ(dialler.ReadAllErrors(100), "");
   EXPECT_EQ(Ask(*first, "quit"), "ok");
   EXPECT_TRUE(ExitedWith(first->Wait(5000), 0));
+  EXPECT_FALSE(std::filesystem::exists(home + "/run/CorvinaStarting")) << "the start-up lock outlived the phone";
 
   // Its log says it ran once.
   std::ifstream log(std::filesystem::directory_iterator(std::filesystem::path(home) / "Documents/Corvina/Logs")->path());
