@@ -280,14 +280,14 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   b.Message(2100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 2); });
   b.Message(3000, [&](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 3, {}, g729); });
   b.Message(3100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 3); });
-  b.Message(4000, [](sip::SharedDialog& d) { return FarRequest(d, "REFER", 4); });
+  b.Message(4000, [](sip::SharedDialog& d) { return FarRequest(d, "REFER", 4, "Refer-To: <sip:3@192.0.2.3>\r\n"); });
   b.Command(5000, LineCommand::kHangUp);
   b.RunIncoming(IncomingInvite());
   const auto oks = b.Sent("SIP/2.0 200");
   ASSERT_EQ(oks.size(), 2u);
   EXPECT_NE(oks[1].second.find("a=recvonly"), std::string::npos);
   EXPECT_EQ(b.Sent("SIP/2.0 415").size(), 1u);
-  EXPECT_EQ(b.Sent("SIP/2.0 491").size(), 1u);
+  EXPECT_EQ(b.Sent("SIP/2.0 202").size(), 1u);  // the transferee's attempt runs until the hang-up
   EXPECT_EQ(b.media.lastRemote.remotePort, 40000);  // the refused offer changed nothing
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
 }
@@ -408,6 +408,129 @@ TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {
   EXPECT_TRUE(b.handedOver[0].dialog->State().established);
   EXPECT_EQ(b.handedOver[1].dialog->CallId(), "rep-2");
   EXPECT_EQ(b.handedOver[1].at, 4000u);
+}
+
+using Transfers = std::vector<std::pair<TransferKind, TransferOutcome>>;
+
+TEST(CallFlowRefer, BlindTransferFollowsTheReferUntilTheFarEndTellsTheResultOrALimitPasses) {
+  using Far = std::function<void(CallBench&)>;
+  const auto reply = [](std::uint32_t at, int status) -> Far {  // to the REFER
+    return [=](CallBench& b) { b.Message(at, [=](auto& d) { return Reply(d, status, {}, "far", {}, "REFER"); }); };
+  };
+  const auto ask = [](std::uint32_t at, const char* method, const char* sipfrag = "") -> Far {
+    return [=](CallBench& b) {
+      b.Message(at, [=](auto& d) { return FarRequest(d, method, at, {}, sipfrag, "message/sipfrag"); });
+    };
+  };
+  const auto everyRefer = [](std::uint32_t after) -> Far {  // 491 to each
+    return [=](CallBench& b) {
+      b.onSent = [&b, after](const std::string& text) {
+        if (text.rfind("REFER ", 0) == 0) b.Message(b.Elapsed() + after, [](auto& d) {
+          return Reply(d, 491, {}, "far", {}, "REFER");
+        });
+      };
+    };
+  };
+  const struct {
+    std::vector<Far> far;  // the far end's part; the transfer is given at 1000
+    std::size_t refers;    // REFERs sent
+    bool referred;
+    std::uint32_t endAt;  // 0: not checked
+    bool byeOwed;
+    std::vector<std::string> answers;  // ours from 1000 on
+  } cases[] = {
+      {{reply(2200, 202), ask(3000, "NOTIFY", "SIP/2.0 180 Ringing\r\n"), ask(4000, "NOTIFY", "SIP/2.0 200 OK\r\n")},
+       3, true, 4000, true, {"200", "200"}},
+      {{reply(1100, 202), ask(3000, "BYE")}, 1, true, 3000, false, {"200"}},
+      {{reply(1100, 405)}, 1, false, 1100, true, {}},
+      {{everyRefer(10)}, 6, false, 0, true, {}},   // at most 5 back-offs
+      {{everyRefer(400)}, 5, false, 6000, true, {}},  // 5 s from the first REFER
+      {{}, 10, false, 6000, true, {}},
+      {{reply(1100, 202)}, 1, false, 66000, true, {}},
+      {{ask(1100, "INVITE"), ask(1200, "REFER"), ask(1300, "OPTIONS"), reply(1400, 202), ask(1500, "INVITE"),
+        ask(1600, "REFER"), ask(1700, "INFO"), ask(2000, "NOTIFY", "SIP/2.0 x\r\n")},
+       1, false, 2000, true, {"491", "491", "405", "500", "500", "405", "200"}},
+  };
+  for (const auto& c : cases) {
+    CallBench b;
+    Connect(b);
+    b.At(1000, [&](sip::SharedDialog&) { b.commands.GiveTransfer("<sip:300@pbx.example>"); });
+    for (const auto& f : c.far) f(b);
+    b.RunIncoming(IncomingInvite());
+    const auto refers = b.Sent("REFER ");
+    ASSERT_EQ(refers.size(), c.refers) << c.endAt;
+    for (const char* line : {"\nRefer-To: <sip:300@pbx.example>\r\n", "\nReferred-By: <sip:100@pbx.example>\r\n",
+                             "\nContact: "}) {
+      EXPECT_NE(refers[0].second.find(line), std::string::npos) << line;
+    }
+    const auto outcome = c.referred ? TransferOutcome::kReferred : TransferOutcome::kFailed;
+    EXPECT_EQ(b.transfers, (Transfers{{TransferKind::kBlind, outcome}})) << c.refers;
+    ASSERT_EQ(b.handedOver.size(), 1u);
+    if (c.endAt) {
+      EXPECT_EQ(b.handedOver[0].at, c.endAt);
+    }
+    EXPECT_EQ(b.handedOver[0].dialog->State().established, c.byeOwed) << c.endAt;
+    std::vector<std::string> answers;
+    for (const auto& [at, text] : b.Sent("SIP/2.0 ")) {
+      if (at >= 1000) answers.push_back(text.substr(8, 3));
+    }
+    EXPECT_EQ(answers, c.answers) << c.endAt;
+  }
+}
+
+TEST(CallFlowTransferee, ReferCallsTheTargetAndNotifiesTheResultOrIsRefused) {
+  const struct {
+    const char* referTo;   // the Refer-To line
+    int inviteStatus;      // the target's answer; 0: the REFER is refused
+    int notifyStatus;      // the answer to our NOTIFY
+    const char* replaces;  // the INVITE's Replaces line
+    std::uint32_t endAt;
+  } cases[] = {
+      {"r: <sip:300@198.51.100.30>", 200, 200, nullptr, 5000},
+      {"Refer-To: <sip:300@198.51.100.30?Replaces=a%40h%3Bto-tag%3D1%3Bfrom-tag%3D2>", 200, 200,
+       "\nReplaces: a@h;to-tag=1;from-tag=2\r\n", 5000},
+      {"Refer-To: <sip:300@198.51.100.30>", 486, 200, nullptr, 5000},
+      {"Refer-To: <sip:300@198.51.100.30>", 486, 487, nullptr, 1020},
+      {"Subject: none", 0, 0, nullptr, 5000},
+      {"Refer-To: <sip:300@198.51.100.30", 0, 0, nullptr, 5000},
+      {"Refer-To: <sip:300@>", 0, 0, nullptr, 5000},
+      {"Refer-To: <sip:300@h?Replaces=a%0D%0AX:%20y>", 0, 0, nullptr, 5000},
+  };
+  std::string other(testing::kOfferPcmu);
+  other.replace(other.find("40000"), 5, "40010");
+  for (const auto& c : cases) {
+    CallBench b;
+    Connect(b);
+    b.Message(1000, [&](auto& d) { return FarRequest(d, "REFER", 2, std::string(c.referTo) + "\r\n"); });
+    b.onSent = [&](const std::string& text) {  // the target, then the transferor
+      if (text.rfind("INVITE sip:300@", 0) == 0) {
+        b.Message(b.Elapsed() + 10, [&](auto& d) { return Reply(d, c.inviteStatus, {}, "t3", other); });
+      } else if (text.rfind("NOTIFY ", 0) == 0) {
+        b.Message(b.Elapsed() + 10, [&](auto& d) { return Reply(d, c.notifyStatus, {}, "far", {}, "NOTIFY"); });
+      }
+    };
+    b.Command(5000, LineCommand::kHangUp);
+    b.RunIncoming(IncomingInvite());
+    const bool accepted = c.inviteStatus != 0, replaced = c.inviteStatus == 200;
+    EXPECT_EQ(b.SentTimes(accepted ? "SIP/2.0 202" : "SIP/2.0 400").size(), 1u) << c.referTo;
+    const auto invites = b.Sent("INVITE sip:300@198.51.100.30 ");
+    const auto notifies = b.Sent("NOTIFY ");
+    ASSERT_EQ(invites.size(), accepted ? 1u : 0u) << c.referTo;
+    ASSERT_EQ(notifies.size(), accepted ? 1u : 0u) << c.referTo;
+    if (accepted) {
+      EXPECT_EQ(invites[0].second.find("Replaces:"), c.replaces ? invites[0].second.find(c.replaces) + 1 : -1);
+      const char* fragment = replaced ? "\r\n\r\nSIP/2.0 200 OK\r\n" : "\r\n\r\nSIP/2.0 503 Service Unavailable\r\n";
+      EXPECT_NE(notifies[0].second.find(fragment), std::string::npos) << c.referTo;
+      EXPECT_NE(notifies[0].second.find("Call-ID: in-call-1\r\n"), std::string::npos);  // in the old dialog
+      const auto outcome = replaced ? TransferOutcome::kReplaced : TransferOutcome::kFailed;
+      EXPECT_EQ(b.transfers, (Transfers{{TransferKind::kTransferee, outcome}})) << c.referTo;
+    }
+    EXPECT_EQ(b.transfers.empty(), !accepted);
+    EXPECT_EQ(b.handedOver.back().at, c.endAt) << c.referTo;
+    EXPECT_EQ(b.handedOver.back().dialog->CallId() == "in-call-1", !replaced) << c.referTo;
+    EXPECT_EQ(b.media.lastRemote.remotePort, replaced ? 40010 : 40000) << c.referTo;  // the media follows
+    EXPECT_EQ(b.announced[b.announced.size() - 2].state, CallState::kConnected) << c.referTo;
+  }
 }
 
 TEST(DialTarget, RequestUriAndChecks) {
