@@ -188,8 +188,9 @@ inline constexpr std::string_view kOfferPcmu =
 
 // A response of the far end to the request (INVITE unless told) last sent in `dialog`; `extra`
 // holds complete lines.
-inline std::string Reply(const sip::SharedDialog& d, int status, std::string_view extra = {}, std::string_view toTag = "far",
-                         std::string_view sdp = {}, std::string_view method = "INVITE") {
+inline std::string Reply(const sip::SharedDialog& d, int status, std::string_view extra = {},
+                         std::string_view toTag = "far", std::string_view sdp = {},
+                         std::string_view method = "INVITE") {
   std::string text = "SIP/2.0 " + std::to_string(status) + " Whatever\r\nVia: SIP/2.0/UDP 203.0.113.7:5090;branch=x\r\n"
                      "From: <sip:100@pbx.example>;tag=" + d.LocalTag() + "\r\nTo: <sip:200@198.51.100.9:5062>;tag=" +
                      std::string(toTag) + "\r\nCall-ID: " + d.CallId() + "\r\nCSeq: " +
