@@ -133,7 +133,7 @@ class CallBench final : public CallHost {
   }
 
   void RunOutgoing(bool intercom = false) {
-    CallFlow flow(*this, media, sdp, identity);
+    CallFlow flow(*this, media, sdp, {});
     flow.Run(intercom ? CallState::kDiallingIntercom : CallState::kDialling, Outgoing(), nullptr);
   }
   void RunIncoming(std::string invite) {
@@ -141,7 +141,7 @@ class CallBench final : public CallHost {
     sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
     d.localUser = d.authorizationUser = "100";
     d.password = "secret";
-    CallFlow flow(*this, media, sdp, identity);
+    CallFlow flow(*this, media, sdp, {});
     flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
   }
 
@@ -167,7 +167,6 @@ class CallBench final : public CallHost {
   std::vector<Announced> announced;
   std::vector<HandedOver> handedOver;
   std::vector<std::pair<TransferKind, TransferOutcome>> transfers;
-  CallIdentity identity{"<sip:100@pbx.example>", "", "100", "100", "secret"};
   sip::SharedDialog* current = nullptr;
   // A far end that reacts to what the flow sent, told in the next wait of every sent text.
   std::function<void(const std::string& text)> onSent;
@@ -186,8 +185,7 @@ inline constexpr std::string_view kOfferPcmu =
     "v=0\r\no=- 1 1 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
     "m=audio 40000 RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
 
-// A response of the far end to the request (INVITE unless told) last sent in `dialog`; `extra`
-// holds complete lines.
+// A response of the far end to the request (INVITE unless told) last sent in `dialog`.
 inline std::string Reply(const sip::SharedDialog& d, int status, std::string_view extra = {},
                          std::string_view toTag = "far", std::string_view sdp = {},
                          std::string_view method = "INVITE") {
