@@ -1,6 +1,6 @@
 // One call on a line, as straight-line code on the call thread: ringing and answering an
 // incoming INVITE, the outgoing attempt with redirects and challenges, and the established
-// call with its hold and resume and the commands given to it. Every request it sends goes
+// call with its hold and resume, its transfers and the commands given to it. Every request it sends goes
 // through the in-dialog request runner. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
 // and measures every limit with the endpoint's tick count, so tests drive it with a fake clock
 // and a scripted inbox.

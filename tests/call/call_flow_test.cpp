@@ -1,5 +1,5 @@
 // The call flow on a fake clock: ring cadence, resend schedules, the time limits, redirects,
-// challenges, answering with its ACK wait, commands, and the checks of dialled text.
+// challenges, answering with its ACK wait, commands, transfers, and the checks of dialled text.
 #include "call/call_flow.h"
 
 #include <gtest/gtest.h>
