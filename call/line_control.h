@@ -18,6 +18,11 @@ enum class CallState : std::int32_t {
   kConnected = 5,
 };
 
+// What became of the last transfer on a line: the blind transfer the user asked for, or the
+// transfer the far end asked of us (we are the transferee).
+enum class TransferKind : std::int32_t { kNone = 0, kBlind = 1, kTransferee = 2 };
+enum class TransferOutcome : std::int32_t { kNone = 0, kReferred = 1, kFailed = 2, kReplaced = 3 };
+
 enum class LineCommand : std::int32_t {
   kNone = 0,
   kAnswer = 1,
@@ -38,6 +43,12 @@ struct LineSnapshot {
   // The hold state the far end last accepted (a 2xx to the hold or resume re-INVITE); off
   // whenever a call connects. A change is announced like a change of state.
   bool holdApplied = false;
+  // Set once a transfer's outcome is known and announced with that change; both return to
+  // kNone with the next announcement. Blind: kReferred (the far end took the REFER and
+  // reported success) or kFailed. Transferee: kReplaced (our new call replaced this one) or
+  // kFailed.
+  TransferKind transferKind = TransferKind::kNone;
+  TransferOutcome transferOutcome = TransferOutcome::kNone;
 };
 
 // Receives a line's announcements on the user-interface thread, one per change of call state
