@@ -2,6 +2,7 @@
 // - dialling picks the free line, holds a current call first, refuses with "Busy" when full;
 // - hold, retrieve and transfer across two lines, and where the local audio goes meanwhile;
 // - the hold the far end applied: the console's hold event, the state answer, the Hold button;
+// - the Transfer button's blind transfer to new dial-box text, and transfer outcome events;
 // - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
 // - missed calls, outside dialling range checks, the volume mapping and the phone-log times.
 #include <gtest/gtest.h>
@@ -71,6 +72,24 @@ class PhoneControllerTest : public ::testing::Test {
   }
   void Ring(int line, int count, std::string number = "201", std::string name = "Ann") {
     lines_[line]->Announce(CallState::kIncomingRinging, count, number, name);
+  }
+  // Runs `act` with a console phone as the controller's observer; its events named `name`.
+  std::string ConsoleEvents(const std::string& name, const std::function<void()>& act) {
+    int input[2], output[2];
+    if (pipe(input) != 0 || pipe(output) != 0) return "no pipes";
+    auto console = std::make_unique<ConsolePhone>(input[0], output[1], nullptr);
+    Build(console.get());
+    act();
+    Build(nullptr);
+    console.reset();
+    for (int fd : {input[0], input[1], output[1]}) close(fd);
+    std::string events;
+    platform::LineSplitter lines(ConsolePhone::kMaxLineBytes);
+    for (std::string line; platform::ReadLine(output[0], 5000, lines, &line);) {
+      if (line.find("\"event\":\"" + name + "\"") != std::string::npos) events += line + "\n";
+    }
+    close(output[0]);
+    return events;
   }
 
   platform::MemorySettingsStore store_;
@@ -228,33 +247,86 @@ TEST_F(PhoneControllerTest, TheLocalAudioGoesOnlyWhereTheCurrentLineIs) {
 }
 
 TEST_F(PhoneControllerTest, TheHoldTheFarEndAppliedReachesTheConsoleTheStateAndTheHoldButton) {
-  int input[2], output[2];
-  ASSERT_TRUE(pipe(input) == 0 && pipe(output) == 0);
-  auto console = std::make_unique<ConsolePhone>(input[0], output[1], nullptr);
-  Build(console.get());
-  int n = Connect("201");
-  // Announcements of the applied hold, each followed by the Hold button's look and the state.
-  const std::pair<bool, bool> applied[] = {{true, true}, {true, true}, {false, false}, {true, true}};
-  for (auto [held, pressed] : applied) {
-    lines_[n]->snapshot.holdApplied = held;
-    lines_[n]->Announce(CallState::kConnected);
-    EXPECT_EQ(view_.buttons[static_cast<int>(ControlId::kHold)].second, pressed);
-    EXPECT_NE(PhoneStateJson(*controller_).find(std::string("\"holdApplied\":") + (held ? "true" : "false")),
-              std::string::npos);
-  }
-  lines_[n]->Announce(CallState::kIdle);  // a held call that ends was not resumed
-  EXPECT_FALSE(view_.buttons[static_cast<int>(ControlId::kHold)].second);
-  Build(nullptr);
-  console.reset();
-  for (int fd : {input[0], input[1], output[1]}) close(fd);
-  std::string events;
-  platform::LineSplitter lines(ConsolePhone::kMaxLineBytes);
-  for (std::string line; platform::ReadLine(output[0], 5000, lines, &line);) {
-    if (line.find("\"event\":\"hold\"") != std::string::npos) events += line + "\n";
-  }
-  close(output[0]);
+  int n = 0;
+  const std::string events = ConsoleEvents("hold", [&] {
+    n = Connect("201");
+    // Announcements of the applied hold, each followed by the Hold button's look and the state.
+    const std::pair<bool, bool> applied[] = {{true, true}, {true, true}, {false, false}, {true, true}};
+    for (auto [held, pressed] : applied) {
+      lines_[n]->snapshot.holdApplied = held;
+      lines_[n]->Announce(CallState::kConnected);
+      EXPECT_EQ(view_.buttons[static_cast<int>(ControlId::kHold)].second, pressed);
+      EXPECT_NE(PhoneStateJson(*controller_).find(std::string("\"holdApplied\":") + (held ? "true" : "false")),
+                std::string::npos);
+    }
+    lines_[n]->Announce(CallState::kIdle);  // a held call that ends was not resumed
+    EXPECT_FALSE(view_.buttons[static_cast<int>(ControlId::kHold)].second);
+  });
   const std::string held = "event {\"event\":\"hold\",\"line\":" + std::to_string(n + 1) + ",\"held\":";
   EXPECT_EQ(events, held + "true}\n" + held + "false}\n" + held + "true}\n");
+}
+
+TEST_F(PhoneControllerTest, TransferButtonTransfersBlindToNewDialBoxTextElseStartsTheAttendedTransfer) {
+  const struct {
+    const char* what;
+    const char* text;            // put into the dial box once the call is connected (null: none)
+    CallState state;             // the call's state when Transfer is pressed
+    const char* op;              // the line's last operation
+    int source;                  // the transfer source afterwards (kNoLine: none)
+    LineIndicator indicator;
+  } cases[] = {
+      {"the dialled number is no target", nullptr, CallState::kConnected, "hold", 0, LineIndicator::kHeld},
+      {"new text is the target", "Bob <sip:300@host>", CallState::kConnected, "transfer sip:300@host",
+       PhoneController::kNoLine, LineIndicator::kHeld},
+      {"a call not yet connected is held", "300", CallState::kRemoteRinging, "hold", 0, LineIndicator::kHeld},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Build(nullptr);
+    audio_.moves.clear();
+    Connect("201");
+    lines_[0]->Announce(c.state);
+    if (c.text != nullptr) controller_->EnterDialText(c.text);
+    controller_->OnButton(ControlId::kTransfer);
+    EXPECT_EQ(lines_[0]->ops.back(), c.op);
+    EXPECT_EQ(controller_->TransferSource(), c.source);
+    EXPECT_EQ(controller_->Indicators().State(0), c.indicator);
+    EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+    EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
+    EXPECT_EQ(controller_->DialText(), "");
+  }
+  // The call layer refused the last target and the call goes on: its line button takes it back.
+  controller_->LineButton(0);
+  EXPECT_EQ(controller_->CurrentLine(), 0);
+  EXPECT_EQ(audio_.Place(), AudioPlace::Line(0));
+  EXPECT_FALSE(controller_->BlindTransfer("  "));
+  lines_[0]->Announce(CallState::kDialling);
+  EXPECT_FALSE(controller_->BlindTransfer("300")) << "only a connected call";
+}
+
+TEST_F(PhoneControllerTest, TransferOutcomesReachTheConsoleOncePerAnnouncement) {
+  const std::string events = ConsoleEvents("transfer", [&] {
+    const std::tuple<call::TransferKind, call::TransferOutcome, CallState> announced[] = {
+        {call::TransferKind::kTransferee, call::TransferOutcome::kFailed, CallState::kConnected},
+        {call::TransferKind::kNone, call::TransferOutcome::kNone, CallState::kConnected},
+        {call::TransferKind::kTransferee, call::TransferOutcome::kReplaced, CallState::kConnected},
+        {call::TransferKind::kBlind, call::TransferOutcome::kReferred, CallState::kIdle},
+    };
+    Connect("201");
+    for (auto [kind, outcome, state] : announced) {
+      lines_[0]->snapshot.transferKind = kind;
+      lines_[0]->snapshot.transferOutcome = outcome;
+      lines_[0]->Announce(state);
+    }
+    Connect("202");
+    lines_[0]->snapshot.transferKind = call::TransferKind::kBlind;
+    lines_[0]->snapshot.transferOutcome = call::TransferOutcome::kFailed;
+    lines_[0]->Announce(CallState::kIdle);
+  });
+  const std::string event = "event {\"event\":\"transfer\",\"line\":1,\"kind\":";
+  EXPECT_EQ(events, event + "\"transferee\",\"result\":\"failed\"}\n" + event +
+                        "\"transferee\",\"result\":\"replaced\"}\n" + event +
+                        "\"blind\",\"result\":\"referred\"}\n" + event + "\"blind\",\"result\":\"failed\"}\n");
 }
 
 TEST_F(PhoneControllerTest, HangUpButtonHangsUpElseRejectsElseClearsTheDialBox) {
@@ -448,6 +520,8 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
       {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
       {"dnd maybe", "error: usage: dnd on|off|toggle"},
+      {"transfer blind 300", "error: no connected call to transfer"},
+      {"transfer 300", "error: usage: transfer [blind TEXT]"},
   };
   for (auto [line, answer] : refused) EXPECT_EQ(verbs.Execute(line), answer) << line;
   EXPECT_TRUE(lines_[0]->ops.empty());
@@ -475,6 +549,11 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(verbs.Execute("list"), "ok {\"items\":[\"20\"]}");
   EXPECT_EQ(verbs.Execute("redial"), "ok");
   EXPECT_EQ(lines_[0]->ops.back(), "call 20");
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("transfer blind"), "error: usage: transfer [blind TEXT]");
+  EXPECT_EQ(verbs.Execute("transfer blind  \"Bob\" <sip:300@host>"), "ok {\"line\":1}");
+  EXPECT_EQ(lines_[0]->ops.back(), "transfer sip:300@host");
+  EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
 }
 
 TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {
