@@ -298,24 +298,19 @@ void CallFlow::InCall() {
     std::unique_ptr<sip::SipMessage> m = NextMessage(static_cast<int>(kInCallWaitMs));
     TakeCommands();
     if (m && !HandleInCall(std::move(m))) return;
-    if (MustEnd()) return;
-    RunCommands();
+    if (MustEnd() || !RunCommands()) return;
   }
 }
 
 void CallFlow::TakeCommands() { pending_ |= host_.Commands().Take(); }
 
-void CallFlow::RunCommands() {
+bool CallFlow::RunCommands() {
   const std::uint32_t commands = std::exchange(pending_, 0);
   // HoldChanged needs nothing here: the loop compares the requested hold with the applied one
   // on every pass. Answer and HandOver mean nothing to an established call yet.
-  if (commands & LineCommands::Bit(LineCommand::kTransfer)) OnTransfer();
+  if ((commands & LineCommands::Bit(LineCommand::kTransfer)) && !OnTransfer()) return false;
   if (commands & LineCommands::Bit(LineCommand::kJoinLine)) OnJoinLine();
-}
-
-void CallFlow::OnTransfer() {
-  const std::string target = host_.Commands().TakeTransferTarget();
-  if (!target.empty()) Log(std::string(texts::kTransferNotDone) + target, platform::kLogInfo);
+  return true;
 }
 
 void CallFlow::OnJoinLine() {
@@ -329,8 +324,7 @@ bool CallFlow::ApplyHold() {
     const std::string offer = sdp_.BuildOffer(media_.Local(), holdApplied_);
     sip::RequestLimits limits = sip::kReInviteLimits;
     limits.cameIn = cameIn_;
-    Requests host(*this, Requests::Phase::kInCall, false);
-    const sip::RequestResult r = sip::DialogRequestRunner(*dialog_, host).Run(
+    const sip::RequestResult r = RunInCall(
         [&](sip::SipRequestOut& reInvite) {
           return sip::SendInvite(Ep(), dialog_->State(), reInvite, {.sdp = offer});
         },
@@ -355,6 +349,7 @@ bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
     }
     return true;
   }
+  if (m->method == wire::kRefer) return OnRefer(*m);
   if (m->method != wire::kInvite) return sip::AnswerInDialogRequest(*dialog_, *m);
   const std::string_view replaces = m->FindHeader(sip::kReplaces);
   if (!replaces.empty()) return TakeReplacingInvite(*m);
@@ -395,9 +390,12 @@ void CallFlow::EndExtraFork(const sip::SipMessage& response) {
   sip::SendAck(Ep(), fork, *ownInvite_, response, {}, ack);
   sip::RequestLimits limits = sip::kNonInviteLimits;
   limits.challenges = 0;
+  RunInCall([&](sip::SipRequestOut& bye) { return sip::SendByeWithoutCredentials(Ep(), fork, bye); }, limits);
+}
+
+sip::RequestResult CallFlow::RunInCall(const sip::RequestSender& send, const sip::RequestLimits& limits) {
   Requests host(*this, Requests::Phase::kInCall, false);
-  sip::DialogRequestRunner(*dialog_, host).Run(
-      [&](sip::SipRequestOut& bye) { return sip::SendByeWithoutCredentials(Ep(), fork, bye); }, limits);
+  return sip::DialogRequestRunner(*dialog_, host).Run(send, limits);
 }
 
 CallFlow::Requests::Requests(CallFlow& flow, Phase phase, bool announceRinging)
@@ -412,9 +410,11 @@ std::unique_ptr<sip::SipMessage> CallFlow::Requests::NextMessage(int timeoutMs) 
 bool CallFlow::Requests::StopRequested() { return flow_.MustEnd(); }
 
 bool CallFlow::Requests::OnRequest(std::unique_ptr<sip::SipMessage> request) {
-  // An INVITE while ours is under way gets 491: answering it would take our own response from
-  // the inbox, and a Replaces would swap the dialog the runner holds.
-  if (phase_ == Phase::kInCall && request->method != wire::kInvite) return flow_.HandleInCall(std::move(request));
+  // An INVITE or REFER while ours is under way gets 491: answering it would take our own
+  // response from the inbox, and a Replaces or a transfer would swap the dialog the runner holds.
+  if (phase_ == Phase::kInCall && request->method != wire::kInvite && request->method != wire::kRefer) {
+    return flow_.HandleInCall(std::move(request));
+  }
   return sip::AnswerInDialogRequest(*flow_.dialog_, *request);
 }
 

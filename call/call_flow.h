@@ -18,6 +18,7 @@
 #include "platform/thread_checker.h"
 #include "sip/call_terminator_core.h"
 #include "sip/dialog.h"
+#include "sip/dialog_request_runner.h"
 #include "sip/request_composer.h"
 #include "sip/shared_dialog.h"
 
@@ -35,6 +36,11 @@ inline constexpr std::uint32_t kFinalResendMs = 350;
 inline constexpr std::uint32_t kAckLimitMs = 8000;
 inline constexpr std::uint32_t kInCallWaitMs = 1000;
 inline constexpr int kChallengesPerTarget = 5;
+// A REFER we send: the far end must accept it within 5000 ms of the first REFER and report the
+// transfer's result within 65000 ms of it; a 491 is answered with at most 5 back-offs.
+inline constexpr std::uint32_t kReferAcceptLimitMs = 5000;
+inline constexpr std::uint32_t kReferResultLimitMs = 65000;
+inline constexpr int kReferBackOffs = 5;
 
 // What the call thread needs from its line.
 class CallHost {
@@ -53,6 +59,8 @@ class CallHost {
   virtual void Announce(CallState state, int ringCount) = 0;
   // Sets the hold state the far end accepted and announces it.
   virtual void AnnounceHold(bool applied) = 0;
+  // Announces a transfer's outcome once, with the line's current state.
+  virtual void AnnounceTransfer(TransferKind kind, TransferOutcome outcome) = 0;
   virtual void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) = 0;
   // Makes a dialog that receives messages from `state` and puts it in the engine's list.
   virtual sip::DialogRef AddDialog(sip::Dialog state) = 0;
@@ -78,6 +86,8 @@ class CallFlow {
 
  private:
   class Requests;  // the host of the request runner that carries every request the flow sends
+  class ReferFollower;  // the host while our REFER runs and is followed
+  enum class ReferResult { kSucceeded, kFailed, kStopped };
   enum class AnswerResult { kOk, kRefusedSdp, kFailed };
   enum class Attempt { kSuccess, kFailed, kAbandoned };
   struct FinalResult {
@@ -103,9 +113,10 @@ class CallFlow {
   void InCall();
   // Puts the commands given meanwhile into the pending set (and resets the command event).
   void TakeCommands();
-  // Hands each pending command to its handler.
-  void RunCommands();
-  void OnTransfer();
+  // Hands each pending command to its handler; false when the call ends.
+  bool RunCommands();
+  // The blind transfer to the target given with the command; ends the call (false).
+  bool OnTransfer();
   void OnJoinLine();
   // Sends the hold or resume re-INVITE when the requested hold differs from the last applied
   // one, until they agree; false when the call ends.
@@ -113,6 +124,16 @@ class CallFlow {
   // False when the call ends.
   bool HandleInCall(std::unique_ptr<sip::SipMessage> message);
   bool TakeReplacingInvite(const sip::SipMessage& invite);
+  // Runs one request in the established call's dialog; requests arriving meanwhile get the
+  // in-call answers (INVITE and REFER: 491).
+  sip::RequestResult RunInCall(const sip::RequestSender& send, const sip::RequestLimits& limits);
+  // Sends a REFER to `referTo` ("<uri>") and follows it until the far end reports the result.
+  ReferResult Refer(std::string_view referTo);
+  // The far end transfers us: calls the Refer-To target (replacing this call on success) and
+  // reports the result in a NOTIFY. False when the call ends.
+  bool OnRefer(const sip::SipMessage& refer);
+  // The transferee's NOTIFY in the current dialog; false when the dialog ended meanwhile.
+  bool NotifyReferResult(int status, std::string_view reason);
   void EndExtraFork(const sip::SipMessage& response);
   void Respond(const sip::SipMessage& request, int status, std::string_view reason);
 

@@ -7,6 +7,7 @@
 namespace corvina::call::texts {
 
 inline constexpr std::string_view kInitiatedCall = "Initiated sip call to: ";
+inline constexpr std::string_view kTransferring = "Transferring sip call to: ";
 inline constexpr std::string_view kInvalidAddress = "Error sip address or phone number is invalid: ";
 inline constexpr std::string_view kNoServer = "No server specified in the address or phone number: ";
 inline constexpr std::string_view kYouMustEither = "You must either...";
@@ -23,13 +24,16 @@ inline constexpr std::string_view kIncomingCall = "Incoming SIP call";
 inline constexpr std::string_view kAnswering = "Answering call...";
 inline constexpr std::string_view kNoCodecs = "Incoming connection does not support proper SIP codecs";
 // Mid-call commands whose exchanges are not built yet: the call goes on unchanged.
-inline constexpr std::string_view kTransferNotDone = "Transfer not carried out, the call goes on: ";
 inline constexpr std::string_view kJoinNotDone = "Joining the two lines not carried out, the call goes on";
 inline constexpr std::string_view kJoinNotALine = "Joining the two lines refused: the other line is not a SIP line";
 
 inline constexpr std::string_view kReasonRinging = "Ringing";
 inline constexpr std::string_view kReasonUnsupportedMedia = "Unsupported Media Type";
 inline constexpr std::string_view kReasonServerError = "Server Internal Error";
+inline constexpr std::string_view kReasonAccepted = "Accepted";
+inline constexpr std::string_view kReasonBadRequest = "Bad Request";
+inline constexpr std::string_view kReasonMethodNotAllowed = "Method Not Allowed";
+inline constexpr std::string_view kReasonServiceUnavailable = "Service Unavailable";
 
 inline constexpr std::string_view kSdpSendOnly = "a=sendonly";
 inline constexpr std::string_view kAnswerModeAuto = "Auto";

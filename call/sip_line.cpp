@@ -72,6 +72,10 @@ class SipLine::Host final : public CallHost {
     dialog->ReleaseHolder();
     line_.services_.handOver(std::move(dialog), std::move(pending));
   }
+  void AnnounceTransfer(TransferKind kind, TransferOutcome outcome) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    line_.AnnounceTransfer(kind, outcome);
+  }
   sip::DialogRef AddDialog(sip::Dialog state) override {
     CORVINA_CHECK_THREAD(callThread_);
     sip::DialogRef d = sip::SharedDialog::Create(line_.services_.dialogs, std::move(state));
@@ -144,7 +148,15 @@ bool SipLine::MakeCallAs(std::string_view target, std::string_view displayName, 
 
 void SipLine::SendDigits(std::string_view digits) { media_->SendDigits(digits); }
 
-void SipLine::Transfer(std::string_view target) { commands_.GiveTransfer(target); }
+void SipLine::Transfer(std::string_view target) {
+  platform::LogSink& log = services_.dialogs.endpoint.Log();
+  log.Log(std::string(texts::kTransferring) + std::string(target), platform::kLogInfo);
+  // A target that fails the checks of a new call is not sent: the call goes on. A transfer
+  // still pending is replaced.
+  const LineAccount account = ReadLineAccount(services_.settings, section_());
+  if (!CheckDialTarget(target, account.server, log)) return;
+  commands_.GiveTransfer(RequestUriFromText(target, account.server));
+}
 
 void SipLine::HangUp() {
   commands_.Give(LineCommand::kHangUp);
@@ -303,6 +315,20 @@ void SipLine::AnnounceHold(bool applied) {
     std::lock_guard<std::mutex> hold(lock_);
     snapshot_.holdApplied = applied;
     announced = snapshot_;
+  }
+  Post(announced);
+}
+
+void SipLine::AnnounceTransfer(TransferKind kind, TransferOutcome outcome) {
+  LineSnapshot announced;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    snapshot_.transferKind = kind;
+    snapshot_.transferOutcome = outcome;
+    announced = snapshot_;
+    // Told once: later snapshots and announcements carry no outcome.
+    snapshot_.transferKind = TransferKind::kNone;
+    snapshot_.transferOutcome = TransferOutcome::kNone;
   }
   Post(announced);
 }

@@ -102,6 +102,7 @@ class SipLine final : public LineControl, public sip::IncomingCallLine, public s
   bool WaitForEngine(CallThread& thread);
   void Announce(call::CallState state, int ringCount);
   void AnnounceHold(bool applied);
+  void AnnounceTransfer(TransferKind kind, TransferOutcome outcome);
   void Post(const LineSnapshot& announced);
   // Shutdown's wait for a StartCall under way: its slow part is bounded by the engine's
   // readiness wait.

@@ -50,16 +50,25 @@ RequestResult DialogRequestRunner::Run(const RequestSender& send, const RequestL
   RequestResult result;
   int challenges = 0;
   int backOffs = 0;
+  const std::uint32_t first = endpoint.NowMs();  // the run's first send
+  // With limits from the first send: what is left of the limit that applies now.
+  const auto runLeft = [&] {
+    const std::uint32_t limit = result.provisional ? limits.withProvisionalMs : limits.withoutProvisionalMs;
+    return Until(endpoint.NowMs(), first + limit);
+  };
   // Each pass sends one request (the first, the answer to a challenge, the one after a back-off)
   // and waits for its final response.
   for (;;) {
     if (host_.StopRequested()) return Ended(RequestOutcome::kStopped, 408, result);
+    if (limits.fromFirstSend && challenges + backOffs > 0 && runLeft() == 0) {
+      return Ended(RequestOutcome::kTimedOut, 408, result);
+    }
     result.provisional = false;
     if (!send(result.request)) return Ended(RequestOutcome::kUnsent, 408, result);
     const SipRequestOut& request = result.request;
     const bool invite = request.method == wire::kInvite;
-    const std::uint32_t start = endpoint.NowMs();
-    std::uint32_t lastSend = start;
+    const std::uint32_t start = limits.fromFirstSend ? first : endpoint.NowMs();
+    std::uint32_t lastSend = endpoint.NowMs();
     std::unique_ptr<SipMessage> response;
     while (!response) {
       if (host_.StopRequested()) return Ended(RequestOutcome::kStopped, 408, result);
@@ -99,7 +108,8 @@ RequestResult DialogRequestRunner::Run(const RequestSender& send, const RequestL
     }
     if (status == 491 && backOffs < limits.backOffs) {
       ++backOffs;
-      const std::uint32_t until = endpoint.NowMs() + BackOffMs(limits.cameIn, endpoint.NowMs());
+      std::uint32_t until = endpoint.NowMs() + BackOffMs(limits.cameIn, endpoint.NowMs());
+      if (limits.fromFirstSend) until = endpoint.NowMs() + std::min(Until(endpoint.NowMs(), until), runLeft());
       // Requests that arrive meanwhile go to the host; a late repeat of the 491 is dropped.
       for (std::uint32_t left; (left = Until(endpoint.NowMs(), until)) > 0;) {
         if (host_.StopRequested()) return Ended(RequestOutcome::kStopped, 408, result);

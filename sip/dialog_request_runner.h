@@ -21,7 +21,8 @@ namespace corvina::sip {
 
 struct RequestLimits {
   // Both limits count from the first send of the current request; a challenge answered or a
-  // back-off sends a new request and starts them again.
+  // back-off sends a new request and starts them again, unless `fromFirstSend` holds: then they
+  // count from the run's first send, across back-offs and challenges.
   std::uint32_t withoutProvisionalMs = 3000;  // give up (408) when no provisional came by then
   std::uint32_t withProvisionalMs = 3000;     // give up (408) at this when a provisional came
   std::uint32_t resendMs = 500;               // resend interval until a provisional
@@ -30,6 +31,7 @@ struct RequestLimits {
   int backOffs = 0;                           // 491 answered with a back-off at most this often
   bool cameIn = false;                        // back-off base: 550 ms (call came in) or 50 ms
   bool ackSuccess = true;                     // false: the caller acknowledges a 2xx itself
+  bool fromFirstSend = false;                 // the limits count from the run's first send
 };
 inline constexpr RequestLimits kNonInviteLimits{};
 inline constexpr RequestLimits kReInviteLimits{.withoutProvisionalMs = 5000, .withProvisionalMs = 25000, .backOffs = 5};

@@ -33,6 +33,7 @@ inline constexpr HeaderName kCSeq{"CSeq", {}};
 inline constexpr HeaderName kRecordRoute{"Record-Route", {}};
 inline constexpr HeaderName kExpires{"Expires", {}};
 inline constexpr HeaderName kReplaces{"Replaces", {}};
+inline constexpr HeaderName kReferTo{"Refer-To", "r"};
 inline constexpr HeaderName kUserAgent{"User-Agent", {}};
 inline constexpr HeaderName kWwwAuthenticate{"WWW-Authenticate", {}};
 inline constexpr HeaderName kProxyAuthenticate{"Proxy-Authenticate", {}};

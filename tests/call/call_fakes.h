@@ -98,6 +98,7 @@ class CallBench final : public CallHost {
   bool HoldRequested() override { return holdRequested; }
   void Announce(CallState state, int ringCount) override { announced.push_back({state, ringCount, Elapsed()}); }
   void AnnounceHold(bool applied) override { holdAnnounced.push_back({applied, Elapsed()}); }
+  void AnnounceTransfer(TransferKind kind, TransferOutcome outcome) override { transfers.push_back({kind, outcome}); }
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
     handedOver.push_back({std::move(dialog), pending.has_value(), pending && pending->provisionalSeen, Elapsed()});
   }
@@ -132,7 +133,7 @@ class CallBench final : public CallHost {
   }
 
   void RunOutgoing(bool intercom = false) {
-    CallFlow flow(*this, media, sdp, {});
+    CallFlow flow(*this, media, sdp, identity);
     flow.Run(intercom ? CallState::kDiallingIntercom : CallState::kDialling, Outgoing(), nullptr);
   }
   void RunIncoming(std::string invite) {
@@ -140,7 +141,7 @@ class CallBench final : public CallHost {
     sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
     d.localUser = d.authorizationUser = "100";
     d.password = "secret";
-    CallFlow flow(*this, media, sdp, {});
+    CallFlow flow(*this, media, sdp, identity);
     flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
   }
 
@@ -165,6 +166,8 @@ class CallBench final : public CallHost {
   std::uint32_t horizon = 200000;  // the test stops the call thread here at the latest
   std::vector<Announced> announced;
   std::vector<HandedOver> handedOver;
+  std::vector<std::pair<TransferKind, TransferOutcome>> transfers;
+  CallIdentity identity{"<sip:100@pbx.example>", "", "100", "100", "secret"};
   sip::SharedDialog* current = nullptr;
   // A far end that reacts to what the flow sent, told in the next wait of every sent text.
   std::function<void(const std::string& text)> onSent;
