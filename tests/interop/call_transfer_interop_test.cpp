@@ -98,6 +98,7 @@ TEST_F(TransferInterop, TransfereeCallsTheTargetWithTheDecodedReplacesAndNotifie
     EXPECT_FALSE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 1000));
     EXPECT_EQ(ExitOf(*sipp_, c.targetAnswers ? 5000 : 0), c.targetAnswers ? 0 : -1) << SippMessages(c.name);
     EXPECT_EQ(phone_->Ask("hangup"), "ok {\"line\":1}");
+    EXPECT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
     ASSERT_EQ(ExitOf(*sipp_, 5000), 0) << SippMessages(c.name);
     ASSERT_EQ(ExitOf(*second, 5000), 0) << SippMessages(target);
 
