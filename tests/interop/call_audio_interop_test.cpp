@@ -283,8 +283,12 @@ TEST(CallAudioLines, PressingLine2HoldsLine1AndTheToneGoesToLine2Alone) {
 // The phone (WAV devices, in `folder`) and two baresip peers sending 440 and 660 Hz; the phone
 // has called the first and the call is connected.
 struct TransferCall {
-  explicit TransferCall(const testing::TempFolder& folder)
-      : phone(folder.Sub("phone"), AudioPhoneSettings(folder, testing::FreeUdpPort(), "50")) {}
+  explicit TransferCall(const testing::TempFolder& folder) : phone(folder.Sub("phone"), Settings(folder)) {}
+  static std::vector<std::vector<std::string>> Settings(const testing::TempFolder& folder) {
+    std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, testing::FreeUdpPort(), "50");
+    settings.push_back({"Settings", "SipTraceOn", "1"});
+    return settings;
+  }
   void Connect() {
     phone.Start();
     ASSERT_NE(phone.WaitForSipPort(10000), 0);
@@ -359,6 +363,16 @@ TEST(CallAudioTransfer, APeerTransfersThePhoneWhichThenHearsTheTarget) {
   EXPECT_TRUE(PollUntil([&] { return call.second.Log().find(" terminated (duration") != std::string::npos; }, 5000))
       << call.second.Log();
   EXPECT_EQ(call.phone.Quit(), 0);
+  // In order: the REFER accepted, the target called, the success reported in a NOTIFY.
+  const std::string trace = call.phone.SipTrace();
+  std::size_t at = 0;
+  const std::vector<std::string> steps = {"SIP/2.0 202 Accepted", "INVITE " + call.second.Target() + " SIP/2.0",
+                                          "NOTIFY ", "Event: refer", "Content-Type: message/sipfrag",
+                                          "\r\n\r\nSIP/2.0 200 OK"};
+  for (const std::string& step : steps) {
+    at = trace.find(step, at);
+    ASSERT_NE(at, std::string::npos) << step << "\n" << trace;
+  }
   ASSERT_GT(heard.size(), replacedAt + 4000);
   EXPECT_TRUE(HoldsTone({heard.begin() + static_cast<long>(replacedAt) + 4000, heard.end()}, 660, 50));
 }
