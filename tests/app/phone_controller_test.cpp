@@ -267,35 +267,28 @@ TEST_F(PhoneControllerTest, TheHoldTheFarEndAppliedReachesTheConsoleTheStateAndT
 }
 
 TEST_F(PhoneControllerTest, TransferButtonTransfersBlindToNewDialBoxTextElseStartsTheAttendedTransfer) {
-  const struct {
-    const char* what;
-    const char* text;            // put into the dial box once the call is connected (null: none)
-    CallState state;             // the call's state when Transfer is pressed
-    const char* op;              // the line's last operation
-    int source;                  // the transfer source afterwards (kNoLine: none)
-    LineIndicator indicator;
-  } cases[] = {
-      {"the dialled number is no target", nullptr, CallState::kConnected, "hold", 0, LineIndicator::kHeld},
-      {"new text is the target", "Bob <sip:300@host>", CallState::kConnected, "transfer sip:300@host",
-       PhoneController::kNoLine, LineIndicator::kHeld},
-      {"a call not yet connected is held", "300", CallState::kRemoteRinging, "hold", 0, LineIndicator::kHeld},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  // The dial-box text once the call is in `state` (null: the dialled number stays), the line's
+  // last operation and the transfer source after Transfer. Either way the line blinks held,
+  // nothing is current, the local audio has stopped and the dial box is empty.
+  const std::tuple<const char*, CallState, const char*, int> cases[] = {
+      {nullptr, CallState::kConnected, "hold", 0},
+      {"300", CallState::kRemoteRinging, "hold", 0},
+      {"Bob <sip:300@host>", CallState::kConnected, "transfer sip:300@host", PhoneController::kNoLine}};
+  for (auto [text, state, op, source] : cases) {
+    SCOPED_TRACE(text != nullptr ? text : "dialled number");
     Build(nullptr);
-    audio_.moves.clear();
     Connect("201");
-    lines_[0]->Announce(c.state);
-    if (c.text != nullptr) controller_->EnterDialText(c.text);
+    lines_[0]->Announce(state);
+    if (text != nullptr) controller_->EnterDialText(text);
     controller_->OnButton(ControlId::kTransfer);
-    EXPECT_EQ(lines_[0]->ops.back(), c.op);
-    EXPECT_EQ(controller_->TransferSource(), c.source);
-    EXPECT_EQ(controller_->Indicators().State(0), c.indicator);
+    EXPECT_EQ(lines_[0]->ops.back(), op);
+    EXPECT_EQ(controller_->TransferSource(), source);
+    EXPECT_EQ(controller_->Indicators().State(0), LineIndicator::kHeld);
     EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
     EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
     EXPECT_EQ(controller_->DialText(), "");
   }
-  // The call layer refused the last target and the call goes on: its line button takes it back.
+  // The call layer refused that target and the call goes on: its line button takes it back.
   controller_->LineButton(0);
   EXPECT_EQ(controller_->CurrentLine(), 0);
   EXPECT_EQ(audio_.Place(), AudioPlace::Line(0));
@@ -305,23 +298,21 @@ TEST_F(PhoneControllerTest, TransferButtonTransfersBlindToNewDialBoxTextElseStar
 }
 
 TEST_F(PhoneControllerTest, TransferOutcomesReachTheConsoleOncePerAnnouncement) {
+  using Kind = call::TransferKind;
+  using Outcome = call::TransferOutcome;
+  // A line's announcements, the last of each call ending it; one without an outcome tells none.
+  const std::tuple<Kind, Outcome, CallState> announced[] = {
+      {Kind::kTransferee, Outcome::kFailed, CallState::kConnected},
+      {Kind::kNone, Outcome::kNone, CallState::kConnected},
+      {Kind::kTransferee, Outcome::kReplaced, CallState::kConnected},
+      {Kind::kBlind, Outcome::kReferred, CallState::kIdle},
+      {Kind::kBlind, Outcome::kFailed, CallState::kIdle}};
   const std::string events = ConsoleEvents("transfer", [&] {
-    const std::tuple<call::TransferKind, call::TransferOutcome, CallState> announced[] = {
-        {call::TransferKind::kTransferee, call::TransferOutcome::kFailed, CallState::kConnected},
-        {call::TransferKind::kNone, call::TransferOutcome::kNone, CallState::kConnected},
-        {call::TransferKind::kTransferee, call::TransferOutcome::kReplaced, CallState::kConnected},
-        {call::TransferKind::kBlind, call::TransferOutcome::kReferred, CallState::kIdle},
-    };
-    Connect("201");
     for (auto [kind, outcome, state] : announced) {
-      lines_[0]->snapshot.transferKind = kind;
-      lines_[0]->snapshot.transferOutcome = outcome;
+      if (lines_[0]->snapshot.state == CallState::kIdle) Connect("201");
+      std::tie(lines_[0]->snapshot.transferKind, lines_[0]->snapshot.transferOutcome) = std::pair(kind, outcome);
       lines_[0]->Announce(state);
     }
-    Connect("202");
-    lines_[0]->snapshot.transferKind = call::TransferKind::kBlind;
-    lines_[0]->snapshot.transferOutcome = call::TransferOutcome::kFailed;
-    lines_[0]->Announce(CallState::kIdle);
   });
   const std::string event = "event {\"event\":\"transfer\",\"line\":1,\"kind\":";
   EXPECT_EQ(events, event + "\"transferee\",\"result\":\"failed\"}\n" + event +
