@@ -146,7 +146,7 @@ bool CallFlow::OnRefer(const sip::SipMessage& refer) {
     if (platform::EqualsIgnoreCase(header.name, sip::kReplaces.full)) replaces = header.value;
   }
   const std::string target = "<" + uriText.substr(0, uriText.find('?')) + ">";
-  const bool unbalanced = (referTo.find('<') == std::string_view::npos) != (referTo.find('>') == std::string_view::npos);
+  const bool unbalanced = (referTo.find('<') == referTo.npos) != (referTo.find('>') == referTo.npos);
   // Refused before anything happens: the target and the Replaces value go into our INVITE.
   if (referTo.empty() || unbalanced || uri.host.empty() || HasControlCharacters(target) ||
       HasControlCharacters(replaces)) {

@@ -133,7 +133,7 @@ class CallBench final : public CallHost {
   }
 
   void RunOutgoing(bool intercom = false) {
-    CallFlow flow(*this, media, sdp, identity);
+    CallFlow flow(*this, media, sdp, {});
     flow.Run(intercom ? CallState::kDiallingIntercom : CallState::kDialling, Outgoing(), nullptr);
   }
   void RunIncoming(std::string invite) {
@@ -141,7 +141,7 @@ class CallBench final : public CallHost {
     sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
     d.localUser = d.authorizationUser = "100";
     d.password = "secret";
-    CallFlow flow(*this, media, sdp, identity);
+    CallFlow flow(*this, media, sdp, {});
     flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
   }
 
@@ -167,7 +167,6 @@ class CallBench final : public CallHost {
   std::vector<Announced> announced;
   std::vector<HandedOver> handedOver;
   std::vector<std::pair<TransferKind, TransferOutcome>> transfers;
-  CallIdentity identity{"<sip:100@pbx.example>", "", "100", "100", "secret"};
   sip::SharedDialog* current = nullptr;
   // A far end that reacts to what the flow sent, told in the next wait of every sent text.
   std::function<void(const std::string& text)> onSent;
@@ -186,14 +185,15 @@ inline constexpr std::string_view kOfferPcmu =
     "v=0\r\no=- 1 1 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
     "m=audio 40000 RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
 
-// A response of the far end to the INVITE last sent in `dialog`; `extra` holds complete lines.
+// A response of the far end to the request (INVITE unless told) last sent in `dialog`.
 inline std::string Reply(const sip::SharedDialog& d, int status, std::string_view extra = {},
-                         std::string_view toTag = "far", std::string_view sdp = {}) {
+                         std::string_view toTag = "far", std::string_view sdp = {},
+                         std::string_view method = "INVITE") {
   std::string text = "SIP/2.0 " + std::to_string(status) + " Whatever\r\nVia: SIP/2.0/UDP 203.0.113.7:5090;branch=x\r\n"
                      "From: <sip:100@pbx.example>;tag=" + d.LocalTag() + "\r\nTo: <sip:200@198.51.100.9:5062>;tag=" +
                      std::string(toTag) + "\r\nCall-ID: " + d.CallId() + "\r\nCSeq: " +
                      std::to_string(const_cast<sip::SharedDialog&>(d).State().localCSeq) +
-                     " INVITE\r\nContact: <sip:200@198.51.100.9:5062>\r\n" + std::string(extra);
+                     " " + std::string(method) + "\r\nContact: <sip:200@198.51.100.9:5062>\r\n" + std::string(extra);
   if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
   return text + "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" +
          std::string(sdp);
@@ -213,15 +213,16 @@ inline std::string IncomingInvite(std::string_view extra = {}, std::string_view 
 
 // A request of the far end in an incoming call's dialog.
 inline std::string FarRequest(const sip::SharedDialog& d, std::string_view method, int cseq,
-                              std::string_view extra = {}, std::string_view sdp = {}) {
+                              std::string_view extra = {}, std::string_view sdp = {},
+                              std::string_view bodyType = "application/sdp") {
   std::string text = std::string(method) + " sip:100@192.168.1.20:5070 SIP/2.0\r\n"
                      "Via: SIP/2.0/UDP 198.51.100.9:5062;branch=z9hG4bKfar" + std::to_string(cseq) +
                      std::string(method) + "\r\nFrom: <sip:200@198.51.100.9>;tag=far\r\nTo: <sip:100@pbx.example>;tag=" +
                      d.LocalTag() + "\r\nCall-ID: " + d.CallId() + "\r\nCSeq: " + std::to_string(cseq) + " " +
                      std::string(method) + "\r\nContact: <sip:200@198.51.100.9:5062>\r\n" + std::string(extra);
   if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
-  return text + "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" +
-         std::string(sdp);
+  return text + "Content-Type: " + std::string(bodyType) + "\r\nContent-Length: " + std::to_string(sdp.size()) +
+         "\r\n\r\n" + std::string(sdp);
 }
 
 }  // namespace corvina::call::testing

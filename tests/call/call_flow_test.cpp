@@ -280,14 +280,14 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   b.Message(2100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 2); });
   b.Message(3000, [&](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 3, {}, g729); });
   b.Message(3100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 3); });
-  b.Message(4000, [](sip::SharedDialog& d) { return FarRequest(d, "REFER", 4); });
+  b.Message(4000, [](sip::SharedDialog& d) { return FarRequest(d, "REFER", 4, "Refer-To: <sip:3@192.0.2.3>\r\n"); });
   b.Command(5000, LineCommand::kHangUp);
   b.RunIncoming(IncomingInvite());
   const auto oks = b.Sent("SIP/2.0 200");
   ASSERT_EQ(oks.size(), 2u);
   EXPECT_NE(oks[1].second.find("a=recvonly"), std::string::npos);
   EXPECT_EQ(b.Sent("SIP/2.0 415").size(), 1u);
-  EXPECT_EQ(b.Sent("SIP/2.0 491").size(), 1u);
+  EXPECT_EQ(b.Sent("SIP/2.0 202").size(), 1u);  // the transferee's attempt runs until the hang-up
   EXPECT_EQ(b.media.lastRemote.remotePort, 40000);  // the refused offer changed nothing
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
 }
@@ -408,6 +408,111 @@ TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {
   EXPECT_TRUE(b.handedOver[0].dialog->State().established);
   EXPECT_EQ(b.handedOver[1].dialog->CallId(), "rep-2");
   EXPECT_EQ(b.handedOver[1].at, 4000u);
+}
+
+using Transfers = std::vector<std::pair<TransferKind, TransferOutcome>>;
+
+TEST(CallFlowRefer, BlindTransferFollowsTheReferUntilTheFarEndTellsTheResultOrALimitPasses) {
+  using Far = std::function<void(CallBench&)>;
+  const auto far = [](std::uint32_t at, std::string what, const char* sipfrag = "") -> Far {  // a status or a method
+    return [=](CallBench& b) {
+      b.Message(at, [=](auto& d) {
+        return what[0] <= '9' ? Reply(d, std::stoi(what), {}, "far", {}, "REFER")
+                                     : FarRequest(d, what, at, {}, sipfrag, "message/sipfrag");
+      });
+    };
+  };
+  const auto refused = [](std::uint32_t after) -> Far {  // 491 to each REFER
+    return [=](CallBench& b) {
+      b.onSent = [&b, after](const std::string& t) {
+        const auto reply = [](auto& d) { return Reply(d, 491, {}, "far", {}, "REFER"); };
+        if (t.rfind("REFER ", 0) == 0) b.Message(b.Elapsed() + after, reply);
+      };
+    };
+  };
+  // The far end's part (the transfer is given at 1000), the REFERs sent, the outcome, whether a BYE
+  // is owed, when the call ends (0: not checked) and our answers from 1000 on.
+  const struct {
+    std::vector<Far> far; std::size_t refers; bool referred, byeOwed; std::uint32_t endAt; const char* answers;
+  } cases[] = {
+      {{far(2200, "202"), far(3000, "NOTIFY", "SIP/2.0 180 Ringing\r\n"), far(4000, "NOTIFY", "SIP/2.0 200 OK\r\n")},
+       3, true, true, 4000, "200 200 "},
+      {{far(1100, "202"), far(3000, "BYE")}, 1, true, false, 3000, "200 "},
+      {{far(1100, "405")}, 1, false, true, 1100, ""},
+      {{refused(10)}, 6, false, true, 0, ""},     // at most 5 back-offs
+      {{refused(400)}, 5, false, true, 6000, ""},  // 5 s from the first REFER
+      {{}, 10, false, true, 6000, ""},
+      {{far(1100, "202")}, 1, false, true, 66000, ""},
+      {{far(1100, "INVITE"), far(1200, "REFER"), far(1300, "OPTIONS"), far(1400, "202"), far(1500, "INVITE"),
+        far(1600, "REFER"), far(1700, "INFO"), far(2000, "NOTIFY", "SIP/2.0 x\r\n")},
+       1, false, true, 2000, "491 491 405 500 500 405 200 "},
+  };
+  for (const auto& c : cases) {
+    CallBench b;
+    Connect(b);
+    b.At(1000, [&](auto&) { b.commands.GiveTransfer("<sip:300@pbx.example>"); });
+    for (const auto& f : c.far) f(b);
+    b.RunIncoming(IncomingInvite());
+    const auto refers = b.Sent("REFER ");
+    ASSERT_EQ(refers.size(), c.refers) << c.endAt;
+    EXPECT_NE(refers[0].second.find("\nRefer-To: <sip:300@pbx.example>\r\n"), std::string::npos);
+    const auto outcome = c.referred ? TransferOutcome::kReferred : TransferOutcome::kFailed;
+    EXPECT_EQ(b.transfers, (Transfers{{TransferKind::kBlind, outcome}})) << c.refers;
+    ASSERT_EQ(b.handedOver.size(), 1u);
+    EXPECT_EQ(b.handedOver[0].at, c.endAt ? c.endAt : b.handedOver[0].at);
+    EXPECT_EQ(b.handedOver[0].dialog->State().established, c.byeOwed) << c.endAt;
+    std::string answers;
+    for (const auto& [at, text] : b.Sent("SIP/2.0 ")) answers += at >= 1000 ? text.substr(8, 4) : "";
+    EXPECT_EQ(answers, c.answers) << c.endAt;
+  }
+}
+
+TEST(CallFlowTransferee, ReferCallsTheTargetAndNotifiesTheResultOrIsRefused) {
+  // The Refer-To line, the target's answer (0: the REFER is refused), the answer to our NOTIFY, the
+  // Replaces line of our INVITE and when the call ends.
+  const struct {
+    const char* referTo; int inviteStatus, notifyStatus; const char* replaces; std::uint32_t endAt;
+  } cases[] = {
+      {"r: <sip:300@198.51.100.30>", 200, 200, nullptr, 5000},
+      {"Refer-To: <sip:300@198.51.100.30?Replaces=a%40h%3Bto-tag%3D1%3Bfrom-tag%3D2>", 200, 200,
+       "\nReplaces: a@h;to-tag=1;from-tag=2\r\n", 5000},
+      {"Refer-To: <sip:300@198.51.100.30>", 486, 200, nullptr, 5000},
+      {"Refer-To: <sip:300@198.51.100.30>", 486, 487, nullptr, 1020},
+      {"Subject: none", 0, 0, nullptr, 5000},
+      {"Refer-To: <sip:300@198.51.100.30", 0, 0, nullptr, 5000},
+      {"Refer-To: <sip:300@>", 0, 0, nullptr, 5000},
+      {"Refer-To: <sip:300@h?Replaces=a%0D%0AX:%20y>", 0, 0, nullptr, 5000},
+  };
+  for (const auto& c : cases) {
+    CallBench b;
+    Connect(b);
+    b.Message(1000, [&](auto& d) { return FarRequest(d, "REFER", 2, std::string(c.referTo) + "\r\n"); });
+    b.onSent = [&](const std::string& text) {  // the target answers, then the transferor
+      const bool invite = text.rfind("INVITE sip:300@", 0) == 0;
+      if (!invite && text.rfind("NOTIFY ", 0) != 0) return;
+      b.Message(b.Elapsed() + 10, [&, invite](auto& d) {
+        return invite ? Reply(d, c.inviteStatus, {}, "t3", testing::kOfferPcmu)
+                      : Reply(d, c.notifyStatus, {}, "far", {}, "NOTIFY");
+      });
+    };
+    b.Command(5000, LineCommand::kHangUp);
+    b.RunIncoming(IncomingInvite());
+    const bool accepted = c.inviteStatus != 0, replaced = c.inviteStatus == 200;
+    EXPECT_EQ(b.Sent(accepted ? "SIP/2.0 202" : "SIP/2.0 400").size(), 1u) << c.referTo;
+    const auto invites = b.Sent("INVITE sip:300@198.51.100.30 ");
+    const auto notifies = b.Sent("NOTIFY sip:200@198.51.100.9:5062 ");  // in the old dialog
+    ASSERT_EQ(invites.size() + notifies.size(), accepted ? 2u : 0u) << c.referTo;
+    if (accepted) {
+      EXPECT_EQ(invites[0].second.find("Replaces:"), c.replaces ? invites[0].second.find(c.replaces) + 1 : -1);
+      const char* fragment = replaced ? "\n\r\nSIP/2.0 200 OK\r\n" : "\n\r\nSIP/2.0 503 Service Unavailable\r\n";
+      EXPECT_NE(notifies[0].second.find(fragment), std::string::npos) << c.referTo;
+    }
+    const auto outcome = replaced ? TransferOutcome::kReplaced : TransferOutcome::kFailed;
+    EXPECT_EQ(b.transfers, (accepted ? Transfers{{TransferKind::kTransferee, outcome}} : Transfers{})) << c.referTo;
+    EXPECT_EQ(b.handedOver.back().at, c.endAt) << c.referTo;
+    EXPECT_EQ(b.handedOver.back().dialog->CallId() == "in-call-1", !replaced) << c.referTo;
+    EXPECT_EQ(b.media.remotes, replaced ? 2 : 1) << c.referTo;  // the media follows the new call
+  }
 }
 
 TEST(DialTarget, RequestUriAndChecks) {

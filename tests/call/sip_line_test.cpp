@@ -216,18 +216,32 @@ TEST_F(SipLineTest, StopsWhileRinging) {
   EXPECT_EQ(endpoint_.Count("SIP/2.0 480"), 1u);
 }
 
+// A request of the caller in the call "talk-1", delivered through the dialog list as the engine does.
+bool Deliver(sip::DialogList& dialogs, std::string_view method, int cseq) {
+  std::unique_ptr<sip::SipMessage> m = ParseOwned(
+      std::string(method) + " sip:100@192.168.1.20:5070 SIP/2.0\r\nVia: SIP/2.0/UDP 198.51.100.9:5062;branch=z9hG4bK" +
+      std::to_string(cseq) + "\r\nFrom: \"Bob\" <sip:200@198.51.100.9>;tag=far\r\nTo: <sip:100@pbx.example>\r\n"
+      "Call-ID: talk-1\r\nCSeq: " + std::to_string(cseq) + " " + std::string(method) + "\r\nContent-Length: 0\r\n\r\n");
+  return dialogs.Deliver(m);
+}
+
 TEST_F(SipLineTest, StopsWhileConnected) {
-  // Connected: answered and acknowledged through the dialog list, as the engine delivers.
+  // Connected: answered and acknowledged.
   ASSERT_TRUE(Offer(IncomingInvite({}, testing::kOfferPcmu, "talk-1")));
   ASSERT_TRUE(Eventually(postbox_, [&] { return line_->Snapshot().state == CallState::kIncomingRinging; }));
   ASSERT_TRUE(line_->Answer());
   ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 200") >= 1; }));
-  std::unique_ptr<sip::SipMessage> ack = ParseOwned(
-      "ACK sip:100@192.168.1.20:5070 SIP/2.0\r\nVia: SIP/2.0/UDP 198.51.100.9:5062;branch=z9hG4bKack\r\n"
-      "From: \"Bob\" <sip:200@198.51.100.9>;tag=far\r\nTo: <sip:100@pbx.example>\r\nCall-ID: talk-1\r\n"
-      "CSeq: 1 ACK\r\nContent-Length: 0\r\n\r\n");
-  ASSERT_TRUE(dialogs_.Deliver(ack));
+  ASSERT_TRUE(Deliver(dialogs_, "ACK", 1));
   ASSERT_TRUE(Eventually(postbox_, [&] { return line_->Snapshot().state == CallState::kConnected; }));
+  // A bad transfer target is not sent: two requests get 200, not the 405 of a REFER under way.
+  const std::size_t answers = endpoint_.Count("SIP/2.0 ");
+  line_->Transfer("<sip:1234@pbx");
+  for (int cseq : {2, 3}) ASSERT_TRUE(Deliver(dialogs_, "OPTIONS", cseq));
+  ASSERT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("SIP/2.0 ") >= answers + 2; }));
+  EXPECT_EQ(endpoint_.Count("SIP/2.0 405"), 0u);
+  EXPECT_EQ(endpoint_.LogLines().at(endpoint_.LogLines().size() - 2), "Transferring sip call to: <sip:1234@pbx");
+  line_->Transfer("300");
+  EXPECT_TRUE(Eventually(postbox_, [&] { return endpoint_.Count("REFER sip:200@198.51.100.9:5062 ") >= 1; }));
   EXPECT_TRUE(Stops());
   EXPECT_FALSE(line_->IsBusy());
   std::lock_guard<std::mutex> hold(handedLock_);
