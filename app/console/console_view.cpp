@@ -71,6 +71,16 @@ void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
 
 void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").ForLine(line + 1).Add("held", held)); }
 
+void ConsolePhone::TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) {
+  const char* result = outcome == call::TransferOutcome::kReferred   ? "referred"
+                       : outcome == call::TransferOutcome::kReplaced ? "replaced"
+                                                                      : "failed";
+  Emit(ConsoleEvent("transfer")
+           .ForLine(line + 1)
+           .Add("kind", kind == call::TransferKind::kTransferee ? "transferee" : "blind")
+           .Add("result", result));
+}
+
 void ConsolePhone::MissedCallsChanged(std::int64_t count, std::string_view summary) {
   Emit(ConsoleEvent("missed").Add("count", count).Add("text", summary));
 }

@@ -47,6 +47,8 @@ class PhoneObserver {
   virtual void TonePlayed(std::string_view /*name*/, bool /*loop*/, bool /*ringDevice*/) {}
   // The far end accepted a hold (`held`) or a resume of the call on `line`.
   virtual void HoldApplied(int /*line*/, bool /*held*/) {}
+  // The outcome of a transfer of the call on `line` is known (announced once per transfer).
+  virtual void TransferReported(int /*line*/, call::TransferKind /*kind*/, call::TransferOutcome /*outcome*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -117,7 +119,14 @@ class PhoneController final : public PhoneLineOwner {
   bool HangUp();                              // D
   bool Hold();                                // H
   void Retrieve();                            // R
-  void Transfer();                            // T
+  // T: with a connected current call and a target in the dial box (text other than what the
+  // call was placed from), a blind transfer to it; otherwise the attended transfer's steps.
+  void Transfer();
+  // Blind transfer of the connected current call to `text` (dial-box text): the local audio
+  // stops as for a hang-up and the line waits, blinking held, for the transfer's outcome (the
+  // call then ends). False, and nothing done, unless the current line is a connected normal
+  // call and `text` holds a number.
+  bool BlindTransfer(std::string_view text);
   void CompleteTransfer();                    // T2
   void LineButton(int line);                  // L
   void Key(char c);                           // Y

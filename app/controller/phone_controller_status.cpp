@@ -25,6 +25,10 @@ void PhoneController::OnLineChanged(int index, const call::LineSnapshot& previou
   if (snapshot.state != call::CallState::kIdle && snapshot.holdApplied != wasApplied && parts_.observer) {
     parts_.observer->HoldApplied(index, snapshot.holdApplied);
   }
+  // Each announcement that carries an outcome reports a transfer of its own.
+  if (snapshot.transferOutcome != call::TransferOutcome::kNone && parts_.observer) {
+    parts_.observer->TransferReported(index, snapshot.transferKind, snapshot.transferOutcome);
+  }
   UpdateHoldButton();
   const call::CallState previous = previousSnapshot.state;
   PhoneLine& line = Line(index);
