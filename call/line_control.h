@@ -38,6 +38,9 @@ struct LineSnapshot {
   // The hold state the far end last accepted (a 2xx to the hold or resume re-INVITE); off
   // whenever a call connects. A change is announced like a change of state.
   bool holdApplied = false;
+  // Why the call ended, when it went idle other than by our own hang-up: the far end's reason
+  // phrase ("Busy Here") or what the activity log said ("Server not replying"); else empty.
+  std::string endReason;
 };
 
 // Receives a line's announcements on the user-interface thread, one per change of call state

@@ -97,6 +97,10 @@ class CallBench final : public CallHost {
   LineCommands& Commands() override { return commands; }
   bool HoldRequested() override { return holdRequested; }
   void Announce(CallState state, int ringCount) override { announced.push_back({state, ringCount, Elapsed()}); }
+  void AnnounceEnd(int ringCount, std::string_view reason) override {
+    Announce(CallState::kIdle, ringCount);
+    endReason = reason;
+  }
   void AnnounceHold(bool applied) override { holdAnnounced.push_back({applied, Elapsed()}); }
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
     handedOver.push_back({std::move(dialog), pending.has_value(), pending && pending->provisionalSeen, Elapsed()});
@@ -164,6 +168,7 @@ class CallBench final : public CallHost {
   std::vector<std::pair<bool, std::uint32_t>> holdAnnounced;  // applied state, when
   std::uint32_t horizon = 200000;  // the test stops the call thread here at the latest
   std::vector<Announced> announced;
+  std::string endReason;  // of the idle announcement
   std::vector<HandedOver> handedOver;
   sip::SharedDialog* current = nullptr;
   // A far end that reacts to what the flow sent, told in the next wait of every sent text.
