@@ -35,7 +35,8 @@ std::string RegistrationWords(const LineRegistrationState& s) {
 
 DisplayRow StatusDisplay::RegistrationRow(const LineRegistrationState& s) {
   std::string text = platform::FormatText(texts::kDisplayRegistration, s.line);
-  for (std::string_view part : {Account(s.addressOfRecord), std::string_view(RegistrationWords(s))}) {
+  const std::string words = RegistrationWords(s);
+  for (std::string_view part : {Account(s.addressOfRecord), std::string_view(words)}) {
     if (!part.empty()) text.append(" ").append(part);
   }
   const bool failed = s.registers && (s.phase == RegistrationPhase::kNoPassword || s.phase == RegistrationPhase::kRefused ||
