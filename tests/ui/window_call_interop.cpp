@@ -1,9 +1,15 @@
-// The real phone in its Qt window (offscreen) against real peers on loopback, driven through
-// the window's widgets:
+// The real phone in its Qt window (on the X display when there is one, e.g. xvfb-run, else
+// offscreen) against real peers on loopback, driven through the window's widgets:
 // - typed number, Call: "Calling ...", then "Call Answered" on "Line 1" with the timer from
 //   0:00:00 and line 1 lit; Hang up sends the BYE that the SIPp UAS waits for;
 // - baresip calls in: line 1 blinks and Call shows the answer image; Call answers it; a second
-//   baresip call rings line 2, and answering it puts line 1 on hold (the held blink).
+//   baresip call rings line 2, and answering it puts line 1 on hold (the held blink);
+// - the idle display shows each line's registration with Kamailio (registered; a wrong password
+//   refused in the warning colour before any resend), and a dead server as not answering once
+//   the 40 s give-up has passed; the line buttons' tips say the same;
+// - a SIPp that answers 486 leaves "[Busy Here]" on the display for 5 s; a call from "Ann"
+//   names her and shows the digits typed.
+// With CORVINA_SHOTS=FOLDER the display's pictures are saved there (docs/screenshots/).
 // The phone runs in this process; the test steps run inside the window's loop.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,6 +26,7 @@
 #include "platform/local_address.h"
 #include "platform/paths.h"
 #include "tests/interop/baresip_peer.h"
+#include "tests/interop/kamailio_registrar.h"
 #include "tests/support/sipp_peer.h"
 #include "tests/support/temp_folder.h"
 #include "ui/gui_frontend.h"
@@ -84,7 +91,7 @@ class WindowCallInterop : public ::testing::Test {
       if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
     }
     // The phone contacts nothing beyond loopback: its own address, no STUN, no UPnP, no proxy.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("CORVINA_HOME", folder_.Sub("home").c_str(), 1);
     setenv(platform::kLocalAddressVariable, "127.0.0.1", 1);
     program_ = std::make_unique<app::ProgramObjects>(platform::ResolvePhonePaths());
@@ -116,6 +123,24 @@ class WindowCallInterop : public ::testing::Test {
       steps(view, window);
     });
     EXPECT_EQ(app::RunPhone(*program_, frontend), 0);
+  }
+
+  void Set(const std::vector<std::array<std::string, 3>>& settings) {
+    for (const auto& [section, name, value] : settings) program_->settings.SetSettingString(section, name, value);
+  }
+  // The display's lower rows as "text" or "text!" for a warning row.
+  static std::vector<std::string> Lower(QtMainView& view) {
+    std::vector<std::string> out;
+    for (const app::DisplayRow& row : view.Display()->Rows().lower) out.push_back(row.text + (row.warning ? "!" : ""));
+    return out;
+  }
+  static void Shot(QtMainView& view, const char* name) {
+    const char* folder = getenv("CORVINA_SHOTS");
+    if (folder == nullptr) return;
+    view.showNormal();
+    view.resize(480, 800);
+    QTest::qWait(300);
+    EXPECT_TRUE(view.grab().save(QString(folder) + "/" + name)) << name;
   }
 
   corvina::testing::TempFolder folder_{"window-call"};
@@ -176,6 +201,97 @@ TEST_F(WindowCallInterop, BaresipCallsRingLineOneThenLineTwoAndAnsweringTheSecon
     EXPECT_EQ(view.Display()->Rows().left, "Line 2");
     EXPECT_TRUE(Blinks(view, ControlId::kLine1, 2000));
     EXPECT_EQ(ImageOf(view, ControlId::kLine2), static_cast<int>(ButtonImage::kLineLit));
+  });
+}
+
+TEST_F(WindowCallInterop, IdleDisplayShowsEachRegistration) {
+  const std::uint16_t port = FreeUdpPort();
+  const std::string domain = "127.0.0.1:" + std::to_string(port);
+  // A refusal comes before any resend; the folder name is short for Kamailio's socket path.
+  interop::KamailioRegistrar kamailio(folder_.Sub("k"), port, "100", "right");
+  kamailio.AddUser("101", "right");
+  ASSERT_TRUE(kamailio.Start()) << kamailio.Log();
+  Set({{"DefaultLine", "Proxy", domain}, {"DefaultLine", "ProxyPassword", "right"}, {"Line2", "UseDefault", "0"},
+       {"Line2", "UserName", "101"}, {"Line2", "Proxy", domain}, {"Line2", "ProxyPassword", "wrong"}});
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    const std::vector<std::string> expected = {"Line 1: 100@" + domain + " registered",
+                                               "Line 2: 101@" + domain + " refused: wrong password!"};
+    EXPECT_TRUE(LoopUntil([&] { return Lower(view) == expected; }, sip::RegistrationList::kRetryMs))
+        << ::testing::PrintToString(Lower(view)) << kamailio.Log();
+    EXPECT_EQ(view.Control(ControlId::kLine2)->toolTip().toStdString(),
+              "Line 2: 101@" + domain + " refused: wrong password (server " + domain + ")");
+    Shot(view, "display-registered-refused.png");
+  });
+}
+
+TEST_F(WindowCallInterop, ADeadServerShowsNotAnsweringAfterTheFortySecondGiveUp) {
+  const std::string domain = "127.0.0.1:" + std::to_string(FreeUdpPort());
+  Set({{"DefaultLine", "Proxy", domain}, {"DefaultLine", "ProxyPassword", "right"}});
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto first = [&] { return Lower(view).empty() ? std::string() : Lower(view).front(); };
+    EXPECT_TRUE(LoopUntil([&] { return first() == "Line 1: 100@" + domain + " registering"; }, 1000)) << first();
+    EXPECT_TRUE(LoopUntil([&] { return first() == "Line 1: 100@" + domain + " server not answering!"; }, 50000))
+        << ::testing::PrintToString(Lower(view));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(39));
+  });
+}
+
+TEST_F(WindowCallInterop, ABusyCalleeLeavesItsReasonFiveSecondsAndACallerIsNamedWithTheDigitsTyped) {
+  const std::uint16_t port = FreeUdpPort();
+  auto busy = testing::StartSippPeer(folder_.Sub("sipp-busy"), std::string(testing::kSippHead) + "<recv request=\"INVITE\"/>\n" +
+                                         testing::UasReply("486 Busy Here", true) + "<recv request=\"ACK\"/>\n</scenario>\n",
+                                     port, 0);
+  const std::string ann = std::string(testing::kSippHead) + R"(<send retrans="500"><![CDATA[
+
+INVITE sip:100@127.0.0.1:[remote_port] SIP/2.0
+Via: SIP/2.0/UDP [local_ip]:[local_port];branch=[branch]
+From: "Ann" <sip:201@[local_ip]:[local_port]>;tag=[pid]SIPpTag00[call_number]
+To: <sip:100@127.0.0.1:[remote_port]>
+Call-ID: [call_id]
+CSeq: 1 INVITE
+Contact: <sip:201@[local_ip]:[local_port]>
+Content-Type: application/sdp
+Content-Length: [len]
+
+)" + testing::kSippPcmuSdp + R"(]]></send>
+<recv response="180" optional="true"/>
+<recv response="180" optional="true"/>
+<recv response="200" rrs="true"/>
+<send><![CDATA[
+
+ACK [next_url] SIP/2.0
+Via: SIP/2.0/UDP [local_ip]:[local_port];branch=[branch]
+[last_From:]
+[last_To:]
+[last_Call-ID:]
+CSeq: 1 ACK
+Content-Length: 0
+
+]]></send>
+<recv request="BYE"/>
+)" + testing::UasReply("200 OK", false) + "</scenario>\n";
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    QTest::qWait(300);  // SIPp binds its port
+    QTest::keyClicks(view.DialBoxControl()->lineEdit(), QString::fromStdString("200@127.0.0.1:" + std::to_string(port)));
+    Click(view, ControlId::kCall);
+    const auto note = [&] { return view.Display()->Rows().note; };
+    ASSERT_TRUE(LoopUntil([&] { return note() == "[Busy Here]"; }, 5000)) << note();
+    const auto shown = std::chrono::steady_clock::now();
+    Shot(view, "display-busy.png");
+    EXPECT_TRUE(LoopUntil([&] { return note().empty(); }, 7000));
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - shown).count(), 5.0, 0.5);
+    EXPECT_EQ(testing::ExitOf(*busy, 5000), 0);
+
+    auto caller = testing::StartSippPeer(folder_.Sub("sipp-ann"), ann, FreeUdpPort(), sipPort_);
+    ASSERT_TRUE(LoopUntil([&] { return view.Display()->Rows().title.starts_with("Ringing"); }, 10000));
+    Click(view, ControlId::kCall);
+    ASSERT_TRUE(LoopUntil([&] { return view.Display()->Rows().title == "Call Answered"; }, 10000));
+    for (ControlId key : {ControlId::kKey1, static_cast<ControlId>(104), ControlId::kKeyHash}) Click(view, key);
+    EXPECT_EQ(Lower(view), (std::vector<std::string>{"Ann <201>", "Digits: 12#"}));
+    Shot(view, "display-call-digits.png");
+    Click(view, ControlId::kHangUp);
+    EXPECT_EQ(testing::ExitOf(*caller, 10000), 0) << corvina::testing::ReadFile(folder_.Sub("sipp-ann") + "/msg.txt");
   });
 }
 
