@@ -64,10 +64,11 @@ void StatusDisplayWidget::paintEvent(QPaintEvent*) {
   painter.setFont(noteFont_);
   const int lowerHeight = QFontMetrics(noteFont_).height();
   int y = titleHeight + rowHeight + 2;
+  const QFontMetrics lowerMetrics(noteFont_);
   for (const app::DisplayRow& lower : rows_.lower) {
     if (y + lowerHeight > height()) break;
     const QRect box(Look::kTextX, y, row.width(), lowerHeight);
-    const QString text = QFontMetrics(noteFont_).elidedText(QString::fromStdString(lower.text), Qt::ElideRight, box.width());
+    const QString text = lowerMetrics.elidedText(QString::fromStdString(lower.text), Qt::ElideRight, box.width());
     DrawTwice(painter, box, Qt::AlignLeft | Qt::AlignTop, text, lower.warning);
     y += lowerHeight;
   }

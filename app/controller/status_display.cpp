@@ -39,8 +39,9 @@ DisplayRow StatusDisplay::RegistrationRow(const LineRegistrationState& s) {
   for (std::string_view part : {Account(s.addressOfRecord), std::string_view(words)}) {
     if (!part.empty()) text.append(" ").append(part);
   }
-  const bool failed = s.registers && (s.phase == RegistrationPhase::kNoPassword || s.phase == RegistrationPhase::kRefused ||
-                                      s.phase == RegistrationPhase::kNoAnswer || s.phase == RegistrationPhase::kRejected);
+  const RegistrationPhase p = s.phase;
+  const bool failed = s.registers && (p == RegistrationPhase::kNoPassword || p == RegistrationPhase::kRefused ||
+                                      p == RegistrationPhase::kNoAnswer || p == RegistrationPhase::kRejected);
   return {CutToField(text), failed};
 }
 
