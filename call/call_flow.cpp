@@ -381,6 +381,7 @@ bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
   const AnswerResult r = AnswerInvite(*m);
   if (r == AnswerResult::kRefusedSdp) {
     dialog_->State().remoteTarget = oldTarget;  // the refused re-INVITE changes nothing
+    endReason_.clear();                         // and the call goes on
     return true;
   }
   return r == AnswerResult::kOk;

@@ -298,6 +298,7 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   EXPECT_EQ(b.Sent("SIP/2.0 491").size(), 1u);
   EXPECT_EQ(b.media.lastRemote.remotePort, 40000);  // the refused offer changed nothing
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
+  EXPECT_EQ(b.endReason, "");                        // the refused offer is no reason either
 }
 
 TEST(CallFlowHold, HoldAndResumeOfferTheirDirectionOneVersionUpAndAreAnnouncedAtThe2xx) {
