@@ -250,11 +250,11 @@ void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const 
         r.nextAttempt = now + kNoAnswerBackOffMs;
         r.keepAlive = false;
         r.registered = false;
-        // A registrar that answered within the attempt (a challenge the line cannot meet) keeps
-        // its verdict: it is not silent.
-        if (!r.answered || Diff(now, r.lastAnswer) >= static_cast<std::int32_t>(kGiveUpMs)) {
-          SetPhaseLocked(r, RegistrationPhase::kNoAnswer);
-        }
+        // A registrar that keeps challenging a line without a password is not silent: the
+        // missing password stays the reason shown.
+        const bool challenging = r.phase == RegistrationPhase::kNoPassword && r.answered &&
+                                 Diff(now, r.lastAnswer) < static_cast<std::int32_t>(kGiveUpMs);
+        if (!challenging) SetPhaseLocked(r, RegistrationPhase::kNoAnswer);
         NotifyLocked(r, now);
       }
     } else if (keepAlivesNeeded && now - r.lastSend > kKeepAliveMs) {
