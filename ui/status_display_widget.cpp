@@ -62,9 +62,9 @@ void StatusDisplayWidget::paintEvent(QPaintEvent*) {
   DrawTwice(painter, row, Qt::AlignRight | Qt::AlignTop, QString::fromStdString(rows_.right));
   // The lower rows, one under the other in the small font, cut at the right edge.
   painter.setFont(noteFont_);
-  const int lowerHeight = QFontMetrics(noteFont_).height();
-  int y = titleHeight + rowHeight + 2;
   const QFontMetrics lowerMetrics(noteFont_);
+  const int lowerHeight = lowerMetrics.height();
+  int y = titleHeight + rowHeight + 2;
   for (const app::DisplayRow& lower : rows_.lower) {
     if (y + lowerHeight > height()) break;
     const QRect box(Look::kTextX, y, row.width(), lowerHeight);
