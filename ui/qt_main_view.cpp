@@ -362,6 +362,11 @@ void QtMainView::SetLineButton(int line, bool lit) {
                  lit ? ButtonImage::kLineLit : ButtonImage::kLineDark, false);
 }
 
+void QtMainView::SetLineTip(int line, std::string_view tip) {
+  if (line != 0 && line != 1) return;
+  Control(line == 0 ? ControlId::kLine1 : ControlId::kLine2)->setToolTip(FromUtf8(tip));
+}
+
 void QtMainView::PaintDisplay(const app::DisplayRows& rows) { display_->SetRows(rows); }
 
 void QtMainView::SetDialText(std::string_view text) {

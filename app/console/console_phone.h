@@ -59,7 +59,9 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void SetButtonImage(ControlId control, ButtonImage image, bool pressed) override;
   void SetControlEnabled(ControlId control, bool enabled) override;
   void SetLineButton(int line, bool lit) override;
-  // Only changes of the title, the left row or the note: the clock ticks every second.
+  void SetLineTip(int line, std::string_view tip) override;
+  // Only changes of the title, the left row, the note or the lower rows: the clock ticks every
+  // second.
   void PaintDisplay(const DisplayRows& rows) override;
   // Without the clock only the idle display's date moves: a paint a minute keeps an idle
   // console phone from waking every second.

@@ -88,7 +88,7 @@ void PhoneController::Shutdown() {
   StopLocalAudio();
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
-                 kConferenceTimer, kPendingDialTimer}) {
+                 kConferenceTimer, kPendingDialTimer, kEndReasonTimer}) {
     parts_.timers.KillTimer(id);
   }
   for (auto& line : lines_) line.reset();
@@ -410,7 +410,11 @@ void PhoneController::Key(char c) {
   CORVINA_CHECK_THREAD(uiThread_);
   if (parts_.settings.GetSettingBool(kSection, "EnableKeyTone", false)) parts_.tones.KeyClick();
   if (NormalCall()) {
-    Line(current_).Call().SendDigits(std::string_view(&c, 1));
+    PhoneLine& line = Line(current_);
+    line.Call().SendDigits(std::string_view(&c, 1));
+    line.digits += c;
+    display_.SetCallDetails(line.remoteName, line.remoteNumber, line.digits);
+    PaintDisplay();
     return;
   }
   SetDialText(dialText_ + c);

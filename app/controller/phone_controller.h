@@ -82,7 +82,8 @@ class PhoneController final : public PhoneLineOwner {
   static constexpr int kNoLine = 2;
   // Timer ids.
   static constexpr int kApplySettingsTimer = 2, kBlinkTimer = 3, kFirstRunTimer = 4, kCallingTimer = 5,
-                       kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10;
+                       kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10,
+                       kEndReasonTimer = 11;
   static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000,
                                  kPendingDialMs = 4000, kApplySettingsMs = 7000;
   static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
@@ -175,6 +176,9 @@ class PhoneController final : public PhoneLineOwner {
   // Re-runs the status update (the dial box and the display follow the lines).
   void UpdateStatusForTest() { UpdateStatus(); }
 
+  // A line's registration changed: the idle display and the line button's tip show it.
+  void OnRegistration(const LineRegistrationState& state);
+
   // PhoneLineOwner.
   void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) override;
   void EndOfCall(int index) override;
@@ -205,6 +209,9 @@ class PhoneController final : public PhoneLineOwner {
   void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
   void OnConnected(int line);
   void ShowMissedCalls();
+  // The display keeps why a call ended as its note for a while (texts::kEndReasonMs).
+  void ShowEndReason(const std::string& reason);
+  void ClearEndReason();
   void PlayTone(std::string_view name, bool loop, bool ringDevice);
   // Tell the view only what changed.
   void SetButton(ControlId control, ButtonImage image, bool pressed);
@@ -233,6 +240,7 @@ class PhoneController final : public PhoneLineOwner {
   int pendingDialLine_ = kNoLine;
   std::string pendingDialNumber_;
   std::string pendingDialText_;
+  std::string endReason_;  // why the last call ended, while the display shows it
 };
 
 }  // namespace corvina::app

@@ -72,6 +72,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   // missed-call entry after the call has gone.
   std::string remoteNumber;
   std::string remoteName;
+  std::string digits;  // the touch tones typed in this call, as the display shows them
   CallTiming timing;
 
  private:

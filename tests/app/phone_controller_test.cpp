@@ -4,7 +4,9 @@
 // - the hold the far end applied: the console's hold event, the state answer, the Hold button;
 // - the Transfer button's blind transfer to new dial-box text, and transfer outcome events;
 // - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
-// - missed calls, outside dialling range checks, the volume mapping and the phone-log times.
+// - missed calls, outside dialling range checks, the volume mapping and the phone-log times;
+// - the idle display's row and the line tip for each registration state; during a call the far
+//   party and the digits typed; why a call ended, kept 5 s as the note.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -569,6 +571,46 @@ TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {
   lines_[1]->Announce(CallState::kConnected);
   EXPECT_EQ(verbs.Execute("hangup 2"), "ok {\"line\":2}");
   EXPECT_EQ(lines_[1]->ops.back(), "hangup");
+}
+
+TEST_F(PhoneControllerTest, IdleDisplayRowsAndLineTipsShowEachRegistrationState) {
+  using P = sip::RegistrationPhase;
+  const std::tuple<P, int, const char*, std::string, bool> cases[] = {
+      {P::kRegistering, 0, "", "registering", false},
+      {P::kRegistered, 0, "", "registered", false},
+      {P::kNoPassword, 401, "Unauthorized", "refused: no password", true},
+      {P::kRefused, 407, "Proxy Authentication Required", "refused: wrong password", true},
+      {P::kNoAnswer, 0, "", "server not answering", true},
+      {P::kRejected, 403, "Forbidden", "rejected: 403 Forbidden", true}};
+  for (const auto& [phase, status, reason, words, warning] : cases) {
+    controller_->OnRegistration({1, "sip:100@pbx", "proxy:5080", true, false, 0, phase, status, reason});
+    EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"Line 1: 100@pbx " + words, warning}}));
+    EXPECT_EQ(view_.tips[0], "Line 1: 100@pbx " + words + " (server proxy:5080)");
+  }
+  controller_->OnRegistration({2, "sip:101@", "", false, true, 0, P::kPeerToPeer, 0, ""});
+  EXPECT_EQ(view_.rows.lower.back(), (DisplayRow{"Line 2: 101 peer to peer (no server)"}));
+  Connect("201");  // a call's own rows take their place
+  EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"201"}}));
+}
+
+TEST_F(PhoneControllerTest, ACallShowsItsPartyAndDigitsAndAnEndedCallItsReasonForFiveSeconds) {
+  Ring(0, 1, "201", "Ann");
+  controller_->Answer();
+  lines_[0]->Announce(CallState::kConnected);
+  for (char c : std::string("1#")) controller_->OnTypedChar(c);
+  EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"Ann <201>"}, {"Digits: 1#"}}));
+  for (std::string reason : {"Busy Here", "Decline", "Not Found", "Server not replying", "Authorization failed",
+                             "No common codec", "Other side hung up", ""}) {
+    lines_[0]->snapshot.endReason = reason;
+    lines_[0]->Announce(CallState::kIdle);
+    EXPECT_EQ(view_.rows.note, reason.empty() ? "" : "[" + reason + "]");
+    Advance(4999);
+    EXPECT_EQ(view_.rows.note, reason.empty() ? "" : "[" + reason + "]");
+    Advance(1);
+    EXPECT_EQ(view_.rows.note, "") << reason;
+    Connect("202");
+    EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"202"}})) << "no digits of the last call";
+  }
 }
 
 }  // namespace
