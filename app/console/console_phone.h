@@ -81,6 +81,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void HoldApplied(int line, bool held) override;
   // {"event":"transfer","line":N,"kind":"blind|transferee","result":"referred|failed|replaced"}
   void TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) override;
+  // {"event":"recording","line":N,"on":true|false,"path":"..."} (a file) or "orrin":"host:port"
+  void RecordingChanged(int line, bool on, const media::RecordingTarget& target) override;
   void MissedCallsChanged(std::int64_t count, std::string_view summary) override;
   void TonePlayed(std::string_view name, bool loop, bool ringDevice) override;
   void RegistrationChanged(const LineRegistrationState& state) override;

@@ -1,8 +1,8 @@
 // The phone controller behind the main window: turns key presses, button presses and menu
 // commands into call actions on the two lines, reacts to each line's announcements, plays the
 // progress tones and keeps the view's buttons, menus, dial box and status display in step.
-// Conference, intercom audio, recording, hold music, the address book and quick transfer come
-// later; their controls are disabled. User-interface thread only.
+// Conference, intercom audio, hold music, the address book and quick transfer come later;
+// their controls are disabled. User-interface thread only.
 #pragma once
 
 #include <array>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/controller/audio_route.h"
+#include "app/controller/call_recording.h"
 #include "app/controller/dial_list.h"
 #include "app/policy/do_not_disturb.h"
 #include "app/controller/line_indicators.h"
@@ -49,6 +50,8 @@ class PhoneObserver {
   virtual void HoldApplied(int /*line*/, bool /*held*/) {}
   // The outcome of a transfer of the call on `line` is known (announced once per transfer).
   virtual void TransferReported(int /*line*/, call::TransferKind /*kind*/, call::TransferOutcome /*outcome*/) {}
+  // A recording of `line` started (`on`) or stopped; `target` is where it goes.
+  virtual void RecordingChanged(int /*line*/, bool /*on*/, const media::RecordingTarget& /*target*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -75,6 +78,8 @@ struct PhoneControllerParts {
   // Where the microphone and the speaker go; driven from the current line alone (null: no
   // local audio).
   AudioRoute* audio = nullptr;
+  // The lines' call recorders (null: no recording; the Record button stays greyed).
+  CallRecording* recording = nullptr;
 };
 
 class PhoneController final : public PhoneLineOwner {
@@ -130,6 +135,9 @@ class PhoneController final : public PhoneLineOwner {
   bool BlindTransfer(std::string_view text);
   void CompleteTransfer();                    // T2
   void LineButton(int line);                  // L
+  // K: starts recording the current line's call, or stops it when it records; false without
+  // a current line.
+  bool Record();
   void Key(char c);                           // Y
   void SecondDigit(char c);                   // Y step 4
   void Redial();
@@ -182,6 +190,7 @@ class PhoneController final : public PhoneLineOwner {
   // PhoneLineOwner.
   void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) override;
   void EndOfCall(int index) override;
+  void StopRecording(int index) override;
 
  private:
   // `format` with its one "%s" replaced by `text`.
@@ -208,6 +217,7 @@ class PhoneController final : public PhoneLineOwner {
   void DisplayTick();
   void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
   void OnConnected(int line);
+  void StartRecording(int line);
   void ShowMissedCalls();
   // The display keeps why a call ended as its note for a while (texts::kEndReasonMs).
   void ShowEndReason(const std::string& reason);

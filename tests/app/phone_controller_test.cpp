@@ -4,6 +4,7 @@
 // - the hold the far end applied: the console's hold event, the state answer, the Hold button;
 // - the Transfer button's blind transfer to new dial-box text, and transfer outcome events;
 // - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
+// - Record toggles the current call's recording, Auto starts it on connect, call end stops it;
 // - missed calls, outside dialling range checks, the volume mapping and the phone-log times;
 // - the idle display's row and the line tip for each registration state; during a call the far
 //   party and the digits typed; why a call ended, kept 5 s as the note.
@@ -52,7 +53,7 @@ class PhoneControllerTest : public ::testing::Test {
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }, {}, {}, {}, observer,
-        &audio_});
+        &audio_, &recording_});
     controller_->Initialise();
   }
   void TearDown() override {
@@ -103,6 +104,7 @@ class PhoneControllerTest : public ::testing::Test {
   testing::RecordingView view_;
   testing::RecordingTones tones_;
   testing::RecordingRoute audio_;
+  testing::FakeRecording recording_;
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::string folder_;
   int engineStarts_ = 0;
@@ -509,7 +511,7 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   const std::pair<const char*, const char*> refused[] = {
       {"line 3", "error: usage: line 1|2"},          {"key 12a", "error: usage: key DIGITS (0-9 * #)"},
       {"volume play 200", "error: usage: volume play|record N (-127 … 127)"},
-      {"pick 0", "error: no list entry 0"},          {"record", "error: not built yet"},
+      {"pick 0", "error: no list entry 0"},          {"record", "error: no call to record"},
       {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
       {"dnd maybe", "error: usage: dnd on|off|toggle"}, {"type", "error: usage: type TEXT"},
@@ -547,6 +549,47 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(verbs.Execute("transfer blind  \"Bob\" <sip:300@host>"), "ok {\"line\":1}");
   EXPECT_EQ(lines_[0]->ops.back(), "transfer sip:300@host");
   EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
+}
+
+TEST_F(PhoneControllerTest, RecordTogglesTheCurrentCallAndTheCallsEndStopsIt) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  const int record = static_cast<int>(ControlId::kRecord);
+  EXPECT_TRUE(view_.enabled[record]) << "the Record button is not greyed";
+  EXPECT_FALSE(controller_->Record());
+  Ring(0, 1, "555-1234", "Alice");
+  controller_->Answer();
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("record"), "ok {\"line\":1,\"recording\":true,\"path\":\"/rec/1.wav\"}");
+  EXPECT_EQ(view_.buttons[record], std::make_pair(ButtonImage::kRecordOn, true));
+  std::string state = verbs.Execute("state");
+  EXPECT_NE(state.find("\"recording\":true,\"recordingPath\":\"/rec/1.wav\""), std::string::npos) << state;
+  controller_->OnButton(ControlId::kRecord);
+  EXPECT_EQ(view_.buttons[record], std::make_pair(ButtonImage::kRecordOff, false));
+  controller_->OnButton(ControlId::kRecord);
+  lines_[0]->Announce(CallState::kIdle);  // the far end hangs up
+  EXPECT_EQ(recording_.ops, (std::vector<std::string>{"start 0 \"Alice\" 555-1234", "stop 0",
+                                                       "start 0 \"Alice\" 555-1234", "stop 0"}));
+  EXPECT_EQ(view_.buttons[record], std::make_pair(ButtonImage::kRecordOff, false));
+  std::vector<std::string> said;  // each start and stop logged once
+  for (const auto& [text, level] : log_.entries) if (text.starts_with("Recording ")) said.push_back(text);
+  EXPECT_EQ(said, (std::vector<std::string>{"Recording Started", "Recording Stopped", "Recording Started",
+                                            "Recording Stopped"}));
+  EXPECT_EQ(controller_->OnCommand(2003), CommandResult::kDone);
+  EXPECT_EQ(view_.opened, (std::vector<std::string>{"/rec"}));
+}
+
+TEST_F(PhoneControllerTest, AutoRecordsEveryCallFromConnectWhenSetAndNotZero) {
+  for (auto [value, records] : {std::pair{"", false}, {"0", false}, {"1", true}, {"yes", true}}) {
+    settings_.SetSettingString("Recorder", "Auto", value);
+    recording_.ops.clear();
+    int n = Connect("201");
+    EXPECT_EQ(controller_->Line(n).recording, records) << value;
+    controller_->HangUp();
+    lines_[n]->Announce(CallState::kIdle);
+    const std::vector<std::string> expected = {"start 0 \"201\" 201", "stop 0"};
+    EXPECT_EQ(recording_.ops, records ? expected : std::vector<std::string>{}) << value;
+  }
 }
 
 TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {
