@@ -127,9 +127,7 @@ class CallBench final : public CallHost {
     added.push_back(d);
     return d;
   }
-  std::shared_ptr<HandOverPeer> TakeJoinPeer() override {
-    return commands.TakeOtherLine().expired() ? nullptr : peer;
-  }
+  std::shared_ptr<HandOverPeer> TakeJoinPeer() override { return peer; }  // the join is given without payload
   bool GiveHandOver(sip::DialogRef& dialog) override { return peer->slot.Give(dialog); }
   void WaitHandOver(platform::Event& handOver, int timeoutMs) override { Advance(*current, handOver, timeoutMs); }
   void Bridge(sip::DialogRef first, sip::DialogRef second) override {
