@@ -40,6 +40,7 @@ struct Far {
 struct JoinBench {
   CallBench b;
   sip::DialogRef other = OtherCall(b);
+  bool stopAtGive = false;  // the line is stopped in the step that gives the dialog
   JoinBench(Far a, Far bb, bool sameAccount = false, int referStatus = 0, int giveAfter = 0) {
     if (!sameAccount) b.peer->account.user = "101";
     b.Command(0, LineCommand::kAnswer);
@@ -50,6 +51,7 @@ struct JoinBench {
       b.At(b.Elapsed() + giveAfter, [this](auto&) {
         sip::DialogRef given = other;
         b.peer->slot.Give(given);
+        b.stop = stopAtGive;
       });
     };
     const std::string otherId = other->CallId();
@@ -65,7 +67,10 @@ struct JoinBench {
         });
       }
     };
+  }
+  JoinBench& Run() {
     b.RunIncoming(IncomingInvite());
+    return *this;
   }
   // The bodies of the ACKs sent in B's dialog (or A's, after the ACK of our answer): "B" (B's
   // answer), "own" (the phone's answer), "" (none).
@@ -97,6 +102,7 @@ TEST(CallJoin, ReInvitesExchangeTheOffersAndBridgeOrEndEveryLeftoverDialog) {
   };
   for (const auto& c : cases) {
     JoinBench j(c.a, c.b);
+    j.Run();
     const std::string tag = std::to_string(c.a.status) + "/" + std::to_string(c.b.status);
     EXPECT_EQ(j.b.transfers, c.outcome) << tag;
     EXPECT_EQ(j.Acks(false), c.acksA) << tag;
@@ -114,6 +120,119 @@ TEST(CallJoin, ReInvitesExchangeTheOffersAndBridgeOrEndEveryLeftoverDialog) {
     }
     EXPECT_EQ(j.b.handedOver.size(), c.handed) << tag;
     EXPECT_TRUE(j.b.Logged(texts::kDisconnected));
+  }
+}
+
+
+TEST(CallAttended, SameAccountRefersWithReplacesAndARefusedReferJoins) {
+  const struct {
+    bool sameAccount;
+    int referStatus;
+    std::size_t refers;
+    TransferOutcome outcome;
+  } cases[] = {
+      {true, 202, 1, TransferOutcome::kReferred},
+      {true, 405, 1, TransferOutcome::kBridged},
+      {false, 202, 0, TransferOutcome::kBridged},
+  };
+  for (const auto& c : cases) {
+    JoinBench j({200, kOfferA}, {200, kAnswerB}, c.sameAccount, c.referStatus);
+    j.Run();
+    const auto refers = j.b.Sent("REFER ");
+    ASSERT_EQ(refers.size(), c.refers);
+    if (c.refers) {
+      const std::string referTo = "\r\nRefer-To: " + AttendedReferTo(j.other->State()) + "\r\n";
+      EXPECT_NE(refers[0].second.find(referTo), std::string::npos) << refers[0].second;
+    }
+    EXPECT_EQ(j.b.transfers, (Transfers{{TransferKind::kAttended, c.outcome}})) << c.referStatus;
+    // Referred: the other dialog and this call both go to the terminator; bridged: neither.
+    EXPECT_EQ(j.b.handedOver.size(), c.outcome == TransferOutcome::kReferred ? 2u : 0u);
+    EXPECT_EQ(j.b.bridged.size(), c.outcome == TransferOutcome::kBridged ? 1u : 0u);
+  }
+}
+
+TEST(CallHandOver, TheTakerWaitsTwentySecondsThenWithdrawsAndNoGivenDialogIsStranded) {
+  const struct {
+    bool idle;
+    int giveAfter;  // after the request at 1000; -1: never given
+    bool stopAtGive;
+    std::size_t requests;
+    std::uint32_t endAt;  // 0: joined
+    std::size_t handed;   // dialogs to the terminator
+    std::string_view logged;
+  } cases[] = {
+      {true, 0, false, 0, 1000, 1, texts::kJoinIdleLine},     // JoinLine toward an idle line
+      {false, -1, false, 1, 21000, 1, texts::kJoinNoHandOver},  // the taker gives up
+      {false, 20000, false, 1, 0, 0, texts::kDisconnected},    // given at the last moment: taken
+      {false, 3000, true, 1, 4000, 2, texts::kDisconnected},   // given as the line stops: BYE
+  };
+  for (const auto& c : cases) {
+    JoinBench j({200, kOfferA}, {200, kAnswerB}, false, 0, c.giveAfter);
+    j.b.peer->idle = c.idle;
+    j.stopAtGive = c.stopAtGive;
+    j.Run();
+    EXPECT_EQ(j.b.peer->requests, c.requests);
+    EXPECT_TRUE(j.b.Logged(c.logged)) << c.giveAfter;
+    EXPECT_EQ(j.b.bridged.size(), c.endAt ? 0u : 1u) << c.giveAfter;
+    ASSERT_EQ(j.b.handedOver.size(), c.handed) << c.giveAfter;
+    if (c.endAt) EXPECT_EQ(j.b.handedOver.back().at, c.endAt) << c.giveAfter;
+    // Withdrawn: a dialog offered after the taker left stays with its line.
+    sip::DialogRef late = j.b.Outgoing();
+    EXPECT_FALSE(j.b.peer->slot.Give(late));
+    EXPECT_TRUE(late);
+  }
+}
+
+TEST(CallHandOver, TheGivingLineEndsWithoutByeOnlyWhenAsked) {
+  for (const bool asked : {true, false}) {
+    CallBench b;
+    b.horizon = 3000;
+    b.Command(0, LineCommand::kAnswer);
+    b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+    b.At(1000, [&](auto&) {
+      if (asked) b.peer->slot.Request();
+      b.commands.Give(LineCommand::kHandOver);
+    });
+    b.RunIncoming(IncomingInvite());
+    const sip::DialogRef given = b.peer->slot.TakeOrWithdraw();
+    EXPECT_EQ(given != nullptr, asked);
+    EXPECT_EQ(b.handedOver.size(), asked ? 0u : 1u);  // asked: no BYE from this line
+    EXPECT_EQ(b.Elapsed(), asked ? 1000u : 3000u);
+    EXPECT_TRUE(b.Logged(texts::kDisconnected));
+    EXPECT_EQ(b.announced.back().state, CallState::kIdle);
+  }
+}
+
+TEST(CallHandOver, GiveAndWithdrawRacingLeaveTheDialogWithExactlyOneSide) {
+  CallBench b;
+  for (int i = 0; i < 200; ++i) {
+    HandOverSlot slot;
+    slot.Request();
+    sip::DialogRef dialog = b.Outgoing();
+    bool given = false;
+    std::thread giver([&] { given = slot.Give(dialog); });
+    sip::DialogRef taken = slot.TakeOrWithdraw();
+    giver.join();
+    if (!taken) taken = slot.TakeOrWithdraw();  // given after the withdrawal? never
+    EXPECT_EQ(taken != nullptr, given);
+    EXPECT_EQ(dialog != nullptr, !given);
+  }
+}
+
+TEST(AttendedReferTo, TheReplacesValueIsEscapedWholeAndReadsBackUncut) {
+  sip::Dialog other;
+  other.remoteParty = "<sip:300@198.51.100.30>;tag=7";
+  other.localTag = "9";
+  for (const std::string callId : {std::string("12@h"), std::string(300, 'c') + "@host.example"}) {
+    other.callId = callId;
+    const std::string referTo = AttendedReferTo(other);
+    if (callId == "12@h") EXPECT_EQ(referTo, "<sip:300@198.51.100.30?Replaces=12%40h%3Bto-tag%3D7%3Bfrom-tag%3D9>");
+    // The transferee's reading: the URI header, then the Replaces value, names the dialog.
+    const sip::SipUri uri = sip::ParseUri(referTo.substr(1, referTo.size() - 2));
+    const sip::ReplacesValue value = sip::ParseReplaces(uri.headers.Find("Replaces"));
+    EXPECT_EQ(value.callId, callId);
+    EXPECT_EQ(value.toTag, "7");
+    EXPECT_EQ(value.fromTag, "9");
   }
 }
 
