@@ -14,9 +14,10 @@ deps:
 test-deps:
 	@scripts/install-deps.sh --test
 
+# Only the phone's program: no tests, fuzz targets or benchmarks.
 build: deps
 	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVINA_TESTS=OFF
-	cmake --build build -j $(JOBS)
+	cmake --build build -j $(JOBS) --target corvina
 
 # Starts the phone: the Qt window when a display is there, otherwise the console phone.
 run: build

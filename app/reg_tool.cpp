@@ -39,7 +39,9 @@ int RunRegTool(const std::vector<std::string>& args, platform::SettingsStore& st
       return 1;
     }
     for (const auto& [name, value] : store.ListValues(path)) out << name << "=" << value << "\n";
-    for (const std::string& sub : store.ListSubKeys(path)) out << "[" << sub << "]\n";
+    // Each sub-key by its full section name, as `list`, `get`, `set` and `delete` take it.
+    const std::string prefix = n == 0 ? std::string() : args[1] + "\\";
+    for (const std::string& sub : store.ListSubKeys(path)) out << "[" << prefix << sub << "]\n";
     return 0;
   }
   if (verb == "get") {

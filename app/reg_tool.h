@@ -1,7 +1,7 @@
 // `corvina reg ...`: the administrator's tool for the settings store, also for the values the
 // phone only reads. Sections are named as the phone names them ("Settings", "SIP", "Line1",
 // "QuickTransfer\0").
-//   reg list [SECTION]          values as NAME=VALUE, then sub-keys as [NAME]
+//   reg list [SECTION]          values as NAME=VALUE, then the sections below as [SECTION\NAME]
 //   reg get SECTION NAME        the value
 //   reg set SECTION NAME VALUE
 //   reg delete SECTION [NAME]   one value, or the section with everything below it

@@ -88,6 +88,7 @@ void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::S
     media_.Open();
     const Attempt a = Outgoing(mode == CallState::kDiallingIntercom, {}, true);
     if (a == Attempt::kSuccess) {
+      endReason_.clear();  // an earlier redirect target's failure is no reason any more
       Log(texts::kAnswered, platform::kLogInfo);
       InCall();
     }
@@ -96,7 +97,7 @@ void CallFlow::Run(CallState mode, sip::DialogRef dialog, std::unique_ptr<sip::S
   media_.Stop();
   if (dialog_) host_.HandOver(std::move(dialog_), std::nullopt);
   state_ = CallState::kIdle;
-  host_.Announce(CallState::kIdle, ringCount_);
+  host_.AnnounceEnd(ringCount_, endReason_);
 }
 
 bool CallFlow::Ringing(std::uint32_t start) {
@@ -146,6 +147,7 @@ CallFlow::AnswerResult CallFlow::AnswerInvite(const sip::SipMessage& invite) {
     SdpNegotiation n = sdp_.Negotiate(offer, true, recvonly, media_.Local());
     if (!n.usable) {
       Log(texts::kNoCodecs, platform::kLogError);
+      endReason_ = texts::kEndNoCodec;
       FinalResponse(invite, 415, texts::kReasonUnsupportedMedia, {});
       return AnswerResult::kRefusedSdp;
     }
@@ -159,6 +161,7 @@ CallFlow::AnswerResult CallFlow::AnswerInvite(const sip::SipMessage& invite) {
     if (answer.empty()) return AnswerResult::kFailed;
     if (!sdp_.Negotiate(answer, false, false, media_.Local()).usable) {
       Log(texts::kNoCodecs, platform::kLogError);
+      endReason_ = texts::kEndNoCodec;
       return AnswerResult::kFailed;
     }
   }
@@ -238,15 +241,20 @@ CallFlow::Attempt CallFlow::Outgoing(bool intercom, std::string_view replaces, b
           for (std::string_view contact : r.response->HeaderValues(sip::kContact)) targets.AddContactValue(contact);
         } else if (r.status != 401 && r.status != 407) {  // a refused challenge was logged by the digest code
           Log(std::string(texts::kOtherSideSaid) + r.response->reason, platform::kLogError);
+          endReason_ = r.response->reason;
+        } else {
+          endReason_ = texts::kEndAuthorization;
         }
         break;
       case sip::RequestOutcome::kStopped:
         Log(texts::kAbandoned, platform::kLogInfo);
+        endReason_.clear();
         abandoned = timedOut = true;
         break;
       case sip::RequestOutcome::kTimedOut:
         Log(texts::kTimedOut, platform::kLogError);
         Log(texts::kServerNotReplying, platform::kLogError);
+        endReason_ = texts::kEndNoReply;
         timedOut = true;
         break;
       case sip::RequestOutcome::kDialogEnded:
@@ -282,6 +290,7 @@ bool CallFlow::AcceptSuccess(const sip::SipRequestOut& invite, const sip::SipMes
   if (answer.empty() || !sdp_.Negotiate(answer, false, false, media_.Local()).usable) {
     // Acknowledged, then ended with the BYE the terminator sends for an established dialog.
     Log(texts::kNoCodecs, platform::kLogError);
+    endReason_ = texts::kEndNoCodec;
     return false;
   }
   media_.SetRemote(sdp_.State());
@@ -330,7 +339,11 @@ bool CallFlow::ApplyHold() {
         },
         limits);
     // Anything but a 2xx (the runner acknowledged a final response) ends the call.
-    if (r.outcome != sip::RequestOutcome::kFinal || r.status < 200 || r.status >= 300) return false;
+    if (r.outcome != sip::RequestOutcome::kFinal || r.status < 200 || r.status >= 300) {
+      if (r.outcome == sip::RequestOutcome::kFinal) endReason_ = r.response->reason;
+      if (r.outcome == sip::RequestOutcome::kTimedOut) endReason_ = texts::kEndNoReply;
+      return false;
+    }
     const std::string_view answer = r.response->FindBody(wire::kSdpType);
     if (!answer.empty() && sdp_.Negotiate(answer, false, false, media_.Local()).usable) {
       media_.SetRemote(sdp_.State());
@@ -350,7 +363,11 @@ bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
     return true;
   }
   if (m->method == wire::kRefer) return OnRefer(*m);
-  if (m->method != wire::kInvite) return sip::AnswerInDialogRequest(*dialog_, *m);
+  if (m->method != wire::kInvite) {
+    if (sip::AnswerInDialogRequest(*dialog_, *m)) return true;
+    endReason_ = texts::kEndFarHangUp;  // the far end's BYE
+    return false;
+  }
   const std::string_view replaces = m->FindHeader(sip::kReplaces);
   if (!replaces.empty()) return TakeReplacingInvite(*m);
   const std::string_view contact = m->FindHeader(sip::kContact);
@@ -359,6 +376,7 @@ bool CallFlow::HandleInCall(std::unique_ptr<sip::SipMessage> m) {
   const AnswerResult r = AnswerInvite(*m);
   if (r == AnswerResult::kRefusedSdp) {
     dialog_->State().remoteTarget = oldTarget;  // the refused re-INVITE changes nothing
+    endReason_.clear();                         // and the call goes on
     return true;
   }
   return r == AnswerResult::kOk;

@@ -1,6 +1,6 @@
 // One call on a line, as straight-line code on the call thread: ringing and answering an
 // incoming INVITE, the outgoing attempt with redirects and challenges, and the established
-// call with its hold and resume and the commands given to it. Every request it sends goes
+// call with its hold and resume, its transfers and the commands given to it. Every request it sends goes
 // through the in-dialog request runner. It sends through the SIP endpoint, reads the dialog's inbox through its host's wait,
 // and measures every limit with the endpoint's tick count, so tests drive it with a fake clock
 // and a scripted inbox.
@@ -58,6 +58,8 @@ class CallHost {
   // Sets the call state and ring count under the line lock and announces them; a change of
   // state clears the applied hold.
   virtual void Announce(CallState state, int ringCount) = 0;
+  // Announces the line idle with why the call ended (empty: our own hang-up or none known).
+  virtual void AnnounceEnd(int ringCount, std::string_view endReason) = 0;
   // Sets the hold state the far end accepted and announces it.
   virtual void AnnounceHold(bool applied) = 0;
   // Announces a transfer's outcome once, with the line's current state.
@@ -181,6 +183,7 @@ class CallFlow {
   bool cameIn_ = false;        // the call's dialog came from an incoming INVITE (491 back-off base)
   bool holdApplied_ = false;   // the hold state last sent in a re-INVITE of this call
   std::uint32_t pending_ = 0;  // commands taken from the line, not yet handled
+  std::string endReason_;      // why the call ended, for the idle announcement
 };
 
 }  // namespace corvina::call

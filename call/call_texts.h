@@ -28,6 +28,12 @@ inline constexpr std::string_view kJoinNoHandOver = "Joining the two lines: the 
 inline constexpr std::string_view kJoinFailed = "Joining the two parties failed";
 inline constexpr std::string_view kJoinNotALine = "Joining the two lines refused: the other line is not a SIP line";
 
+// Why a call ended, as the display shows it.
+inline constexpr std::string_view kEndNoReply = "Server not replying";
+inline constexpr std::string_view kEndAuthorization = "Authorization failed";
+inline constexpr std::string_view kEndNoCodec = "No common codec";
+inline constexpr std::string_view kEndFarHangUp = "Other side hung up";
+
 inline constexpr std::string_view kReasonRinging = "Ringing";
 inline constexpr std::string_view kReasonUnsupportedMedia = "Unsupported Media Type";
 inline constexpr std::string_view kReasonServerError = "Server Internal Error";

@@ -52,6 +52,9 @@ struct LineSnapshot {
   // kFailed.
   TransferKind transferKind = TransferKind::kNone;
   TransferOutcome transferOutcome = TransferOutcome::kNone;
+  // Why the call ended, when it went idle other than by our own hang-up: the far end's reason
+  // phrase ("Busy Here") or what the activity log said ("Server not replying"); else empty.
+  std::string endReason;
 };
 
 // Receives a line's announcements on the user-interface thread, one per change of call state

@@ -44,7 +44,7 @@ NatTraversal::NatTraversal(platform::Settings& settings, platform::LogSink& log,
                            const platform::TickClock& clock, const UpnpOptions& upnp)
     : settings_(settings), log_(log), resolver_(resolver), clock_(clock), upnp_(upnp) {}
 
-std::string NatTraversal::LocalAddress() { return platform::LocalAddress(); }
+std::string NatTraversal::LocalAddress() { return platform::LocalAddress(server_.load()); }
 
 sip::PublicAddressResult NatTraversal::PublicAddress(platform::UdpSocket& socket, platform::Event& stop,
                                                      const sip::PublicAddressRequest& request,

@@ -29,6 +29,7 @@ class NatTraversal final : public sip::PublicAddressSource {
                const platform::TickClock& clock, const UpnpOptions& upnp = {});
 
   std::string LocalAddress() override;
+  void SetServerAddress(std::uint32_t address) override { server_ = address; }
   sip::PublicAddressResult PublicAddress(platform::UdpSocket& socket, platform::Event& stop,
                                          const sip::PublicAddressRequest& request,
                                          const sip::OtherTrafficSink& otherTraffic) override;
@@ -48,6 +49,7 @@ class NatTraversal final : public sip::PublicAddressSource {
   const platform::TickClock& clock_;
   const UpnpOptions upnp_;
   std::atomic<bool> secondServer_{false};        // any thread
+  std::atomic<std::uint32_t> server_{0};         // any thread; the phone's server, 0: none
   std::atomic<std::uint32_t> transaction_{0};    // any thread; one step per query
 };
 

@@ -63,6 +63,10 @@ class SipLine::Host final : public CallHost {
     CORVINA_CHECK_THREAD(callThread_);
     line_.Announce(state, ringCount);
   }
+  void AnnounceEnd(int ringCount, std::string_view endReason) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    line_.Announce(call::CallState::kIdle, ringCount, endReason);
+  }
   void AnnounceHold(bool applied) override {
     CORVINA_CHECK_THREAD(callThread_);
     line_.AnnounceHold(applied);
@@ -336,13 +340,14 @@ bool SipLine::WaitForEngine(CallThread& thread) {
 
 // The call thread is the only one announcing once its call is published, so posting outside
 // the lock keeps the order.
-void SipLine::Announce(call::CallState state, int ringCount) {
+void SipLine::Announce(call::CallState state, int ringCount, std::string_view endReason) {
   LineSnapshot announced;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (state != snapshot_.state) snapshot_.holdApplied = false;  // a call connects (or ends) unheld
     snapshot_.state = state;
     snapshot_.ringCount = ringCount;
+    snapshot_.endReason = endReason;
     announced = snapshot_;
   }
   Post(announced);

@@ -113,7 +113,8 @@ class SipLine final : public LineControl,
   // Call thread: waits (at most 10000 ms) until the engine can send; false when the call was
   // hung up or the line shut down meanwhile.
   bool WaitForEngine(CallThread& thread);
-  void Announce(call::CallState state, int ringCount);
+  // `endReason`: why the call ended, with the idle state only.
+  void Announce(call::CallState state, int ringCount, std::string_view endReason = {});
   void AnnounceHold(bool applied);
   void AnnounceTransfer(TransferKind kind, TransferOutcome outcome);
   void Post(const LineSnapshot& announced);

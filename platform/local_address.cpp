@@ -21,22 +21,6 @@ namespace {
 // machine, and connecting a UDP socket only looks the route up.
 constexpr std::uint32_t kRouteProbe = 0xC6336401;  // 198.51.100.1
 
-std::optional<std::uint32_t> DefaultRouteSource() {
-  UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!fd) return std::nullopt;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(kRouteProbe);
-  to.sin_port = htons(9);
-  if (connect(fd.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return std::nullopt;
-  sockaddr_in mine{};
-  socklen_t length = sizeof mine;
-  if (getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&mine), &length) != 0) return std::nullopt;
-  const std::uint32_t address = ntohl(mine.sin_addr.s_addr);
-  if (address == 0) return std::nullopt;
-  return address;
-}
-
 std::optional<std::uint32_t> FirstInterfaceAddress() {
   ifaddrs* list = nullptr;
   if (getifaddrs(&list) != 0) return std::nullopt;
@@ -70,6 +54,22 @@ std::optional<std::uint32_t> HostNameAddress() {
 
 }  // namespace
 
+std::optional<std::uint32_t> SourceAddressToward(std::uint32_t destination) {
+  UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) return std::nullopt;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(destination);
+  to.sin_port = htons(9);
+  if (connect(fd.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return std::nullopt;
+  sockaddr_in mine{};
+  socklen_t length = sizeof mine;
+  if (getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&mine), &length) != 0) return std::nullopt;
+  const std::uint32_t address = ntohl(mine.sin_addr.s_addr);
+  if (address == 0) return std::nullopt;
+  return address;
+}
+
 std::optional<std::uint32_t> PickHostAddress(std::span<const std::uint32_t> addresses) {
   if (addresses.empty()) return std::nullopt;
   std::uint32_t pick = addresses.front();
@@ -81,11 +81,13 @@ std::optional<std::uint32_t> PickHostAddress(std::span<const std::uint32_t> addr
   return pick;
 }
 
-std::string LocalAddress() {
+std::string LocalAddress(std::uint32_t server) {
   if (const char* forced = std::getenv(kLocalAddressVariable)) {
     if (auto parsed = ParseIpv4(forced)) return FormatIpv4(*parsed);
   }
-  std::optional<std::uint32_t> address = DefaultRouteSource();
+  std::optional<std::uint32_t> address;
+  if (server != 0) address = SourceAddressToward(server);
+  if (!address) address = SourceAddressToward(kRouteProbe);
   if (!address) address = FirstInterfaceAddress();
   if (!address) address = HostNameAddress();
   return FormatIpv4(address.value_or(0x7F000001));

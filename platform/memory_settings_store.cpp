@@ -91,4 +91,10 @@ std::vector<std::string> MemorySettingsStore::ListSubKeys(std::string_view keyPa
   return out;
 }
 
+void MemorySettingsStore::Swap(MemorySettingsStore& other) {
+  if (&other == this) return;
+  std::scoped_lock lock(mutex_, other.mutex_);
+  keys_.swap(other.keys_);
+}
+
 }  // namespace corvina::platform

@@ -1,4 +1,5 @@
-// A settings store held in memory, for unit tests of the code that reads and writes settings.
+// A settings store held in memory: the image the SQLite store reads from, and the store of
+// unit tests of the code that reads and writes settings.
 #pragma once
 
 #include <map>
@@ -18,6 +19,9 @@ class MemorySettingsStore final : public SettingsStore {
   bool DeleteKey(std::string_view keyPath) override;
   std::vector<std::pair<std::string, std::string>> ListValues(std::string_view keyPath) override;
   std::vector<std::string> ListSubKeys(std::string_view keyPath) override;
+
+  // Exchanges the contents of two stores (each under its own lock).
+  void Swap(MemorySettingsStore& other);
 
  private:
   struct Key {

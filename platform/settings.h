@@ -1,7 +1,8 @@
 // The settings operations every subsystem uses. All configuration lives under the key path
 // "Software\Tessaly\Corvina\<section>", one key per section; every value is a string, and
-// readers convert on the fly with their own defaults. Nothing is cached: each read goes to the
-// store, so a value written by one part of the program is seen by the next reader.
+// readers convert on the fly with their own defaults. Each read goes to the store, so a value
+// written by one part of the program is seen by the next reader; the program's store answers
+// reads from memory and follows writes made by other processes (sqlite_settings_store.h).
 #pragma once
 
 #include <string>

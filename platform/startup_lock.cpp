@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,7 +14,15 @@
 namespace corvina::platform {
 namespace {
 constexpr int kRetryMs = 50;
+
+// True while `fd` is still the file at `path`: the holder removes the file before it unlocks, so
+// a lock taken on a removed file is stale and the file is opened afresh.
+bool StillAtPath(int fd, const std::string& path) {
+  struct stat held {}, named {};
+  return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
 }
+}  // namespace
 
 StartupLock::StartupLock(std::string folder) : path_(std::move(folder) + "/" + kName) {}
 
@@ -29,8 +38,13 @@ bool StartupLock::Acquire(int timeoutMs) {
     if (!fd_) fd_.Reset(open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!fd_) return false;
     if (flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
-      held_ = true;
-      return true;
+      if (StillAtPath(fd_.Get(), path_)) {
+        held_ = true;
+        return true;
+      }
+      fd_.Reset();
+      if (Clock::now() > deadline) return false;
+      continue;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     if (Clock::now() + std::chrono::milliseconds(kRetryMs) > deadline) return false;
@@ -40,7 +54,11 @@ bool StartupLock::Acquire(int timeoutMs) {
 
 void StartupLock::Release() {
   if (!fd_) return;
-  if (held_) flock(fd_.Get(), LOCK_UN);
+  if (held_) {
+    // Removed while still locked, so that no later start locks the old file.
+    unlink(path_.c_str());
+    flock(fd_.Get(), LOCK_UN);
+  }
   fd_.Reset();
   held_ = false;
 }

@@ -1,7 +1,8 @@
 // The start-up lock: serialises two start-ups of the same phone, so that a second copy started
 // while the first is still building its window waits until that window exists. It is an
 // exclusive lock on a file named "CorvinaStarting" in the phone's runtime folder, released
-// explicitly or when the process ends (the kernel drops it even after a crash).
+// explicitly or when the process ends (the kernel drops it even after a crash). Release removes
+// the file; a crash leaves it behind, unlocked, for the next start to reuse.
 #pragma once
 
 #include <string>

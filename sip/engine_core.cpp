@@ -201,6 +201,8 @@ std::uint32_t EngineCore::RunCycle(std::uint32_t now, const std::function<bool()
   registrations_.RunPass(now, keepAlivesNeeded_, stop);
   std::uint32_t wait = registrations_.Wait(now, kMaxWaitMs, keepAlivesNeeded_);
   if (keepAlivesNeeded_) StunKeepAlive(now, wait);
+  // The public address check falls due once more than kPublicCheckMs have passed.
+  if (!justBound_) wait = std::min<std::uint32_t>(wait, std::max(Diff(lastPublicCheck_ + kPublicCheckMs + 1, now), 0));
   return wait;
 }
 

@@ -97,7 +97,9 @@ class EngineCore final : public SipEndpoint, public RetransmissionAnswerer {
   void OnPublicAddress(const PublicAddressResult& result, std::uint32_t now);
   // One received datagram (already cut to 4095 bytes).
   void OnDatagram(std::string_view bytes, const SocketAddress& from, std::uint32_t now);
-  // Registration pass, keep-alives, and the wait until the next cycle in milliseconds.
+  // Registration pass, keep-alives, and the wait in milliseconds until the core's next deadline
+  // (a registration attempt or refresh, a keep-alive, the public address check), at most
+  // kMaxWaitMs: the shell may sleep that long unless a datagram or a command comes.
   std::uint32_t RunCycle(std::uint32_t now, const std::function<bool()>& stop = {});
   bool KeepAlivesNeeded() const { return keepAlivesNeeded_; }
 

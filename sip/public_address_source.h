@@ -38,8 +38,12 @@ using OtherTrafficSink = std::function<void(std::string_view datagram, const pla
 class PublicAddressSource {
  public:
   virtual ~PublicAddressSource() = default;
-  // The device's IPv4 address as dotted text.
+  // The device's IPv4 address as dotted text: the one the phone's server sees, so the SIP
+  // messages and the SDP name the address its answers come back to.
   virtual std::string LocalAddress() = 0;
+  // The phone's server (host byte order, 0: none), which LocalAddress answers toward. The engine
+  // sets it; any thread.
+  virtual void SetServerAddress(std::uint32_t /*address*/) {}
   // Finds the public address of `socket` (sends and receives on it: the caller must not read
   // it meanwhile). `stop` cuts the query short; datagrams that are not the answer go to
   // `otherTraffic` so that nothing arriving for the socket's owner is lost.

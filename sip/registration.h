@@ -29,6 +29,17 @@ struct RegistrationKey {
 RegistrationKey LineRegistrationKey(std::string_view user, std::string_view domain, std::string_view outboundServer,
                                     std::string_view authorizationUser, std::string_view password);
 
+// How a record's registration stands, as the user is shown it.
+enum class RegistrationPhase {
+  kRegistering,  // no answer yet to the first attempt
+  kRegistered,
+  kNoPassword,   // challenged, and the line has no password
+  kRefused,      // the credentials were refused
+  kNoAnswer,     // the server did not answer within the give-up time
+  kRejected,     // another final failure (status and reason kept)
+  kPeerToPeer,   // a line without a domain: nothing to register
+};
+
 struct RegistrationRecord {
   RegistrationKey key;
   std::uint32_t lastSend = 0;     // last REGISTER or keep-alive sent, or last provisional answer
@@ -46,6 +57,11 @@ struct RegistrationRecord {
   bool registered = false;
   int lastExpires = 3600;         // expires of the last REGISTER, so a challenge repeats it
   bool leaving = false;           // removed: only its unregistration is still being completed
+  RegistrationPhase phase = RegistrationPhase::kRegistering;
+  int failStatus = 0;             // the refusing or rejecting answer's status and reason
+  std::string failReason;
+  bool answered = false;          // the registrar has answered since the record was made
+  std::uint32_t lastAnswer = 0;   // when it last answered
 };
 
 // Increments the record's CSeq and writes its REGISTER (CR LF line ends). Via and Contact carry

@@ -185,7 +185,16 @@ void RegistrationList::SendRegisterLocked(RegistrationRecord& r, int expires) {
 RegistrationStatus RegistrationList::StatusOf(const RegistrationRecord& r, std::uint32_t now) const {
   std::int32_t left = Diff(r.nextAttempt, now);
   return RegistrationStatus{r.key.addressOfRecord, r.key.server, r.key.Registers(), r.registered,
-                            left > 0 ? (left + 999) / 1000 : 0};
+                            left > 0 ? (left + 999) / 1000 : 0, r.phase, r.failStatus, r.failReason};
+}
+
+bool RegistrationList::SetPhaseLocked(RegistrationRecord& r, RegistrationPhase phase, int status,
+                                      std::string_view reason) {
+  if (r.phase == phase && r.failStatus == status && r.failReason == reason) return false;
+  r.phase = phase;
+  r.failStatus = status;
+  r.failReason = std::string(reason);
+  return true;
 }
 
 void RegistrationList::NotifyLocked(const RegistrationRecord& r, std::uint32_t now) {
@@ -222,6 +231,7 @@ void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const 
         if (!r.attempted) {
           r.attempted = true;
           LogLocked(FormatWire(wire::kAttemptingToRegister, {r.key.addressOfRecord}), platform::kLogInfo);
+          NotifyLocked(r, now);
         }
         SendRegisterLocked(r, kRefreshExpires);
       } else {
@@ -229,6 +239,7 @@ void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const 
         r.nextAttempt = now + kNoAnswerBackOffMs;
         // Only when nothing registers: another line may still need its NAT binding kept.
         if (!anyRegisters) keepAlivesNeeded = false;
+        SetPhaseLocked(r, RegistrationPhase::kPeerToPeer);
         SetRegisteredLocked(r, true, now);
       }
       r.keepAlive = true;
@@ -239,6 +250,11 @@ void RegistrationList::RunPass(std::uint32_t now, bool& keepAlivesNeeded, const 
         r.nextAttempt = now + kNoAnswerBackOffMs;
         r.keepAlive = false;
         r.registered = false;
+        // A registrar that keeps challenging a line without a password is not silent: the
+        // missing password stays the reason shown.
+        const bool challenging = r.phase == RegistrationPhase::kNoPassword && r.answered &&
+                                 Diff(now, r.lastAnswer) < static_cast<std::int32_t>(kGiveUpMs);
+        if (!challenging) SetPhaseLocked(r, RegistrationPhase::kNoAnswer);
         NotifyLocked(r, now);
       }
     } else if (keepAlivesNeeded && now - r.lastSend > kKeepAliveMs) {
@@ -278,6 +294,8 @@ bool RegistrationList::HandleResponse(const SipMessage& response, std::uint32_t 
   std::optional<std::uint32_t> cseq = CSeqNumber(response.FindHeader(kCSeq));
   if (!cseq || *cseq != r.cseq) return true;
   const int status = response.statusCode;
+  r.answered = true;
+  r.lastAnswer = now;
   if (status >= 100 && status <= 199) {
     r.lastSend = now;
     return true;
@@ -292,6 +310,7 @@ bool RegistrationList::HandleResponse(const SipMessage& response, std::uint32_t 
   else {
     LogLocked(FormatWire(wire::kRegisterAttemptFailed, {r.key.addressOfRecord}), platform::kLogError);
     LogLocked(FormatWire(wire::kStatusAndReason, {status, response.reason}), platform::kLogError);
+    SetPhaseLocked(r, RegistrationPhase::kRejected, status, response.reason);
     FailLocked(r, now, kRefusedBackOffMs);
   }
   return true;
@@ -301,6 +320,7 @@ void RegistrationList::HandleSuccessLocked(RegistrationRecord& r, const SipMessa
   const int expiry = GrantedExpiry(response, endpoint_.Addresses());
   r.nextAttempt = now + static_cast<std::uint32_t>(expiry) * 1000u - kRefreshMarginMs;
   r.keepAlive = expiry > kKeepAliveAboveExpires;
+  SetPhaseLocked(r, RegistrationPhase::kRegistered);
   if (!r.registered) {
     LogLocked(FormatWire(wire::kRegisteredAs, {r.key.addressOfRecord}), platform::kLogInfo);
     SetRegisteredLocked(r, true, now);
@@ -316,6 +336,9 @@ void RegistrationList::HandleChallengeLocked(RegistrationRecord& r, const SipMes
   };
   if (r.key.password.empty()) {
     logRefusal(wire::kEnterPassword);
+    if (SetPhaseLocked(r, RegistrationPhase::kNoPassword, status, response.reason) && !r.registered) {
+      NotifyLocked(r, now);
+    }
     SetRegisteredLocked(r, false, now);
     return;
   }
@@ -328,11 +351,13 @@ void RegistrationList::HandleChallengeLocked(RegistrationRecord& r, const SipMes
   if (!answer) {
     LogLocked(FormatWire(wire::kRegisterAttemptFailed, {r.key.addressOfRecord}), platform::kLogError);
     LogLocked(FormatWire(wire::kStatusAndReason, {status, response.reason}), platform::kLogError);
+    SetPhaseLocked(r, RegistrationPhase::kRejected, status, response.reason);
     FailLocked(r, now, kRefusedBackOffMs);
     return;
   }
   if (r.credentialsTried && !answer->stale) {
     logRefusal(wire::kCheckCredentials);
+    SetPhaseLocked(r, RegistrationPhase::kRefused, status, response.reason);
     FailLocked(r, now, kRefusedBackOffMs);
     return;
   }
@@ -382,6 +407,14 @@ std::vector<RegistrationStatus> RegistrationList::Snapshot(std::uint32_t now) {
     if (!r.leaving) out.push_back(StatusOf(r, now));
   }
   return out;
+}
+
+std::string RegistrationList::FirstServer() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  for (auto r = records_.rbegin(); r != records_.rend(); ++r) {
+    if (!r->leaving && r->key.Registers()) return r->key.server;
+  }
+  return {};
 }
 
 std::size_t RegistrationList::Size() {

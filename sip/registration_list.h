@@ -26,13 +26,17 @@ struct RegistrationStatus {
   bool registers = false;  // false for a line without a domain
   bool registered = false;
   std::int64_t secondsToNextAttempt = 0;  // 0 when due
+  RegistrationPhase phase = RegistrationPhase::kRegistering;
+  int status = 0;      // kNoPassword, kRefused, kRejected: the registrar's answer
+  std::string reason;
 };
 
 class RegistrationObserver {
  public:
   virtual ~RegistrationObserver() = default;
-  // A record's registered state changed (called without the registrations lock, on the engine
-  // thread or on the thread that removed the record).
+  // A record's first attempt began, its registered state or phase changed, or an attempt
+  // failed (called without the registrations lock, on the engine thread or on the thread that
+  // removed the record).
   virtual void RegistrationChanged(const RegistrationStatus& status) = 0;
 };
 
@@ -80,6 +84,8 @@ class RegistrationList {
   bool UnregisterPending();
 
   std::vector<RegistrationStatus> Snapshot(std::uint32_t now);
+  // The server of the oldest record that registers (the first line's), empty when none does.
+  std::string FirstServer();
   std::size_t Size();
 
  private:
@@ -99,6 +105,9 @@ class RegistrationList {
   void SendRegisterLocked(RegistrationRecord& r, int expires);
   void NotifyLocked(const RegistrationRecord& r, std::uint32_t now);
   void SetRegisteredLocked(RegistrationRecord& r, bool registered, std::uint32_t now);
+  // Sets how the record stands (no notification); true when that changed.
+  static bool SetPhaseLocked(RegistrationRecord& r, RegistrationPhase phase, int status = 0,
+                             std::string_view reason = {});
   void HandleSuccessLocked(RegistrationRecord& r, const SipMessage& response, std::uint32_t now);
   void HandleChallengeLocked(RegistrationRecord& r, const SipMessage& response, std::uint32_t now);
   void FailLocked(RegistrationRecord& r, std::uint32_t now, std::uint32_t backOffMs);

@@ -2,14 +2,18 @@
 
 #include <algorithm>
 
+#include "sip/server_address.h"
+
 namespace corvina::sip {
 
 SipEngine::SipEngine(const Services& services)
     : platform::WorkerThread("sip-engine"),
       log_(services.log),
       clock_(services.clock),
+      wait_(services.wait),
       settings_(services.settings),
       addresses_(services.addresses),
+      resolver_(services.resolver),
       trace_(services.settings.GetSettingBool("Settings", "SipTraceOn", false)
                  ? std::make_unique<SipTrace>(services.logsFolder, services.wall)
                  : nullptr),
@@ -53,6 +57,7 @@ void SipEngine::Run() {
   buffer_.assign(kReceiveBuffer, 0);
   bound_ = false;
   lastDeviceAddress_.clear();
+  serverName_.clear();
   if (terminator_ != nullptr) terminator_->StartIfStopped();
   while (!StopRequested()) {
     std::uint32_t now = clock_.NowMs();
@@ -73,7 +78,17 @@ void SipEngine::Run() {
   buffer_.shrink_to_fit();
 }
 
+void SipEngine::FollowServer(std::uint32_t now) {
+  std::string server = core_.Registrations().FirstServer();
+  if (server == serverName_ && !core_.PublicCheckDue(now)) return;
+  const SocketAddress at =
+      server.empty() ? SocketAddress{} : ResolveServer(resolver_, server, EngineCore::kRegistrarPort);
+  serverName_ = std::move(server);
+  addresses_.SetServerAddress(at.address);
+}
+
 bool SipEngine::EnsureBound(std::uint32_t& now) {
+  FollowServer(now);
   std::string device = addresses_.LocalAddress();
   const bool rebind = rebind_.exchange(false);
   if (bound_ && device == lastDeviceAddress_ && !rebind) return true;
@@ -114,20 +129,14 @@ void SipEngine::CheckPublicAddress(std::uint32_t now) {
 }
 
 void SipEngine::WaitAndDrain(std::uint32_t waitMs) {
-  const std::uint32_t start = clock_.NowMs();
-  for (;;) {
-    const std::uint32_t spent = clock_.NowMs() - start;
-    if (spent >= waitMs) break;
-    const int slice = static_cast<int>(std::min<std::uint32_t>(waitMs - spent, kWaitSliceMs));
+  if (waitMs > 0) {
+    const platform::WaitSource sources[] = {platform::WaitSource::Readable(socket_.Fd()),
+                                            platform::WaitSource::Of(wake_)};
+    const int timeout = static_cast<int>(std::min<std::uint32_t>(waitMs, EngineCore::kMaxWaitMs));
     int index = -1;
-    platform::WaitOutcome outcome =
-        WaitAny({platform::WaitSource::Readable(socket_.Fd()), platform::WaitSource::Of(wake_)}, slice, &index);
+    const platform::WaitOutcome outcome = wait_ ? wait_(sources, timeout, &index) : WaitAny(sources, timeout, &index);
     if (outcome == platform::WaitOutcome::kStopped) return;
-    if (outcome == platform::WaitOutcome::kSignalled) {
-      if (index == 1) return;  // a rebind request: start the next cycle now
-      break;
-    }
-    if (outcome == platform::WaitOutcome::kFailed) break;
+    if (outcome == platform::WaitOutcome::kSignalled && index == 1) return;  // a rebind request: cycle now
   }
   Drain();
 }
@@ -152,8 +161,8 @@ void SipEngine::FinishOnStop() {
     while (core_.Registrations().UnregisterPending()) {
       const std::uint32_t spent = clock_.NowMs() - start;
       if (spent >= static_cast<std::uint32_t>(kUnregisterBudgetMs)) break;
-      int slice = static_cast<int>(std::min<std::uint32_t>(kUnregisterBudgetMs - spent, kWaitSliceMs));
-      platform::ReceiveResult r = socket_.ReceiveFrom(buffer, slice, nullptr);
+      const int left = static_cast<int>(kUnregisterBudgetMs - spent);
+      platform::ReceiveResult r = socket_.ReceiveFrom(buffer, left, nullptr);
       if (r.status == platform::ReceiveStatus::kDatagram && r.size > 0) {
         core_.OnDatagram(std::string_view(reinterpret_cast<const char*>(buffer_.data()), r.size), r.from,
                          clock_.NowMs());

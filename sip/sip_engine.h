@@ -1,9 +1,10 @@
 // The SIP engine: the one program-wide owner of the SIP socket. A thin thread shell around
 // EngineCore: it binds the socket (walking to the next port while one is in use), asks NAT
 // traversal for the public address at start, after a rebind and every 600000 ms, runs the
-// core's cycle, waits for datagrams in slices of at most 200 ms and drains the socket into the
-// core. On stop it unregisters (answers allowed for up to 2000 ms), lets the call terminator
-// finish, and closes the socket.
+// core's cycle, sleeps until the core's next deadline unless a datagram, a rebind request or the
+// stop request comes first, and drains the socket into the core. An idle engine so wakes only
+// for what it has to do (at least every EngineCore::kMaxWaitMs). On stop it unregisters
+// (answers allowed for up to 2000 ms), lets the call terminator finish, and closes the socket.
 //
 // Threads: the engine thread is the only reader of the socket; any thread may send through
 // Endpoint(), add lines and registrations, request a rebind or set Do Not Disturb. Start and
@@ -12,7 +13,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/clock.h"
@@ -33,7 +36,6 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
  public:
   static constexpr std::uint16_t kDefaultPort = 5070;
   static constexpr int kBindRetryMs = 20000;
-  static constexpr int kWaitSliceMs = 200;
   static constexpr int kUnregisterBudgetMs = 2000;
   static constexpr int kTerminatorIdleMs = 1500;
   static constexpr std::size_t kReceiveBuffer = 4096;
@@ -49,6 +51,9 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
     PublicAddressSource& addresses;
     std::string logsFolder;  // where the SIP trace goes when SipTraceOn is set
     int processNumber = 0;
+    // The engine thread's wait for the socket or a rebind request, as WorkerThread::WaitAny;
+    // empty: the thread's own. Tests put in one that moves a fake clock instead of sleeping.
+    std::function<platform::WaitOutcome(std::span<const platform::WaitSource>, int timeoutMs, int* index)> wait = {};
   };
   // Constructed, not started. Reads SipTraceOn once.
   explicit SipEngine(const Services& services);
@@ -88,6 +93,10 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   void SendDatagram(const SocketAddress& to, std::string_view bytes) override;
   // Binds when needed; false when the bind failed (after waiting the retry time).
   bool EnsureBound(std::uint32_t& now);
+  // Tells the address source where the first registering line's server is: looked up when that
+  // server changes and at each public address check, so the device address is the one the
+  // server sees.
+  void FollowServer(std::uint32_t now);
   void CheckPublicAddress(std::uint32_t now);
   void WaitAndDrain(std::uint32_t waitMs);
   void Drain();
@@ -96,8 +105,10 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
 
   platform::LogSink& log_;
   const platform::TickClock& clock_;
+  const decltype(Services::wait) wait_;  // fixed after construction
   platform::Settings& settings_;
   PublicAddressSource& addresses_;
+  platform::NameResolver& resolver_;
   std::unique_ptr<SipTrace> trace_;  // null unless SipTraceOn; fixed after construction
   IdGenerator ids_;
   platform::UdpSocket socket_;  // bound and read by the engine thread; sent on by any thread
@@ -108,6 +119,7 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   std::atomic<bool> rebind_{false};
   // Engine thread only.
   std::string lastDeviceAddress_;
+  std::string serverName_;  // the server last looked up for FollowServer
   bool bound_ = false;
   std::vector<std::uint8_t> buffer_;
 };

@@ -1,5 +1,7 @@
 // The `corvina` program: the phone with its Qt window, the console phone (--headless), the
-// settings tool (reg ...), or the list of sound devices (devices).
+// settings tool (reg ...), or the list of sound devices (devices). The window is a second
+// program (ui/window_main.cpp) that takes this one's place when a display is used, so that
+// nothing here loads Qt.
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -15,11 +17,9 @@
 #include "media/audio_devices.h"
 #include "platform/paths.h"
 #include "platform/portaudio_system.h"
+#include "platform/program_exec.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/termination_signals.h"
-#ifdef CORVINA_HAVE_GUI
-#include "ui/gui_phone.h"
-#endif
 
 namespace {
 
@@ -34,11 +34,13 @@ bool HaveDisplay() {
   return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
+// `startNote` goes to standard error once this start runs the phone (not when it hands over).
 int RunConsole(const std::string& control, corvina::platform::TerminationSignals& signals,
-               const std::optional<corvina::platform::DialRequest>& dial) {
+               const std::optional<corvina::platform::DialRequest>& dial, std::string startNote) {
   corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
   corvina::app::ConsolePhone console(0, 1, &signals);
   console.SetControlAddress(control);
+  console.SetStartNote(std::move(startNote));
   return corvina::app::RunPhone(program, console, dial);
 }
 
@@ -90,15 +92,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+#ifdef CORVINA_HAVE_GUI
+  if (!headless && HaveDisplay()) {
+    // The window program gets these same arguments, already accepted here.
+    const std::string failure = corvina::platform::ReplaceWithProgram(
+        {CORVINA_WINDOW_PROGRAM, CORVINA_WINDOW_INSTALLED "/" CORVINA_WINDOW_PROGRAM}, argv);
+    std::cerr << "error: cannot start the window: " << failure << "\n";
+    return 1;
+  }
+#endif
   // Before any thread exists, so that every thread inherits the blocked signals.
   corvina::platform::TerminationSignals signals;
   signals.Open();
-#ifdef CORVINA_HAVE_GUI
-  if (!headless && HaveDisplay()) {
-    corvina::app::ProgramObjects program(corvina::platform::ResolvePhonePaths());
-    return corvina::ui::RunGuiPhone(argc, argv, program, signals, dialling.request);
-  }
-#endif
-  if (!headless && !HaveDisplay()) std::cerr << "No display: starting the console phone.\n";
-  return RunConsole(control, signals, dialling.request);
+  const bool noDisplay = !headless && !HaveDisplay();
+  return RunConsole(control, signals, dialling.request, noDisplay ? "No display: starting the console phone.\n" : "");
 }

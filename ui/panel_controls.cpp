@@ -1,5 +1,8 @@
 #include "ui/panel_controls.h"
 
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMouseEvent>
 
 namespace corvina::ui {
@@ -46,7 +49,7 @@ ButtonLook LookOf(app::ButtonImage image) {
   using I = app::ButtonImage;
   switch (image) {
     case I::kLineLit: return {"#ffd23c", "#202020"};
-    case I::kLineDark: return {"#4a4a4a", "#d0d0d0"};
+    case I::kLineDark: return {"#4a4a4a", "#ffffff"};
     case I::kCallSomethingToDo: return {"#2fa84f", "#ffffff"};
     case I::kCallNothingToDo: return {"#9cc9a8", "#f4f4f4"};
     case I::kHangUpCall: return {"#d83a3a", "#ffffff"};
@@ -72,6 +75,18 @@ QString StyleFor(app::ButtonImage image, bool pressed) {
                  " font-weight: bold; }"
                  " QPushButton:disabled { color: #a0a0a0; background: #e8e8e8; }")
       .arg(look.background, look.foreground, pressed ? "3" : "1", pressed ? "inset" : "solid");
+}
+
+void FitLabel(QPushButton& button, int width) {
+  constexpr int kMargin = 4;  // each side, inside the border
+  QFont font = QApplication::font(&button);
+  font.setBold(true);
+  int pixels = QFontInfo(font).pixelSize();
+  font.setPixelSize(pixels);
+  while (pixels > kMinLabelPixels && QFontMetrics(font).horizontalAdvance(button.text()) > width - 2 * kMargin) {
+    font.setPixelSize(--pixels);
+  }
+  if (button.font() != font) button.setFont(font);
 }
 
 }  // namespace corvina::ui

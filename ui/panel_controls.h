@@ -57,4 +57,9 @@ struct ButtonLook {
 ButtonLook LookOf(app::ButtonImage image);
 QString StyleFor(app::ButtonImage image, bool pressed);
 
+// Gives `button` the largest bold font, from the application's size down to kMinLabelPixels,
+// in which its label fits `width`: a narrow window shrinks the labels instead of clipping them.
+inline constexpr int kMinLabelPixels = 8;
+void FitLabel(QPushButton& button, int width);
+
 }  // namespace corvina::ui

@@ -136,8 +136,13 @@ void QtMainView::BuildControls() {
   statusList_ = new QListWidget(panel_);
   statusList_->setStyleSheet("background: black;");
   statusList_->setFocusPolicy(Qt::NoFocus);
+  // Long entries wrap rather than widen the list past the window.
+  statusList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  statusList_->setWordWrap(true);
+  statusList_->setResizeMode(QListView::Adjust);
   statusList_->hide();
   registrationText_ = new QLabel(panel_);
+  registrationText_->setWordWrap(true);
   registrationText_->hide();
 
   SetButtonImage(ControlId::kCall, ButtonImage::kCallNothingToDo, false);
@@ -212,7 +217,8 @@ QAction* QtMainView::MenuAction(int command) const {
 }
 
 bool QtMainView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == panel_ && event->type() == QEvent::Resize) {
+  // A new text in the registration lines asks its parent for a layout, as a resize does.
+  if (watched == panel_ && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)) {
     LayOut();
     return false;
   }
@@ -271,11 +277,14 @@ void QtMainView::LayOut() {
       {ControlId::kConference, g.conference}, {ControlId::kIntercom, g.intercom},
       {ControlId::kPlayMeter, g.playMeter}, {ControlId::kRecordMeter, g.recordMeter},
       {ControlId::kPlaySlider, g.playSlider}, {ControlId::kRecordSlider, g.recordSlider}};
-  for (const auto& [control, rect] : placed) controls_[Id(control)]->setGeometry(rect);
-  // The lines' registration above the status entries.
+  for (const auto& [control, rect] : placed) {
+    controls_[Id(control)]->setGeometry(rect);
+    if (auto* button = qobject_cast<QPushButton*>(controls_[Id(control)])) FitLabel(*button, rect.width());
+  }
+  // The lines' registration above the status entries, as high as its wrapped text.
   QRect pane = g.statusPane;
   if (!pane.isEmpty()) {
-    const int textHeight = std::min(pane.height() / 2, registrationText_->sizeHint().height());
+    const int textHeight = std::min(pane.height() / 2, registrationText_->heightForWidth(pane.width()));
     registrationText_->setGeometry(pane.left(), pane.top(), pane.width(), textHeight);
     pane.setTop(pane.top() + textHeight);
   }
@@ -351,6 +360,11 @@ void QtMainView::SetLineButton(int line, bool lit) {
   if (line != 0 && line != 1) return;
   SetButtonImage(line == 0 ? ControlId::kLine1 : ControlId::kLine2,
                  lit ? ButtonImage::kLineLit : ButtonImage::kLineDark, false);
+}
+
+void QtMainView::SetLineTip(int line, std::string_view tip) {
+  if (line != 0 && line != 1) return;
+  Control(line == 0 ? ControlId::kLine1 : ControlId::kLine2)->setToolTip(FromUtf8(tip));
 }
 
 void QtMainView::PaintDisplay(const app::DisplayRows& rows) { display_->SetRows(rows); }

@@ -43,6 +43,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void SetButtonImage(app::ControlId control, app::ButtonImage image, bool pressed) override;
   void SetControlEnabled(app::ControlId control, bool enabled) override;
   void SetLineButton(int line, bool lit) override;
+  void SetLineTip(int line, std::string_view tip) override;
   void PaintDisplay(const app::DisplayRows& rows) override;
   void SetDialText(std::string_view text) override;
   void SetDialBoxEnabled(bool enabled) override;

@@ -17,12 +17,12 @@ QFont PanelFont(const app::FontSpec& spec) {
   return font;
 }
 
-// Light first, then the dark copy one pixel right and down.
-void DrawTwice(QPainter& painter, const QRect& box, int flags, const QString& text) {
+// Light first, then the dark (or warning) copy one pixel right and down.
+void DrawTwice(QPainter& painter, const QRect& box, int flags, const QString& text, bool warning = false) {
   using Look = app::DisplayLook;
   painter.setPen(Colour(Look::kTextLight));
   painter.drawText(box, flags, text);
-  painter.setPen(Colour(Look::kTextDark));
+  painter.setPen(Colour(warning ? Look::kWarning : Look::kTextDark));
   painter.drawText(box.translated(Look::kShadowOffset, Look::kShadowOffset), flags, text);
 }
 
@@ -60,6 +60,18 @@ void StatusDisplayWidget::paintEvent(QPaintEvent*) {
   const QRect row(Look::kTextX, titleHeight, width() - Look::kTextX - Look::kRightMargin, rowHeight);
   DrawTwice(painter, row, Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(rows_.left));
   DrawTwice(painter, row, Qt::AlignRight | Qt::AlignTop, QString::fromStdString(rows_.right));
+  // The lower rows, one under the other in the small font, cut at the right edge.
+  painter.setFont(noteFont_);
+  const QFontMetrics lowerMetrics(noteFont_);
+  const int lowerHeight = lowerMetrics.height();
+  int y = titleHeight + rowHeight + 2;
+  for (const app::DisplayRow& lower : rows_.lower) {
+    if (y + lowerHeight > height()) break;
+    const QRect box(Look::kTextX, y, row.width(), lowerHeight);
+    const QString text = lowerMetrics.elidedText(QString::fromStdString(lower.text), Qt::ElideRight, box.width());
+    DrawTwice(painter, box, Qt::AlignLeft | Qt::AlignTop, text, lower.warning);
+    y += lowerHeight;
+  }
   if (!rows_.note.empty()) {
     painter.setFont(noteFont_);
     DrawTwice(painter, QRect(0, titleHeight, width(), height() - titleHeight),

@@ -1,6 +1,8 @@
 // The status display (control 150): paints the rows the controller hands over on a white
 // ground, every text twice - light at its place, dark grey one pixel right and down. The
-// first row uses the panel's large bold font, the second row the medium one.
+// first row uses the panel's large bold font, the second row the medium one, the lower rows
+// (registrations when idle, the other party and the digits in a call) the small one; a warning
+// row's dark copy is in the warning colour.
 #pragma once
 
 #include <QFont>

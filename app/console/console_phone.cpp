@@ -29,6 +29,7 @@ ConsolePhone::~ConsolePhone() {
 
 bool ConsolePhone::CreateWindow(MainWindow& window) {
   CORVINA_CHECK_THREAD(uiThread_);
+  if (!startNote_.empty()) platform::WriteAll(2, startNote_);
   if (!controlAddress_.empty()) {
     std::string error;
     if (!control_.Listen(controlAddress_, &error)) {

@@ -36,6 +36,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   // Also take commands from TCP clients on "127.x.x.x:PORT"; the port opens with the window,
   // so a second start hands over instead of fighting for it.
   void SetControlAddress(std::string hostPort) { controlAddress_ = std::move(hostPort); }
+  // Written to standard error when the phone starts here (not when this start hands over).
+  void SetStartNote(std::string text) { startNote_ = std::move(text); }
 
   void AttachPostbox(platform::UiPostbox& postbox) override { loop_.Attach(postbox); }
   void DetachPostbox() override { loop_.Detach(); }
@@ -57,8 +59,13 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void SetButtonImage(ControlId control, ButtonImage image, bool pressed) override;
   void SetControlEnabled(ControlId control, bool enabled) override;
   void SetLineButton(int line, bool lit) override;
-  // Only changes of the title, the left row or the note: the clock ticks every second.
+  void SetLineTip(int line, std::string_view tip) override;
+  // Only changes of the title, the left row, the note or the lower rows: the clock ticks every
+  // second.
   void PaintDisplay(const DisplayRows& rows) override;
+  // Without the clock only the idle display's date moves: a paint a minute keeps an idle
+  // console phone from waking every second.
+  std::uint32_t DisplayRefreshMs() const override { return 60000; }
   void SetDialText(std::string_view text) override;
   void SetDialBoxEnabled(bool enabled) override;
   void FocusDialBox() override;
@@ -72,6 +79,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
   // {"event":"hold","line":N,"held":true|false}
   void HoldApplied(int line, bool held) override;
+  // {"event":"transfer","line":N,"kind":"blind|transferee","result":"referred|failed|replaced"}
+  void TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) override;
   void MissedCallsChanged(std::int64_t count, std::string_view summary) override;
   void TonePlayed(std::string_view name, bool loop, bool ringDevice) override;
   void RegistrationChanged(const LineRegistrationState& state) override;
@@ -119,6 +128,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   bool ownsStdout_ = false;
   platform::TerminationSignals* signals_;
   std::string controlAddress_;
+  std::string startNote_;
   platform::TcpListener control_;
   CommandProcessor commands_;
   std::map<int, std::unique_ptr<Channel>> channels_;  // by read descriptor; loop thread

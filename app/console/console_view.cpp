@@ -22,11 +22,24 @@ void ConsolePhone::SetControlEnabled(ControlId control, bool enabled) {
 
 void ConsolePhone::SetLineButton(int line, bool lit) { Emit(ConsoleEvent("line").ForLine(line + 1).Add("lit", lit)); }
 
+void ConsolePhone::SetLineTip(int line, std::string_view tip) {
+  Emit(ConsoleEvent("line").ForLine(line + 1).Add("tip", tip));
+}
+
 void ConsolePhone::PaintDisplay(const DisplayRows& rows) {
-  if (rows.title == shownRows_.title && rows.left == shownRows_.left && rows.note == shownRows_.note) return;
+  if (rows.title == shownRows_.title && rows.left == shownRows_.left && rows.note == shownRows_.note &&
+      rows.lower == shownRows_.lower) {
+    return;
+  }
   shownRows_ = rows;
-  Emit(ConsoleEvent("display").Add("title", rows.title).Add("left", rows.left).Add("right", rows.right).Add(
-      "note", rows.note));
+  std::string lower = "[";
+  for (const DisplayRow& row : rows.lower) lower += (lower.size() > 1 ? "," : "") + JsonQuote(row.text);
+  Emit(ConsoleEvent("display")
+           .Add("title", rows.title)
+           .Add("left", rows.left)
+           .Add("right", rows.right)
+           .Add("note", rows.note)
+           .AddRaw("lower", lower + "]"));
 }
 
 void ConsolePhone::SetDialText(std::string_view text) { Emit(ConsoleEvent("dialBox").Add("text", text)); }
@@ -70,6 +83,16 @@ void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
 }
 
 void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").ForLine(line + 1).Add("held", held)); }
+
+void ConsolePhone::TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) {
+  const char* result = outcome == call::TransferOutcome::kReferred   ? "referred"
+                       : outcome == call::TransferOutcome::kReplaced ? "replaced"
+                                                                      : "failed";
+  Emit(ConsoleEvent("transfer")
+           .ForLine(line + 1)
+           .Add("kind", kind == call::TransferKind::kTransferee ? "transferee" : "blind")
+           .Add("result", result));
+}
 
 void ConsolePhone::MissedCallsChanged(std::int64_t count, std::string_view summary) {
   Emit(ConsoleEvent("missed").Add("count", count).Add("text", summary));

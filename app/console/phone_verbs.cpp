@@ -1,5 +1,6 @@
 #include "app/console/phone_verbs.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "app/controller/call_lines.h"
@@ -115,6 +116,7 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
 
   add("type", "types TEXT on the keyboard (DTMF in a call, else into the dial box)",
       [](PhoneController& p, const CommandArgs& args) {
+        if (args.Raw().empty()) return CommandReply::Error("usage: type TEXT");
         for (char c : args.Raw()) p.OnTypedChar(c);
         return CommandReply::Ok();
       });
@@ -169,7 +171,22 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
          [](PhoneController& p) { p.OnButton(ControlId::kHangUp); });
   simple("clear", "clears the dial box", [](PhoneController& p) { p.ClearDialBox(); });
   simple("hold", "presses Hold (hold, or retrieve the held call)", [](PhoneController& p) { p.OnButton(ControlId::kHold); });
-  simple("transfer", "presses Transfer", [](PhoneController& p) { p.OnButton(ControlId::kTransfer); });
+  add("transfer", "presses Transfer; `transfer blind TEXT` transfers the connected current call to TEXT",
+      [](PhoneController& p, const CommandArgs& args) {
+        if (args.Count() == 0) {
+          p.OnButton(ControlId::kTransfer);
+          return CommandReply::Ok();
+        }
+        if (args[0] != "blind" || args.Count() < 2) return CommandReply::Error("usage: transfer [blind TEXT]");
+        const int line = p.CurrentLine();
+        if (!p.NormalCall() || p.Line(line).State() != call::CallState::kConnected) {
+          return CommandReply::Error("no connected call to transfer");
+        }
+        std::string_view text = args.Raw().substr(args.Raw().find("blind") + 5);
+        text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+        if (!p.BlindTransfer(text)) return CommandReply::Error("nothing to transfer to");
+        return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
+      });
   add("line", "presses line button 1 or 2", [](PhoneController& p, const CommandArgs& args) {
     std::optional<int> n = ChosenLine(args);
     if (!n || *n == PhoneController::kNoLine) return CommandReply::Error("usage: line 1|2");

@@ -7,13 +7,30 @@
 namespace corvina::app {
 namespace {
 
+const char* PhaseName(sip::RegistrationPhase phase) {
+  switch (phase) {
+    case sip::RegistrationPhase::kRegistering: return "registering";
+    case sip::RegistrationPhase::kRegistered: return "registered";
+    case sip::RegistrationPhase::kNoPassword: return "noPassword";
+    case sip::RegistrationPhase::kRefused: return "refused";
+    case sip::RegistrationPhase::kNoAnswer: return "noAnswer";
+    case sip::RegistrationPhase::kRejected: return "rejected";
+    case sip::RegistrationPhase::kPeerToPeer: break;
+  }
+  return "peerToPeer";
+}
+
 template <typename Object>
 Object& AddRegistration(Object& o, const LineRegistrationState& s) {
   o.Add("aor", s.addressOfRecord)
       .Add("server", s.server)
       .Add("registers", s.registers)
       .Add("registered", s.registered)
-      .Add("nextAttemptSeconds", s.secondsToNextAttempt);
+      .Add("nextAttemptSeconds", s.secondsToNextAttempt)
+      .Add("state", s.registers ? PhaseName(s.phase) : "peerToPeer")
+      .Add("status", s.status)
+      .Add("reason", s.reason)
+      .Add("text", StatusDisplay::RegistrationRow(s).text);
   return o;
 }
 

@@ -15,7 +15,9 @@ namespace corvina::app {
 
 // {"running":..,"ready":..,"port":..,"privateAddress":..,"publicAddress":..,"publicPort":..}
 std::string EngineJson(sip::SipEngine& engine);
-// [{"line":N,"aor":..,"server":..,"registers":..,"registered":..,"nextAttemptSeconds":..},...]
+// [{"line":N,"aor":..,"server":..,"registers":..,"registered":..,"nextAttemptSeconds":..,
+//   "state":"registering|registered|noPassword|refused|noAnswer|rejected|peerToPeer",
+//   "status":..,"reason":..,"text":"Line N: ... (as the display shows it)"},...]
 std::string RegistrationsJson(const std::vector<LineRegistrationState>& states);
 
 // event {"event":"registration","line":N,...} with the fields of one list entry.

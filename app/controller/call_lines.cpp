@@ -90,6 +90,7 @@ Target& Describe(Target& out, const call::LineSnapshot& s) {
       .Add("remoteName", s.remoteName)
       .Add("intercom", s.intercomRequested)
       .Add("holdApplied", s.holdApplied);
+  if (s.state == call::CallState::kIdle) out.Add("reason", s.endReason);
   return out;
 }
 

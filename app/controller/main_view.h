@@ -54,16 +54,6 @@ enum class MenuId : int {
   kShowStatusWindow = 2004,
 };
 
-// What the phone shows of one line's registration.
-struct LineRegistrationState {
-  int line = 0;  // 1-based
-  std::string addressOfRecord;
-  std::string server;
-  bool registers = false;  // false for a line without a domain
-  bool registered = false;
-  std::int64_t secondsToNextAttempt = 0;
-};
-
 class MainView {
  public:
   virtual ~MainView() = default;
@@ -86,8 +76,13 @@ class MainView {
   virtual void SetControlEnabled(ControlId /*control*/, bool /*enabled*/) {}
   // Line button `line` (0 or 1) is drawn lit or dark.
   virtual void SetLineButton(int /*line*/, bool /*lit*/) {}
+  // Line button `line`'s tool tip: its account and registration.
+  virtual void SetLineTip(int /*line*/, std::string_view /*tip*/) {}
   // The status display's rows changed (or its clock advanced): paint them.
   virtual void PaintDisplay(const DisplayRows& /*rows*/) {}
+  // How often the display is painted again while nothing changes it: every second for a view
+  // that shows the running clock.
+  virtual std::uint32_t DisplayRefreshMs() const { return 1000; }
   // The dial box shows `text` (the controller changed it; the view does not echo it back).
   virtual void SetDialText(std::string_view /*text*/) {}
   virtual void SetDialBoxEnabled(bool /*enabled*/) {}

@@ -48,7 +48,8 @@ std::vector<LineRegistrationState> MainWindow::StatesOf(const sip::RegistrationS
     const sip::RegistrationKey& key = lineKeys_[line - 1];
     if (key.addressOfRecord != status.addressOfRecord || key.server != status.server) continue;
     out.push_back(LineRegistrationState{line, status.addressOfRecord, status.server, status.registers,
-                                        status.registered, status.secondsToNextAttempt});
+                                        status.registered, status.secondsToNextAttempt, status.phase,
+                                        status.status, status.reason});
   }
   return out;
 }
@@ -65,7 +66,10 @@ std::vector<LineRegistrationState> MainWindow::LineRegistrations() {
 
 void MainWindow::SipFeed::RegistrationChanged(const sip::RegistrationStatus& status) {
   for (LineRegistrationState& state : owner_.StatesOf(status)) {
-    owner_.posts_.Post([view = &owner_.view_, state = std::move(state)] { view->RegistrationChanged(state); });
+    owner_.posts_.Post([owner = &owner_, state = std::move(state)] {
+      if (owner->phone_) owner->phone_->OnRegistration(state);
+      owner->view_.RegistrationChanged(state);
+    });
   }
 }
 
@@ -98,6 +102,8 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
       [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio()});
   phone_->Initialise();
+  // The registrations as they stand; their changes follow through the engine's observer.
+  for (const LineRegistrationState& state : LineRegistrations()) phone_->OnRegistration(state);
 }
 
 void MainWindow::StopPhone() {

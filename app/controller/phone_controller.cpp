@@ -55,7 +55,7 @@ PhoneController::~PhoneController() {
 
 void PhoneController::Initialise() {
   CORVINA_CHECK_THREAD(uiThread_);
-  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
+  parts_.timers.SetTimer(kDisplayTimer, parts_.view.DisplayRefreshMs(), [this] { DisplayTick(); });
   parts_.view.SetSliders(ClampLevel(parts_.settings.GetSettingInt(kSection, "PlayVolume", 0)),
                          ClampLevel(parts_.settings.GetSettingInt(kSection, "RecordVolume", 0)));
   if (!parts_.settings.GetSettingBool(kSection, "InstallWizRun", false)) {
@@ -88,7 +88,7 @@ void PhoneController::Shutdown() {
   StopLocalAudio();
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
-                 kConferenceTimer, kPendingDialTimer}) {
+                 kConferenceTimer, kPendingDialTimer, kEndReasonTimer}) {
     parts_.timers.KillTimer(id);
   }
   for (auto& line : lines_) line.reset();
@@ -155,6 +155,7 @@ int PhoneController::PlaceCall(int line) {
   PhoneLine& chosen = Line(line);
   chosen.intercom = false;
   if (!chosen.Call().MakeCall(target.number)) return kNoLine;
+  chosen.dialledText = dialText_;
   chosen.remoteNumber = target.number;
   chosen.remoteName = target.number;
   current_ = calling_ = line;
@@ -320,10 +321,31 @@ void PhoneController::Transfer() {
     return;
   }
   if (!NormalCall()) return;
+  // The number a call was dialled from stays in the dial box: it is no transfer target.
+  if (!dialText_.empty() && dialText_ != Line(current_).dialledText && BlindTransfer(dialText_)) return;
   transferSource_ = current_;
   Hold();
   ClearDialBox();
   UpdateTransferButton();
+}
+
+bool PhoneController::BlindTransfer(std::string_view text) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!NormalCall() || Line(current_).State() != call::CallState::kConnected) return false;
+  const std::string number = DialNumberFromText(CutToField(text));
+  if (number.empty()) return false;
+  const int n = current_;
+  PhoneLine& line = Line(n);
+  // The party being transferred hears nothing more from us, as after a hang-up.
+  StopLocalAudio();
+  line.transferring = true;
+  line.Call().Transfer(number);
+  SetIndicator(n, LineIndicator::kHeld);
+  if (calling_ == n) calling_ = kNoLine;
+  current_ = kNoLine;
+  ClearDialBox();
+  UpdateRecordButton();
+  return true;
 }
 
 void PhoneController::CompleteTransfer() {
@@ -359,7 +381,9 @@ void PhoneController::LineButton(int n) {
       line.Call().Answer();
     }
     ClearDialBox();
-  } else if (line.onHold) {
+  } else if (line.onHold || line.transferring) {
+    // A held call, or one whose transfer the call layer did not carry out, comes back.
+    line.transferring = false;
     Suspend();
     for (int i = 0; i < 2; ++i) {
       if (Line(i).consultPeer != &line) continue;
@@ -386,7 +410,11 @@ void PhoneController::Key(char c) {
   CORVINA_CHECK_THREAD(uiThread_);
   if (parts_.settings.GetSettingBool(kSection, "EnableKeyTone", false)) parts_.tones.KeyClick();
   if (NormalCall()) {
-    Line(current_).Call().SendDigits(std::string_view(&c, 1));
+    PhoneLine& line = Line(current_);
+    line.Call().SendDigits(std::string_view(&c, 1));
+    line.digits += c;
+    display_.SetCallDetails(line.remoteName, line.remoteNumber, line.digits);
+    PaintDisplay();
     return;
   }
   SetDialText(dialText_ + c);

@@ -47,6 +47,8 @@ class PhoneObserver {
   virtual void TonePlayed(std::string_view /*name*/, bool /*loop*/, bool /*ringDevice*/) {}
   // The far end accepted a hold (`held`) or a resume of the call on `line`.
   virtual void HoldApplied(int /*line*/, bool /*held*/) {}
+  // The outcome of a transfer of the call on `line` is known (announced once per transfer).
+  virtual void TransferReported(int /*line*/, call::TransferKind /*kind*/, call::TransferOutcome /*outcome*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -80,8 +82,9 @@ class PhoneController final : public PhoneLineOwner {
   static constexpr int kNoLine = 2;
   // Timer ids.
   static constexpr int kApplySettingsTimer = 2, kBlinkTimer = 3, kFirstRunTimer = 4, kCallingTimer = 5,
-                       kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10;
-  static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000, kDisplayMs = 1000,
+                       kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10,
+                       kEndReasonTimer = 11;
+  static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000,
                                  kPendingDialMs = 4000, kApplySettingsMs = 7000;
   static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
 
@@ -117,7 +120,14 @@ class PhoneController final : public PhoneLineOwner {
   bool HangUp();                              // D
   bool Hold();                                // H
   void Retrieve();                            // R
-  void Transfer();                            // T
+  // T: with a connected current call and a target in the dial box (text other than what the
+  // call was placed from), a blind transfer to it; otherwise the attended transfer's steps.
+  void Transfer();
+  // Blind transfer of the connected current call to `text` (dial-box text): the local audio
+  // stops as for a hang-up and the line waits, blinking held, for the transfer's outcome (the
+  // call then ends). False, and nothing done, unless the current line is a connected normal
+  // call and `text` holds a number.
+  bool BlindTransfer(std::string_view text);
   void CompleteTransfer();                    // T2
   void LineButton(int line);                  // L
   void Key(char c);                           // Y
@@ -166,6 +176,9 @@ class PhoneController final : public PhoneLineOwner {
   // Re-runs the status update (the dial box and the display follow the lines).
   void UpdateStatusForTest() { UpdateStatus(); }
 
+  // A line's registration changed: the idle display and the line button's tip show it.
+  void OnRegistration(const LineRegistrationState& state);
+
   // PhoneLineOwner.
   void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) override;
   void EndOfCall(int index) override;
@@ -196,6 +209,9 @@ class PhoneController final : public PhoneLineOwner {
   void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
   void OnConnected(int line);
   void ShowMissedCalls();
+  // The display keeps why a call ended as its note for a while (texts::kEndReasonMs).
+  void ShowEndReason(const std::string& reason);
+  void ClearEndReason();
   void PlayTone(std::string_view name, bool loop, bool ringDevice);
   // Tell the view only what changed.
   void SetButton(ControlId control, ButtonImage image, bool pressed);
@@ -224,6 +240,7 @@ class PhoneController final : public PhoneLineOwner {
   int pendingDialLine_ = kNoLine;
   std::string pendingDialNumber_;
   std::string pendingDialText_;
+  std::string endReason_;  // why the last call ended, while the display shows it
 };
 
 }  // namespace corvina::app

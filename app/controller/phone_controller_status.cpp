@@ -25,6 +25,10 @@ void PhoneController::OnLineChanged(int index, const call::LineSnapshot& previou
   if (snapshot.state != call::CallState::kIdle && snapshot.holdApplied != wasApplied && parts_.observer) {
     parts_.observer->HoldApplied(index, snapshot.holdApplied);
   }
+  // Each announcement that carries an outcome reports a transfer of its own.
+  if (snapshot.transferOutcome != call::TransferOutcome::kNone && parts_.observer) {
+    parts_.observer->TransferReported(index, snapshot.transferKind, snapshot.transferOutcome);
+  }
   UpdateHoldButton();
   const call::CallState previous = previousSnapshot.state;
   PhoneLine& line = Line(index);
@@ -37,9 +41,11 @@ void PhoneController::OnLineChanged(int index, const call::LineSnapshot& previou
       break;
     case call::CallState::kIdle:
       if (previous != call::CallState::kIdle) {
+        if (!snapshot.endReason.empty()) ShowEndReason(snapshot.endReason);
         FinishCall(phoneLog_, line.timing, line.remoteNumber, line.remoteName, line);
         line.remoteNumber.clear();
         line.remoteName.clear();
+        line.digits.clear();
       }
       break;
     default:
@@ -124,6 +130,28 @@ void PhoneController::EndOfCall(int n) {
   }
 }
 
+void PhoneController::ShowEndReason(const std::string& reason) {
+  endReason_ = reason;
+  parts_.timers.SetTimer(kEndReasonTimer, texts::kEndReasonMs, [this] {
+    ClearEndReason();
+    UpdateStatus();
+  });
+}
+
+void PhoneController::ClearEndReason() {
+  parts_.timers.KillTimer(kEndReasonTimer);
+  if (endReason_.empty()) return;
+  if (display_.Note() == endReason_) display_.SetNote({});
+  endReason_.clear();
+}
+
+void PhoneController::OnRegistration(const LineRegistrationState& state) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  display_.SetRegistration(state);
+  parts_.view.SetLineTip(state.line - 1, StatusDisplay::LineTip(state));
+  PaintDisplay();
+}
+
 void PhoneController::ShowMissedCalls() {
   std::string summary = missed_.Summary();
   if (parts_.observer) parts_.observer->MissedCallsChanged(missed_.Count(), summary);
@@ -157,7 +185,7 @@ void PhoneController::BlinkTick() {
 void PhoneController::DisplayTick() {
   parts_.timers.KillTimer(kDisplayTimer);
   PaintDisplay();
-  parts_.timers.SetTimer(kDisplayTimer, kDisplayMs, [this] { DisplayTick(); });
+  parts_.timers.SetTimer(kDisplayTimer, parts_.view.DisplayRefreshMs(), [this] { DisplayTick(); });
 }
 
 void PhoneController::PaintDisplay() { parts_.view.PaintDisplay(display_.Paint()); }
@@ -171,19 +199,24 @@ void PhoneController::UpdateStatus() {
                                                                    : ButtonImage::kCallNothingToDo,
             false);
   ButtonImage hangUp = ButtonImage::kHangUpCall;
+  // A reason shown for an ended call gives way to the next call.
+  if (normal || ValidLine(ringing)) ClearEndReason();
   if (normal && !ValidLine(transferSource_)) {
     PhoneLine& line = Line(current_);
     display_.Show(FormatOne(texts::kCallingTitle, line.remoteNumber), current_, line.timing.Start());
+    display_.SetCallDetails(line.remoteName, line.remoteNumber, line.digits);
   } else if (normal) {
     display_.ShowTransfer();
     hangUp = ButtonImage::kHangUpTransfer;
   } else if (ValidLine(ringing)) {
     PhoneLine& line = Line(ringing);
     display_.Show(FormatOne(texts::kRingingTitle, line.remoteNumber), ringing, line.timing.Start());
+    display_.SetCallDetails(line.remoteName, line.remoteNumber, {});
   } else {
     std::string note = display_.Note();
     display_.ShowIdle();
     if (missed_.Count() != 0) display_.SetNote(note);
+    if (!endReason_.empty()) display_.SetNote(endReason_);
     hangUp = dialText_.empty() ? ButtonImage::kHangUpIdle : ButtonImage::kHangUpClearText;
   }
   SetButton(ControlId::kHangUp, hangUp, false);

@@ -45,6 +45,8 @@ void PhoneLine::OnLineChanged(int /*lineIndex*/, const call::LineSnapshot& snaps
 void PhoneLine::ClearAnsweredAndHold() {
   answered = false;
   onHold = false;
+  transferring = false;
+  dialledText.clear();
   call_->SetHoldRequested(false);
 }
 

@@ -63,10 +63,16 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   bool intercom = false;
   bool unanswered = false;
   PhoneLine* consultPeer = nullptr;
+  // The call was handed to a blind transfer and waits for its outcome; its line button takes
+  // it back when the call layer refused the target and the call goes on.
+  bool transferring = false;
+  // The dial-box text this line's call was placed from (empty for an answered call).
+  std::string dialledText;
   // The other party of the line's call, kept from its announcements for the phone log and the
   // missed-call entry after the call has gone.
   std::string remoteNumber;
   std::string remoteName;
+  std::string digits;  // the touch tones typed in this call, as the display shows them
   CallTiming timing;
 
  private:

@@ -47,6 +47,21 @@ inline constexpr const char* kDisplayLine = "Line %d";
 inline constexpr const char* kDisplayConference = "Conference %d";
 inline constexpr const char* kDisplayElapsed = "%ld:%.2ld:%.2d";
 inline constexpr const char* kDisplayNote = "[%s]";
+// The lower rows: a line's registration when idle ("Line 1: 200@host registered"), the other
+// party and the touch tones typed during a call.
+inline constexpr const char* kDisplayRegistration = "Line %d:";
+inline constexpr const char* kLineTipServer = " (server %s)";
+inline constexpr const char* kDisplayParty = "%s <%s>";
+inline constexpr const char* kDisplayDigits = "Digits: %s";
+inline constexpr std::string_view kRegistering = "registering";
+inline constexpr std::string_view kRegistered = "registered";
+inline constexpr std::string_view kNoPassword = "refused: no password";
+inline constexpr std::string_view kPasswordRefused = "refused: wrong password";
+inline constexpr std::string_view kServerNotAnswering = "server not answering";
+inline constexpr const char* kRejected = "rejected: %d %s";
+inline constexpr std::string_view kPeerToPeer = "peer to peer (no server)";
+// How long the display keeps the reason a call ended.
+inline constexpr unsigned kEndReasonMs = 5000;
 
 // The phone log: one file per month, one row per finished call.
 inline constexpr const char* kPhoneLogFileName = "%.4d-%.2d Phone Log.csv";

@@ -2,8 +2,11 @@
 // - dialling picks the free line, holds a current call first, refuses with "Busy" when full;
 // - hold, retrieve and transfer across two lines, and where the local audio goes meanwhile;
 // - the hold the far end applied: the console's hold event, the state answer, the Hold button;
+// - the Transfer button's blind transfer to new dial-box text, and transfer outcome events;
 // - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
-// - missed calls, outside dialling range checks, the volume mapping and the phone-log times.
+// - missed calls, outside dialling range checks, the volume mapping and the phone-log times;
+// - the idle display's row and the line tip for each registration state; during a call the far
+//   party and the digits typed; why a call ended, kept 5 s as the note.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -71,6 +74,24 @@ class PhoneControllerTest : public ::testing::Test {
   }
   void Ring(int line, int count, std::string number = "201", std::string name = "Ann") {
     lines_[line]->Announce(CallState::kIncomingRinging, count, number, name);
+  }
+  // Runs `act` with a console phone as the controller's observer; its events named `name`.
+  std::string ConsoleEvents(const std::string& name, const std::function<void()>& act) {
+    int input[2], output[2];
+    if (pipe(input) != 0 || pipe(output) != 0) return "no pipes";
+    auto console = std::make_unique<ConsolePhone>(input[0], output[1], nullptr);
+    Build(console.get());
+    act();
+    Build(nullptr);
+    console.reset();
+    for (int fd : {input[0], input[1], output[1]}) close(fd);
+    std::string events;
+    platform::LineSplitter lines(ConsolePhone::kMaxLineBytes);
+    for (std::string line; platform::ReadLine(output[0], 5000, lines, &line);) {
+      if (line.find("\"event\":\"" + name + "\"") != std::string::npos) events += line + "\n";
+    }
+    close(output[0]);
+    return events;
   }
 
   platform::MemorySettingsStore store_;
@@ -228,33 +249,77 @@ TEST_F(PhoneControllerTest, TheLocalAudioGoesOnlyWhereTheCurrentLineIs) {
 }
 
 TEST_F(PhoneControllerTest, TheHoldTheFarEndAppliedReachesTheConsoleTheStateAndTheHoldButton) {
-  int input[2], output[2];
-  ASSERT_TRUE(pipe(input) == 0 && pipe(output) == 0);
-  auto console = std::make_unique<ConsolePhone>(input[0], output[1], nullptr);
-  Build(console.get());
-  int n = Connect("201");
-  // Announcements of the applied hold, each followed by the Hold button's look and the state.
-  const std::pair<bool, bool> applied[] = {{true, true}, {true, true}, {false, false}, {true, true}};
-  for (auto [held, pressed] : applied) {
-    lines_[n]->snapshot.holdApplied = held;
-    lines_[n]->Announce(CallState::kConnected);
-    EXPECT_EQ(view_.buttons[static_cast<int>(ControlId::kHold)].second, pressed);
-    EXPECT_NE(PhoneStateJson(*controller_).find(std::string("\"holdApplied\":") + (held ? "true" : "false")),
-              std::string::npos);
-  }
-  lines_[n]->Announce(CallState::kIdle);  // a held call that ends was not resumed
-  EXPECT_FALSE(view_.buttons[static_cast<int>(ControlId::kHold)].second);
-  Build(nullptr);
-  console.reset();
-  for (int fd : {input[0], input[1], output[1]}) close(fd);
-  std::string events;
-  platform::LineSplitter lines(ConsolePhone::kMaxLineBytes);
-  for (std::string line; platform::ReadLine(output[0], 5000, lines, &line);) {
-    if (line.find("\"event\":\"hold\"") != std::string::npos) events += line + "\n";
-  }
-  close(output[0]);
+  int n = 0;
+  const std::string events = ConsoleEvents("hold", [&] {
+    n = Connect("201");
+    // Announcements of the applied hold, each followed by the Hold button's look and the state.
+    const std::pair<bool, bool> applied[] = {{true, true}, {true, true}, {false, false}, {true, true}};
+    for (auto [held, pressed] : applied) {
+      lines_[n]->snapshot.holdApplied = held;
+      lines_[n]->Announce(CallState::kConnected);
+      EXPECT_EQ(view_.buttons[static_cast<int>(ControlId::kHold)].second, pressed);
+      EXPECT_NE(PhoneStateJson(*controller_).find(std::string("\"holdApplied\":") + (held ? "true" : "false")),
+                std::string::npos);
+    }
+    lines_[n]->Announce(CallState::kIdle);  // a held call that ends was not resumed
+    EXPECT_FALSE(view_.buttons[static_cast<int>(ControlId::kHold)].second);
+  });
   const std::string held = "event {\"event\":\"hold\",\"line\":" + std::to_string(n + 1) + ",\"held\":";
   EXPECT_EQ(events, held + "true}\n" + held + "false}\n" + held + "true}\n");
+}
+
+TEST_F(PhoneControllerTest, TransferButtonTransfersBlindToNewDialBoxTextElseStartsTheAttendedTransfer) {
+  // The dial-box text once the call is in `state` (null: the dialled number stays), the line's
+  // last operation and the transfer source after Transfer. Either way the line blinks held,
+  // nothing is current, the local audio has stopped and the dial box is empty.
+  const std::tuple<const char*, CallState, const char*, int> cases[] = {
+      {nullptr, CallState::kConnected, "hold", 0},
+      {"300", CallState::kRemoteRinging, "hold", 0},
+      {"Bob <sip:300@host>", CallState::kConnected, "transfer sip:300@host", PhoneController::kNoLine}};
+  for (auto [text, state, op, source] : cases) {
+    SCOPED_TRACE(text != nullptr ? text : "dialled number");
+    Build(nullptr);
+    Connect("201");
+    lines_[0]->Announce(state);
+    if (text != nullptr) controller_->EnterDialText(text);
+    controller_->OnButton(ControlId::kTransfer);
+    EXPECT_EQ(lines_[0]->ops.back(), op);
+    EXPECT_EQ(controller_->TransferSource(), source);
+    EXPECT_EQ(controller_->Indicators().State(0), LineIndicator::kHeld);
+    EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+    EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
+    EXPECT_EQ(controller_->DialText(), "");
+  }
+  // The call layer refused that target and the call goes on: its line button takes it back.
+  controller_->LineButton(0);
+  EXPECT_EQ(controller_->CurrentLine(), 0);
+  EXPECT_EQ(audio_.Place(), AudioPlace::Line(0));
+  EXPECT_FALSE(controller_->BlindTransfer("  "));
+  lines_[0]->Announce(CallState::kDialling);
+  EXPECT_FALSE(controller_->BlindTransfer("300")) << "only a connected call";
+}
+
+TEST_F(PhoneControllerTest, TransferOutcomesReachTheConsoleOncePerAnnouncement) {
+  using Kind = call::TransferKind;
+  using Outcome = call::TransferOutcome;
+  // A line's announcements, the last of each call ending it; one without an outcome tells none.
+  const std::tuple<Kind, Outcome, CallState> announced[] = {
+      {Kind::kTransferee, Outcome::kFailed, CallState::kConnected},
+      {Kind::kNone, Outcome::kNone, CallState::kConnected},
+      {Kind::kTransferee, Outcome::kReplaced, CallState::kConnected},
+      {Kind::kBlind, Outcome::kReferred, CallState::kIdle},
+      {Kind::kBlind, Outcome::kFailed, CallState::kIdle}};
+  const std::string events = ConsoleEvents("transfer", [&] {
+    for (auto [kind, outcome, state] : announced) {
+      if (lines_[0]->snapshot.state == CallState::kIdle) Connect("201");
+      std::tie(lines_[0]->snapshot.transferKind, lines_[0]->snapshot.transferOutcome) = std::pair(kind, outcome);
+      lines_[0]->Announce(state);
+    }
+  });
+  const std::string event = "event {\"event\":\"transfer\",\"line\":1,\"kind\":";
+  EXPECT_EQ(events, event + "\"transferee\",\"result\":\"failed\"}\n" + event +
+                        "\"transferee\",\"result\":\"replaced\"}\n" + event +
+                        "\"blind\",\"result\":\"referred\"}\n" + event + "\"blind\",\"result\":\"failed\"}\n");
 }
 
 TEST_F(PhoneControllerTest, HangUpButtonHangsUpElseRejectsElseClearsTheDialBox) {
@@ -447,7 +512,9 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
       {"pick 0", "error: no list entry 0"},          {"record", "error: not built yet"},
       {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
-      {"dnd maybe", "error: usage: dnd on|off|toggle"},
+      {"dnd maybe", "error: usage: dnd on|off|toggle"}, {"type", "error: usage: type TEXT"},
+      {"transfer blind 300", "error: no connected call to transfer"},
+      {"transfer 300", "error: usage: transfer [blind TEXT]"},
   };
   for (auto [line, answer] : refused) EXPECT_EQ(verbs.Execute(line), answer) << line;
   EXPECT_TRUE(lines_[0]->ops.empty());
@@ -475,6 +542,11 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(verbs.Execute("list"), "ok {\"items\":[\"20\"]}");
   EXPECT_EQ(verbs.Execute("redial"), "ok");
   EXPECT_EQ(lines_[0]->ops.back(), "call 20");
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("transfer blind"), "error: usage: transfer [blind TEXT]");
+  EXPECT_EQ(verbs.Execute("transfer blind  \"Bob\" <sip:300@host>"), "ok {\"line\":1}");
+  EXPECT_EQ(lines_[0]->ops.back(), "transfer sip:300@host");
+  EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
 }
 
 TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {
@@ -499,6 +571,46 @@ TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {
   lines_[1]->Announce(CallState::kConnected);
   EXPECT_EQ(verbs.Execute("hangup 2"), "ok {\"line\":2}");
   EXPECT_EQ(lines_[1]->ops.back(), "hangup");
+}
+
+TEST_F(PhoneControllerTest, IdleDisplayRowsAndLineTipsShowEachRegistrationState) {
+  using P = sip::RegistrationPhase;
+  const std::tuple<P, int, const char*, std::string, bool> cases[] = {
+      {P::kRegistering, 0, "", "registering", false},
+      {P::kRegistered, 0, "", "registered", false},
+      {P::kNoPassword, 401, "Unauthorized", "refused: no password", true},
+      {P::kRefused, 407, "Proxy Authentication Required", "refused: wrong password", true},
+      {P::kNoAnswer, 0, "", "server not answering", true},
+      {P::kRejected, 403, "Forbidden", "rejected: 403 Forbidden", true}};
+  for (const auto& [phase, status, reason, words, warning] : cases) {
+    controller_->OnRegistration({1, "sip:100@pbx", "proxy:5080", true, false, 0, phase, status, reason});
+    EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"Line 1: 100@pbx " + words, warning}}));
+    EXPECT_EQ(view_.tips[0], "Line 1: 100@pbx " + words + " (server proxy:5080)");
+  }
+  controller_->OnRegistration({2, "sip:101@", "", false, true, 0, P::kPeerToPeer, 0, ""});
+  EXPECT_EQ(view_.rows.lower.back(), (DisplayRow{"Line 2: 101 peer to peer (no server)"}));
+  Connect("201");  // a call's own rows take their place
+  EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"201"}}));
+}
+
+TEST_F(PhoneControllerTest, ACallShowsItsPartyAndDigitsAndAnEndedCallItsReasonForFiveSeconds) {
+  Ring(0, 1, "201", "Ann");
+  controller_->Answer();
+  lines_[0]->Announce(CallState::kConnected);
+  for (char c : std::string("1#")) controller_->OnTypedChar(c);
+  EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"Ann <201>"}, {"Digits: 1#"}}));
+  for (std::string reason : {"Busy Here", "Decline", "Not Found", "Server not replying", "Authorization failed",
+                             "No common codec", "Other side hung up", ""}) {
+    lines_[0]->snapshot.endReason = reason;
+    lines_[0]->Announce(CallState::kIdle);
+    EXPECT_EQ(view_.rows.note, reason.empty() ? "" : "[" + reason + "]");
+    Advance(4999);
+    EXPECT_EQ(view_.rows.note, reason.empty() ? "" : "[" + reason + "]");
+    Advance(1);
+    EXPECT_EQ(view_.rows.note, "") << reason;
+    Connect("202");
+    EXPECT_EQ(view_.rows.lower, (std::vector<DisplayRow>{{"202"}})) << "no digits of the last call";
+  }
 }
 
 }  // namespace

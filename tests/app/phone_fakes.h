@@ -23,7 +23,9 @@ class FakeLine final : public call::LineControl {
   bool MakeCallAs(std::string_view target, std::string_view, bool) override {
     ops.push_back("call " + std::string(target));
     if (refuse || IsBusy()) return false;
-    snapshot = {call::CallState::kDialling, 0, std::string(target), std::string(target), false};
+    snapshot = call::LineSnapshot{};
+    snapshot.state = call::CallState::kDialling;
+    snapshot.remoteNumber = snapshot.remoteName = std::string(target);
     return true;
   }
   void SendDigits(std::string_view digits) override { ops.push_back("digits " + std::string(digits)); }
@@ -67,6 +69,7 @@ class RecordingView final : public app::MainView {
     buttons[static_cast<int>(c)] = {image, pressed};
   }
   void SetLineButton(int line, bool lit) override { lineLit[line] = lit; }
+  void SetLineTip(int line, std::string_view tip) override { tips[line] = tip; }
   void PaintDisplay(const app::DisplayRows& r) override { rows = r; }
   void SetDialText(std::string_view text) override { dialText = text; }
   void SetDialBoxEnabled(bool enabled) override { dialEnabled = enabled; }
@@ -83,6 +86,7 @@ class RecordingView final : public app::MainView {
   int attention = 0;
   std::map<int, std::pair<app::ButtonImage, bool>> buttons;
   std::map<int, bool> lineLit;
+  std::map<int, std::string> tips;
   app::DisplayRows rows;
   std::string dialText;
   bool dialEnabled = true;

@@ -74,14 +74,36 @@ TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
 
   // The running phone was told and came to the front.
   EXPECT_TRUE(first->WaitForLine("event {\"event\":\"front\"}", &line, 3000));
+  // A start without a display that only hands a number over says nothing of starting a phone.
+  ChildProcess dialler({CORVINA_BINARY, "--dial", "sip:200@127.0.0.1:9"},
+                      {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1", "DISPLAY=", "WAYLAND_DISPLAY="});
+  EXPECT_TRUE(ExitedWith(dialler.Wait(5000), 0));
+  EXPECT_EQ(dialler.ReadAllErrors(100), "");
   EXPECT_EQ(Ask(*first, "quit"), "ok");
   EXPECT_TRUE(ExitedWith(first->Wait(5000), 0));
+  EXPECT_FALSE(std::filesystem::exists(home + "/run/CorvinaStarting")) << "the start-up lock outlived the phone";
 
   // Its log says it ran once.
   std::ifstream log(std::filesystem::directory_iterator(std::filesystem::path(home) / "Documents/Corvina/Logs")->path());
   std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text.find("Corvina Run"), text.rfind("Corvina Run"));
   EXPECT_NE(text.find("Corvina Run\r\n"), std::string::npos);
+}
+
+// The window is a separate program: the console phone maps no Qt library, even with a display.
+TEST_F(PhoneProcessTest, TheConsolePhoneLoadsNoQt) {
+  std::string home = Home("noqt");
+  ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "UPNP", "0"}, Env(home)).Wait(5000);
+  std::vector<std::string> env = Env(home);
+  env.push_back("DISPLAY=:corvina-test");
+  ChildProcess phone({CORVINA_BINARY, "--headless"}, env);
+  ASSERT_EQ(Ask(phone, "state").rfind("ok {\"lines\":", 0), 0u);
+  std::ifstream maps("/proc/" + std::to_string(phone.Pid()) + "/maps");
+  std::string text((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("libc"), std::string::npos) << "the map was read";
+  EXPECT_EQ(text.find("libQt6"), std::string::npos);
+  EXPECT_EQ(Ask(phone, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone.Wait(5000), 0));
 }
 
 TEST_F(PhoneProcessTest, PhonesWithDifferentHomesRunSideBySide) {

@@ -43,15 +43,17 @@ TEST_F(RegToolTest, SetThenGetGoesThroughTheSettingsKeys) {
   EXPECT_EQ(Do({"get", "QuickTransfer/Details\\0", "Name"}).out, "\n");
 }
 
-TEST_F(RegToolTest, ListShowsValuesThenSubKeys) {
+TEST_F(RegToolTest, ListShowsValuesThenSectionsByNamesItTakesBack) {
   settings_.SetSettingString("QuickTransfer", "MaxID", "2");
   settings_.SetSettingString("QuickTransfer\\0", "Name", "Desk");
   settings_.SetSettingString("QuickTransfer\\1", "Name", "Lab");
+  settings_.SetSettingString("Settings\\AudioProcess", "Gain", "3");
   ToolRun listed = Do({"list", "QuickTransfer"});
   EXPECT_EQ(listed.code, 0);
-  EXPECT_EQ(listed.out, "MaxID=2\n[0]\n[1]\n");
-  ToolRun sections = Do({"list"});
-  EXPECT_EQ(sections.out, "[QuickTransfer]\n");
+  EXPECT_EQ(listed.out, "MaxID=2\n[QuickTransfer\\0]\n[QuickTransfer\\1]\n");
+  EXPECT_EQ(Do({"list"}).out, "[QuickTransfer]\n[Settings]\n");
+  EXPECT_EQ(Do({"list", "Settings"}).out, "[Settings\\AudioProcess]\n");
+  EXPECT_EQ(Do({"list", "Settings\\AudioProcess"}).out, "Gain=3\n");
   EXPECT_EQ(Do({"list", "Nothing"}).code, 1);
 }
 

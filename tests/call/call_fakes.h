@@ -117,6 +117,10 @@ class CallBench final : public CallHost {
   LineCommands& Commands() override { return commands; }
   bool HoldRequested() override { return holdRequested; }
   void Announce(CallState state, int ringCount) override { announced.push_back({state, ringCount, Elapsed()}); }
+  void AnnounceEnd(int ringCount, std::string_view reason) override {
+    Announce(CallState::kIdle, ringCount);
+    endReason = reason;
+  }
   void AnnounceHold(bool applied) override { holdAnnounced.push_back({applied, Elapsed()}); }
   void AnnounceTransfer(TransferKind kind, TransferOutcome outcome) override { transfers.push_back({kind, outcome}); }
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
@@ -196,6 +200,7 @@ class CallBench final : public CallHost {
   std::vector<std::pair<bool, std::uint32_t>> holdAnnounced;  // applied state, when
   std::uint32_t horizon = 200000;  // the test stops the call thread here at the latest
   std::vector<Announced> announced;
+  std::string endReason;  // of the idle announcement
   std::vector<HandedOver> handedOver;
   std::vector<std::pair<TransferKind, TransferOutcome>> transfers;
   std::shared_ptr<FakePeer> peer = std::make_shared<FakePeer>();

@@ -1,5 +1,6 @@
 // The call flow on a fake clock: ring cadence, resend schedules, the time limits, redirects,
-// challenges, answering with its ACK wait, commands, and the checks of dialled text.
+// challenges, answering with its ACK wait, commands, transfers, the checks of dialled text, and
+// the reason each way of ending gives the display (none for our own hang-up).
 #include "call/call_flow.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,7 @@ TEST(CallFlowRinging, HangUpRefusesWith480AndAnIgnoredCommandCausesNoSpin) {
   b.RunIncoming(IncomingInvite());
   EXPECT_EQ(b.SentTimes("SIP/2.0 180"), (std::vector<std::uint32_t>{0, 2000}));
   EXPECT_EQ(b.SentTimes("SIP/2.0 480").front(), 2500u);
+  EXPECT_EQ(b.endReason, "");  // our own hang-up needs no reason
 }
 
 // An incoming call answered at 0 and acknowledged at 100.
@@ -117,6 +119,7 @@ TEST(CallFlowAnswer, AnswerSends200EveryInterval350UntilTheAckAndConnects) {
   EXPECT_EQ(b.announced[b.announced.size() - 2].state, CallState::kConnected);
   ASSERT_EQ(b.handedOver.size(), 1u);
   EXPECT_FALSE(b.handedOver[0].dialog->State().established);  // the BYE ended it: no BYE owed
+  EXPECT_EQ(b.endReason, texts::kEndFarHangUp);
 }
 
 TEST(CallFlowAnswer, AnswerWithoutAckGivesUpAfterEightSeconds) {
@@ -138,6 +141,7 @@ TEST(CallFlowAnswer, OfferWithoutUsableCodecGets415AndNoSdpGetsAnOffer) {
     b.RunIncoming(IncomingInvite({}, g729));
     EXPECT_EQ(b.Sent("SIP/2.0 415").size(), 23u);  // until the 8 s limit, no ACK came
     EXPECT_TRUE(b.Logged(texts::kNoCodecs));
+    EXPECT_EQ(b.endReason, texts::kEndNoCodec);
     EXPECT_EQ(b.Sent("SIP/2.0 200").size(), 0u);
   }
   {
@@ -172,6 +176,7 @@ TEST(CallFlowOutgoing, GivesUpOnTimeForEachOfTheFourLimits) {
     EXPECT_EQ(b.Elapsed(), c.giveUpAt) << c.name;
     EXPECT_TRUE(b.Logged(texts::kTimedOut)) << c.name;
     EXPECT_TRUE(b.Logged(texts::kServerNotReplying)) << c.name;
+    EXPECT_EQ(b.endReason, texts::kEndNoReply) << c.name;
     ASSERT_EQ(b.handedOver.size(), 1u) << c.name;
     EXPECT_TRUE(b.handedOver[0].pending) << c.name;
   }
@@ -221,6 +226,7 @@ TEST(CallFlowOutgoing, RedirectTriesHigherQFirstAndNoUriTwice) {
   EXPECT_EQ(invites[2].second.rfind("INVITE sip:low@", 0), 0u);
   EXPECT_EQ(b.Sent("ACK ").size(), 3u);
   EXPECT_TRUE(b.Logged(std::string(texts::kOtherSideSaid) + "Whatever"));
+  EXPECT_EQ(b.endReason, "Whatever");  // the last target's reason phrase
   EXPECT_EQ(b.handedOver.size(), 3u);
 }
 
@@ -244,6 +250,7 @@ TEST(CallFlowOutgoing, SuccessAcksConnectsAndHangUpOwesTheBye) {
   std::vector<CallState> states;
   for (const auto& a : b.announced) states.push_back(a.state);
   EXPECT_EQ(states, (std::vector<CallState>{CallState::kRemoteRinging, CallState::kConnected, CallState::kIdle}));
+  EXPECT_EQ(b.endReason, "");
 }
 
 TEST(CallFlowOutgoing, AnswerWithoutUsableSdpIsAckedLoggedAndEnded) {
@@ -252,6 +259,7 @@ TEST(CallFlowOutgoing, AnswerWithoutUsableSdpIsAckedLoggedAndEnded) {
   b.RunOutgoing();
   EXPECT_EQ(b.Sent("ACK ").size(), 1u);
   EXPECT_TRUE(b.Logged(texts::kNoCodecs));
+  EXPECT_EQ(b.endReason, texts::kEndNoCodec);
   ASSERT_EQ(b.handedOver.size(), 1u);
   EXPECT_TRUE(b.handedOver[0].dialog->State().established);  // BYE owed
   EXPECT_EQ(b.media.started, 0);
@@ -290,6 +298,7 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   EXPECT_EQ(b.Sent("SIP/2.0 202").size(), 1u);  // the transferee's attempt runs until the hang-up
   EXPECT_EQ(b.media.lastRemote.remotePort, 40000);  // the refused offer changed nothing
   EXPECT_EQ(b.handedOver.at(0).at, 5000u);          // the call lasted until the hang-up
+  EXPECT_EQ(b.endReason, "");                        // the refused offer is no reason either
 }
 
 TEST(CallFlowHold, HoldAndResumeOfferTheirDirectionOneVersionUpAndAreAnnouncedAtThe2xx) {
@@ -351,6 +360,7 @@ TEST(CallFlowHold, FailuresEndTheCallWithItsByeAnd491BacksOffAtMostFiveTimes) {
     ASSERT_EQ(b.handedOver.size(), 1u);
     EXPECT_EQ(b.handedOver[0].at, sends.back() + (c.status ? 10 : 500)) << c.status;
     EXPECT_TRUE(b.handedOver[0].dialog->State().established) << c.status;  // the terminator sends the BYE
+    EXPECT_EQ(b.endReason, c.status ? "Whatever" : texts::kEndNoReply) << c.status;
   }
 }
 

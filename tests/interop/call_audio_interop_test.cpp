@@ -6,7 +6,9 @@
 // the phone; and calls both ways through Kamailio, where both ends register with digest (qop) and
 // each new INVITE is challenged (407) before it is relayed to the callee's registered contact.
 // Whichever end hangs up, both end idle. With two calls, pressing line 2 holds line 1 and the
-// tone goes to line 2 alone.
+// tone goes to line 2 alone. Transfers: the phone's blind transfer of one baresip to another
+// leaves those two talking to each other and the phone idle; a baresip that transfers the phone
+// to a third has the phone hear the third's tone.
 // baresip 1.0.0 rebuilds its receiving pipeline without its filters on any re-INVITE, so its
 // recording ends at the first one: what it is sent after that is read from a capture of the RTP
 // to its ports (as root; skipped otherwise).
@@ -276,6 +278,103 @@ TEST(CallAudioLines, PressingLine2HoldsLine1AndTheToneGoesToLine2Alone) {
   EXPECT_TRUE(HoldsTone(PcmuBetween(toFirst, 0, pressed), kPhoneTone, 50));
   EXPECT_EQ(MeasureTone(PcmuBetween(toFirst, switched, end), kPhoneTone).right, 0) << "line 1 is held";
   EXPECT_TRUE(HoldsTone(PcmuBetween(SentTo(pcap, second), switched, end), kPhoneTone, 50));
+}
+
+// The phone (WAV devices, in `folder`) and two baresip peers sending 440 and 660 Hz; the phone
+// has called the first and the call is connected.
+struct TransferCall {
+  explicit TransferCall(const testing::TempFolder& folder) : phone(folder.Sub("phone"), Settings(folder)) {}
+  static std::vector<std::vector<std::string>> Settings(const testing::TempFolder& folder) {
+    std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, testing::FreeUdpPort(), "50");
+    settings.push_back({"Settings", "SipTraceOn", "1"});
+    return settings;
+  }
+  void Connect() {
+    phone.Start();
+    ASSERT_NE(phone.WaitForSipPort(10000), 0);
+    ASSERT_TRUE(first.WaitReady() && second.WaitReady()) << first.Log() << second.Log();
+    ASSERT_EQ(phone.Ask("dial " + first.Target()), "ok {\"line\":1}");
+    ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000)) << first.Log();
+  }
+  testing::PhoneUnderTest phone;
+  Baresip first{static_cast<int>(kBaresipTone), "PCMU/8000/1"};
+  Baresip second{660, "PCMU/8000/1"};
+};
+
+// The RTP `pcap` holds from `from` to `to` after `since` (seconds since the epoch).
+std::vector<RtpSeen> RtpBetween(const std::string& pcap, const Baresip& from, const Baresip& to, double since) {
+  std::vector<RtpSeen> out;
+  for (RtpSeen& p : SentTo(pcap, to)) {
+    if (p.time >= since && p.srcPort >= from.FirstRtpPort() && p.srcPort < from.FirstRtpPort() + Baresip::kRtpPorts) {
+      out.push_back(std::move(p));
+    }
+  }
+  return out;
+}
+
+TEST(CallAudioTransfer, BlindTransferLeavesTheTwoPeersTalkingAndThePhoneIdle) {
+  if (!MissingTools().empty() || access("/usr/bin/sox", X_OK) != 0) GTEST_SKIP() << MissingTools() << " (or sox)";
+  testing::TempFolder folder("tb");
+  TransferCall call(folder);
+  const std::unique_ptr<Capture> capture = CaptureRtpTo(folder, {&call.first, &call.second});
+  ASSERT_TRUE(capture);
+  call.Connect();
+  if (::testing::Test::HasFatalFailure()) return;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const double transferred = EpochSeconds();
+  EXPECT_EQ(call.phone.Ask("transfer blind " + call.second.Target()), "ok {\"line\":1}");
+  ASSERT_TRUE(call.phone.WaitForEvent({"\"event\":\"transfer\"", "\"kind\":\"blind\"", "\"result\":\"referred\""},
+                                      10000))
+      << call.first.Log() << call.phone.ActivityLog();
+  ASSERT_TRUE(call.phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Idle\""}, 5000));
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const std::string state = call.phone.Ask("state");
+  EXPECT_EQ(testing::CountOf(state, "\"state\":\"Idle\""), 2) << state;
+  EXPECT_NE(state.find("\"currentLine\":0"), std::string::npos) << state;
+  const std::string pcap = capture->Finish();
+  EXPECT_TRUE(call.first.Command("hangup")) << call.first.Log();
+  EXPECT_EQ(call.phone.Quit(), 0);
+  EXPECT_TRUE(HoldsTone(PcmuBetween(RtpBetween(pcap, call.first, call.second, transferred), 0, 1e10), kBaresipTone, 50))
+      << call.second.Log();
+  EXPECT_TRUE(HoldsTone(PcmuBetween(RtpBetween(pcap, call.second, call.first, transferred), 0, 1e10), 660, 50))
+      << call.first.Log();
+}
+
+TEST(CallAudioTransfer, APeerTransfersThePhoneWhichThenHearsTheTarget) {
+  for (const char* tool : {"/usr/bin/baresip", "/usr/bin/sox"}) {
+    if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
+  }
+  testing::TempFolder folder("tt");
+  TransferCall call(folder);
+  call.Connect();
+  if (::testing::Test::HasFatalFailure()) return;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_TRUE(call.first.Command("transfer", call.second.Target())) << call.first.Log();
+  ASSERT_TRUE(call.phone.WaitForEvent(
+      {"\"event\":\"transfer\"", "\"kind\":\"transferee\"", "\"result\":\"replaced\""}, 10000))
+      << call.first.Log() << call.second.Log() << call.phone.ActivityLog();
+  const std::size_t replacedAt = ReadWav(folder.Sub("heard.wav")).size();
+  EXPECT_TRUE(PollUntil([&] { return call.first.Log().find(" terminated (duration") != std::string::npos; }, 5000))
+      << call.first.Log();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const std::vector<std::int32_t> heard = ReadWav(folder.Sub("heard.wav"));
+  EXPECT_NE(call.phone.Ask("status").find("{\"line\":1,\"state\":\"Connected\""), std::string::npos);
+  EXPECT_EQ(call.phone.Ask("hangup"), "ok {\"line\":1}");
+  EXPECT_TRUE(PollUntil([&] { return call.second.Log().find(" terminated (duration") != std::string::npos; }, 5000))
+      << call.second.Log();
+  EXPECT_EQ(call.phone.Quit(), 0);
+  // In order: the REFER accepted, the target called, the success reported in a NOTIFY.
+  const std::string trace = call.phone.SipTrace();
+  std::size_t at = 0;
+  const std::vector<std::string> steps = {"SIP/2.0 202 Accepted", "INVITE " + call.second.Target() + " SIP/2.0",
+                                          "NOTIFY ", "Event: refer", "Content-Type: message/sipfrag",
+                                          "\r\n\r\nSIP/2.0 200 OK"};
+  for (const std::string& step : steps) {
+    at = trace.find(step, at);
+    ASSERT_NE(at, std::string::npos) << step << "\n" << trace;
+  }
+  ASSERT_GT(heard.size(), replacedAt + 4000);
+  EXPECT_TRUE(HoldsTone({heard.begin() + static_cast<long>(replacedAt) + 4000, heard.end()}, 660, 50));
 }
 
 }  // namespace

@@ -18,22 +18,6 @@ using namespace corvina::testing;
 
 class HoldInterop : public CallInterop {
  protected:
-  // A call between the phone and SIPp, placed by the phone (SIPp answers) or by SIPp (the phone
-  // answers); once it is connected SIPp goes on with `afterConnect`.
-  void Connect(const std::string& name, bool phoneCalls, const std::string& afterConnect) {
-    if (phoneCalls) {
-      const std::uint16_t port = FreeUdpPort();
-      sipp_ = StartSipp(name, std::string(kHead) + UasAnswers(false) + afterConnect + "</scenario>\n", true, port);
-      ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
-    } else {
-      const std::string xml = std::string(kHead) + kCallerConnects + afterConnect + "</scenario>\n";
-      sipp_ = StartSipp(name, xml, false, FreeUdpPort());
-      ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000)) << SippMessages(name);
-      ASSERT_EQ(phone_->Ask("answer"), "ok {\"line\":1}");
-    }
-    ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000)) << SippMessages(name);
-  }
-
   // The phone's re-INVITEs SIPp received (its To carries a tag), resends included.
   static std::vector<SippMessage> ReInvites(const std::vector<SippMessage>& trace) {
     std::vector<SippMessage> out;
@@ -42,8 +26,6 @@ class HoldInterop : public CallInterop {
     }
     return out;
   }
-
-  std::unique_ptr<ChildProcess> sipp_;
 };
 
 // SIPp answers a re-INVITE with its PCMU body and takes the ACK.

@@ -87,11 +87,28 @@ class CallInterop : public PhoneFixture {
                                           std::uint16_t port, const std::string& extra = {}) {
     return StartSippPeer(folder_.Sub("sipp-" + name), xml, port, server ? 0 : sipPort_, extra);
   }
+  // A call between the phone and SIPp (`sipp_`), placed by the phone (SIPp answers) or by SIPp
+  // (the phone answers); once it is connected SIPp goes on with `afterConnect`.
+  void Connect(const std::string& name, bool phoneCalls, const std::string& afterConnect) {
+    if (phoneCalls) {
+      const std::uint16_t port = FreeUdpPort();
+      sipp_ = StartSipp(name, std::string(kHead) + UasAnswers(false) + afterConnect + "</scenario>\n", true, port);
+      ASSERT_EQ(phone_->Ask("dial 200@127.0.0.1:" + std::to_string(port)), "ok {\"line\":1}");
+    } else {
+      const std::string xml = std::string(kHead) + kCallerConnects + afterConnect + "</scenario>\n";
+      sipp_ = StartSipp(name, xml, false, FreeUdpPort());
+      ASSERT_TRUE(phone_->WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000)) << SippMessages(name);
+      ASSERT_EQ(phone_->Ask("answer"), "ok {\"line\":1}");
+    }
+    ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000)) << SippMessages(name);
+  }
   static int ExitOf(ChildProcess& p, int timeoutMs) { return testing::ExitOf(p, timeoutMs); }
   std::string SippMessages(const std::string& name) { return ReadFile(folder_.Sub("sipp-" + name) + "/msg.txt"); }
   std::vector<SippMessage> SippTrace(const std::string& name) {
     return ReadSippTrace(folder_.Sub("sipp-" + name) + "/msg.txt");
   }
+
+  std::unique_ptr<ChildProcess> sipp_;
 };
 
 }  // namespace corvina::interop

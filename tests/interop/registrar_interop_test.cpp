@@ -1,5 +1,6 @@
 // The phone against Kamailio as registrar with digest authentication (qop=auth), on loopback:
-// - it registers, logs "Registered as: %s", Kamailio lists our contact with q=0.90, the
+// - it registers from the address the registrar sees (127.0.0.1, not the default route's) in
+//   Via and Contact, logs "Registered as: %s", Kamailio lists our contact with q=0.90, the
 //   registration is refreshed before the granted 30 s run out, and quitting unregisters;
 // - the SIP trace holds the digest exchange but never the password;
 // - a wrong password gives the refusal lines and a ten-minute back-off;
@@ -38,7 +39,7 @@ TEST(RegistrarInterop, RegistersRefreshesAndUnregistersOnQuit) {
   auto settings = s.PhoneSettings("Secret-Pass");
   settings.push_back({"Settings", "SipTraceOn", "1"});
   PhoneUnderTest phone(s.folder.Sub("phone"), settings);
-  phone.Start();
+  phone.Start(true);  // its own address, as the loopback registrar sees it
   const std::uint16_t sipPort = phone.WaitForSipPort(10000);
   ASSERT_NE(sipPort, 0);
 
@@ -61,6 +62,7 @@ TEST(RegistrarInterop, RegistersRefreshesAndUnregistersOnQuit) {
 
   const std::string trace = phone.SipTrace();
   EXPECT_NE(trace.find("UDP Packet Sent to 127.0.0.1:" + std::to_string(s.registrarPort)), std::string::npos);
+  EXPECT_NE(trace.find("Via: SIP/2.0/UDP 127.0.0.1:" + std::to_string(sipPort)), std::string::npos) << trace;
   EXPECT_NE(trace.find("Authorization: Digest username=\"100\""), std::string::npos);
   EXPECT_NE(trace.find(",qop=auth,nc=00000001,cnonce=\""), std::string::npos);
   EXPECT_EQ(trace.find("Secret-Pass"), std::string::npos) << "the password never reaches the trace";

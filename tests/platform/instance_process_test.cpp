@@ -60,7 +60,7 @@ TEST_F(StartupLockTest, ASecondHolderWaitsForTheFirstToRelease) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST_F(StartupLockTest, ACrashedHolderDoesNotBlockTheNextStart) {
+TEST_F(StartupLockTest, ACrashedHolderDoesNotBlockTheNextStartAndReleaseRemovesTheFile) {
   pid_t child = fork();
   if (child == 0) {
     StartupLock held(dir);
@@ -71,6 +71,8 @@ TEST_F(StartupLockTest, ACrashedHolderDoesNotBlockTheNextStart) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   StartupLock next(dir);
   EXPECT_TRUE(next.Acquire(1000));
+  next.Release();
+  EXPECT_FALSE(std::filesystem::exists(dir + "/" + StartupLock::kName));
 }
 
 TEST_F(InstanceChannelTest, HandOverReachesTheRunningInstance) {

@@ -1,4 +1,5 @@
-// Proves: CORVINA_LOCAL_ADDRESS overrides the device address when it is a dotted address, and
+// Proves: the device address is the one the server sees (the default route's without a server),
+// CORVINA_LOCAL_ADDRESS overrides it when it is a dotted address, and
 // the host-name pick keeps the first address unless a later one is public.
 #include <gtest/gtest.h>
 
@@ -11,12 +12,16 @@
 namespace corvina::platform {
 namespace {
 
-TEST(LocalAddress, EnvironmentOverridesWhenDotted) {
+TEST(LocalAddress, TheServerSeesItUnlessTheEnvironmentSaysElse) {
+  const std::uint32_t loopback = 0x7F000001;
+  EXPECT_EQ(LocalAddress(loopback), "127.0.0.1");
+  // No server: the default route's source (toward any outside address), when there is one.
+  const auto route = SourceAddressToward(0xC6336401);
+  EXPECT_EQ(LocalAddress(), route ? FormatIpv4(*route) : LocalAddress());
   setenv(kLocalAddressVariable, "127.0.3.4", 1);
-  EXPECT_EQ(LocalAddress(), "127.0.3.4");
+  EXPECT_EQ(LocalAddress(loopback), "127.0.3.4");
   setenv(kLocalAddressVariable, "not-an-address", 1);
-  EXPECT_TRUE(ParseIpv4(LocalAddress()).has_value());
-  EXPECT_NE(LocalAddress(), "not-an-address");
+  EXPECT_EQ(LocalAddress(loopback), "127.0.0.1");
   unsetenv(kLocalAddressVariable);
 }
 

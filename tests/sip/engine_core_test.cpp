@@ -4,7 +4,7 @@
 // - INVITE and OPTIONS find their lines by user name; busy, Do Not Disturb, Replaces;
 // - the dialog router sees messages first;
 // - a public address change is logged, shown per line user and makes registrations due;
-// - STUN keep-alives every 49 s unless STUN is "0"; the wait never exceeds 20 s;
+// - STUN keep-alives every 49 s unless STUN is "0"; the wait never exceeds 20 s nor the next check;
 // - between a bind and readiness a new INVITE is held (resends dropped, a CANCEL gives 487),
 //   then offered once; a datagram handled for more than 500 ms is logged once at debug level.
 #include <gtest/gtest.h>
@@ -298,7 +298,7 @@ TEST(EngineKeepAlives, StunEveryFortyNineSecondsUnlessSwitchedOff) {
   }
 }
 
-TEST(EngineKeepAlives, NoneWhenNotBehindNat) {
+TEST(EngineKeepAlives, NoneWhenNotBehindNatAndTheWaitEndsAtThePublicAddressCheck) {
   EngineHarness h;
   h.core.SetStunServer([] { return std::string("127.0.0.3"); });
   h.PublicAddress("192.168.1.20", 5070, false);
@@ -306,6 +306,9 @@ TEST(EngineKeepAlives, NoneWhenNotBehindNat) {
   h.clock.Advance(60000);
   h.Cycle();
   EXPECT_TRUE(h.socket.sent.empty());
+  h.clock.Advance(EngineCore::kPublicCheckMs - 65000);
+  EXPECT_EQ(h.Cycle(), 5001u);  // due once more than kPublicCheckMs have passed
+  EXPECT_FALSE(h.core.PublicCheckDue(h.clock.NowMs() + 5000));
 }
 
 }  // namespace

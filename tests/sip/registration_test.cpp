@@ -5,6 +5,8 @@
 //   and the keep-alive flag above 60 s;
 // - digest answers with qop, refusal on a second non-stale challenge, stale re-answer, empty
 //   password, late answers to an earlier CSeq ignored, other failures back off 600000 ms;
+// - the phase the user is shown: registering, registered, no password (kept through the 40 s
+//   give-up while the registrar answers), refused, no answer, rejected, peer to peer;
 // - shared records, unregistration on the last removal (a challenge repeats expires 0);
 // - the keep-alives flag survives a line without a domain while another registers;
 // - name look-ups and the observer run outside the registrations lock: another thread can take
@@ -95,6 +97,7 @@ TEST(Registration, RetriesEverySevenSecondsAndGivesUpAfterForty) {
   EXPECT_EQ(sends, (std::vector<std::uint32_t>{0, 7000, 14000, 21000, 28000, 35000, 42000}));
   EXPECT_TRUE(h.Logged("Server reg.example did not respond to register (user sip:100@reg.example)"));
   EXPECT_TRUE(h.Logged("Check server details for that line"));
+  EXPECT_EQ(h.Status().phase, RegistrationPhase::kNoAnswer);
   EXPECT_EQ(h.Status().secondsToNextAttempt, 300 - (h.clock.NowMs() - start - 42000 + 999) / 1000);
 }
 
@@ -176,6 +179,7 @@ TEST(Registration, DigestChallengeIsAnsweredWithQopAndRefusalIsDetected) {
   EXPECT_TRUE(h.Logged("Check username or password for the proxy server."));
   EXPECT_EQ(h.Status().secondsToNextAttempt, 600);
   EXPECT_FALSE(h.Status().registered);
+  EXPECT_EQ(h.Status().phase, RegistrationPhase::kRefused);
 }
 
 TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
@@ -193,6 +197,8 @@ TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
   EXPECT_TRUE(h.Logged("Register attempt for proxy sip:100@reg.example failed"));
   EXPECT_TRUE(h.Logged("403 Forbidden"));
   EXPECT_EQ(h.Status().secondsToNextAttempt, 600);
+  EXPECT_EQ(h.Status().phase, RegistrationPhase::kRejected);
+  EXPECT_EQ(h.Status().reason, "Forbidden");
 
   RegistrationHarness e;
   e.key.password.clear();
@@ -200,6 +206,12 @@ TEST(Registration, ProxyChallengeEmptyPasswordAndOtherFailures) {
   e.Reply(e.Answer(401, "Unauthorized", "WWW-Authenticate: Digest realm=\"x\",nonce=\"a\"\r\n"));
   EXPECT_TRUE(e.Logged("Enter a password for this proxy server."));
   EXPECT_EQ(e.socket.sent.size(), 1u);
+  for (int i = 0; i < 7; ++i, e.Cycle()) {  // challenged on every resend: past the 40 s give-up
+    e.Reply(e.Answer(401, "Unauthorized", "WWW-Authenticate: Digest realm=\"x\",nonce=\"a\"\r\n"));
+    e.clock.Advance(7000);
+  }
+  EXPECT_TRUE(e.Logged("Check server details for that line"));
+  EXPECT_EQ(e.Status().phase, RegistrationPhase::kNoPassword) << "the registrar answers: it is the password";
 
   // A provisional answer restarts the 7000 ms retry.
   RegistrationHarness p;
@@ -260,6 +272,7 @@ TEST(Registration, LineWithoutDomainKeepsKeepAlivesOfAnotherLine) {
   h.Cycle();
   EXPECT_FALSE(h.core.KeepAlivesNeeded()) << "nothing registers";
   EXPECT_TRUE(h.Status().registered) << "a line without a domain counts as registered";
+  EXPECT_EQ(h.Status().phase, RegistrationPhase::kPeerToPeer);
 
   RegistrationHarness g;
   g.core.Registrations().Add(LineRegistrationKey("200", "", "", "", ""), 90, g.clock.NowMs());
@@ -300,9 +313,10 @@ TEST(Registration, LookUpsAndTheObserverRunOutsideTheLock) {
   h.Reply(h.Answer(200, "OK"));
   EXPECT_GE(lookUps, 1);
   EXPECT_TRUE(lookUpsFree);
-  ASSERT_EQ(observer.seen.size(), 1u);
-  EXPECT_TRUE(observer.seen[0].registered);
-  EXPECT_EQ(observer.seen[0].addressOfRecord, "sip:100@reg.example");
+  ASSERT_EQ(observer.seen.size(), 2u);  // the first attempt, then its success
+  EXPECT_EQ(observer.seen[0].phase, RegistrationPhase::kRegistering);
+  EXPECT_TRUE(observer.seen[1].registered);
+  EXPECT_EQ(observer.seen[1].addressOfRecord, "sip:100@reg.example");
   EXPECT_TRUE(observer.free);
   EXPECT_EQ(observer.sizeSeen, 1u);
   h.core.SetObserver(nullptr);

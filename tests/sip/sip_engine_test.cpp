@@ -5,7 +5,8 @@
 // - a rebind request moves it to the port the settings name now;
 // - it starts the call terminator, and on stop lets it go idle (1500 ms) and stops it;
 // - an INVITE arriving during the public address query reaches its line (which rings) only
-//   once the engine is ready, so the line's wait for readiness never runs on the engine thread.
+//   once the engine is ready, so the line's wait for readiness never runs on the engine thread;
+// - idle, it waits until the core's next deadline in one go (a fake wait moves a fake clock).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -194,6 +195,42 @@ TEST(SipEngineShell, PortSearchStopsAtTheLastPort) {
   EXPECT_EQ(engine.Endpoint().Addresses().localPort, 0);
   engine.StopEngine();  // ends the 20 s wait at once
   EXPECT_FALSE(engine.IsRunning());
+}
+
+TEST(SipEngineShell, AnIdleEngineSleepsUntilItsCoreHasSomethingToDo) {
+  platform::UdpSocket registrar;  // never answers
+  ASSERT_TRUE(registrar.Bind({kLoopback, 0}).Ok());
+  platform::MemorySettingsStore store;
+  platform::Settings settings(store);
+  settings.SetSettingInt("SIP", "Port", registrar.Local()->port + 1);  // or the next free one
+  platform::SystemNameResolver resolver;
+  LockedLog log;
+  platform::FakeTickClock ticks(50000);
+  platform::SystemWallClock wall;
+  LoopbackAddresses addresses;
+  std::vector<int> waits;  // engine thread until it has ended
+  SipEngine* engine = nullptr;
+  SipEngine::Services services{resolver, log, ticks, wall, settings, addresses, "", 77};
+  services.wait = [&](std::span<const platform::WaitSource>, int timeoutMs, int*) {
+    waits.push_back(timeoutMs);
+    ticks.Advance(static_cast<std::uint32_t>(timeoutMs));
+    if (waits.size() < 10) return platform::WaitOutcome::kTimedOut;
+    engine->RequestStop();
+    return platform::WaitOutcome::kStopped;
+  };
+  SipEngine shell(services);
+  engine = &shell;
+  const std::string server = FormatSocketAddress(*registrar.Local());
+  shell.Registrations().Add(RegistrationKey{"127.0.0.1", server, "sip:100@127.0.0.1", "100", "100", "pw"}, 0,
+                            ticks.NowMs());
+  ASSERT_TRUE(shell.StartEngine());
+  ASSERT_TRUE(shell.Join(5000));
+  // REGISTER every 7000 ms until the give-up after 40 s, then only the 20 s check-ins.
+  EXPECT_EQ(waits, (std::vector<int>{7000, 7000, 7000, 7000, 7000, 7000, 20000, 20000, 20000, 20000}));
+  std::uint8_t buffer[4096];
+  int registers = 0;
+  while (registrar.ReceiveNow(buffer).status == platform::ReceiveStatus::kDatagram) ++registers;
+  EXPECT_EQ(registers, 7);
 }
 
 }  // namespace

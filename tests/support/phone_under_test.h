@@ -43,8 +43,11 @@ class PhoneUnderTest {
     for (const auto& s : settings) Set(s);
   }
 
-  void Start() {
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{CORVINA_BINARY, "--headless"}, Env());
+  // `findOwnAddress`: without CORVINA_LOCAL_ADDRESS, as a user's phone (server on loopback only).
+  void Start(bool findOwnAddress = false) {
+    std::vector<std::string> env = Env();
+    if (findOwnAddress) env.back() = "CORVINA_LOCAL_ADDRESS=";
+    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{CORVINA_BINARY, "--headless"}, env);
   }
 
   // Sends a command; returns its answer line. Events seen meanwhile are kept.

@@ -1,9 +1,12 @@
-// The real phone in its Qt window (offscreen) against real peers on loopback, driven through
-// the window's widgets:
+// The real phone in its Qt window (on the X display when there is one, e.g. xvfb-run, else
+// offscreen) against real peers on loopback, driven through the window's widgets:
 // - typed number, Call: "Calling ...", then "Call Answered" on "Line 1" with the timer from
 //   0:00:00 and line 1 lit; Hang up sends the BYE that the SIPp UAS waits for;
 // - baresip calls in: line 1 blinks and Call shows the answer image; Call answers it; a second
-//   baresip call rings line 2, and answering it puts line 1 on hold (the held blink).
+//   baresip call rings line 2, and answering it puts line 1 on hold (the held blink);
+// - the display: each line's registration with Kamailio (a refusal before any resend, a dead
+//   server after the 40 s give-up), "[Busy Here]" for 5 s, the far party and the digits typed.
+// CORVINA_SHOTS=FOLDER saves the window's pictures there (docs/screenshots/).
 // The phone runs in this process; the test steps run inside the window's loop.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,6 +23,7 @@
 #include "platform/local_address.h"
 #include "platform/paths.h"
 #include "tests/interop/baresip_peer.h"
+#include "tests/interop/kamailio_registrar.h"
 #include "tests/support/sipp_peer.h"
 #include "tests/support/temp_folder.h"
 #include "ui/gui_frontend.h"
@@ -84,7 +88,7 @@ class WindowCallInterop : public ::testing::Test {
       if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
     }
     // The phone contacts nothing beyond loopback: its own address, no STUN, no UPnP, no proxy.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("CORVINA_HOME", folder_.Sub("home").c_str(), 1);
     setenv(platform::kLocalAddressVariable, "127.0.0.1", 1);
     program_ = std::make_unique<app::ProgramObjects>(platform::ResolvePhonePaths());
@@ -118,6 +122,15 @@ class WindowCallInterop : public ::testing::Test {
     EXPECT_EQ(app::RunPhone(*program_, frontend), 0);
   }
 
+  static const std::vector<app::DisplayRow>& Lower(QtMainView& view) { return view.Display()->Rows().lower; }
+  static void Shot(QtMainView& view, const char* name) {
+    if (getenv("CORVINA_SHOTS") == nullptr) return;
+    view.showNormal();
+    view.resize(480, 800);
+    QTest::qWait(300);
+    EXPECT_TRUE(view.grab().save(QString(getenv("CORVINA_SHOTS")) + "/" + name)) << name;
+  }
+
   corvina::testing::TempFolder folder_{"window-call"};
   std::unique_ptr<app::ProgramObjects> program_;
   std::uint16_t sipPort_ = 0;
@@ -139,6 +152,9 @@ TEST_F(WindowCallInterop, TypedNumberCallsSippUasAndHangUpSendsTheBye) {
     EXPECT_TRUE(view.Display()->Rows().right.starts_with("0:00:0")) << view.Display()->Rows().right;
     EXPECT_EQ(ImageOf(view, ControlId::kLine1), static_cast<int>(ButtonImage::kLineLit));
     EXPECT_EQ(ImageOf(view, ControlId::kLine2), static_cast<int>(ButtonImage::kLineDark));
+    for (ControlId key : {ControlId::kKey1, static_cast<ControlId>(104), ControlId::kKeyHash}) Click(view, key);
+    EXPECT_EQ(Lower(view), (std::vector<app::DisplayRow>{{"200"}, {"Digits: 12#"}}));
+    Shot(view, "display-call-digits.png");
 
     Click(view, ControlId::kHangUp);
     int exit = -1;
@@ -175,6 +191,56 @@ TEST_F(WindowCallInterop, BaresipCallsRingLineOneThenLineTwoAndAnsweringTheSecon
     EXPECT_EQ(view.Display()->Rows().left, "Line 2");
     EXPECT_TRUE(Blinks(view, ControlId::kLine1, 2000));
     EXPECT_EQ(ImageOf(view, ControlId::kLine2), static_cast<int>(ButtonImage::kLineLit));
+  });
+}
+
+TEST_F(WindowCallInterop, IdleDisplayShowsEachRegistration) {
+  const std::uint16_t port = FreeUdpPort();
+  const std::string domain = "127.0.0.1:" + std::to_string(port);
+  interop::KamailioRegistrar kamailio(folder_.Sub("k"), port, "100", "right");  // short: its socket path
+  kamailio.AddUser("101", "right");
+  ASSERT_TRUE(kamailio.Start()) << kamailio.Log();
+  for (auto [section, name, value] :
+       {std::tuple{"DefaultLine", "Proxy", domain}, {"DefaultLine", "ProxyPassword", "right"}, {"Line2", "Proxy", domain},
+        {"Line2", "ProxyPassword", "wrong"}, {"Line2", "UseDefault", "0"}, {"Line2", "UserName", "101"}}) {
+    program_->settings.SetSettingString(section, name, value);
+  }
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    const std::string refused = "Line 2: 101@" + domain + " refused: wrong password";
+    const std::vector<app::DisplayRow> expected = {{"Line 1: 100@" + domain + " registered"}, {refused, true}};
+    EXPECT_TRUE(LoopUntil([&] { return Lower(view) == expected; }, sip::RegistrationList::kRetryMs));
+    EXPECT_EQ(view.Control(ControlId::kLine2)->toolTip().toStdString(), refused + " (server " + domain + ")");
+    Shot(view, "display-registered-refused.png");
+  });
+}
+
+TEST_F(WindowCallInterop, ADeadServerShowsNotAnsweringAfterTheFortySecondGiveUp) {
+  const std::string domain = "127.0.0.1:" + std::to_string(FreeUdpPort());
+  program_->settings.SetSettingString("DefaultLine", "Proxy", domain);
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string line = "Line 1: 100@" + domain;
+    EXPECT_EQ(Lower(view).at(0), (app::DisplayRow{line + " registering"}));
+    EXPECT_TRUE(LoopUntil([&] { return Lower(view).at(0) == app::DisplayRow{line + " server not answering", true}; }, 50000));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(39));
+  });
+}
+
+TEST_F(WindowCallInterop, ABusyCalleesReasonStaysFiveSeconds) {
+  const std::uint16_t port = FreeUdpPort();
+  const std::string busy = std::string(testing::kSippHead) + "<recv request=\"INVITE\"/>" +
+                           testing::UasReply("486 Busy Here", true) + "<recv request=\"ACK\"/></scenario>";
+  auto sipp = testing::StartSippPeer(folder_.Sub("sipp"), busy, port, 0);
+  RunPhone([&](QtMainView& view, app::MainWindow&) {
+    QTest::qWait(300);  // SIPp binds its port
+    QTest::keyClicks(view.DialBoxControl()->lineEdit(), QString::fromStdString("200@127.0.0.1:" + std::to_string(port)));
+    Click(view, ControlId::kCall);
+    ASSERT_TRUE(LoopUntil([&] { return view.Display()->Rows().note == "[Busy Here]"; }, 5000));
+    const auto shown = std::chrono::steady_clock::now();
+    Shot(view, "display-busy.png");
+    EXPECT_TRUE(LoopUntil([&] { return view.Display()->Rows().note.empty(); }, 7000));
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - shown).count(), 5.0, 0.5);
+    EXPECT_EQ(testing::ExitOf(*sipp, 5000), 0);
   });
 }
 

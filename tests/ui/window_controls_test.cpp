@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QtTest/QTest>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -230,8 +231,28 @@ TEST_F(WindowControlsTest, TheLayoutFollowsTheWindowsShapeOnResize) {
   for (ControlId id : {ControlId::kKeyHash, ControlId::kCall, ControlId::kRecordSlider}) {
     EXPECT_LT(Widget(id)->geometry().bottom(), pane.top());
   }
+  // Registration lines arriving later push the list down; nothing scrolls sideways.
+  view_.RegistrationText()->setText("Line 1: sip:100@registrar.example.net:5060 - not registered\nLine 2: -");
+  QCoreApplication::processEvents();
+  EXPECT_GE(view_.RegistrationText()->height(), view_.RegistrationText()->heightForWidth(pane.width()));
+  EXPECT_EQ(view_.StatusWindowList()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   view_.ShowStatusWindow(false);
   EXPECT_GT(Widget(ControlId::kRecordSlider)->geometry().bottom(), pane.top());
+  ResizeTo(300, 400);  // the smallest window clips no label
+  for (QPushButton* b : view_.centralWidget()->findChildren<QPushButton*>()) {
+    EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 8, b->width()) << b->text().toStdString();
+  }
+}
+
+// The dark line keys' text against their background: at least 4.5:1 in relative luminance.
+TEST(ButtonLooks, DarkLineKeysTextStandsOut) {
+  auto luminance = [](const char* colour) {
+    const QColor c(colour);
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF()) + 0.05;
+  };
+  const ButtonLook look = LookOf(app::ButtonImage::kLineDark);
+  EXPECT_GE(luminance(look.foreground) / luminance(look.background), 4.5) << look.foreground;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Pictures of the main window for the documentation: portrait and landscape, idle, with the
-// first menu open. Run on a real X display (xvfb-run); writes FOLDER/main-window-portrait.png
-// and FOLDER/main-window-landscape.png.
+// first menu open; the smallest window (300x400) with the status pane. Run on a real X display
+// (xvfb-run); writes FOLDER/main-window-{portrait,landscape,status}.png.
 #include <QApplication>
+#include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
@@ -18,7 +20,7 @@ void Settle() {
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-bool Shoot(corvina::ui::QtMainView& view, int width, int height, const QString& file) {
+bool Shoot(corvina::ui::QtMainView& view, int width, int height, const QString& file, bool withMenu = true) {
   view.setGeometry(0, 0, width, height);
   view.show();
   Settle();
@@ -28,9 +30,9 @@ bool Shoot(corvina::ui::QtMainView& view, int width, int height, const QString& 
   // The menu opens beside the window so that it hides nothing of the panel; the picture is
   // taken from the screen, since the open menu is a window of its own.
   const QRect frame = view.frameGeometry();
-  first->menu()->popup(QPoint(frame.right() + 8, view.mapToGlobal(bar->geometry().bottomLeft()).y()));
+  if (withMenu) first->menu()->popup(QPoint(frame.right() + 8, view.mapToGlobal(bar->geometry().bottomLeft()).y()));
   Settle();
-  const int menuWidth = first->menu()->width() + 16;
+  const int menuWidth = withMenu ? first->menu()->width() + 16 : 0;
   QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width() + menuWidth,
                                                               frame.height());
   first->menu()->hide();
@@ -56,5 +58,12 @@ int main(int argc, char** argv) {
   const QString folder = QString::fromLocal8Bit(argv[1]);
   const bool ok = Shoot(view, 480, 800, folder + "/main-window-portrait.png") &&
                   Shoot(view, 900, 520, folder + "/main-window-landscape.png");
-  return ok ? 0 : 1;
+  // The status pane with the lines' registration above the activity entries.
+  view.ShowStatusWindow(true);
+  view.RegistrationText()->setText("Line 1: sip:100@registrar.example.net:5060 - not registered\nLine 2: -");
+  for (const char* entry : {"23:10:02 Register authorization failed for sip:100@registrar.example.net:5060",
+                            "23:10:02 Error returned : 401 Unauthorized"}) {
+    (new QListWidgetItem(entry, view.StatusWindowList()))->setForeground(QColor(0xF0, 0xF0, 0xF0));
+  }
+  return ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false) ? 0 : 1;
 }
