@@ -18,6 +18,7 @@
 namespace corvina::sip {
 
 class CallTerminator;
+class DialogList;
 class TwoLegBridge;
 
 // At most this many bridges run at once; a join beyond it is refused and both dialogs are ended.
@@ -25,7 +26,9 @@ inline constexpr std::size_t kMaxBridges = 16;
 
 class BridgeList {
  public:
-  BridgeList(CallTerminator& terminator, const platform::TickClock& clock);
+  // `dialogs` is the engine's list (a leg that replaces another joins it); `clock` gives the
+  // tick count of the dialogs' endpoint.
+  BridgeList(DialogList& dialogs, CallTerminator& terminator, const platform::TickClock& clock);
   ~BridgeList();  // stops every bridge
   BridgeList(const BridgeList&) = delete;
   BridgeList& operator=(const BridgeList&) = delete;
@@ -47,6 +50,7 @@ class BridgeList {
   // Takes the ended bridges off the list under the lock and joins them after it.
   void Reap();
 
+  DialogList& dialogs_;
   CallTerminator& terminator_;
   const platform::TickClock& clock_;
   std::mutex lock_;
