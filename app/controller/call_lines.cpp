@@ -25,7 +25,9 @@ CallLines::CallLines(ProgramObjects& program)
         },
         sdpCounter_,
         program.postbox,
-        {}};
+        [&program](sip::DialogRef first, sip::DialogRef second) {
+          program.bridges.Start(std::move(first), std::move(second));
+        }};
     lines_[n - 1] = std::make_shared<call::SipLine>(
         n, services, [&program, n] { return LineAccountSection(program.settings, n); }, std::move(media));
     lines_[n - 1]->SetListener(this);
