@@ -48,8 +48,8 @@ struct LineSnapshot {
   bool holdApplied = false;
   // Set once a transfer's outcome is known and announced with that change; both return to
   // kNone with the next announcement. Blind: kReferred (the far end took the REFER and
-  // reported success), kBridged or kFailed; attended likewise. Transferee: kReplaced (our new call replaced this one) or
-  // kFailed.
+  // reported success), kBridged or kFailed; attended likewise. Transferee: kReplaced (our new
+  // call replaced this one) or kFailed.
   TransferKind transferKind = TransferKind::kNone;
   TransferOutcome transferOutcome = TransferOutcome::kNone;
   // Why the call ended, when it went idle other than by our own hang-up: the far end's reason
