@@ -4,6 +4,7 @@
 // without SDP asks the first party for an offer, the second party gets that offer, and its
 // answer goes back in the first party's ACK; both dialogs then belong to a two-leg bridge.
 #include <tuple>
+#include <utility>
 
 #include "call/call_flow.h"
 #include "call/call_texts.h"
