@@ -199,9 +199,8 @@ void TwoLegBridgeCore::RelayFinal(std::unique_ptr<SipMessage> response, std::uin
       sdp = std::string(response->FindBody(wire::kSdpType));
       if (!sdp.empty()) options.bodyType = wire::kSdpType, options.body = sdp;
     }
-    const std::string_view reason = !response    ? (status == 487 ? wire::kReasonRequestTerminated : kReasonRequestTimeout)
-                                    : status == 200 ? wire::kReasonOk
-                                                    : std::string_view(response->reason);
+    std::string_view reason = status == 487 ? wire::kReasonRequestTerminated : kReasonRequestTimeout;
+    if (response) reason = status == 200 ? wire::kReasonOk : std::string_view(response->reason);
     SendResponse(endpoint, *ex_.request, status, reason, options);
     Idle(now);
     return;
@@ -323,7 +322,8 @@ TwoLegBridgeCore::Wait TwoLegBridgeCore::StepAwaitAck(std::uint32_t now) {
     L(x).Services().endpoint.Send(ex_.answerTo, ex_.answerText);
     ex_.lastSend = now;
   }
-  const std::uint32_t wait = std::min(Until(now, ex_.start + kAnswerGiveUpMs), Until(now, ex_.lastSend + kAnswerResendMs));
+  const std::uint32_t wait =
+      std::min(Until(now, ex_.start + kAnswerGiveUpMs), Until(now, ex_.lastSend + kAnswerResendMs));
   return WaitOn(wait, x == 0, x == 1);
 }
 
