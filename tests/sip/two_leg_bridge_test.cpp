@@ -246,12 +246,12 @@ TEST(TwoLegBridge, LivenessProbe) {
 
 // Real threads: one party's BYE ends its bridge (the other party gets BYE); a stop sends BYE to both.
 TEST(TwoLegBridge, ListRunsAndStopsBridges) {
-  DialogBench bench;
+  DialogBench one, two, three;  // an endpoint per bridge: each is used by one thread at a time
   DialogList list{[](int) { return true; }};
-  platform::FakeTickClock clock(bench.endpoint.now);
+  platform::FakeTickClock clock(one.endpoint.now);
   CallTerminator terminator(list, clock);
   BridgeList bridges(list, terminator, clock);
-  DialogRef a = bench.NewDialog(), b = bench.NewDialog(), c = bench.NewDialog(), d = bench.NewDialog();
+  DialogRef a = one.NewDialog(), b = one.NewDialog(), c = two.NewDialog(), d = two.NewDialog();
   ASSERT_TRUE(bridges.Start(a, b));
   ASSERT_TRUE(bridges.Start(c, d));
   EXPECT_EQ(bridges.Count(), 2u);
@@ -260,14 +260,15 @@ TEST(TwoLegBridge, ListRunsAndStopsBridges) {
   ASSERT_EQ(bridges.Count(), 1u);
   bridges.StopAll();
   EXPECT_EQ(bridges.Count(), 0u);
-  EXPECT_FALSE(bridges.Start(bench.NewDialog(), bench.NewDialog()));  // refused once stopping
-  auto byesTo = [&bench](const DialogRef& leg) {
-    return std::count_if(bench.endpoint.sent.begin(), bench.endpoint.sent.end(), [&leg](const auto& s) {
-      return Is(s.text, "BYE", *leg);
-    });
+  DialogRef e = three.NewDialog(), f = three.NewDialog();
+  EXPECT_FALSE(bridges.Start(e, f));  // refused once stopping: ended at once
+  auto byes = [](const DialogBench& bench, const DialogRef& leg) {
+    return std::count_if(bench.endpoint.sent.begin(), bench.endpoint.sent.end(),
+                         [&leg](const auto& s) { return Is(s.text, "BYE", *leg); });
   };
-  EXPECT_EQ(byesTo(a), 0);  // it hung up
-  for (const DialogRef& leg : {b, c, d}) EXPECT_EQ(byesTo(leg), 1);
+  EXPECT_EQ(byes(one, a), 0);  // it hung up
+  const std::vector<long> each{byes(one, b), byes(two, c), byes(two, d), byes(three, e), byes(three, f)};
+  EXPECT_EQ(each, std::vector<long>(5, 1));
 }
 
 }  // namespace
