@@ -46,6 +46,12 @@ std::vector<DialogRef> TwoLegBridgeCore::TakeReplaced() {
 
 BridgeStep TwoLegBridgeCore::Step(std::uint32_t now) {
   CORVINA_CHECK_THREAD(thread_);
+  if (!adopted_) {
+    // The legs' own SDP offers belonged to the calls that held them; the bridge relays OPTIONS
+    // instead, and answers one it cannot relay without a body.
+    adopted_ = true;
+    for (const DialogRef& leg : legs_) leg->SetOfferSource({});
+  }
   for (;;) {
     Wait wait;
     switch (phase_) {

@@ -110,6 +110,7 @@ class TwoLegBridgeCore {
   platform::ThreadChecker thread_;
   std::array<DialogRef, 2> legs_;    // owning thread
   std::vector<DialogRef> replaced_;  // owning thread
+  bool adopted_ = false;             // owning thread: the legs were taken over
   Phase phase_ = Phase::kIdle;       // owning thread
   Exchange ex_;                      // owning thread
   std::uint32_t quietSince_ = 0;     // owning thread: last message taken
