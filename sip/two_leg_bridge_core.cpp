@@ -117,13 +117,11 @@ void TwoLegBridgeCore::OnIdleRequest(int i, std::unique_ptr<SipMessage> request,
       SendResponse(endpoint, *request, 481, wire::kReasonNoSuchCall);
       return;
     }
-    StartRelay(i, std::move(request), now);
+    StartRelay(i, std::move(request), Phase::kRelayInvite, now);
     return;
   }
   if (method == wire::kOptions) {
-    Begin(i, now, std::move(request));
-    phase_ = Phase::kRelayOptions;
-    if (!SendRelayed()) FailRelay();
+    StartRelay(i, std::move(request), Phase::kRelayOptions, now);
     return;
   }
   AnswerAside(i, *request);
@@ -140,17 +138,17 @@ bool TwoLegBridgeCore::AnswerAside(int i, const SipMessage& request) {
 
 // ---- Relaying X's re-INVITE or OPTIONS to Y.
 
-void TwoLegBridgeCore::StartRelay(int x, std::unique_ptr<SipMessage> request, std::uint32_t now) {
+void TwoLegBridgeCore::StartRelay(int x, std::unique_ptr<SipMessage> request, Phase phase, std::uint32_t now) {
   Begin(x, now, std::move(request));
-  phase_ = Phase::kRelayInvite;
-  if (!SendRelayed()) FailRelay();
+  phase_ = phase;
+  if (!SendRelayed(now)) FailRelay();
 }
 
-bool TwoLegBridgeCore::SendRelayed() {
+bool TwoLegBridgeCore::SendRelayed(std::uint32_t now) {
   SharedDialog& y = L(1 - ex_.x);
   SipEndpoint& endpoint = y.Services().endpoint;
   ex_.provisional = false;
-  ex_.start = ex_.lastSend = endpoint.NowMs();
+  ex_.start = ex_.lastSend = now;
   if (phase_ == Phase::kRelayOptions) return SendOptions(endpoint, y.State(), ex_.out);
   const std::string offer(ex_.request->FindBody(wire::kSdpType));
   return SendInvite(endpoint, y.State(), ex_.out, InviteOptions{.sdp = offer});
@@ -219,12 +217,7 @@ void TwoLegBridgeCore::RelayFinal(std::unique_ptr<SipMessage> response, std::uin
   if (response && IsChallenge(status) && ex_.challenges < kRelayChallenges &&
       AnswerRequestChallenge(y.State(), ex_.out, *response, endpoint.Log()) == ChallengeOutcome::kRetry) {
     ++ex_.challenges;
-    if (!SendInvite(endpoint, y.State(), ex_.out,
-                    InviteOptions{.sdp = std::string(ex_.request->FindBody(wire::kSdpType))})) {
-      FailRelay();
-    }
-    ex_.provisional = false;
-    ex_.start = ex_.lastSend = now;
+    if (!SendRelayed(now)) FailRelay();  // with the credentials the challenge asked for
     return;
   }
   if (status == 491 && ex_.backOffs < kRelayBackOffs) {
@@ -256,7 +249,7 @@ TwoLegBridgeCore::Wait TwoLegBridgeCore::StepBackOff(std::uint32_t now) {
   const std::uint32_t left = Until(now, ex_.until);
   if (left <= 10) {
     phase_ = Phase::kRelayInvite;
-    if (!SendRelayed()) FailRelay();
+    if (!SendRelayed(now)) FailRelay();
     return std::nullopt;
   }
   return WaitOn(left - 10, y == 0, y == 1);
