@@ -33,10 +33,7 @@ std::string With(std::string text, std::string_view headers, std::string_view sd
   return text.replace(text.find("Content-Length: 0"), std::string::npos, tail);
 }
 
-std::uint32_t CSeqOf(const std::string& text) {
-  return static_cast<std::uint32_t>(std::stoul(text.substr(text.find("CSeq: ") + 6)));
-}
-
+std::uint32_t CSeqOf(const std::string& text) { return std::stoul(text.substr(text.find("CSeq: ") + 6)); }
 // True when `text` starts with `prefix` and belongs to `d`.
 bool Is(const std::string& text, std::string_view prefix, const SharedDialog& d) {
   return StartLine(text).rfind(prefix, 0) == 0 && text.find("Call-ID: " + d.CallId() + "\r\n") != text.npos;
@@ -64,9 +61,7 @@ struct BridgeBench : DialogBench {
   // Texts sent inside `d` whose start line begins with `prefix`, and when they went.
   std::vector<const testing::FakeEndpoint::Sent*> To(const DialogRef& d, std::string_view prefix) const {
     std::vector<const testing::FakeEndpoint::Sent*> out;
-    for (const auto& s : endpoint.sent) {
-      if (Is(s.text, prefix, *d)) out.push_back(&s);
-    }
+    for (const auto& s : endpoint.sent) if (Is(s.text, prefix, *d)) out.push_back(&s);
     return out;
   }
   // B answers the last INVITE it was sent.
