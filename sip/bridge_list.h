@@ -50,6 +50,7 @@ class BridgeList {
   // Takes the ended bridges off the list under the lock and joins them after it.
   void Reap();
 
+  // Program-wide, fixed at construction, outliving the list.
   DialogList& dialogs_;
   CallTerminator& terminator_;
   const platform::TickClock& clock_;

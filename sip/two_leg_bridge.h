@@ -25,8 +25,8 @@ class TwoLegBridge final : public platform::WorkerThread {
  private:
   void HandOver(std::vector<DialogRef> dialogs);
 
-  CallTerminator& terminator_;
-  const platform::TickClock& clock_;
+  CallTerminator& terminator_;        // program-wide, outlives the bridge
+  const platform::TickClock& clock_;  // fixed at construction
   TwoLegBridgeCore core_;  // the bridge's thread only (while it runs)
 };
 

@@ -46,6 +46,12 @@ std::vector<DialogRef> TwoLegBridgeCore::TakeReplaced() {
 
 BridgeStep TwoLegBridgeCore::Step(std::uint32_t now) {
   CORVINA_CHECK_THREAD(thread_);
+  if (!adopted_) {
+    // The legs' own SDP offers belonged to the calls that held them; the bridge relays OPTIONS
+    // instead, and answers one it cannot relay without a body.
+    adopted_ = true;
+    for (const DialogRef& leg : legs_) leg->SetOfferSource({});
+  }
   for (;;) {
     Wait wait;
     switch (phase_) {
@@ -111,13 +117,11 @@ void TwoLegBridgeCore::OnIdleRequest(int i, std::unique_ptr<SipMessage> request,
       SendResponse(endpoint, *request, 481, wire::kReasonNoSuchCall);
       return;
     }
-    StartRelay(i, std::move(request), now);
+    StartRelay(i, std::move(request), Phase::kRelayInvite, now);
     return;
   }
   if (method == wire::kOptions) {
-    Begin(i, now, std::move(request));
-    phase_ = Phase::kRelayOptions;
-    if (!SendRelayed()) FailRelay();
+    StartRelay(i, std::move(request), Phase::kRelayOptions, now);
     return;
   }
   AnswerAside(i, *request);
@@ -134,17 +138,17 @@ bool TwoLegBridgeCore::AnswerAside(int i, const SipMessage& request) {
 
 // ---- Relaying X's re-INVITE or OPTIONS to Y.
 
-void TwoLegBridgeCore::StartRelay(int x, std::unique_ptr<SipMessage> request, std::uint32_t now) {
+void TwoLegBridgeCore::StartRelay(int x, std::unique_ptr<SipMessage> request, Phase phase, std::uint32_t now) {
   Begin(x, now, std::move(request));
-  phase_ = Phase::kRelayInvite;
-  if (!SendRelayed()) FailRelay();
+  phase_ = phase;
+  if (!SendRelayed(now)) FailRelay();
 }
 
-bool TwoLegBridgeCore::SendRelayed() {
+bool TwoLegBridgeCore::SendRelayed(std::uint32_t now) {
   SharedDialog& y = L(1 - ex_.x);
   SipEndpoint& endpoint = y.Services().endpoint;
   ex_.provisional = false;
-  ex_.start = ex_.lastSend = endpoint.NowMs();
+  ex_.start = ex_.lastSend = now;
   if (phase_ == Phase::kRelayOptions) return SendOptions(endpoint, y.State(), ex_.out);
   const std::string offer(ex_.request->FindBody(wire::kSdpType));
   return SendInvite(endpoint, y.State(), ex_.out, InviteOptions{.sdp = offer});
@@ -199,9 +203,8 @@ void TwoLegBridgeCore::RelayFinal(std::unique_ptr<SipMessage> response, std::uin
       sdp = std::string(response->FindBody(wire::kSdpType));
       if (!sdp.empty()) options.bodyType = wire::kSdpType, options.body = sdp;
     }
-    const std::string_view reason = !response    ? (status == 487 ? wire::kReasonRequestTerminated : kReasonRequestTimeout)
-                                    : status == 200 ? wire::kReasonOk
-                                                    : std::string_view(response->reason);
+    std::string_view reason = status == 487 ? wire::kReasonRequestTerminated : kReasonRequestTimeout;
+    if (response) reason = status == 200 ? wire::kReasonOk : std::string_view(response->reason);
     SendResponse(endpoint, *ex_.request, status, reason, options);
     Idle(now);
     return;
@@ -214,12 +217,7 @@ void TwoLegBridgeCore::RelayFinal(std::unique_ptr<SipMessage> response, std::uin
   if (response && IsChallenge(status) && ex_.challenges < kRelayChallenges &&
       AnswerRequestChallenge(y.State(), ex_.out, *response, endpoint.Log()) == ChallengeOutcome::kRetry) {
     ++ex_.challenges;
-    if (!SendInvite(endpoint, y.State(), ex_.out,
-                    InviteOptions{.sdp = std::string(ex_.request->FindBody(wire::kSdpType))})) {
-      FailRelay();
-    }
-    ex_.provisional = false;
-    ex_.start = ex_.lastSend = now;
+    if (!SendRelayed(now)) FailRelay();  // with the credentials the challenge asked for
     return;
   }
   if (status == 491 && ex_.backOffs < kRelayBackOffs) {
@@ -251,7 +249,7 @@ TwoLegBridgeCore::Wait TwoLegBridgeCore::StepBackOff(std::uint32_t now) {
   const std::uint32_t left = Until(now, ex_.until);
   if (left <= 10) {
     phase_ = Phase::kRelayInvite;
-    if (!SendRelayed()) FailRelay();
+    if (!SendRelayed(now)) FailRelay();
     return std::nullopt;
   }
   return WaitOn(left - 10, y == 0, y == 1);
@@ -323,7 +321,8 @@ TwoLegBridgeCore::Wait TwoLegBridgeCore::StepAwaitAck(std::uint32_t now) {
     L(x).Services().endpoint.Send(ex_.answerTo, ex_.answerText);
     ex_.lastSend = now;
   }
-  const std::uint32_t wait = std::min(Until(now, ex_.start + kAnswerGiveUpMs), Until(now, ex_.lastSend + kAnswerResendMs));
+  const std::uint32_t wait =
+      std::min(Until(now, ex_.start + kAnswerGiveUpMs), Until(now, ex_.lastSend + kAnswerResendMs));
   return WaitOn(wait, x == 0, x == 1);
 }
 

@@ -95,8 +95,8 @@ class TwoLegBridgeCore {
   // A request from leg `i` that arrives during an exchange: REFER 405, otherwise the fixed
   // in-dialog answers. False when it ended the leg (a BYE).
   bool AnswerAside(int i, const SipMessage& request);
-  void StartRelay(int x, std::unique_ptr<SipMessage> request, std::uint32_t now);
-  bool SendRelayed();
+  void StartRelay(int x, std::unique_ptr<SipMessage> request, Phase phase, std::uint32_t now);
+  bool SendRelayed(std::uint32_t now);
   void RelayFinal(std::unique_ptr<SipMessage> response, std::uint32_t now);
   void RelaySucceeded(std::uint32_t now);
   void FailRelay();
@@ -110,6 +110,7 @@ class TwoLegBridgeCore {
   platform::ThreadChecker thread_;
   std::array<DialogRef, 2> legs_;    // owning thread
   std::vector<DialogRef> replaced_;  // owning thread
+  bool adopted_ = false;             // owning thread: the legs were taken over
   Phase phase_ = Phase::kIdle;       // owning thread
   Exchange ex_;                      // owning thread
   std::uint32_t quietSince_ = 0;     // owning thread: last message taken
