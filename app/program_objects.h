@@ -22,6 +22,7 @@
 #include "platform/startup_lock.h"
 #include "platform/ui_postbox.h"
 #include "platform/worker_thread.h"
+#include "sip/bridge_list.h"
 #include "sip/call_terminator.h"
 #include "sip/dialog_list.h"
 #include "sip/sip_engine.h"
@@ -35,9 +36,12 @@ struct ProgramObjects {
   ProgramObjects& operator=(const ProgramObjects&) = delete;
 
   // Stops and waits for every worker; called when the loop has ended, before the window and
-  // the loop go. The SIP engine goes first (it unregisters and stops the call terminator), so
-  // nothing uses the dialog list or the terminator once they are destroyed.
+  // the loop go. The bridges go first, while the engine still sends: each hands its two
+  // dialogs to the call terminator, which sends their BYEs. The SIP engine goes next (it
+  // unregisters, waits for the terminator to finish and stops it), so nothing uses the dialog
+  // list or the terminator once they are destroyed.
   void StopWorkers() {
+    bridges.StopAll();
     sipEngine.StopEngine();
     workers.StopAll();
   }
@@ -64,6 +68,8 @@ struct ProgramObjects {
   // which the engine thread starts and stops.
   sip::DialogList dialogs;
   sip::CallTerminator callTerminator;
+  // The running two-leg bridges; destroyed before the terminator they hand their dialogs to.
+  sip::BridgeList bridges{dialogs, callTerminator, tickClock};
   platform::WorkerRegistry workers;
   platform::StartupLock startupLock;
 };

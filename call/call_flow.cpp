@@ -316,14 +316,14 @@ void CallFlow::TakeCommands() { pending_ |= host_.Commands().Take(); }
 bool CallFlow::RunCommands() {
   const std::uint32_t commands = std::exchange(pending_, 0);
   // HoldChanged needs nothing here: the loop compares the requested hold with the applied one
-  // on every pass. Answer and HandOver mean nothing to an established call yet.
+  // on every pass. Answer means nothing to an established call.
+  if (commands & LineCommands::Bit(LineCommand::kHandOver)) {
+    // The other line takes this call (when it still waits for it): no BYE from here.
+    if (host_.GiveHandOver(dialog_)) return false;
+  }
   if ((commands & LineCommands::Bit(LineCommand::kTransfer)) && !OnTransfer()) return false;
-  if (commands & LineCommands::Bit(LineCommand::kJoinLine)) OnJoinLine();
+  if (commands & LineCommands::Bit(LineCommand::kJoinLine)) return OnJoinLine();
   return true;
-}
-
-void CallFlow::OnJoinLine() {
-  if (host_.Commands().TakeOtherLine().lock()) Log(texts::kJoinNotDone, platform::kLogInfo);
 }
 
 bool CallFlow::ApplyHold() {

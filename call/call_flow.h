@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "call/hand_over.h"
 #include "call/line_commands.h"
 #include "call/line_control.h"
 #include "call/line_media.h"
@@ -66,16 +67,32 @@ class CallHost {
   virtual void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) = 0;
   // Makes a dialog that receives messages from `state` and puts it in the engine's list.
   virtual sip::DialogRef AddDialog(sip::Dialog state) = 0;
+  // The other line named by the pending JoinLine, taken from the command (null: none, or the
+  // line is gone).
+  virtual std::shared_ptr<HandOverPeer> TakeJoinPeer() = 0;
+  // The hand-over command: gives `dialog` into this line's slot when the other line asked for
+  // it (true: moved out; the call ends without BYE).
+  virtual bool GiveHandOver(sip::DialogRef& dialog) = 0;
+  // Returns when `handOver` is set, a command is pending, a stop is requested or `timeoutMs`
+  // has passed.
+  virtual void WaitHandOver(platform::Event& handOver, int timeoutMs) = 0;
+  // Both dialogs to a two-leg bridge, which keeps them until both parties hang up.
+  virtual void Bridge(sip::DialogRef first, sip::DialogRef second) = 0;
 };
 
 // The line's identity for the dialogs of outgoing calls.
 struct CallIdentity {
   std::string localUri;
+  std::string server;  // the account's server (the attended transfer compares it)
   std::string outboundServer;
   std::string user;
   std::string authId;
   std::string password;
 };
+
+// The attended transfer's Refer-To for the party of `other`: "<uri?Replaces=value>", the value
+// naming `other` (Call-ID, remote tag, local tag) escaped for a URI header.
+std::string AttendedReferTo(const sip::Dialog& other);
 
 class CallFlow {
  public:
@@ -89,6 +106,7 @@ class CallFlow {
  private:
   class Requests;  // the host of the request runner that carries every request the flow sends
   class ReferFollower;  // the host while our REFER runs and is followed
+  enum class JoinResult { kBridged, kFailed };
   enum class ReferResult { kSucceeded, kFailed, kStopped };
   enum class AnswerResult { kOk, kRefusedSdp, kFailed };
   enum class Attempt { kSuccess, kFailed, kAbandoned };
@@ -119,7 +137,19 @@ class CallFlow {
   bool RunCommands();
   // The blind transfer to the target given with the command; ends the call (false).
   bool OnTransfer();
-  void OnJoinLine();
+  // The blind transfer's fallback when the REFER failed: we call the target ourselves and join
+  // it with the current party. Ends the call (false).
+  bool CallTargetAndJoin(const std::string& target);
+  // The attended transfer with the other line's call; ends the call (false).
+  bool OnJoinLine();
+  // Waits (bounded, stop-aware) for the other line's dialog; null when none came.
+  sip::DialogRef TakeHandedOver(HandOverPeer& peer);
+  // Joins the current dialog's party with `other`'s: each is given the other's SDP and both
+  // dialogs go to a bridge. Every dialog the line no longer needs goes to the terminator; on
+  // kBridged the line holds none.
+  JoinResult Join(sip::DialogRef other);
+  // The 2xx to a join re-INVITE, in `dialog`, acknowledged with `sdp` (empty: no body).
+  void AckJoin(sip::SharedDialog& dialog, const sip::RequestResult& r, std::string_view sdp);
   // Sends the hold or resume re-INVITE when the requested hold differs from the last applied
   // one, until they agree; false when the call ends.
   bool ApplyHold();

@@ -23,8 +23,9 @@ inline constexpr std::string_view kDisconnected = "Call has disconnected";
 inline constexpr std::string_view kIncomingCall = "Incoming SIP call";
 inline constexpr std::string_view kAnswering = "Answering call...";
 inline constexpr std::string_view kNoCodecs = "Incoming connection does not support proper SIP codecs";
-// Mid-call commands whose exchanges are not built yet: the call goes on unchanged.
-inline constexpr std::string_view kJoinNotDone = "Joining the two lines not carried out, the call goes on";
+inline constexpr std::string_view kJoinIdleLine = "Joining the two lines: the other line has no call";
+inline constexpr std::string_view kJoinNoHandOver = "Joining the two lines: the other line did not hand its call over";
+inline constexpr std::string_view kJoinFailed = "Joining the two parties failed";
 inline constexpr std::string_view kJoinNotALine = "Joining the two lines refused: the other line is not a SIP line";
 
 // Why a call ended, as the display shows it.

@@ -129,11 +129,10 @@ bool CallFlow::OnTransfer() {
   const std::string target = host_.Commands().TakeTransferTarget();
   if (target.empty()) return true;
   const ReferResult r = Refer(target);
+  // Refused or unanswered: the phone calls the target and joins the two parties itself.
+  if (r == ReferResult::kFailed) return CallTargetAndJoin(target);
   // A stop (hang-up, shut-down) leaves the outcome untold.
-  if (r != ReferResult::kStopped) {
-    host_.AnnounceTransfer(TransferKind::kBlind,
-                           r == ReferResult::kSucceeded ? TransferOutcome::kReferred : TransferOutcome::kFailed);
-  }
+  if (r == ReferResult::kSucceeded) host_.AnnounceTransfer(TransferKind::kBlind, TransferOutcome::kReferred);
   return false;  // every blind transfer ends this line's call; the terminator sends its BYE
 }
 

@@ -18,10 +18,13 @@ enum class CallState : std::int32_t {
   kConnected = 5,
 };
 
-// What became of the last transfer on a line: the blind transfer the user asked for, or the
-// transfer the far end asked of us (we are the transferee).
-enum class TransferKind : std::int32_t { kNone = 0, kBlind = 1, kTransferee = 2 };
-enum class TransferOutcome : std::int32_t { kNone = 0, kReferred = 1, kFailed = 2, kReplaced = 3 };
+// What became of the last transfer on a line: the blind transfer the user asked for, the
+// transfer the far end asked of us (we are the transferee), or the attended transfer that
+// joins this line's call with the other line's.
+enum class TransferKind : std::int32_t { kNone = 0, kBlind = 1, kTransferee = 2, kAttended = 3 };
+// kBridged: the REFER failed (or the accounts differ) and the phone joined the two parties
+// through a bridge itself.
+enum class TransferOutcome : std::int32_t { kNone = 0, kReferred = 1, kFailed = 2, kReplaced = 3, kBridged = 4 };
 
 enum class LineCommand : std::int32_t {
   kNone = 0,
@@ -45,8 +48,8 @@ struct LineSnapshot {
   bool holdApplied = false;
   // Set once a transfer's outcome is known and announced with that change; both return to
   // kNone with the next announcement. Blind: kReferred (the far end took the REFER and
-  // reported success) or kFailed. Transferee: kReplaced (our new call replaced this one) or
-  // kFailed.
+  // reported success), kBridged or kFailed; attended likewise. Transferee: kReplaced (our new
+  // call replaced this one) or kFailed.
   TransferKind transferKind = TransferKind::kNone;
   TransferOutcome transferOutcome = TransferOutcome::kNone;
   // Why the call ended, when it went idle other than by our own hang-up: the far end's reason

@@ -80,6 +80,32 @@ class SipLine::Host final : public CallHost {
     CORVINA_CHECK_THREAD(callThread_);
     line_.AnnounceTransfer(kind, outcome);
   }
+  std::shared_ptr<HandOverPeer> TakeJoinPeer() override {
+    CORVINA_CHECK_THREAD(callThread_);
+    std::shared_ptr<SipLine> other = std::dynamic_pointer_cast<SipLine>(line_.commands_.TakeOtherLine().lock());
+    return other.get() == &line_ ? nullptr : other;  // a line cannot take its own call
+  }
+  bool GiveHandOver(sip::DialogRef& dialog) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    if (!dialog) return false;
+    dialog->ReleaseHolder();  // the taking call thread becomes its holder
+    return line_.handOver_.Give(dialog);
+  }
+  void WaitHandOver(platform::Event& handOver, int timeoutMs) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    thread_.WaitEvents(handOver, line_.commands_.Event(), timeoutMs);
+  }
+  void Bridge(sip::DialogRef first, sip::DialogRef second) override {
+    CORVINA_CHECK_THREAD(callThread_);
+    first->ReleaseHolder();
+    second->ReleaseHolder();
+    if (line_.services_.bridge) {
+      line_.services_.bridge(std::move(first), std::move(second));
+      return;
+    }
+    line_.services_.handOver(std::move(first), std::nullopt);
+    line_.services_.handOver(std::move(second), std::nullopt);
+  }
   sip::DialogRef AddDialog(sip::Dialog state) override {
     CORVINA_CHECK_THREAD(callThread_);
     sip::DialogRef d = sip::SharedDialog::Create(line_.services_.dialogs, std::move(state));
@@ -105,6 +131,17 @@ SipLine::SipLine(int lineIndex, SipLineServices services, std::function<std::str
 
 SipLine::~SipLine() { Shutdown(); }
 
+LineAccountKey SipLine::AccountKey() const {
+  const LineAccount account = ReadLineAccount(services_.settings, section_());
+  return {account.server, account.user};
+}
+
+sip::DialogRef SipLine::RequestHandOver() {
+  sip::DialogRef leftover = handOver_.Request();
+  commands_.Give(LineCommand::kHandOver);
+  return leftover;
+}
+
 void SipLine::Shutdown() {
   media_->CancelOpen();  // the call thread's RTP address query must not hold up the join
   std::unique_ptr<CallThread> thread;
@@ -116,6 +153,8 @@ void SipLine::Shutdown() {
     thread = std::move(thread_);
   }
   if (thread) thread->StopAndJoin();
+  // A dialog given for a taker that never came: ended, not stranded.
+  if (sip::DialogRef given = handOver_.TakeOrWithdraw()) services_.handOver(std::move(given), std::nullopt);
   posts_.CancelPending();
 }
 
@@ -213,7 +252,7 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
   s.remoteName = party.displayName.empty() ? s.remoteNumber : party.displayName;
   s.ringCount = 1;
   s.state = mode;
-  CallIdentity identity{account.LocalUri(displayName), account.outboundServer, account.user,
+  CallIdentity identity{account.LocalUri(displayName), account.server, account.outboundServer, account.user,
                         account.authId.empty() ? account.user : account.authId, account.password};
   sip::DialogRef dialog;
   if (mode == call::CallState::kIncomingRinging) {

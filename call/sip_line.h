@@ -16,6 +16,7 @@
 #include <string>
 
 #include "call/call_flow.h"
+#include "call/hand_over.h"
 #include "call/line_commands.h"
 #include "call/line_control.h"
 #include "call/line_media.h"
@@ -51,10 +52,16 @@ struct SipLineServices {
   std::function<void(sip::DialogRef, std::optional<sip::PendingInvite>)> handOver;  // the call terminator
   SdpCounter& sdpCounter;
   platform::UiQueue& ui;
+  // A two-leg bridge for the two dialogs of a join (ownership passes); unset: both dialogs go
+  // to the terminator.
+  std::function<void(sip::DialogRef, sip::DialogRef)> bridge;
 };
 
 // Lines are owned by std::shared_ptr: JoinLine keeps the other line by a weak reference.
-class SipLine final : public LineControl, public sip::IncomingCallLine, public std::enable_shared_from_this<SipLine> {
+class SipLine final : public LineControl,
+                      public sip::IncomingCallLine,
+                      public HandOverPeer,
+                      public std::enable_shared_from_this<SipLine> {
  public:
   // `section` names the settings section of the account at the moment of use.
   SipLine(int lineIndex, SipLineServices services, std::function<std::string()> section,
@@ -93,6 +100,12 @@ class SipLine final : public LineControl, public sip::IncomingCallLine, public s
 
   int Index() const { return index_; }
 
+  // HandOverPeer: the attended transfer of the other line takes this line's call. Any thread.
+  bool IsIdle() const override { return Snapshot().state == call::CallState::kIdle; }
+  LineAccountKey AccountKey() const override;
+  HandOverSlot& Slot() override { return handOver_; }
+  sip::DialogRef RequestHandOver() override;
+
  private:
   class CallThread;
   class Host;
@@ -127,6 +140,7 @@ class SipLine final : public LineControl, public sip::IncomingCallLine, public s
   std::condition_variable reservationEnded_;  // with lock_: reserved_ went false
 
   LineCommands commands_;  // any thread
+  HandOverSlot handOver_;  // any thread (its own lock): the dialog this line gives the other
   std::atomic<bool> holdRequested_{false};  // written on the user-interface thread, read by the call thread
   platform::ThreadChecker uiThread_;  // the listener's thread: SetListener and the posted announcements
   LineListener* listener_ = nullptr;  // user-interface thread only

@@ -7,11 +7,9 @@
 
 namespace corvina::sip {
 
-ReplacesValue ParseReplaces(std::string_view value) {
-  // Decoded once as a whole: an escaped value hides its ';' and '=' too, and the parts are
-  // not decoded again.
-  const std::string decoded = PercentDecode(TrimWhite(value));
-  std::string_view rest = decoded;
+namespace {
+
+ReplacesValue ParseParts(std::string_view rest) {
   ReplacesValue out;
   const std::size_t idEnd = rest.find_first_of(" ;");
   out.callId = std::string(rest.substr(0, idEnd));
@@ -35,10 +33,23 @@ ReplacesValue ParseReplaces(std::string_view value) {
   return out;
 }
 
-bool ReplacesNames(std::string_view replaces, const Dialog& dialog) {
-  const ReplacesValue value = ParseReplaces(replaces);
+bool Names(const ReplacesValue& value, const Dialog& dialog) {
   return value.hasToTag && value.hasFromTag && value.callId == dialog.callId && value.toTag == dialog.localTag &&
          value.fromTag == ParseNameAddr(dialog.remoteParty).params.Find("tag");
+}
+
+}  // namespace
+
+ReplacesValue ParseReplaces(std::string_view value) {
+  // Decoded once as a whole: an escaped value hides its ';' and '=' too, and the parts are
+  // not decoded again.
+  return ParseParts(PercentDecode(TrimWhite(value)));
+}
+
+bool ReplacesNames(std::string_view replaces, const Dialog& dialog) {
+  // Our own Call-IDs contain "%20": a plain value names them as they are, which decoding would
+  // spoil, so the value is tried as given before decoded.
+  return Names(ParseParts(TrimWhite(replaces)), dialog) || Names(ParseReplaces(replaces), dialog);
 }
 
 }  // namespace corvina::sip

@@ -22,7 +22,8 @@ struct ReplacesValue {
 ReplacesValue ParseReplaces(std::string_view value);
 
 // True when `replaces` names `dialog`: same Call-ID, to-tag equal to its local tag and from-tag
-// equal to its remote tag (both present).
+// equal to its remote tag (both present). The value is read as given and, failing that,
+// percent-decoded.
 bool ReplacesNames(std::string_view replaces, const Dialog& dialog);
 
 }  // namespace corvina::sip

@@ -79,7 +79,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
   // {"event":"hold","line":N,"held":true|false}
   void HoldApplied(int line, bool held) override;
-  // {"event":"transfer","line":N,"kind":"blind|transferee","result":"referred|failed|replaced"}
+  // {"event":"transfer","line":N,"kind":"blind|transferee|attended","result":"referred|failed|replaced|bridged"}
   void TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) override;
   // {"event":"recording","line":N,"on":true|false,"path":"..."} (a file) or "orrin":"host:port"
   void RecordingChanged(int line, bool on, const media::RecordingTarget& target) override;

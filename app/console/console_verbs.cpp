@@ -41,6 +41,7 @@ void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
                                 .Add("logFile", p.activityLog.CurrentFilePath())
                                 .Add("startTime", static_cast<std::int64_t>(p.startTime))
                                 .Add("workers", static_cast<std::int64_t>(p.workers.Count()))
+                                .Add("bridges", static_cast<std::int64_t>(p.bridges.Count()))
                                 .Add("statusEntries", static_cast<std::int64_t>(window.Status().Count()))
                                 .Add("uiTasksDropped", static_cast<std::int64_t>(p.postbox.GetCounters().droppedFull))
                                 .AddRaw("engine", EngineJson(p.sipEngine))

@@ -87,11 +87,12 @@ void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").
 void ConsolePhone::TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) {
   const char* result = outcome == call::TransferOutcome::kReferred   ? "referred"
                        : outcome == call::TransferOutcome::kReplaced ? "replaced"
+                       : outcome == call::TransferOutcome::kBridged  ? "bridged"
                                                                       : "failed";
-  Emit(ConsoleEvent("transfer")
-           .ForLine(line + 1)
-           .Add("kind", kind == call::TransferKind::kTransferee ? "transferee" : "blind")
-           .Add("result", result));
+  const char* kinds = kind == call::TransferKind::kTransferee ? "transferee"
+                      : kind == call::TransferKind::kAttended ? "attended"
+                                                              : "blind";
+  Emit(ConsoleEvent("transfer").ForLine(line + 1).Add("kind", kinds).Add("result", result));
 }
 
 void ConsolePhone::RecordingChanged(int line, bool on, const media::RecordingTarget& target) {

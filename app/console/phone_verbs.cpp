@@ -174,13 +174,22 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
          [](PhoneController& p) { p.OnButton(ControlId::kHangUp); });
   simple("clear", "clears the dial box", [](PhoneController& p) { p.ClearDialBox(); });
   simple("hold", "presses Hold (hold, or retrieve the held call)", [](PhoneController& p) { p.OnButton(ControlId::kHold); });
-  add("transfer", "presses Transfer; `transfer blind TEXT` transfers the connected current call to TEXT",
+  add("transfer",
+      "presses Transfer; `transfer blind TEXT` transfers the connected current call to TEXT; `transfer attended` "
+      "joins the connected current call with the other line's connected call",
       [](PhoneController& p, const CommandArgs& args) {
         if (args.Count() == 0) {
           p.OnButton(ControlId::kTransfer);
           return CommandReply::Ok();
         }
-        if (args[0] != "blind" || args.Count() < 2) return CommandReply::Error("usage: transfer [blind TEXT]");
+        if (args[0] == "attended" && args.Count() == 1) {
+          const int line = p.CurrentLine();
+          if (!p.AttendedTransfer()) return CommandReply::Error("both lines need a connected call");
+          return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
+        }
+        if (args[0] != "blind" || args.Count() < 2) {
+          return CommandReply::Error("usage: transfer [blind TEXT | attended]");
+        }
         const int line = p.CurrentLine();
         if (!p.NormalCall() || p.Line(line).State() != call::CallState::kConnected) {
           return CommandReply::Error("no connected call to transfer");

@@ -24,7 +24,10 @@ CallLines::CallLines(ProgramObjects& program)
           program.callTerminator.HandOver(std::move(d), std::move(pending));
         },
         sdpCounter_,
-        program.postbox};
+        program.postbox,
+        [&program](sip::DialogRef first, sip::DialogRef second) {
+          program.bridges.Start(std::move(first), std::move(second));
+        }};
     lines_[n - 1] = std::make_shared<call::SipLine>(
         n, services, [&program, n] { return LineAccountSection(program.settings, n); }, std::move(media));
     lines_[n - 1]->SetListener(this);

@@ -364,6 +364,16 @@ void PhoneController::CompleteTransfer() {
   UpdateRecordButton();
 }
 
+bool PhoneController::AttendedTransfer() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!NormalCall() || Line(current_).State() != call::CallState::kConnected) return false;
+  const int other = current_ == 0 ? 1 : 0;
+  if (!ValidLine(other) || Line(other).State() != call::CallState::kConnected) return false;
+  transferSource_ = other;
+  CompleteTransfer();
+  return true;
+}
+
 void PhoneController::LineButton(int n) {
   CORVINA_CHECK_THREAD(uiThread_);
   if (!ValidLine(n) || !HasLines()) return;

@@ -134,6 +134,10 @@ class PhoneController final : public PhoneLineOwner {
   // call and `text` holds a number.
   bool BlindTransfer(std::string_view text);
   void CompleteTransfer();                    // T2
+  // The attended transfer between the two lines: the connected current call is joined with the
+  // other line's connected call (T2 with the other line as the source). False, and nothing
+  // done, unless both calls are connected.
+  bool AttendedTransfer();
   void LineButton(int line);                  // L
   // K: starts recording the current line's call, or stops it when it records; false without
   // a current line.

@@ -310,7 +310,8 @@ TEST_F(PhoneControllerTest, TransferOutcomesReachTheConsoleOncePerAnnouncement) 
       {Kind::kNone, Outcome::kNone, CallState::kConnected},
       {Kind::kTransferee, Outcome::kReplaced, CallState::kConnected},
       {Kind::kBlind, Outcome::kReferred, CallState::kIdle},
-      {Kind::kBlind, Outcome::kFailed, CallState::kIdle}};
+      {Kind::kBlind, Outcome::kFailed, CallState::kIdle},
+      {Kind::kAttended, Outcome::kBridged, CallState::kIdle}};
   const std::string events = ConsoleEvents("transfer", [&] {
     for (auto [kind, outcome, state] : announced) {
       if (lines_[0]->snapshot.state == CallState::kIdle) Connect("201");
@@ -321,7 +322,8 @@ TEST_F(PhoneControllerTest, TransferOutcomesReachTheConsoleOncePerAnnouncement) 
   const std::string event = "event {\"event\":\"transfer\",\"line\":1,\"kind\":";
   EXPECT_EQ(events, event + "\"transferee\",\"result\":\"failed\"}\n" + event +
                         "\"transferee\",\"result\":\"replaced\"}\n" + event +
-                        "\"blind\",\"result\":\"referred\"}\n" + event + "\"blind\",\"result\":\"failed\"}\n");
+                        "\"blind\",\"result\":\"referred\"}\n" + event + "\"blind\",\"result\":\"failed\"}\n" + event +
+                        "\"attended\",\"result\":\"bridged\"}\n");
 }
 
 TEST_F(PhoneControllerTest, HangUpButtonHangsUpElseRejectsElseClearsTheDialBox) {
@@ -516,7 +518,8 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
       {"dnd maybe", "error: usage: dnd on|off|toggle"}, {"type", "error: usage: type TEXT"},
       {"transfer blind 300", "error: no connected call to transfer"},
-      {"transfer 300", "error: usage: transfer [blind TEXT]"},
+      {"transfer 300", "error: usage: transfer [blind TEXT | attended]"},
+      {"transfer attended", "error: both lines need a connected call"},
   };
   for (auto [line, answer] : refused) EXPECT_EQ(verbs.Execute(line), answer) << line;
   EXPECT_TRUE(lines_[0]->ops.empty());
@@ -545,7 +548,7 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(verbs.Execute("redial"), "ok");
   EXPECT_EQ(lines_[0]->ops.back(), "call 20");
   lines_[0]->Announce(CallState::kConnected);
-  EXPECT_EQ(verbs.Execute("transfer blind"), "error: usage: transfer [blind TEXT]");
+  EXPECT_EQ(verbs.Execute("transfer blind"), "error: usage: transfer [blind TEXT | attended]");
   EXPECT_EQ(verbs.Execute("transfer blind  \"Bob\" <sip:300@host>"), "ok {\"line\":1}");
   EXPECT_EQ(lines_[0]->ops.back(), "transfer sip:300@host");
   EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
@@ -590,6 +593,20 @@ TEST_F(PhoneControllerTest, AutoRecordsEveryCallFromConnectWhenSetAndNotZero) {
     const std::vector<std::string> expected = {"start 0 \"201\" 201", "stop 0"};
     EXPECT_EQ(recording_.ops, records ? expected : std::vector<std::string>{}) << value;
   }
+}
+
+TEST_F(PhoneControllerTest, ConsoleAttendedTransferJoinsTheCurrentCallOnlyWhenBothAreConnected) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  Connect("201");
+  controller_->OnButton(ControlId::kHold);
+  Type("202");
+  controller_->Dial(false);  // line 2 dials: not yet connected
+  EXPECT_EQ(verbs.Execute("transfer attended"), "error: both lines need a connected call");
+  lines_[1]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("transfer attended"), "ok {\"line\":2}");
+  EXPECT_EQ(lines_[1]->ops.back(), "join");
+  EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
 }
 
 TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {

@@ -114,6 +114,7 @@ TEST_F(PhoneProcessTest, PhonesWithDifferentHomesRunSideBySide) {
   EXPECT_NE(statusA.find("\"registry\":\"" + Home("a") + "/registry.db\""), std::string::npos) << statusA;
   EXPECT_NE(statusB.find("\"registry\":\"" + Home("b") + "/registry.db\""), std::string::npos) << statusB;
   EXPECT_NE(statusA.find("\"initialised\":true"), std::string::npos);
+  EXPECT_NE(statusA.find("\"bridges\":0,"), std::string::npos) << statusA;
   EXPECT_EQ(Ask(*a, "quit"), "ok");
   EXPECT_EQ(Ask(*b, "quit"), "ok");
   EXPECT_TRUE(ExitedWith(a->Wait(5000), 0));

@@ -50,6 +50,25 @@ struct HandedOver {
   std::uint32_t at = 0;
 };
 
+// The other line of an attended transfer: its slot, its account, and what it does when asked.
+class FakePeer final : public HandOverPeer {
+ public:
+  bool idle = false;
+  LineAccountKey account{"PBX.example", "100"};
+  int requests = 0;
+  std::function<void()> onRequest;  // runs when asked for the call
+  bool IsIdle() const override { return idle; }
+  LineAccountKey AccountKey() const override { return account; }
+  HandOverSlot& Slot() override { return slot; }
+  sip::DialogRef RequestHandOver() override {
+    ++requests;
+    sip::DialogRef leftover = slot.Request();
+    if (onRequest) onRequest();
+    return leftover;
+  }
+  HandOverSlot slot;
+};
+
 class CallBench final : public CallHost {
  public:
   using Action = std::function<void(sip::SharedDialog&)>;
@@ -78,10 +97,11 @@ class CallBench final : public CallHost {
   std::uint32_t Elapsed() const { return endpoint.now - start_; }
 
   sip::SipEndpoint& Endpoint() override { return endpoint; }
-  void Wait(sip::SharedDialog& dialog, int timeoutMs) override {
+  void Wait(sip::SharedDialog& dialog, int timeoutMs) override { Advance(dialog, dialog.MessageEvent(), timeoutMs); }
+  void Advance(sip::SharedDialog& dialog, platform::Event& event, int timeoutMs) {
     current = &dialog;
     while (onSent && seen_ < endpoint.sent.size()) onSent(endpoint.sent[seen_++].text);
-    if (dialog.MessageEvent().IsSet() || commands.Event().IsSet()) return;
+    if (event.IsSet() || commands.Event().IsSet()) return;
     const std::uint32_t until = endpoint.now + static_cast<std::uint32_t>(timeoutMs);
     if (!steps_.empty() && static_cast<std::int32_t>(steps_.front().at - until) <= 0) {
       Step s = std::move(steps_.front());
@@ -106,7 +126,17 @@ class CallBench final : public CallHost {
   void HandOver(sip::DialogRef dialog, std::optional<sip::PendingInvite> pending) override {
     handedOver.push_back({std::move(dialog), pending.has_value(), pending && pending->provisionalSeen, Elapsed()});
   }
-  sip::DialogRef AddDialog(sip::Dialog state) override { return sip::SharedDialog::Create(services, std::move(state)); }
+  sip::DialogRef AddDialog(sip::Dialog state) override {
+    sip::DialogRef d = sip::SharedDialog::Create(services, std::move(state));
+    added.push_back(d);
+    return d;
+  }
+  std::shared_ptr<HandOverPeer> TakeJoinPeer() override { return peer; }  // the join is given without payload
+  bool GiveHandOver(sip::DialogRef& dialog) override { return peer->slot.Give(dialog); }
+  void WaitHandOver(platform::Event& handOver, int timeoutMs) override { Advance(*current, handOver, timeoutMs); }
+  void Bridge(sip::DialogRef first, sip::DialogRef second) override {
+    bridged.push_back({std::move(first), std::move(second)});
+  }
 
   // The sent texts whose start line begins with `prefix`, with their times since the start.
   std::vector<std::pair<std::uint32_t, std::string>> Sent(std::string_view prefix) const {
@@ -136,8 +166,9 @@ class CallBench final : public CallHost {
     return sip::SharedDialog::Create(services, std::move(d));
   }
 
+  CallIdentity identity{"<sip:100@pbx.example>", "pbx.example", "", "100", "100", "secret"};
   void RunOutgoing(bool intercom = false) {
-    CallFlow flow(*this, media, sdp, {});
+    CallFlow flow(*this, media, sdp, identity);
     flow.Run(intercom ? CallState::kDiallingIntercom : CallState::kDialling, Outgoing(), nullptr);
   }
   void RunIncoming(std::string invite) {
@@ -145,7 +176,7 @@ class CallBench final : public CallHost {
     sip::Dialog d = sip::NewIncomingDialog(endpoint, *m);
     d.localUser = d.authorizationUser = "100";
     d.password = "secret";
-    CallFlow flow(*this, media, sdp, {});
+    CallFlow flow(*this, media, sdp, identity);
     flow.Run(CallState::kIncomingRinging, sip::SharedDialog::Create(services, std::move(d)), std::move(m));
   }
 
@@ -172,6 +203,9 @@ class CallBench final : public CallHost {
   std::string endReason;  // of the idle announcement
   std::vector<HandedOver> handedOver;
   std::vector<std::pair<TransferKind, TransferOutcome>> transfers;
+  std::shared_ptr<FakePeer> peer = std::make_shared<FakePeer>();
+  std::vector<sip::DialogRef> added;  // the dialogs the flow made
+  std::vector<std::pair<sip::DialogRef, sip::DialogRef>> bridged;
   sip::SharedDialog* current = nullptr;
   // A far end that reacts to what the flow sent, told in the next wait of every sent text.
   std::function<void(const std::string& text)> onSent;

@@ -98,7 +98,7 @@ class SipLineTest : public ::testing::Test {
                           std::lock_guard<std::mutex> hold(handedLock_);
                           handed_.push_back(std::move(d));
                         },
-                        counter_, postbox_},
+                        counter_, postbox_, {}},
         [] { return std::string("Line1"); }, std::move(media));
     line_->SetListener(&recorder_);
   }
