@@ -1,0 +1,174 @@
+// The Orrin link against a fake server on loopback: the bytes it sends, each failure's log
+// line, the round-robin order of hosts, and a stop that does not wait for a hanging connect.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "media/orrin_link.h"
+#include "tests/media/support/test_doubles.h"
+#include "tests/support/poll_until.h"
+#include "tests/support/raw_tcp.h"
+
+namespace corvina::media {
+namespace {
+
+using corvina::testing::PollUntil;
+using corvina::testing::RawListener;
+using corvina::testing::ReadUpTo;
+
+std::string Loop(std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); }
+
+// Accepts one link, reads the greeting, answers `reply` one byte at a time, then (when the
+// reply is an acceptance) reads the name and `frames` frames; everything read is kept.
+struct FakeOrrin {
+  FakeOrrin(std::string reply, int frames, int receiveBuffer = 0) : listener(8, receiveBuffer) {
+    peer = std::thread([this, reply, frames] {
+      fd = listener.Accept(10000);
+      if (fd < 0) return;
+      received = ReadUpTo(fd, kOrrinGreetingBytes, 10000);
+      for (char c : reply) {
+        corvina::testing::SendBytes(fd, std::string(1, c));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (reply != std::string("<\0", 2)) return;
+      received += ReadUpTo(fd, 2, 10000);
+      if (received.size() == kOrrinGreetingBytes + 2) {
+        received += ReadUpTo(fd, static_cast<std::uint8_t>(received.back()), 10000);
+      }
+      received += ReadUpTo(fd, kOrrinFrameBytes * frames, frames > 0 ? 10000 : 0);
+    });
+  }
+  ~FakeOrrin() {
+    peer.join();
+    if (fd >= 0) close(fd);
+  }
+  RawListener listener;
+  int fd = -1;
+  std::string received;  // the peer thread's until joined
+  std::thread peer;
+};
+
+struct LinkRig {
+  explicit LinkRig(std::string hosts, OrrinRoundRobin* rr = nullptr) {
+    config.hosts = std::move(hosts);
+    config.accessCode = "line-1";
+    config.name = "\"Alice\" 555-1234";
+    config.log = &log;
+    config.resolver = &resolver;
+    if (rr != nullptr) config.roundRobin = rr;
+    config.replyTimeoutMs = 300;
+    config.sendTimeoutMs = 300;
+  }
+  testing::RecordingLog log;
+  platform::SystemNameResolver resolver{1000, [](const std::string&) { return std::optional<std::uint32_t>(); }};
+  OrrinRoundRobin ownRoundRobin;
+  OrrinLinkConfig config;
+};
+
+TEST(OrrinLink, SendsGreetingNameAndWholeGsmFrames) {
+  FakeOrrin server(std::string("<\0", 2), 3);
+  LinkRig rig(Loop(server.listener.port));
+  OrrinLink link(rig.config);
+  std::vector<std::int32_t> tone(500, 1000);
+  link.Write(tone);  // 3 frames and 20 samples left waiting
+  server.peer.join();
+  server.peer = std::thread([] {});
+  const std::string& got = server.received;
+  const std::string name = "\"Alice\" 555-1234";
+  ASSERT_EQ(got.size(), kOrrinGreetingBytes + 2 + name.size() + 3 * kOrrinFrameBytes);
+  EXPECT_EQ(got.substr(0, 8), std::string("\x1b\0line-1", 8));
+  EXPECT_EQ(got.substr(8, 58), std::string(58, '\0'));
+  EXPECT_EQ(got.substr(66, 2 + name.size()), "\xff" + std::string(1, static_cast<char>(name.size())) + name);
+  for (int f = 0; f < 3; ++f) {
+    const std::string frame = got.substr(68 + name.size() + f * kOrrinFrameBytes, kOrrinFrameBytes);
+    EXPECT_EQ(frame.substr(0, 2), "\x80\x21");
+    EXPECT_EQ(static_cast<std::uint8_t>(frame[2]) >> 4, 0xD);  // the GSM frame signature
+  }
+  EXPECT_TRUE(rig.log.Lines().empty());
+}
+
+TEST(OrrinLink, EachFailureEndsTheLinkWithItsLine) {
+  RawListener unused;
+  const std::uint16_t closedPort = unused.port;
+  close(unused.fd);
+  unused.fd = socket(AF_INET, SOCK_STREAM, 0);  // the port is now free: nothing listens
+  struct Case {
+    std::string reply;
+    std::string hosts;  // empty: the fake server
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {std::string("<\3", 2), "", std::string(kOrrinRefusedText)},
+      {std::string("x\0", 2), "", std::string(kOrrinInvalidReplyText)},
+      {std::string("<", 1), "", std::string(kOrrinInvalidReplyText)},
+      {"", "", std::string(kOrrinNoResponseText)},
+      {"", Loop(closedPort), std::string(kOrrinConnectFailedText) + Loop(closedPort)},
+      {"", "127.0.0.1:70000", std::string(kOrrinConnectFailedText) + "127.0.0.1:70000"},
+      {"", "no.such.test", std::string(kOrrinConnectFailedText) + "no.such.test"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line + " / " + c.hosts);
+    FakeOrrin server(c.reply, 0);
+    LinkRig rig(c.hosts.empty() ? Loop(server.listener.port) : c.hosts);
+    OrrinLink link(rig.config);
+    ASSERT_TRUE(PollUntil([&] { return link.Finished(); }, 10000));
+    EXPECT_EQ(rig.log.LinesWithLevels(), std::vector<std::string>{c.line + " @1"});
+    std::vector<std::int32_t> late(160, 5);
+    link.Write(late);
+    EXPECT_EQ(link.DroppedSamples(), 160u);
+    if (!c.hosts.empty()) testing::SendBytes(corvina::testing::ConnectTo(server.listener.port), "");
+  }
+}
+
+TEST(OrrinLink, AServerThatStopsReadingBreaksTheLink) {
+  FakeOrrin server(std::string("<\0", 2), 0, 2048);
+  LinkRig rig(Loop(server.listener.port));
+  OrrinLink link(rig.config);
+  std::vector<std::int32_t> second(8000, 300);
+  EXPECT_TRUE(PollUntil([&] { link.Write(second); return link.Finished(); }, 20000));
+  EXPECT_EQ(rig.log.Lines(), std::vector<std::string>{std::string(kOrrinBrokenText)});
+}
+
+TEST(OrrinLink, HostsAreTriedInRoundRobinOrder) {
+  OrrinRoundRobin rr;
+  FakeOrrin a(std::string("<\0", 2), 0);
+  FakeOrrin b(std::string("<\0", 2), 0);
+  const std::string hosts = Loop(a.listener.port) + " \t" + Loop(b.listener.port);
+  std::vector<std::string> firstTried;
+  for (int i = 0; i < 2; ++i) {
+    LinkRig rig(hosts, &rr);
+    OrrinLink link(rig.config);
+    ASSERT_TRUE(PollUntil([&] { return !link.Target().where.empty(); }, 10000));
+    firstTried.push_back(link.Target().where);
+    link.Close();
+  }
+  EXPECT_EQ(firstTried, (std::vector<std::string>{Loop(b.listener.port), Loop(a.listener.port)}));
+}
+
+TEST(OrrinLink, StopDuringAHangingConnectIsQuick) {
+  RawListener full(0);  // a backlog of one: further connects hang unanswered
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a = corvina::testing::Loopback(full.port);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    fillers.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  LinkRig rig(Loop(full.port));
+  rig.config.connectTimeoutMs = 60000;
+  OrrinLink link(rig.config);
+  ASSERT_TRUE(PollUntil([&] { return !link.Target().where.empty(); }, 10000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_FALSE(link.Finished()) << "the connect did not hang; the test proves nothing";
+  const auto start = std::chrono::steady_clock::now();
+  link.Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(rig.log.Lines().empty());
+  for (int fd : fillers) close(fd);
+}
+
+}  // namespace
+}  // namespace corvina::media
