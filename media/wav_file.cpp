@@ -1,6 +1,7 @@
 #include "media/wav_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -70,6 +71,7 @@ std::string_view WavErrorText(WavError error) {
     case WavError::kHeaderTooLong: return "the format and data chunks are not within the first 64 KiB";
     case WavError::kDataBeyondEnd: return "a chunk runs past the end of the file";
     case WavError::kWriteFailed: return "the file cannot be written";
+    case WavError::kExists: return "the file exists already";
   }
   return "unknown error";
 }
@@ -203,12 +205,12 @@ std::array<std::uint8_t, 46> MakeWavHeader(std::uint32_t dataBytes) {
 
 WavWriter::~WavWriter() { Close(); }
 
-WavError WavWriter::Create(const std::string& path) {
+WavError WavWriter::Create(const std::string& path, bool exclusive) {
   Close();
   frames_ = 0;
   failed_ = false;
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) return WavError::kOpenFailed;
+  file_ = std::fopen(path.c_str(), exclusive ? "wbx" : "wb");
+  if (file_ == nullptr) return errno == EEXIST ? WavError::kExists : WavError::kOpenFailed;
   const auto header = MakeWavHeader(kRecordingDataMark);
   // Flushed at once, so that a recording cut off later still starts with a valid header.
   if (std::fwrite(header.data(), 1, header.size(), file_) != header.size() || std::fflush(file_) != 0) {

@@ -32,6 +32,7 @@ enum class WavError {
   kHeaderTooLong,
   kDataBeyondEnd,
   kWriteFailed,
+  kExists,
 };
 
 // A sentence for the user, e.g. "not a WAV file (no RIFF header)".
@@ -96,8 +97,9 @@ class WavWriter {
   WavWriter(const WavWriter&) = delete;
   WavWriter& operator=(const WavWriter&) = delete;
 
-  // Creates or overwrites `path` and writes the header with the length-unknown sizes.
-  WavError Create(const std::string& path);
+  // Creates or overwrites `path` and writes the header with the length-unknown sizes. With
+  // `exclusive` an existing file is left alone and kExists returned.
+  WavError Create(const std::string& path, bool exclusive = false);
   // Appends samples from the internal scale as 16 bits ((x + 8) >> 4, clipped); false after a
   // write failure or when the file would pass the 32-bit size limit.
   bool Write(std::span<const std::int32_t> samples);

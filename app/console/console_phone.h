@@ -77,6 +77,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
   // {"event":"hold","line":N,"held":true|false}
   void HoldApplied(int line, bool held) override;
+  // {"event":"recording","line":N,"on":true|false,"path":"..."} (a file) or "orrin":"host:port"
+  void RecordingChanged(int line, bool on, const media::RecordingTarget& target) override;
   void MissedCallsChanged(std::int64_t count, std::string_view summary) override;
   void TonePlayed(std::string_view name, bool loop, bool ringDevice) override;
   void RegistrationChanged(const LineRegistrationState& state) override;

@@ -71,6 +71,11 @@ void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
 
 void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").ForLine(line + 1).Add("held", held)); }
 
+void ConsolePhone::RecordingChanged(int line, bool on, const media::RecordingTarget& target) {
+  const bool file = target.kind == media::RecordingTarget::Kind::kFile;
+  Emit(ConsoleEvent("recording").ForLine(line + 1).Add("on", on).Add(file ? "path" : "orrin", target.where));
+}
+
 void ConsolePhone::MissedCallsChanged(std::int64_t count, std::string_view summary) {
   Emit(ConsoleEvent("missed").Add("count", count).Add("text", summary));
 }

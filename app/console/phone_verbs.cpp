@@ -35,6 +35,9 @@ std::string LineJson(PhoneController& phone, int i) {
       .Add("holdApplied", line.Last().holdApplied)
       .Add("intercom", line.intercom)
       .Add("recording", line.recording)
+      .Add("recordingPath", line.recordingTarget.kind == media::RecordingTarget::Kind::kFile
+                                ? line.recordingTarget.where
+                                : std::string())
       .Add("unanswered", line.unanswered)
       .Add("remote", line.remoteNumber)
       .Add("start", static_cast<std::int64_t>(line.timing.Start()))
@@ -177,7 +180,15 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
     p.LineButton(*n);
     return CommandReply::Ok();
   });
-  notBuilt("record", "records the current call");
+  add("record", "presses Record: starts or stops recording the current call", [](PhoneController& p, const CommandArgs&) {
+    if (!p.Record()) return CommandReply::Error("no call to record");
+    int line = p.CurrentLine();
+    return CommandReply::Ok(JsonObject()
+                                .Add("line", line + 1)
+                                .Add("recording", p.Line(line).recording)
+                                .Add("path", p.Line(line).recordingTarget.where)
+                                .Str());
+  });
   notBuilt("conference", "presses Conference");
   notBuilt("intercom", "intercom press|release");
   add("dnd", "Do Not Disturb on|off|toggle", [](PhoneController& p, const CommandArgs& args) {

@@ -29,6 +29,10 @@ CallLines::CallLines(ProgramObjects& program)
         n, services, [&program, n] { return LineAccountSection(program.settings, n); }, std::move(media));
     lines_[n - 1]->SetListener(this);
   }
+  recorders_ = std::make_unique<CallRecorders>(
+      program.settings, program.activityLog, program.wallClock, program.paths.DataFolder(),
+      // The Orrin link's maker joins the factory here.
+      media::ChooseRecordingSink({}), [this](int index) -> media::MediaSession& { return *sessions_[index]; });
 }
 
 CallLines::~CallLines() {
@@ -48,6 +52,7 @@ void CallLines::Start() {
 void CallLines::End() {
   CORVINA_CHECK_THREAD(uiThread_);
   router_.RouteTo(AudioPlace::Nothing());
+  recorders_->StopAll();
   if (!started_) return;
   started_ = false;
   for (auto& line : lines_) {

@@ -12,6 +12,7 @@
 #include "app/policy/line_accounts.h"
 #include "app/program_objects.h"
 #include "app/controller/audio_router.h"
+#include "app/controller/call_recorders.h"
 #include "call/nat_rtp_socket_opener.h"
 #include "call/session_line_media.h"
 #include "media/media_session.h"
@@ -39,6 +40,8 @@ class CallLines final : public call::LineListener {
   call::SipLine& Line(int n) { return *lines_[n - 1]; }
   // Where the microphone and the speaker go (the phone controller drives it).
   AudioRouter& Audio() { return router_; }
+  // The lines' call recorders (the phone controller starts and stops them).
+  CallRecorders& Recording() { return *recorders_; }
 
   void SetEventSink(ConsoleEventSink* sink);
   // Line `n`'s announcements also go to `listener` (the phone controller's line; null: none).
@@ -60,6 +63,7 @@ class CallLines final : public call::LineListener {
   call::SessionLineMedia* media_[kLineCount] = {};              // owned by the lines
   std::shared_ptr<call::SipLine> lines_[kLineCount];
   AudioRouter router_;  // after the sessions it reads from, so it stops before they go
+  std::unique_ptr<CallRecorders> recorders_;  // likewise: recordings end before the sessions go
   // User-interface thread.
   bool started_ = false;
   ConsoleEventSink* sink_ = nullptr;

@@ -96,7 +96,7 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
       program_.settings, program_.activityLog, program_.wallClock, program_.tickClock, timers, view_, *tones_,
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
-      [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio()});
+      [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording()});
   phone_->Initialise();
 }
 

@@ -70,10 +70,9 @@ void PhoneController::Initialise() {
   bool dnd = dnd_.Load();
   SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
-  // Recording, conference and intercom join later.
-  for (ControlId c : {ControlId::kRecord, ControlId::kConference, ControlId::kIntercom}) {
-    parts_.view.SetControlEnabled(c, false);
-  }
+  // Conference and intercom join later.
+  for (ControlId c : {ControlId::kConference, ControlId::kIntercom}) parts_.view.SetControlEnabled(c, false);
+  if (parts_.recording == nullptr) parts_.view.SetControlEnabled(ControlId::kRecord, false);
   UpdateHoldButton();
   UpdateTransferButton();
   UpdateRecordButton();
@@ -86,6 +85,7 @@ void PhoneController::Shutdown() {
   if (!HasLines()) return;
   HangUp();
   StopLocalAudio();
+  for (int i = 0; i < 2; ++i) StopRecording(i);
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
                  kConferenceTimer, kPendingDialTimer}) {
@@ -479,7 +479,8 @@ void PhoneController::OnButton(ControlId control) {
       break;
     case ControlId::kLine1: LineButton(0); break;
     case ControlId::kLine2: LineButton(1); break;
-    default: break;  // recording, conference and intercom come later
+    case ControlId::kRecord: Record(); break;
+    default: break;  // conference and intercom come later
   }
 }
 
@@ -501,9 +502,13 @@ CommandResult PhoneController::OnCommand(int id) {
       UpdateControls();
       return CommandResult::kDone;
     case 2002: parts_.view.OpenExternal(parts_.logFolder); return CommandResult::kDone;
-    // Address book, quick transfer, recordings, options, wizards and web pages come later.
+    case 2003:
+      if (parts_.recording == nullptr) return CommandResult::kNotBuilt;
+      parts_.view.OpenExternal(parts_.recording->Folder());
+      return CommandResult::kDone;
+    // Address book, quick transfer, options, wizards and web pages come later.
     case 1011: case 1012: case 1013: case 1014: case 1015: case 1017: case 1030: case 1886545254:
-    case 2001: case 2003: case 2050: case 7100: case 9: case 9005: case 6028: case 6099:
+    case 2001: case 2050: case 7100: case 9: case 9005: case 6028: case 6099:
       return CommandResult::kNotBuilt;
     default: break;
   }

@@ -1,8 +1,8 @@
 // The phone controller behind the main window: turns key presses, button presses and menu
 // commands into call actions on the two lines, reacts to each line's announcements, plays the
 // progress tones and keeps the view's buttons, menus, dial box and status display in step.
-// Conference, intercom audio, recording, hold music, the address book and quick transfer come
-// later; their controls are disabled. User-interface thread only.
+// Conference, intercom audio, hold music, the address book and quick transfer come later;
+// their controls are disabled. User-interface thread only.
 #pragma once
 
 #include <array>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/controller/audio_route.h"
+#include "app/controller/call_recording.h"
 #include "app/controller/dial_list.h"
 #include "app/policy/do_not_disturb.h"
 #include "app/controller/line_indicators.h"
@@ -47,6 +48,8 @@ class PhoneObserver {
   virtual void TonePlayed(std::string_view /*name*/, bool /*loop*/, bool /*ringDevice*/) {}
   // The far end accepted a hold (`held`) or a resume of the call on `line`.
   virtual void HoldApplied(int /*line*/, bool /*held*/) {}
+  // A recording of `line` started (`on`) or stopped; `target` is where it goes.
+  virtual void RecordingChanged(int /*line*/, bool /*on*/, const media::RecordingTarget& /*target*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -73,6 +76,8 @@ struct PhoneControllerParts {
   // Where the microphone and the speaker go; driven from the current line alone (null: no
   // local audio).
   AudioRoute* audio = nullptr;
+  // The lines' call recorders (null: no recording; the Record button stays greyed).
+  CallRecording* recording = nullptr;
 };
 
 class PhoneController final : public PhoneLineOwner {
@@ -120,6 +125,9 @@ class PhoneController final : public PhoneLineOwner {
   void Transfer();                            // T
   void CompleteTransfer();                    // T2
   void LineButton(int line);                  // L
+  // K: starts recording the current line's call, or stops it when it records; false without
+  // a current line.
+  bool Record();
   void Key(char c);                           // Y
   void SecondDigit(char c);                   // Y step 4
   void Redial();
@@ -169,6 +177,7 @@ class PhoneController final : public PhoneLineOwner {
   // PhoneLineOwner.
   void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) override;
   void EndOfCall(int index) override;
+  void StopRecording(int index) override;
 
  private:
   // `format` with its one "%s" replaced by `text`.
@@ -195,6 +204,7 @@ class PhoneController final : public PhoneLineOwner {
   void DisplayTick();
   void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
   void OnConnected(int line);
+  void StartRecording(int line);
   void ShowMissedCalls();
   void PlayTone(std::string_view name, bool loop, bool ringDevice);
   // Tell the view only what changed.

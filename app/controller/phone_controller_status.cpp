@@ -1,6 +1,7 @@
 // The phone controller's reactions to the lines' announcements and its status upkeep:
 // indicators, display, buttons and menus.
 #include <cstdio>
+#include <utility>
 
 #include "app/controller/call_end.h"
 #include "app/policy/incoming_call.h"
@@ -86,6 +87,10 @@ void PhoneController::OnConnected(int n) {
   line.answered = true;
   line.unanswered = false;
   line.timing.Connected(parts_.wallClock.Now());
+  if (parts_.recording != nullptr && !line.recording &&
+      ReadRecorderSettings(parts_.settings, {}).autoRecord) {
+    StartRecording(n);
+  }
   if (line.intercom) {
     // An intercom call answered by itself leaves the microphone and the speaker where they
     // are; it gets them when its line is made current (its line button).
@@ -95,6 +100,40 @@ void PhoneController::OnConnected(int n) {
   // The call's own audio takes the speaker: a calling or ringing tone still playing ends here.
   parts_.tones.StopTone();
   MakeCurrent(n);
+}
+
+bool PhoneController::Record() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (!ValidLine(current_) || parts_.recording == nullptr) return false;
+  if (Line(current_).recording) {
+    StopRecording(current_);
+  } else {
+    StartRecording(current_);
+  }
+  return true;
+}
+
+void PhoneController::StartRecording(int n) {
+  PhoneLine& line = Line(n);
+  std::optional<media::RecordingTarget> target =
+      parts_.recording->Start(n, "\"" + line.remoteName + "\" " + line.remoteNumber);
+  if (!target) return;
+  parts_.log.Log(texts::kRecordingStarted, platform::kLogInfo);
+  line.recording = true;
+  line.recordingTarget = *target;
+  UpdateRecordButton();
+  if (parts_.observer) parts_.observer->RecordingChanged(n, true, *target);
+}
+
+void PhoneController::StopRecording(int n) {
+  PhoneLine& line = Line(n);
+  if (!line.recording || parts_.recording == nullptr) return;
+  parts_.log.Log(texts::kRecordingStopped, platform::kLogInfo);
+  parts_.recording->Stop(n);
+  line.recording = false;
+  media::RecordingTarget target = std::exchange(line.recordingTarget, {});
+  UpdateRecordButton();
+  if (parts_.observer) parts_.observer->RecordingChanged(n, false, target);
 }
 
 void PhoneController::EndOfCall(int n) {

@@ -9,6 +9,7 @@
 #include "app/controller/call_end.h"
 #include "app/controller/call_timing.h"
 #include "call/line_control.h"
+#include "media/recording_sink.h"
 
 namespace corvina::app {
 
@@ -21,6 +22,8 @@ class PhoneLineOwner {
   virtual void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) = 0;
   // End-of-call handling for the line (indicator, current line, transfer, status, missed call).
   virtual void EndOfCall(int index) = 0;
+  // The call has ended: its recording, if any, stops.
+  virtual void StopRecording(int index) = 0;
 };
 
 class PhoneLine final : public call::LineListener, public CallEndSteps {
@@ -51,7 +54,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   void ClearAnsweredAndHold() override;
   void EndOfCall() override { owner_.EndOfCall(index_); }
   void CloseIntercom() override { intercom = false; }
-  void StopRecording() override { recording = false; }
+  void StopRecording() override { owner_.StopRecording(index_); }
   void StopPrivateTimer() override {}
   void LeaveConference() override {}
   void DropConsultPeer() override;
@@ -60,6 +63,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   bool answered = false;
   bool onHold = false;
   bool recording = false;
+  media::RecordingTarget recordingTarget;  // where the running recording goes
   bool intercom = false;
   bool unanswered = false;
   PhoneLine* consultPeer = nullptr;

@@ -9,6 +9,8 @@ namespace corvina::app::texts {
 // Do Not Disturb.
 inline constexpr std::string_view kDndOn = "DO NOT DISTURB turned on. You will not receive incoming calls.";
 inline constexpr std::string_view kDndOff = "DO NOT DISTURB turned off.";
+inline constexpr std::string_view kRecordingStarted = "Recording Started";
+inline constexpr std::string_view kRecordingStopped = "Recording Stopped";
 
 // Incoming and outgoing call policy.
 inline constexpr std::string_view kIntercomRefused = "Rejecting intercom call because not on the allow list";
