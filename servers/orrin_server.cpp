@@ -11,7 +11,7 @@
 namespace corvina::servers {
 
 std::string OrrinFileBase(const std::tm& local, std::string_view name) {
-  char stamp[32];
+  char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%.4d-%.2d-%.2d %.2d-%.2d-%.2d", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   const std::string cleaned = media::CleanRecordingName(name);

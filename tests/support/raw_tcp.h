@@ -73,7 +73,7 @@ inline std::string ReadUpTo(int fd, std::size_t n, int ms) {
 
 // True once the peer has closed (or reset) the connection within `ms`.
 inline bool PeerClosed(int fd, int ms) {
-  const std::string rest = ReadUpTo(fd, 1 << 20, ms);
+  ReadUpTo(fd, 1 << 20, ms);
   pollfd p{fd, POLLIN, 0};
   char c;
   return poll(&p, 1, 0) == 1 && recv(fd, &c, 1, MSG_DONTWAIT) <= 0;
