@@ -72,7 +72,7 @@ void PhoneController::Initialise() {
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
   // Conference and intercom join later.
   for (ControlId c : {ControlId::kConference, ControlId::kIntercom}) parts_.view.SetControlEnabled(c, false);
-  if (parts_.recording == nullptr) parts_.view.SetControlEnabled(ControlId::kRecord, false);
+  parts_.view.SetControlEnabled(ControlId::kRecord, parts_.recording != nullptr);
   UpdateHoldButton();
   UpdateTransferButton();
   UpdateRecordButton();

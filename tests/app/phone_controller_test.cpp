@@ -3,6 +3,7 @@
 // - hold, retrieve and transfer across two lines, and where the local audio goes meanwhile;
 // - the hold the far end applied: the console's hold event, the state answer, the Hold button;
 // - the hang-up button's fall-backs; keys as DTMF in a call, into the dial box otherwise;
+// - Record toggles the current call's recording, Auto starts it on connect, call end stops it;
 // - missed calls, outside dialling range checks, the volume mapping and the phone-log times.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -49,7 +50,7 @@ class PhoneControllerTest : public ::testing::Test {
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }, {}, {}, {}, observer,
-        &audio_});
+        &audio_, &recording_});
     controller_->Initialise();
   }
   void TearDown() override {
@@ -82,6 +83,7 @@ class PhoneControllerTest : public ::testing::Test {
   testing::RecordingView view_;
   testing::RecordingTones tones_;
   testing::RecordingRoute audio_;
+  testing::FakeRecording recording_;
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::string folder_;
   int engineStarts_ = 0;
@@ -444,7 +446,7 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   const std::pair<const char*, const char*> refused[] = {
       {"line 3", "error: usage: line 1|2"},          {"key 12a", "error: usage: key DIGITS (0-9 * #)"},
       {"volume play 200", "error: usage: volume play|record N (-127 … 127)"},
-      {"pick 0", "error: no list entry 0"},          {"record", "error: not built yet"},
+      {"pick 0", "error: no list entry 0"},          {"record", "error: no call to record"},
       {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
       {"dnd maybe", "error: usage: dnd on|off|toggle"}, {"type", "error: usage: type TEXT"},
@@ -475,6 +477,54 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   EXPECT_EQ(verbs.Execute("list"), "ok {\"items\":[\"20\"]}");
   EXPECT_EQ(verbs.Execute("redial"), "ok");
   EXPECT_EQ(lines_[0]->ops.back(), "call 20");
+}
+
+// How many log entries are `text`.
+long Logged(const testing::RecordingLog& log, std::string_view text) {
+  return std::count_if(log.entries.begin(), log.entries.end(), [&](const auto& e) { return e.first == text; });
+}
+
+TEST_F(PhoneControllerTest, RecordTogglesTheCurrentCallAndTheCallsEndStopsIt) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  const int record = static_cast<int>(ControlId::kRecord);
+  EXPECT_TRUE(view_.enabled[record]) << "the Record button is not greyed";
+  EXPECT_FALSE(controller_->Record());
+  Ring(0, 1, "555-1234", "Alice");
+  controller_->Answer();
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(verbs.Execute("record"), "ok {\"line\":1,\"recording\":true,\"path\":\"/rec/1.wav\"}");
+  EXPECT_EQ(view_.buttons[record], std::make_pair(ButtonImage::kRecordOn, true));
+  std::string state = verbs.Execute("state");
+  EXPECT_NE(state.find("\"recording\":true,\"recordingPath\":\"/rec/1.wav\""), std::string::npos) << state;
+  controller_->OnButton(ControlId::kRecord);
+  EXPECT_EQ(view_.buttons[record], std::make_pair(ButtonImage::kRecordOff, false));
+  controller_->OnButton(ControlId::kRecord);
+  lines_[0]->Announce(CallState::kIdle);  // the far end hangs up
+  EXPECT_EQ(recording_.ops, (std::vector<std::string>{"start 0 \"Alice\" 555-1234", "stop 0",
+                                                       "start 0 \"Alice\" 555-1234", "stop 0"}));
+  EXPECT_FALSE(controller_->Line(0).recording);
+  EXPECT_EQ(view_.buttons[record], std::make_pair(ButtonImage::kRecordOff, false));
+  EXPECT_EQ(Logged(log_, "Recording Started"), 2);
+  EXPECT_EQ(Logged(log_, "Recording Stopped"), 2);
+
+  EXPECT_EQ(controller_->OnCommand(2003), CommandResult::kDone);
+  EXPECT_EQ(view_.opened, (std::vector<std::string>{"/rec"}));
+}
+
+TEST_F(PhoneControllerTest, AutoRecordsEveryCallFromConnectWhenSetAndNotZero) {
+  const std::pair<const char*, bool> cases[] = {{"", false}, {"0", false}, {"1", true}, {"yes", true}};
+  for (auto [value, records] : cases) {
+    settings_.SetSettingString("Recorder", "Auto", value);
+    recording_.ops.clear();
+    int n = Connect("201");
+    EXPECT_EQ(controller_->Line(n).recording, records) << value;
+    controller_->HangUp();
+    lines_[n]->Announce(CallState::kIdle);
+    std::vector<std::string> expected;
+    if (records) expected = {"start 0 \"201\" 201", "stop 0"};
+    EXPECT_EQ(recording_.ops, expected) << value;
+  }
 }
 
 TEST_F(PhoneControllerTest, ConsoleAnswerAndHangUpTakeALineNumber) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/controller/call_recording.h"
 #include "app/controller/main_view.h"
 #include "app/controller/phone_controller.h"
 #include "call/line_control.h"
@@ -74,6 +76,8 @@ class RecordingView final : public app::MainView {
   void SetMenuItem(app::MenuId item, bool enabled, bool checked) override {
     menus[static_cast<int>(item)] = {enabled, checked};
   }
+  void SetControlEnabled(app::ControlId c, bool enabled) override { this->enabled[static_cast<int>(c)] = enabled; }
+  void OpenExternal(std::string_view target) override { opened.emplace_back(target); }
   bool ShowTrayMessage(std::string_view, std::string_view text) override {
     tray.emplace_back(text);
     return hasTray;
@@ -89,6 +93,8 @@ class RecordingView final : public app::MainView {
   std::vector<std::string> list;
   std::map<int, std::pair<bool, bool>> menus;
   std::vector<std::string> tray;
+  std::map<int, bool> enabled;
+  std::vector<std::string> opened;
   bool hasTray = true;
 };
 
@@ -107,6 +113,24 @@ class RecordingRoute final : public app::AudioRoute {
 
  private:
   app::AudioPlace place_;
+};
+
+// The recorders' calls, one entry per start and stop: "start 0 NAME", "stop 0".
+class FakeRecording final : public app::CallRecording {
+ public:
+  std::optional<media::RecordingTarget> Start(int line, std::string_view name) override {
+    if (on[line]) return std::nullopt;
+    on[line] = true;
+    ops.push_back("start " + std::to_string(line) + " " + std::string(name));
+    return media::RecordingTarget{media::RecordingTarget::Kind::kFile, "/rec/" + std::to_string(ops.size()) + ".wav"};
+  }
+  void Stop(int line) override {
+    on[line] = false;
+    ops.push_back("stop " + std::to_string(line));
+  }
+  std::string Folder() override { return "/rec"; }
+  bool on[2] = {false, false};
+  std::vector<std::string> ops;
 };
 
 class RecordingTones final : public app::PhoneTones {
