@@ -35,8 +35,9 @@ namespace {
 
 class LinkThread final : public platform::WorkerThread {
  public:
-  LinkThread(OrrinLinkConfig config, std::shared_ptr<OrrinLink::Shared> shared)
-      : WorkerThread("orrin link"), config_(std::move(config)), shared_(std::move(shared)) {}
+  // `first`: the index of the host tried first.
+  LinkThread(OrrinLinkConfig config, std::size_t first, std::shared_ptr<OrrinLink::Shared> shared)
+      : WorkerThread("orrin link"), config_(std::move(config)), first_(first), shared_(std::move(shared)) {}
   ~LinkThread() override { StopAndJoin(); }
 
  protected:
@@ -79,9 +80,8 @@ class LinkThread final : public platform::WorkerThread {
   bool Connect() {
     const std::vector<std::string_view> hosts = SplitOrrinHosts(config_.hosts);
     if (hosts.empty()) return false;
-    const std::size_t first = config_.roundRobin->Next(hosts.size());
     for (std::size_t i = 0; i < hosts.size() && !StopRequested(); ++i) {
-      const std::string_view text = hosts[(first + i) % hosts.size()];
+      const std::string_view text = hosts[(first_ + i) % hosts.size()];
       std::optional<OrrinHostPort> hp = ParseOrrinHost(text);
       if (hp && ConnectToHost(*hp)) return true;
       Fail(std::string(kOrrinConnectFailedText) + std::string(text));
@@ -147,6 +147,7 @@ class LinkThread final : public platform::WorkerThread {
   }
 
   const OrrinLinkConfig config_;
+  const std::size_t first_;
   const std::shared_ptr<OrrinLink::Shared> shared_;
   platform::TcpConnection connection_;  // the link's thread
 };
@@ -155,7 +156,15 @@ class LinkThread final : public platform::WorkerThread {
 
 OrrinLink::OrrinLink(OrrinLinkConfig config)
     : shared_(std::make_shared<Shared>()), registry_(config.registry) {
-  thread_ = std::make_unique<LinkThread>(std::move(config), shared_);
+  // The host order is settled here, so links take their turns in the order they were made,
+  // and Target names the first host before the thread has tried it.
+  const std::vector<std::string_view> hosts = SplitOrrinHosts(config.hosts);
+  const std::size_t first = config.roundRobin->Next(hosts.size());
+  if (!hosts.empty()) {
+    std::optional<OrrinHostPort> hp = ParseOrrinHost(hosts[first]);
+    shared_->target = hp ? hp->host + ":" + std::to_string(hp->port) : std::string(hosts[first]);
+  }
+  thread_ = std::make_unique<LinkThread>(std::move(config), first, shared_);
   if (!thread_->Start()) shared_->finished.store(true);
 }
 

@@ -47,7 +47,7 @@ inline constexpr int kOrrinCloseWaitMs = 1000;
 
 class OrrinLink final : public RecordingSink {
  public:
-  // Starts the link's thread.
+  // Advances the round-robin index and starts the link's thread.
   explicit OrrinLink(OrrinLinkConfig config);
   ~OrrinLink() override;
 
