@@ -21,24 +21,18 @@ using corvina::testing::ReadUpTo;
 
 std::string Loop(std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); }
 
-// Accepts one link, reads the greeting, answers `reply` one byte at a time, then (when the
-// reply is an acceptance) reads the name and `frames` frames; everything read is kept.
+// Accepts one link, reads the greeting, answers `reply` one byte at a time, then reads `more`
+// bytes (the name and frames); everything read is kept.
 struct FakeOrrin {
-  FakeOrrin(std::string reply, int frames, int receiveBuffer = 0) : listener(8, receiveBuffer) {
-    peer = std::thread([this, reply, frames] {
-      fd = listener.Accept(10000);
-      if (fd < 0) return;
+  FakeOrrin(std::string reply, std::size_t more, int receiveBuffer = 0) : listener(8, receiveBuffer) {
+    peer = std::thread([this, reply, more] {
+      if ((fd = listener.Accept(10000)) < 0) return;
       received = ReadUpTo(fd, kOrrinGreetingBytes, 10000);
       for (char c : reply) {
         corvina::testing::SendBytes(fd, std::string(1, c));
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      if (reply != std::string("<\0", 2)) return;
-      received += ReadUpTo(fd, 2, 10000);
-      if (received.size() == kOrrinGreetingBytes + 2) {
-        received += ReadUpTo(fd, static_cast<std::uint8_t>(received.back()), 10000);
-      }
-      received += ReadUpTo(fd, kOrrinFrameBytes * frames, frames > 0 ? 10000 : 0);
+      received += ReadUpTo(fd, more, 10000);
     });
   }
   ~FakeOrrin() {
@@ -68,18 +62,17 @@ struct LinkRig {
   }
   testing::RecordingLog log;
   platform::SystemNameResolver resolver{1000, [](const std::string&) { return std::optional<std::uint32_t>(); }};
-  OrrinRoundRobin ownRoundRobin;
   OrrinLinkConfig config;
 };
 
 TEST(OrrinLink, SendsGreetingNameAndWholeGsmFrames) {
-  FakeOrrin server(std::string("<\0", 2), 3);
+  const std::string name = "\"Alice\" 555-1234";
+  FakeOrrin server(std::string("<\0", 2), 2 + name.size() + 3 * kOrrinFrameBytes);
   LinkRig rig(Loop(server.listener.port));
   OrrinLink link(rig.config);
   std::vector<std::int32_t> tone(500, 1000);
   link.Write(tone);  // 3 frames and 20 samples left waiting
   const std::string& got = server.Received();
-  const std::string name = "\"Alice\" 555-1234";
   ASSERT_EQ(got.size(), kOrrinGreetingBytes + 2 + name.size() + 3 * kOrrinFrameBytes);
   EXPECT_EQ(got.substr(0, 8), std::string("\x1b\0line-1", 8));
   EXPECT_EQ(got.substr(8, 58), std::string(58, '\0'));
@@ -151,12 +144,7 @@ TEST(OrrinLink, HostsAreTriedInRoundRobinOrder) {
 TEST(OrrinLink, StopDuringAHangingConnectIsQuick) {
   RawListener full(0);  // a backlog of one: further connects hang unanswered
   std::vector<int> fillers;
-  for (int i = 0; i < 4; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in a = corvina::testing::Loopback(full.port);
-    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    fillers.push_back(fd);
-  }
+  for (int i = 0; i < 4; ++i) fillers.push_back(corvina::testing::ConnectTo(full.port, false));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   LinkRig rig(Loop(full.port));
   rig.config.connectTimeoutMs = 60000;

@@ -1,5 +1,5 @@
-// The Orrin protocol's pieces: the host list, the greeting and name cut on character
-// boundaries, and the server's reader taking bytes in any pieces.
+// The Orrin protocol's pieces: the host list and the greeting and name cut on character
+// boundaries. (The server's reader is tested through the server and fuzz_orrin_stream.)
 #include <gtest/gtest.h>
 
 #include "media/orrin_protocol.h"
@@ -46,34 +46,6 @@ TEST(OrrinProtocol, CodeAndNameAreCutOnCharacterBoundaries) {
   const std::string name = std::string(254, 'n') + e;
   EXPECT_EQ(MakeOrrinNameFrame(name), "\xff\xfe" + std::string(254, 'n'));
   EXPECT_EQ(MakeOrrinNameFrame("ab"), "\xff\x02" "ab");
-}
-
-TEST(OrrinProtocol, ReaderTakesMessagesInAnyPiecesAndRefusesDisorder) {
-  const std::string frame = "\x80\x21" + std::string(33, '\xd1');
-  const std::string stream = MakeOrrinGreeting("code") + MakeOrrinNameFrame("../x") + frame + frame;
-  OrrinStreamReader reader;
-  std::vector<std::string> seen;
-  std::string text;
-  std::uint8_t gsm[kGsmFrameBytes];
-  for (char c : stream) {  // one byte at a time
-    reader.Append(std::string_view(&c, 1));
-    for (auto item = reader.Next(&text, gsm); item != OrrinStreamReader::Item::kNeedMore;
-         item = reader.Next(&text, gsm)) {
-      seen.push_back(item == OrrinStreamReader::Item::kFrame ? "frame" : text);
-    }
-  }
-  EXPECT_EQ(seen, (std::vector<std::string>{"code", "../x", "frame", "frame"}));
-  EXPECT_TRUE(reader.Opened());
-  for (const std::string& bad : {std::string("\x1c"), std::string("\x1b\x01"), MakeOrrinGreeting("") + "\xfe",
-                                 MakeOrrinGreeting("") + MakeOrrinNameFrame("") + "\x80\x20"}) {
-    OrrinStreamReader r;
-    r.Append(bad);
-    auto item = r.Next(&text, gsm);
-    while (item != OrrinStreamReader::Item::kNeedMore && item != OrrinStreamReader::Item::kInvalid) {
-      item = r.Next(&text, gsm);
-    }
-    EXPECT_EQ(item, OrrinStreamReader::Item::kInvalid) << bad.size();
-  }
 }
 
 }  // namespace
