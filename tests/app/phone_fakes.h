@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/controller/call_recording.h"
@@ -116,18 +117,13 @@ class RecordingRoute final : public app::AudioRoute {
 };
 
 // The recorders' calls, one entry per start and stop: "start 0 NAME", "stop 0".
-class FakeRecording final : public app::CallRecording {
- public:
+struct FakeRecording final : app::CallRecording {
   std::optional<media::RecordingTarget> Start(int line, std::string_view name) override {
-    if (on[line]) return std::nullopt;
-    on[line] = true;
+    if (std::exchange(on[line], true)) return std::nullopt;
     ops.push_back("start " + std::to_string(line) + " " + std::string(name));
     return media::RecordingTarget{media::RecordingTarget::Kind::kFile, "/rec/" + std::to_string(ops.size()) + ".wav"};
   }
-  void Stop(int line) override {
-    on[line] = false;
-    ops.push_back("stop " + std::to_string(line));
-  }
+  void Stop(int line) override { on[line] = false, ops.push_back("stop " + std::to_string(line)); }
   std::string Folder() override { return "/rec"; }
   bool on[2] = {false, false};
   std::vector<std::string> ops;

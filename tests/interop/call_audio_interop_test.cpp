@@ -12,7 +12,9 @@
 // to its ports (as root; skipped otherwise).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "tests/interop/kamailio_registrar.h"
@@ -276,6 +278,64 @@ TEST(CallAudioLines, PressingLine2HoldsLine1AndTheToneGoesToLine2Alone) {
   EXPECT_TRUE(HoldsTone(PcmuBetween(toFirst, 0, pressed), kPhoneTone, 50));
   EXPECT_EQ(MeasureTone(PcmuBetween(toFirst, switched, end), kPhoneTone).right, 0) << "line 1 is held";
   EXPECT_TRUE(HoldsTone(PcmuBetween(SentTo(pcap, second), switched, end), kPhoneTone, 50));
+}
+
+// The strongest frequency within 15 % of `hz` in the middle second of `samples`, to 0.5 Hz, as
+// long as it stands well above the noise at 2.5 kHz (else 0).
+double PeakNear(const std::vector<std::int32_t>& samples, double hz) {
+  if (samples.size() < 16000) return 0;
+  const std::int32_t* second = &samples[samples.size() / 2 - 4000];
+  double best = 0;
+  double bestPower = -1;
+  for (double f = hz * 0.85; f <= hz * 1.15; f += 0.5) {
+    const double power = PowerAt(second, 8000, f);
+    if (power > bestPower) bestPower = power, best = f;
+  }
+  return bestPower > 100 * PowerAt(second, 8000, 2500) ? best : 0;
+}
+
+// `record` in a call with baresip: a WAV file in the recordings folder (made with its parents)
+// named by the start time and the remote party, its header complete once stopped, holding both
+// directions: baresip's tone and the phone's own.
+TEST(CallAudioRecording, RecordWritesBothDirectionsToANamedCompleteFile) {
+  if (access("/usr/bin/baresip", X_OK) != 0 || access("/usr/bin/sox", X_OK) != 0) GTEST_SKIP() << "baresip or sox";
+  testing::TempFolder folder("cr");
+  const std::uint16_t phonePort = testing::FreeUdpPort();
+  std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, phonePort, "50");
+  ASSERT_FALSE(settings.empty());
+  const std::string recordings = folder.Sub("rec/calls");
+  settings.push_back({"Recorder", "Folder", recordings});
+  testing::PhoneUnderTest phone(folder.Sub("phone"), settings);
+  phone.Start();
+  ASSERT_NE(phone.WaitForSipPort(10000), 0);
+  Baresip peer(static_cast<int>(kBaresipTone), "PCMU/8000/1");
+  ASSERT_TRUE(peer.WaitReady()) << peer.Log();
+  ASSERT_EQ(phone.Ask("dial " + peer.Target()), "ok {\"line\":1}");
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000)) << peer.Log();
+  const std::string started = phone.Ask("record");  // ok {"line":1,"recording":true,"path":"..."}
+  const std::size_t at = started.find("\"path\":\"");
+  ASSERT_NE(at, std::string::npos) << started;
+  const std::filesystem::path path = started.substr(at + 8, started.size() - at - 10);
+  EXPECT_EQ(path.parent_path(), recordings);
+  EXPECT_TRUE(std::regex_match(path.filename().string(), std::regex(R"(\d{4}-\d\d-\d\d \d\d-\d\d bob bob\.wav)")));
+  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"on\":true"}, 2000));
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  EXPECT_EQ(phone.Ask("record"), "ok {\"line\":1,\"recording\":false,\"path\":\"\"}");
+  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"on\":false", path.string()}, 2000));
+  EXPECT_EQ(phone.Ask("hangup"), "ok {\"line\":1}");
+  EXPECT_EQ(phone.Quit(), 0);
+
+  const std::uint32_t size = static_cast<std::uint32_t>(std::filesystem::file_size(path));
+  EXPECT_GE(size, 46u + 2 * 3 * 8000);
+  char head[46] = {};
+  std::ifstream(path, std::ios::binary).read(head, sizeof head);
+  std::uint32_t riffSize = 0, rate = 0, dataSize = 0;  // little-endian, as the host
+  std::memcpy(&riffSize, head + 4, 4), std::memcpy(&rate, head + 24, 4), std::memcpy(&dataSize, head + 42, 4);
+  EXPECT_EQ(std::vector<std::uint32_t>({riffSize, rate, dataSize}), std::vector<std::uint32_t>({size - 8, 8000u, size - 46}))
+      << "the true sizes, not \"length unknown\"";
+  const std::vector<std::int32_t> mixed = ReadWav(path.string());
+  EXPECT_NEAR(PeakNear(mixed, kBaresipTone), kBaresipTone, kBaresipTone * 0.02);
+  EXPECT_NEAR(PeakNear(mixed, kPhoneTone), kPhoneTone, kPhoneTone * 0.02);
 }
 
 }  // namespace
