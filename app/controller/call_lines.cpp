@@ -32,7 +32,8 @@ CallLines::CallLines(ProgramObjects& program)
   }
   recorders_ = std::make_unique<CallRecorders>(
       program.settings, program.activityLog, program.wallClock, program.paths.DataFolder(),
-      media::ChooseRecordingSink(media::MakeOrrinLinkFactory(program.resolver, &program.workers)), [this](int index) -> media::MediaSession& { return *sessions_[index]; });
+      media::ChooseRecordingSink(media::MakeOrrinLinkFactory(program.resolver, &program.workers)),
+      [this](int index) -> media::MediaSession& { return *sessions_[index]; });
 }
 
 CallLines::~CallLines() {
