@@ -21,21 +21,15 @@ const std::string kAccept("<\0", 2);
 const std::string kFrame = "\x80\x21\xd0" + std::string(32, '\0');
 
 struct ServerRig {
-  explicit ServerRig(std::vector<std::string> codes = {}, std::size_t maxClients = 16) {
-    OrrinServerConfig config;
-    config.listen = "127.0.0.1:0";
-    config.folder = folder.Path().string();
-    config.codes = std::move(codes);
-    config.maxClients = maxClients;
-    server = std::make_unique<OrrinServer>(config, [this](std::string_view l) { lines.emplace_back(l); }, errors,
-                                           clock, wall);
+  explicit ServerRig(std::vector<std::string> codes = {}, std::size_t maxClients = 16)
+      : server({"127.0.0.1:0", folder.Path().string(), std::move(codes), maxClients},
+               [this](std::string_view l) { lines.emplace_back(l); }, errors, clock, wall) {
     std::string error;
-    EXPECT_TRUE(server->Start(&error)) << error;
-    port = static_cast<std::uint16_t>(std::stoi(server->Address().substr(server->Address().rfind(':') + 1)));
+    EXPECT_TRUE(server.Start(&error)) << error;
+    port = static_cast<std::uint16_t>(std::stoi(server.Address().substr(server.Address().rfind(':') + 1)));
   }
-  // Lets the server serve what has arrived.
-  void Pump() {
-    for (int i = 0; i < 3; ++i) server->Poll(1);
+  void Pump() {  // lets the server serve what has arrived
+    for (int i = 0; i < 3; ++i) server.Poll(1);
   }
   int Client(std::string_view bytes) {
     int fd = ConnectTo(port);
@@ -49,9 +43,9 @@ struct ServerRig {
   platform::NullLogSink errors;
   platform::FakeMediaClock clock;
   platform::FakeWallClock wall{1740906307};  // 2025-03-02 09:05:07
-  std::unique_ptr<OrrinServer> server;
-  std::uint16_t port = 0;
   std::vector<std::string> lines;
+  OrrinServer server;
+  std::uint16_t port = 0;
 };
 
 std::uint64_t FramesIn(const std::string& path) {
@@ -96,7 +90,7 @@ TEST(OrrinServer, BadOpeningsAndBrokenFramesCloseTheConnection) {
     EXPECT_EQ(ReadUpTo(fd, 3, 1000), c.reply) << c.sent.size();
     EXPECT_TRUE(PeerClosed(fd, 1000)) << c.sent.size();
     close(fd);
-    EXPECT_EQ(rig.server->ClientCount(), 0u);
+    EXPECT_EQ(rig.server.ClientCount(), 0u);
     EXPECT_EQ(rig.lines.size(), c.frames > 0 ? 2u : 0u);
     if (c.frames > 0) EXPECT_EQ(FramesIn(rig.File("2025-03-02 09-05-07 n.wav")), c.frames);
   }
@@ -112,15 +106,15 @@ TEST(OrrinServer, SlowClientsAreServedAndSilentOnesDroppedAfterTenSeconds) {
     rig.clock.Advance(100);
     rig.Pump();
   }
-  EXPECT_EQ(rig.server->ClientCount(), 1u);  // the silent one is gone after 10 s
+  EXPECT_EQ(rig.server.ClientCount(), 1u);  // the silent one is gone after 10 s
   EXPECT_TRUE(PeerClosed(silent, 1000));
   int full1 = rig.Client("");
   int full2 = rig.Client("");
   int refused = rig.Client("");  // the fourth of at most three
   EXPECT_TRUE(PeerClosed(refused, 1000));
-  EXPECT_EQ(rig.server->ClientCount(), 3u);
+  EXPECT_EQ(rig.server.ClientCount(), 3u);
   EXPECT_EQ(ReadUpTo(slow, 2, 1000), kAccept);
-  rig.server->CloseAll();
+  rig.server.CloseAll();
   EXPECT_EQ(FramesIn(rig.File("2025-03-02 09-05-07 slow.wav")), media::kFrameSamples);
   EXPECT_EQ(rig.lines.size(), 2u);
   for (int fd : {slow, silent, full1, full2, refused}) close(fd);

@@ -2,49 +2,39 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace corvina::testing {
 
-inline sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in a{AF_INET, htons(port), {htonl(0x7F000001)}, {}};
-  return a;
-}
-
-// A socket connected to 127.0.0.1:`port` (or still connecting when `wait` is false).
-inline int ConnectTo(std::uint16_t port, bool wait = true) {
+// A TCP socket on 127.0.0.1 connected to `port` (still connecting unless `wait`), or, with
+// `listenBacklog` >= 0, listening on a free port (which `port` gets).
+inline int LoopbackSocket(std::uint16_t& port, bool wait = true, int listenBacklog = -1, int receiveBuffer = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
-  sockaddr_in a = Loopback(port);
-  connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  return fd;
+  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  sockaddr_in a{AF_INET, htons(listenBacklog >= 0 ? 0 : port), {htonl(0x7F000001)}, {}};
+  socklen_t len = sizeof a;
+  if (listenBacklog < 0) return connect(fd, reinterpret_cast<sockaddr*>(&a), len), fd;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), len), listen(fd, listenBacklog);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return port = ntohs(a.sin_port), fd;
 }
+inline int ConnectTo(std::uint16_t port, bool wait = true) { return LoopbackSocket(port, wait); }
 
-// Listens on 127.0.0.1 with a free port; `receiveBuffer` > 0 shrinks what accepted sockets take.
 struct RawListener {
-  explicit RawListener(int backlog = 8, int receiveBuffer = 0) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in a = Loopback(0);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd, backlog);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-  }
+  explicit RawListener(int backlog = 8, int receiveBuffer = 0) : fd(LoopbackSocket(port, true, backlog, receiveBuffer)) {}
   ~RawListener() { close(fd); }
   int Accept(int ms) const {  // -1 when nobody came within `ms`
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, ms) == 1 ? accept4(fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
   }
-  int fd;
   std::uint16_t port = 0;
+  int fd;
 };
 
 // Up to `n` bytes: what came before the peer closed or `ms` ran out. `closed` says which.
@@ -64,8 +54,7 @@ inline std::string ReadUpTo(int fd, std::size_t n, int ms, bool* closed = nullpt
 
 inline bool PeerClosed(int fd, int ms) {
   bool closed = false;
-  ReadUpTo(fd, 1 << 20, ms, &closed);
-  return closed;
+  return ReadUpTo(fd, 1 << 20, ms, &closed), closed;
 }
 
 inline bool SendBytes(int fd, std::string_view bytes) {
