@@ -180,15 +180,16 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
     p.LineButton(*n);
     return CommandReply::Ok();
   });
-  add("record", "presses Record: starts or stops recording the current call", [](PhoneController& p, const CommandArgs&) {
-    if (!p.Record()) return CommandReply::Error("no call to record");
-    int line = p.CurrentLine();
-    return CommandReply::Ok(JsonObject()
-                                .Add("line", line + 1)
-                                .Add("recording", p.Line(line).recording)
-                                .Add("path", p.Line(line).recordingTarget.where)
-                                .Str());
-  });
+  add("record", "presses Record: starts or stops recording the current call",
+      [](PhoneController& p, const CommandArgs&) {
+        if (!p.Record()) return CommandReply::Error("no call to record");
+        PhoneLine& line = p.Line(p.CurrentLine());
+        return CommandReply::Ok(JsonObject()
+                                    .Add("line", p.CurrentLine() + 1)
+                                    .Add("recording", line.recording)
+                                    .Add("path", line.recordingTarget.where)
+                                    .Str());
+      });
   notBuilt("conference", "presses Conference");
   notBuilt("intercom", "intercom press|release");
   add("dnd", "Do Not Disturb on|off|toggle", [](PhoneController& p, const CommandArgs& args) {

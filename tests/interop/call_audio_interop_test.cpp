@@ -331,8 +331,8 @@ TEST(CallAudioRecording, RecordWritesBothDirectionsToANamedCompleteFile) {
   std::ifstream(path, std::ios::binary).read(head, sizeof head);
   std::uint32_t riffSize = 0, rate = 0, dataSize = 0;  // little-endian, as the host
   std::memcpy(&riffSize, head + 4, 4), std::memcpy(&rate, head + 24, 4), std::memcpy(&dataSize, head + 42, 4);
-  EXPECT_EQ(std::vector<std::uint32_t>({riffSize, rate, dataSize}), std::vector<std::uint32_t>({size - 8, 8000u, size - 46}))
-      << "the true sizes, not \"length unknown\"";
+  EXPECT_EQ(std::vector<std::uint32_t>({riffSize, rate, dataSize}),
+            std::vector<std::uint32_t>({size - 8, 8000u, size - 46})) << "the true sizes, not \"length unknown\"";
   const std::vector<std::int32_t> mixed = ReadWav(path.string());
   EXPECT_NEAR(PeakNear(mixed, kBaresipTone), kBaresipTone, kBaresipTone * 0.02);
   EXPECT_NEAR(PeakNear(mixed, kPhoneTone), kPhoneTone, kPhoneTone * 0.02);

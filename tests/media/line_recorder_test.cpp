@@ -17,7 +17,9 @@ using Runs = std::vector<std::pair<std::int32_t, std::size_t>>;  // value, how m
 struct CollectingSink final : RecordingSink {
   void Write(std::span<const std::int32_t> mixed) override {
     largest = std::max(largest, mixed.size());
-    for (std::int32_t s : mixed) (runs.empty() || runs.back().first != s ? runs.emplace_back(s, 0) : runs.back()).second++;
+    for (std::int32_t s : mixed) {
+      (runs.empty() || runs.back().first != s ? runs.emplace_back(s, 0) : runs.back()).second++;
+    }
   }
   void Close() override { ++closes; }
   RecordingTarget Target() const override { return {}; }
