@@ -1,5 +1,5 @@
 // Host name resolution to IPv4 addresses. A dotted address is taken as it is; a name is looked
-// up and its first IPv4 address is used. No SRV lookups. A look-up blocks its caller for at
+// up and its first IPv4 address is used (or its first few, for callers that try each in turn). No SRV lookups. A look-up blocks its caller for at
 // most a set time, so it belongs on a worker thread, never on the user-interface thread.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvina::platform {
 
@@ -24,13 +25,19 @@ class NameResolver {
   virtual ~NameResolver() = default;
   // The IPv4 address of `host` in host byte order, or nothing when it does not resolve.
   virtual std::optional<std::uint32_t> ResolveIpv4(std::string_view host) = 0;
+  // Up to `maxAddresses` IPv4 addresses of `host`, in the resolver's order; empty when it does
+  // not resolve. This default gives the one address ResolveIpv4 finds.
+  virtual std::vector<std::uint32_t> ResolveIpv4List(std::string_view host, std::size_t maxAddresses);
 };
 
 // The first IPv4 address of `host` from the system resolver (getaddrinfo); blocks for as long
 // as the system takes.
 std::optional<std::uint32_t> LookUpIpv4(const std::string& host);
+// The first `maxAddresses` distinct IPv4 addresses of `host` from the system resolver.
+std::vector<std::uint32_t> LookUpIpv4List(const std::string& host, std::size_t maxAddresses);
 
 using HostLookup = std::function<std::optional<std::uint32_t>(const std::string& host)>;
+using HostListLookup = std::function<std::vector<std::uint32_t>(const std::string& host, std::size_t maxAddresses)>;
 
 inline constexpr int kDefaultResolveTimeoutMs = 5000;
 // Look-ups still running after their caller gave up; beyond this many, new ones fail at once
@@ -42,12 +49,15 @@ inline constexpr int kMaxAbandonedLookups = 4;
 // and drops its answer.
 class SystemNameResolver final : public NameResolver {
  public:
-  explicit SystemNameResolver(int timeoutMs = kDefaultResolveTimeoutMs, HostLookup lookup = LookUpIpv4);
+  explicit SystemNameResolver(int timeoutMs = kDefaultResolveTimeoutMs, HostListLookup lookup = LookUpIpv4List);
+  // A look-up that finds one address per name.
+  SystemNameResolver(int timeoutMs, HostLookup lookup);
   std::optional<std::uint32_t> ResolveIpv4(std::string_view host) override;
+  std::vector<std::uint32_t> ResolveIpv4List(std::string_view host, std::size_t maxAddresses) override;
 
  private:
   int timeoutMs_;
-  HostLookup lookup_;
+  HostListLookup lookup_;
   // Shared with the helpers, which may outlive the resolver.
   std::shared_ptr<std::atomic<int>> abandoned_ = std::make_shared<std::atomic<int>>(0);
 };

@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "platform/event.h"
+#include "platform/fd_io.h"
 
 namespace corvina::platform {
 namespace {
@@ -48,6 +49,7 @@ NetResult TcpConnection::Connect(const SocketAddress& to, int timeoutMs, Event* 
   Close();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ < 0) return NetResult::kFailed;
+  if (sendBuffer_ > 0) platform::SetSendBuffer(fd_, sendBuffer_);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(to.address);
@@ -93,6 +95,18 @@ NetResult TcpConnection::ReceiveSome(std::string* out, std::size_t maxBytes, int
   if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? NetResult::kOk : NetResult::kFailed;
   if (n == 0) *closed = true;
   out->append(buffer, static_cast<std::size_t>(n));
+  return NetResult::kOk;
+}
+
+NetResult TcpConnection::ReceiveExactly(std::string* out, std::size_t bytes, int timeoutMs, Event* stop) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const std::size_t target = out->size() + bytes;
+  while (out->size() < target) {
+    bool closed = false;
+    NetResult got = ReceiveSome(out, target, MsLeft(deadline), stop, &closed);
+    if (got != NetResult::kOk) return got;
+    if (closed) return NetResult::kFailed;
+  }
   return NetResult::kOk;
 }
 

@@ -12,7 +12,7 @@
 
 namespace corvina::platform {
 
-bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
+bool TcpListener::Listen(const std::string& hostPort, std::string* error, bool loopbackOnly) {
   std::size_t colon = hostPort.rfind(':');
   std::optional<std::uint32_t> parsed;
   if (colon != std::string::npos) parsed = ParseIpv4(std::string_view(hostPort).substr(0, colon));
@@ -21,7 +21,7 @@ bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
     return false;
   }
   const std::uint32_t host = *parsed;
-  if (!IsLoopback(host)) {
+  if (loopbackOnly && !IsLoopback(host)) {
     *error = "the control port listens on loopback only (127.x.x.x), not " + hostPort.substr(0, colon);
     return false;
   }
@@ -43,7 +43,7 @@ bool TcpListener::Listen(const std::string& hostPort, std::string* error) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(host);
   addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_.Get(), 8) != 0) {
+  if (bind(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_.Get(), 16) != 0) {
     *error = "cannot listen on " + hostPort + ": " + std::strerror(errno);
     fd_.Reset();
     return false;

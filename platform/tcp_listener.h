@@ -1,4 +1,5 @@
-// A TCP listening socket on a loopback address, for the console phone's control port.
+// A TCP listening socket: on a loopback address for the console phone's control port, on any
+// address for the servers that users run for other machines.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +17,10 @@ class TcpListener {
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
 
-  // Listens on "HOST:PORT"; HOST must be a 127.x.x.x address (port 0 picks a free one).
-  // On failure returns false and says why in `error`.
-  bool Listen(const std::string& hostPort, std::string* error);
+  // Listens on "HOST:PORT"; HOST must be a dotted address, and a 127.x.x.x one unless
+  // `loopbackOnly` is false (port 0 picks a free one). On failure returns false and says why in
+  // `error`.
+  bool Listen(const std::string& hostPort, std::string* error, bool loopbackOnly = true);
   // Accepts one waiting client (non-blocking); the result holds no descriptor when none is waiting.
   UniqueFd Accept();
   int Fd() const { return fd_.Get(); }

@@ -1,6 +1,7 @@
 #include "app/controller/call_lines.h"
 
 #include "app/console/json_writer.h"
+#include "media/orrin_link.h"
 
 namespace corvina::app {
 
@@ -34,8 +35,8 @@ CallLines::CallLines(ProgramObjects& program)
   }
   recorders_ = std::make_unique<CallRecorders>(
       program.settings, program.activityLog, program.wallClock, program.paths.DataFolder(),
-      // The Orrin link's maker joins the factory here.
-      media::ChooseRecordingSink({}), [this](int index) -> media::MediaSession& { return *sessions_[index]; });
+      media::ChooseRecordingSink(media::MakeOrrinLinkFactory(program.resolver, &program.workers)),
+      [this](int index) -> media::MediaSession& { return *sessions_[index]; });
 }
 
 CallLines::~CallLines() {

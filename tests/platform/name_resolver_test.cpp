@@ -8,6 +8,7 @@
 
 #include "platform/event.h"
 #include "platform/name_resolver.h"
+#include "platform/socket_address.h"
 
 namespace corvina::platform {
 namespace {
@@ -32,6 +33,18 @@ TEST(NameResolver, AnAnswerInTimeIsReturned) {
   });
   EXPECT_EQ(resolver.ResolveIpv4("phone.test"), 0x7F000002u);
   EXPECT_EQ(resolver.ResolveIpv4("other.test"), std::nullopt);
+}
+
+TEST(NameResolver, ANameGivesUpToTheAddressesAskedFor) {
+  SystemNameResolver resolver(10000, [](const std::string&, std::size_t) {
+    return std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6};
+  });
+  EXPECT_EQ(resolver.ResolveIpv4List("many.test", 4), (std::vector<std::uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(resolver.ResolveIpv4List("10.0.0.1", 4), std::vector<std::uint32_t>{0x0A000001});
+  EXPECT_EQ(resolver.ResolveIpv4("many.test"), 1u);
+  const std::vector<std::uint32_t> local = LookUpIpv4List("localhost", 4);
+  ASSERT_FALSE(local.empty());
+  EXPECT_TRUE(IsLoopbackAddress(local.front()));
 }
 
 // A resolver that hangs: every call gives up after its time-out, the helpers pile up only to
