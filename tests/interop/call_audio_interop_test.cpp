@@ -22,6 +22,7 @@
 #include "tests/interop/kamailio_registrar.h"
 #include "tests/interop/media_interop_support.h"
 #include "tests/support/phone_under_test.h"
+#include "tests/support/sipp_peer.h"
 
 namespace corvina::interop {
 namespace {
@@ -393,39 +394,96 @@ double PeakNear(const std::vector<std::int32_t>& samples, double hz) {
   return bestPower > 100 * PowerAt(second, 8000, 2500) ? best : 0;
 }
 
-// `record` in a call with baresip: a WAV file in the recordings folder (made with its parents)
-// named by the start time and the remote party, its header complete once stopped, holding both
-// directions: baresip's tone and the phone's own.
-TEST(CallAudioRecording, RecordWritesBothDirectionsToANamedCompleteFile) {
-  if (access("/usr/bin/baresip", X_OK) != 0 || access("/usr/bin/sox", X_OK) != 0) GTEST_SKIP() << "baresip or sox";
+enum class Ending { kRecordCommand, kHangup, kKill };
+
+struct RecordingCase {
+  const char* name;
+  bool baresip;     // else SIPp answers and sends no RTP
+  bool autoRecord;  // `Auto` = 1: recording from connect; else the `record` command starts it
+  Ending ending;    // `record` again, the hang-up, or `kill -9` of the phone 5 s in
+};
+
+void PrintTo(const RecordingCase& c, std::ostream* out) { *out << c.name; }
+
+// The path in a `record` answer or a `recording` event.
+std::filesystem::path PathIn(const std::string& line) {
+  const std::size_t at = line.find("\"path\":\"");
+  return at == std::string::npos ? "" : line.substr(at + 8, line.find('"', at + 8) - at - 8);
+}
+
+// The seconds of audio Python's `wave` reads from `path` (-1 when it cannot).
+double WaveModuleSeconds(const std::string& path) {
+  testing::ChildProcess python({"/usr/bin/python3", "-c",
+                                "import sys, wave\nw = wave.open(sys.argv[1])\n"
+                                "print(len(w.readframes(w.getnframes())) / w.getsampwidth() / w.getframerate())",
+                                path},
+                               {});
+  std::string line;
+  return python.ReadLine(&line, 10000) ? std::stod(line) : -1;
+}
+
+class CallAudioRecording : public ::testing::TestWithParam<RecordingCase> {};
+
+// A recording in a call: a WAV file in the recordings folder (made with its parents) named by
+// the start time and the remote party, as long as the recording ran, holding the phone's own
+// tone and baresip's. Once stopped its header has the true sizes; a killed phone leaves a file
+// that Python's `wave` reads almost to the end.
+TEST_P(CallAudioRecording, WritesTheCallToANamedFile) {
+  const RecordingCase c = GetParam();
+  for (const char* tool : {"/usr/bin/sox", c.baresip ? "/usr/bin/baresip" : "/usr/bin/sipp"}) {
+    if (access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is missing";
+  }
   testing::TempFolder folder("cr");
-  const std::uint16_t phonePort = testing::FreeUdpPort();
-  std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, phonePort, "50");
+  std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, testing::FreeUdpPort(), "50");
   ASSERT_FALSE(settings.empty());
   const std::string recordings = folder.Sub("rec/calls");
   settings.push_back({"Recorder", "Folder", recordings});
+  settings.push_back({"Recorder", "Auto", c.autoRecord ? "1" : "0"});
   testing::PhoneUnderTest phone(folder.Sub("phone"), settings);
   phone.Start();
   ASSERT_NE(phone.WaitForSipPort(10000), 0);
-  Baresip peer(static_cast<int>(kBaresipTone), "PCMU/8000/1");
-  ASSERT_TRUE(peer.WaitReady()) << peer.Log();
-  ASSERT_EQ(phone.Ask("dial " + peer.Target()), "ok {\"line\":1}");
-  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000)) << peer.Log();
-  const std::string started = phone.Ask("record");  // ok {"line":1,"recording":true,"path":"..."}
-  const std::size_t at = started.find("\"path\":\"");
-  ASSERT_NE(at, std::string::npos) << started;
-  const std::filesystem::path path = started.substr(at + 8, started.size() - at - 10);
+  std::unique_ptr<Baresip> peer;
+  std::unique_ptr<testing::ChildProcess> sipp;
+  std::string target;
+  if (c.baresip) {
+    peer = std::make_unique<Baresip>(static_cast<int>(kBaresipTone), "PCMU/8000/1");
+    ASSERT_TRUE(peer->WaitReady()) << peer->Log();
+    target = peer->Target();
+  } else {
+    const std::uint16_t port = testing::FreeUdpPort();
+    sipp = testing::StartSippPeer(folder.Sub("sipp"), testing::kSippHead + testing::AnsweringUas(false), port, 0);
+    target = "200@127.0.0.1:" + std::to_string(port);
+  }
+  ASSERT_EQ(phone.Ask("dial " + target), "ok {\"line\":1}");
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000));
+  const auto started = std::chrono::steady_clock::now();
+  const std::string answer = c.autoRecord ? "" : phone.Ask("record");  // ok {"line":1,"recording":true,"path":"..."}
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"on\":true"}, 2000)) << answer;
+  std::filesystem::path path;
+  for (const std::string& e : phone.Events()) {
+    if (e.find("\"event\":\"recording\"") != std::string::npos) path = PathIn(e);
+  }
+  EXPECT_TRUE(c.autoRecord || PathIn(answer) == path) << answer;
   EXPECT_EQ(path.parent_path(), recordings);
-  EXPECT_TRUE(std::regex_match(path.filename().string(), std::regex(R"(\d{4}-\d\d-\d\d \d\d-\d\d bob bob\.wav)")));
-  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"on\":true"}, 2000));
-  std::this_thread::sleep_for(std::chrono::seconds(4));
-  EXPECT_EQ(phone.Ask("record"), "ok {\"line\":1,\"recording\":false,\"path\":\"\"}");
-  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"on\":false", path.string()}, 2000));
+  EXPECT_TRUE(std::regex_match(path.filename().string(),
+                               std::regex(std::string(R"(\d{4}-\d\d-\d\d \d\d-\d\d )") +
+                                          (c.baresip ? "bob bob" : "200 200") + R"(\.wav)")))
+      << path;
+  std::this_thread::sleep_for(std::chrono::seconds(c.ending == Ending::kKill ? 5 : 4));
+  if (c.ending == Ending::kKill) {
+    kill(phone.Pid(), SIGKILL);
+    EXPECT_GE(WaveModuleSeconds(path.string()), 3.0);
+    return;
+  }
+  if (c.ending == Ending::kRecordCommand) {
+    EXPECT_EQ(phone.Ask("record"), "ok {\"line\":1,\"recording\":false,\"path\":\"\"}");
+  }
   EXPECT_EQ(phone.Ask("hangup"), "ok {\"line\":1}");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"on\":false", path.string()}, 2000));
   EXPECT_EQ(phone.Quit(), 0);
 
   const std::uint32_t size = static_cast<std::uint32_t>(std::filesystem::file_size(path));
-  EXPECT_GE(size, 46u + 2 * 3 * 8000);
   char head[46] = {};
   std::ifstream(path, std::ios::binary).read(head, sizeof head);
   std::uint32_t riffSize = 0, rate = 0, dataSize = 0;  // little-endian, as the host
@@ -433,9 +491,20 @@ TEST(CallAudioRecording, RecordWritesBothDirectionsToANamedCompleteFile) {
   EXPECT_EQ(std::vector<std::uint32_t>({riffSize, rate, dataSize}),
             std::vector<std::uint32_t>({size - 8, 8000u, size - 46})) << "the true sizes, not \"length unknown\"";
   const std::vector<std::int32_t> mixed = ReadWav(path.string());
-  EXPECT_NEAR(PeakNear(mixed, kBaresipTone), kBaresipTone, kBaresipTone * 0.02);
+  EXPECT_NEAR(static_cast<double>(mixed.size()) / 8000, seconds, 0.5);
   EXPECT_NEAR(PeakNear(mixed, kPhoneTone), kPhoneTone, kPhoneTone * 0.02);
+  if (c.baresip) {
+    EXPECT_NEAR(PeakNear(mixed, kBaresipTone), kBaresipTone, kBaresipTone * 0.02);
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CallAudioRecording,
+    ::testing::Values(RecordingCase{"RecordCommand", true, false, Ending::kRecordCommand},
+                      RecordingCase{"AutoFromConnect", true, true, Ending::kHangup},
+                      RecordingCase{"SilentSippPeer", false, true, Ending::kHangup},
+                      RecordingCase{"KilledPhone", false, false, Ending::kKill}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvina::interop
