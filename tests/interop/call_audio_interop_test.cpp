@@ -22,6 +22,7 @@
 #include "tests/interop/kamailio_registrar.h"
 #include "tests/interop/media_interop_support.h"
 #include "tests/support/phone_under_test.h"
+#include "tests/support/raw_tcp.h"
 #include "tests/support/sipp_peer.h"
 
 namespace corvina::interop {
@@ -505,6 +506,91 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordingCase{"SilentSippPeer", false, true, Ending::kHangup},
                       RecordingCase{"KilledPhone", false, false, Ending::kKill}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// corvina-orrin-server on 127.0.0.1:`port`, its files in `folder`, taking only `code`.
+std::unique_ptr<testing::ChildProcess> StartOrrinServer(std::uint16_t port, const std::string& folder,
+                                                        const std::string& code) {
+  auto server = std::make_unique<testing::ChildProcess>(
+      std::vector<std::string>{CORVINA_ORRIN_SERVER, "--listen", "127.0.0.1:" + std::to_string(port), "--folder",
+                               folder, "--code", code},
+      std::vector<std::string>{});
+  std::string errors;
+  PollUntil([&] { return (errors += server->ReadAllErrors(50)).find("listening on") != std::string::npos; }, 5000);
+  return server;
+}
+
+// Recordings over the Orrin link, one host after the other from `OrrinHost`: our server's file
+// holds both tones; a server that never answers, one that stops reading, one that refuses the
+// access code and one that is down each leave their line in the activity log, while the call
+// goes on and baresip still hears the phone's tone.
+TEST(CallAudioOrrin, TheServerGetsBothTonesAndEachFailureIsLogged) {
+  if (!MissingTools().empty() || access("/usr/bin/sox", X_OK) != 0) GTEST_SKIP() << MissingTools() << " (or sox)";
+  testing::TempFolder folder("co");
+  std::uint16_t good = 0, refusing = 0;
+  {
+    const testing::RawListener a, b;  // two ports free a moment ago
+    good = a.port, refusing = b.port;
+  }
+  const testing::RawListener silent;          // accepts and never answers
+  const testing::RawListener deaf(8, 1024);   // answers, then reads nothing more
+  std::string hosts;  // the first recording takes the second host
+  for (std::uint16_t port : {refusing, good, silent.port, deaf.port}) hosts += " 127.0.0.1:" + std::to_string(port);
+  std::vector<std::vector<std::string>> settings = AudioPhoneSettings(folder, testing::FreeUdpPort(), "50");
+  ASSERT_FALSE(settings.empty());
+  settings.insert(settings.end(), {{"Recorder", "Orrinlink", "1"},
+                                   {"Recorder", "OrrinHost", hosts.substr(1)},
+                                   {"Recorder", "OrrinAccessCode", "line1"}});
+  std::unique_ptr<testing::ChildProcess> server = StartOrrinServer(good, folder.Sub("rec"), "line1");
+  const std::unique_ptr<testing::ChildProcess> refuser = StartOrrinServer(refusing, folder.Sub("rec2"), "other");
+  testing::PhoneUnderTest phone(folder.Sub("phone"), settings);
+  phone.Start();
+  ASSERT_NE(phone.WaitForSipPort(10000), 0);
+  Baresip peer(static_cast<int>(kBaresipTone), "PCMU/8000/1");
+  ASSERT_TRUE(peer.WaitReady()) << peer.Log();
+  const std::unique_ptr<Capture> capture = CaptureRtpTo(folder, {&peer});
+  ASSERT_TRUE(capture);
+  ASSERT_EQ(phone.Ask("dial " + peer.Target()), "ok {\"line\":1}");
+  ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000)) << peer.Log();
+  ASSERT_NE(phone.Ask("record").find("\"recording\":true"), std::string::npos);
+  EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"recording\"", "\"orrin\":\"127.0.0.1:" + std::to_string(good)}, 2000));
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  ASSERT_NE(phone.Ask("record").find("\"recording\":false"), std::string::npos);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  kill(server->Pid(), SIGTERM);
+  EXPECT_EQ(server->Wait(5000), 0);
+  server.reset();  // down for the last try
+  std::vector<std::filesystem::path> files;
+  for (const auto& f : std::filesystem::directory_iterator(folder.Sub("rec"))) files.push_back(f.path());
+  ASSERT_EQ(files.size(), 1u);
+  const std::vector<std::int32_t> mixed = ReadWav(files[0].string());
+  EXPECT_GE(mixed.size(), 3u * 8000);
+  EXPECT_NEAR(PeakNear(mixed, kBaresipTone), kBaresipTone, kBaresipTone * 0.02);
+  EXPECT_NEAR(PeakNear(mixed, kPhoneTone), kPhoneTone, kPhoneTone * 0.02);
+
+  const double failuresFrom = EpochSeconds();
+  const std::vector<std::pair<std::string, int>> failures = {
+      {"Orrin did not respond", 10000},
+      {"Connection with Orrin broken", 30000},  // with its 8 KiB send buffer, about 12 s
+      {"Orrin Recorder did not accept your access code.", 5000},
+      {"Unable to connect to Orrin Recorder @ 127.0.0.1:" + std::to_string(good), 5000}};
+  int deafClient = -1;
+  for (const auto& [text, ms] : failures) {
+    EXPECT_NE(phone.Ask("record").find("\"recording\":true"), std::string::npos) << text;
+    if (text == failures[1].first) {
+      deafClient = deaf.Accept(5000);
+      EXPECT_TRUE(testing::SendBytes(deafClient, std::string("<\0", 2)));
+    }
+    EXPECT_TRUE(PollUntil([&] { return testing::CountOf(phone.ActivityLog(), text) == 1; }, ms))
+        << text << "\n" << phone.ActivityLog();
+    EXPECT_NE(phone.Ask("record").find("\"recording\":false"), std::string::npos) << text;
+  }
+  close(deafClient);
+  EXPECT_NE(phone.Ask("status").find("{\"line\":1,\"state\":\"Connected\""), std::string::npos);
+  const std::vector<RtpSeen> sent = SentTo(capture->Finish(), peer);
+  EXPECT_TRUE(HoldsTone(PcmuBetween(sent, failuresFrom, EpochSeconds()), kPhoneTone));
+  EXPECT_EQ(phone.Ask("hangup"), "ok {\"line\":1}");
+  EXPECT_EQ(phone.Quit(), 0);
+}
 
 }  // namespace
 }  // namespace corvina::interop
