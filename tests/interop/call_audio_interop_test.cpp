@@ -11,7 +11,9 @@
 // to a third has the phone hear the third's tone.
 // baresip 1.0.0 rebuilds its receiving pipeline without its filters on any re-INVITE, so its
 // recording ends at the first one: what it is sent after that is read from a capture of the RTP
-// to its ports (as root; skipped otherwise).
+// to its ports (as root; skipped otherwise). Recordings: to a WAV file (started by `record` or
+// `Auto`, with baresip or a SIPp peer that sends no RTP, or cut by killing the phone) and over
+// the Orrin link to corvina-orrin-server and to servers that fail.
 #include <gtest/gtest.h>
 
 #include <cstring>
