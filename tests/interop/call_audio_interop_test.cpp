@@ -515,6 +515,7 @@ TEST(CallAudioTransfer, AttendedTransferBetweenThreePhones) {
   ASSERT_NE(invite, std::string::npos) << trace;
   const std::size_t replaces = trace.find("\nReplaces: ", invite);
   ASSERT_NE(replaces, std::string::npos) << trace;
+  EXPECT_EQ(trace.find("SIP/2.0 481"), std::string::npos) << "the tags match";
   EXPECT_NE(trace.find("Sent to " + addresses[0].substr(4) + " ", replaces), std::string::npos) << trace;
   EXPECT_NE(trace.find("\nBYE sip:100@", replaces), std::string::npos) << trace;
   const std::vector<std::int32_t> samples = ReadWav(heard);
