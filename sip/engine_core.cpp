@@ -8,6 +8,7 @@
 #include "sip/server_address.h"
 #include "sip/sip_parser.h"
 #include "sip/sip_uri.h"
+#include "sip/text_scan.h"
 #include "sip/wire_format.h"
 #include "sip/wire_texts.h"
 
@@ -263,8 +264,14 @@ void EngineCore::DispatchRequest(std::unique_ptr<SipMessage> message) {
       HandleInvite(std::move(message));
       return;
     }
-    std::string callId = ParseReplaces(replaces.front()).callId;
-    if (router_ != nullptr && router_->DeliverReplacing(callId, message)) return;
+    // Read escaped first; our own Call-IDs contain "%20", which only the value as given names.
+    const std::string_view value = TrimWhite(replaces.front());
+    const std::string decoded = ParseReplaces(value).callId;
+    const std::string_view plain = value.substr(0, value.find_first_of(" ;"));
+    if (router_ != nullptr && (router_->DeliverReplacing(decoded, message) ||
+                               (plain != decoded && router_->DeliverReplacing(plain, message)))) {
+      return;
+    }
     SendResponse(*this, *message, 481, wire::kReasonNoSuchCall);
   } else if (method == wire::kOptions) {
     HandleOptions(*message);

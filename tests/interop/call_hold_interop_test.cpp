@@ -28,9 +28,6 @@ class HoldInterop : public CallInterop {
   }
 };
 
-// SIPp answers a re-INVITE with its PCMU body and takes the ACK.
-const std::string kReInviteAnswered = "<recv request=\"INVITE\"/>\n" + UasSdpReply(false) + "<recv request=\"ACK\"/>\n";
-
 // The session version of the SDP body of `m` (its o= line), -1 without one.
 long SdpVersion(const SippMessage& m) {
   std::smatch found;

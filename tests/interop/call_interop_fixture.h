@@ -70,6 +70,28 @@ inline const std::string kUasCancelled = "<recv request=\"CANCEL\"/>\n" + testin
                                          testing::UasReply("487 Request Terminated", true, "CSeq: [cseq] INVITE") +
                                          "<recv request=\"ACK\"/>\n";
 
+// SIPp answers a re-INVITE with its PCMU body and takes the ACK.
+inline const std::string kReInviteAnswered =
+    "<recv request=\"INVITE\"/>\n" + testing::UasSdpReply(false) + "<recv request=\"ACK\"/>\n";
+
+// SIPp takes the phone's `method` request and keeps its From in [$phone], for CalleeRequest.
+inline std::string RecvKeepingPhone(const std::string& method) {
+  return "<recv request=\"" + method + "\"><action><ereg regexp=\".*\" search_in=\"hdr\" header=\"From:\" "
+         "assign_to=\"phone\"/></action></recv>\n";
+}
+
+// SIPp, the called party, sends `method` with CSeq `cseq` in its dialog with the phone (whose
+// From RecvKeepingPhone kept); `extra` holds complete header lines, `body` has type `type`.
+inline std::string CalleeRequest(const std::string& method, int cseq, const std::string& extra = {},
+                                 const std::string& type = {}, const std::string& body = {}) {
+  return std::string(method == "ACK" ? "<send>" : "<send retrans=\"500\">") + "<![CDATA[\n\n" + method +
+         " sip:100@[remote_ip]:[remote_port] SIP/2.0\nVia: SIP/2.0/[transport] [local_ip]:[local_port];branch=[branch]\n"
+         "From: <sip:200@[local_ip]:[local_port]>;tag=[pid]SIPpTag01[call_number]\nTo: [$phone]\n"
+         "Call-ID: [call_id]\nCSeq: " + std::to_string(cseq) + " " + method + "\nMax-Forwards: 70\n" + extra +
+         (type.empty() ? "Content-Length: 0\n\n" : "Content-Type: " + type + "\nContent-Length: [len]\n\n" + body) +
+         "]]></send>\n";
+}
+
 using namespace corvina::testing;
 
 class CallInterop : public PhoneFixture {

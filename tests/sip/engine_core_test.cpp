@@ -160,12 +160,14 @@ class RecordingRouter final : public DialogRouter {
   std::string takeCallId;  // Deliver takes messages of this Call-ID
   std::string replacedCallId;
   bool replacingTaken = false;
+  std::string replacingOnly;  // when set, DeliverReplacing takes only this Call-ID
   bool Deliver(std::unique_ptr<SipMessage>& message) override {
     if (message->FindHeader(kCallId) != takeCallId) return false;
     message.reset();
     return true;
   }
   bool DeliverReplacing(std::string_view callId, std::unique_ptr<SipMessage>& message) override {
+    if (!replacingOnly.empty() && callId != replacingOnly) return false;
     replacedCallId = callId;
     if (replacingTaken) message.reset();
     return replacingTaken;
@@ -194,14 +196,17 @@ TEST(EngineDispatch, DialogsComeFirstAndReplacesNamesACallId) {
 }
 
 TEST(EngineDispatch, AReplacesValueNamesItsCallEscapedOrNot) {
-  for (std::string_view replaces : {"abc@host;to-tag=1;from-tag=2", "abc%40host%3Bto-tag%3D1%3Bfrom-tag%3D2"}) {
+  for (auto [replaces, callId] : {std::pair{"abc@host;to-tag=1;from-tag=2", "abc@host"},
+                                  {"abc%40host%3Bto-tag%3D1%3Bfrom-tag%3D2", "abc@host"},
+                                  {"1-2-A%20B@host;to-tag=1;from-tag=2", "1-2-A%20B@host"}}) {
     SCOPED_TRACE(replaces);
     EngineHarness h;
     RecordingRouter router;
     router.replacingTaken = true;
+    router.replacingOnly = callId;
     h.core.SetRouter(&router);
     h.Receive(Request("INVITE", "sip:100@x", "Replaces: " + std::string(replaces) + "\r\n"));
-    EXPECT_EQ(router.replacedCallId, "abc@host");
+    EXPECT_EQ(router.replacedCallId, callId);
     EXPECT_TRUE(h.socket.Take().empty()) << "the named call took it";
   }
 }

@@ -117,6 +117,14 @@ struct SippMessage {
     if (end > begin && text[end - 1] == '\r') --end;
     return text.substr(begin, end - begin);
   }
+  // The body, without trailing line ends; empty when there is none.
+  std::string Body() const {
+    const std::size_t at = text.find("\n\n");
+    if (at == std::string::npos) return {};
+    std::string body = text.substr(at + 2);
+    body.erase(body.find_last_not_of('\n') + 1);
+    return body;
+  }
 };
 
 // The tag parameter of a From or To value, empty when there is none.
