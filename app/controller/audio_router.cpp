@@ -39,8 +39,9 @@ media::HoldSourceKind AudioRouter::PlayHold(int line) {
   HoldPlayback& hold = holds_[static_cast<std::size_t>(line)];
   hold.source = makeHoldSource_ ? makeHoldSource_() : media::HoldSource{};
   media::MediaSession* session = &sessionOf_(line);
-  hold.player = std::make_unique<media::HoldPlayer>(hold.source.source,
-                                                    [session]() -> media::AudioSinkPtr { return session->CreateSender(true); });
+  // The player's sender is made on the player's thread, paced behind whatever the session sent.
+  hold.player = std::make_unique<media::HoldPlayer>(
+      hold.source.source, [session]() -> media::AudioSinkPtr { return session->CreateSender(true); });
   hold.player->Start();
   return hold.source.kind;
 }

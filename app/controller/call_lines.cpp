@@ -40,7 +40,7 @@ CallLines::CallLines(ProgramObjects& program)
   router_.SetHoldSourceMaker([&program] {
     media::HoldSettings hold;
     hold.useLumo = program.settings.GetSettingBool("Settings", "UseLumoServer", false);
-    hold.lumoServer = program.settings.GetSettingString("Settings", "LumoServer", std::string(media::kDefaultLumoServer));
+    hold.lumoServer = program.settings.GetSettingString("Settings", "LumoServer", media::kDefaultLumoServer);
     media::LumoSourceConfig lumo;
     lumo.log = &program.activityLog;
     lumo.resolver = &program.resolver;

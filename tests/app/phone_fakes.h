@@ -118,7 +118,9 @@ class RecordingRoute final : public app::AudioRoute {
     return held[line] = (place_ == app::AudioPlace::Line(line) ? media::HoldSourceKind::kNone : holdKind);
   }
   void StopHold(int line) override {
-    if (journal != nullptr && held[line] != media::HoldSourceKind::kNone) journal->push_back("music off " + std::to_string(line));
+    if (journal != nullptr && held[line] != media::HoldSourceKind::kNone) {
+      journal->push_back("music off " + std::to_string(line));
+    }
     held[line] = media::HoldSourceKind::kNone;
   }
   media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
