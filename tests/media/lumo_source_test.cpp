@@ -1,15 +1,19 @@
 // The Lumo hold source: the stream reader fed in pieces of every size, and the source against a
 // fake server on loopback (the opening bytes, the pre-fill, split frames, the end at 1025,
-// silence on underrun, the failures that log "Hold Connection Failed", a stop while waiting).
+// silence on underrun, the failures that log "Hold Connection Failed", a stop while waiting);
+// and the hold player that feeds a source to a sender of its own.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "media/g711.h"
+#include "media/hold_player.h"
 #include "media/lumo_source.h"
+#include "media/wav_file_source.h"
 #include "tests/media/support/test_doubles.h"
 #include "tests/support/poll_until.h"
 #include "tests/support/raw_tcp.h"
@@ -161,6 +165,33 @@ TEST(LumoSourceTest, CloseDoesNotWaitForASilentServerAndLogsNothing) {
   EXPECT_FALSE(source.Running());
   EXPECT_TRUE(log.LinesWithLevels().empty());
   close(fd);
+}
+
+// Counts the frames it is given and the samples that were not silence.
+struct CountingSender final : AudioSink {
+  CountingSender() : AudioSink(8000, 1) {}
+  std::size_t Transfer(std::span<std::int32_t> samples) override {
+    frames += samples.size() == 160;
+    for (std::int32_t s : samples) loud += s != 0;
+    return samples.size();
+  }
+  std::atomic<int> frames{0}, loud{0};
+};
+
+TEST(HoldPlayerTest, FeedsItsOwnSenderFramesOf8000HzMonoAndReleasesItWhenStopped) {
+  for (std::uint32_t rate : {8000u, 16000u}) {
+    auto source = std::make_shared<SampleBufferSource>(std::vector<std::int32_t>(64000, 1000), rate);
+    std::weak_ptr<CountingSender> made;
+    auto player = std::make_unique<HoldPlayer>(source, [&made] {
+      auto sender = std::make_shared<CountingSender>();
+      return made = sender, sender;
+    });
+    ASSERT_TRUE(player->Start());
+    ASSERT_TRUE(corvina::testing::PollUntil([&] { auto s = made.lock(); return s && s->frames >= 10; }, 10000));
+    EXPECT_GT(made.lock()->loud.load(), 0) << rate;
+    player.reset();
+    EXPECT_TRUE(made.expired()) << "the sender went with the player's thread";
+  }
 }
 
 }  // namespace
