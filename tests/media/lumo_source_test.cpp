@@ -1,6 +1,7 @@
 // The Lumo hold source: the stream reader fed in pieces of every size, and the source against a
 // fake server on loopback (the opening bytes, the pre-fill, split frames, the end at 1025,
-// silence on underrun, the failures that log "Hold Connection Failed", a stop while waiting);
+// silence on underrun, the failures that log "Hold Connection Failed", a stop while waiting,
+// the link test);
 // and the hold player that feeds a source to a sender of its own.
 #include <gtest/gtest.h>
 
@@ -145,7 +146,16 @@ TEST(LumoSourceTest, ALinkThatCannotConnectOrLogInSaysHoldConnectionFailedAndSta
     std::vector<std::int32_t> samples(160, 7);
     EXPECT_EQ(source.Transfer(samples), 0u) << c.what;
     EXPECT_EQ(samples, std::vector<std::int32_t>(160, 0)) << c.what;
+    // The option page's link test fails alike.
+    std::optional<FakeLumo> probe;
+    if (c.reply) probe.emplace(*c.reply, 1);
+    LumoSourceConfig config = Config(probe ? probe->Server() : "127.0.0.1:" + std::to_string(closedPort), log);
+    config.valueTimeoutMs = 300;
+    EXPECT_FALSE(TestLumoLink(config, nullptr)) << c.what;
   }
+  FakeLumo accepting(kValue8000, 4);
+  testing::RecordingLog log;
+  EXPECT_TRUE(TestLumoLink(Config(accepting.Server(), log), nullptr));
 }
 
 TEST(LumoSourceTest, CloseDoesNotWaitForASilentServerAndLogsNothing) {
