@@ -115,12 +115,10 @@ class RecordingRoute final : public app::AudioRoute {
   // Hold playback ("music N", "music off N" to the journal); none while the line has the audio.
   media::HoldSourceKind PlayHold(int line) override {
     if (journal != nullptr) journal->push_back("music " + std::to_string(line));
-    const bool micThere = place_ == app::AudioPlace::Line(line);
-    return held[line] = micThere ? media::HoldSourceKind::kNone : media::HoldSourceKind::kFile;
+    return held[line] = place_ == app::AudioPlace::Line(line) ? media::HoldSourceKind::kNone : media::HoldSourceKind::kFile;
   }
   void StopHold(int line) override {
-    const bool was = std::exchange(held[line], media::HoldSourceKind::kNone) != media::HoldSourceKind::kNone;
-    if (journal != nullptr && was) journal->push_back("music off " + std::to_string(line));
+    if (std::exchange(held[line], {}) != media::HoldSourceKind::kNone && journal) journal->push_back("music off " + std::to_string(line));
   }
   media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
   media::HoldSourceKind held[2] = {};
