@@ -115,10 +115,12 @@ class RecordingRoute final : public app::AudioRoute {
   // Hold playback ("music N", "music off N" to the journal); none while the line has the audio.
   media::HoldSourceKind PlayHold(int line) override {
     if (journal != nullptr) journal->push_back("music " + std::to_string(line));
-    return held[line] = place_ == app::AudioPlace::Line(line) ? media::HoldSourceKind::kNone : media::HoldSourceKind::kFile;
+    using enum media::HoldSourceKind;
+    return held[line] = place_ == app::AudioPlace::Line(line) ? kNone : kFile;
   }
   void StopHold(int line) override {
-    if (std::exchange(held[line], {}) != media::HoldSourceKind::kNone && journal) journal->push_back("music off " + std::to_string(line));
+    const bool was = std::exchange(held[line], {}) != media::HoldSourceKind::kNone;
+    if (was && journal) journal->push_back("music off " + std::to_string(line));
   }
   media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
   media::HoldSourceKind held[2] = {};

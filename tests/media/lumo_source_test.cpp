@@ -171,7 +171,8 @@ TEST(HoldPlayerTest, FeedsItsOwnSenderFramesOf8000HzMonoAndReleasesItWhenStopped
     auto sender = std::make_shared<CountingSender>();
     const std::weak_ptr<CountingSender> made = sender;
     CountingSender& counts = *sender;  // alive while the player runs
-    auto player = std::make_unique<HoldPlayer>(source, [s = std::move(sender)]() mutable { return std::exchange(s, {}); });
+    auto player = std::make_unique<HoldPlayer>(source, [s = sender]() mutable { return std::exchange(s, {}); });
+    sender.reset();
     ASSERT_TRUE(player->Start());
     ASSERT_TRUE(corvina::testing::PollUntil([&] { return counts.frames >= 10; }, 10000));
     EXPECT_GT(counts.loud.load(), 0) << rate;
