@@ -53,6 +53,9 @@ void ClientLoop::AcceptAll() {
     platform::UniqueFd fd = listener_.Accept();
     if (!fd) return;
     if (clients_.size() >= limits_.maxClients) continue;  // closed at once: the server is full
+    if (limits_.sendBufferBytes > 0) {
+      setsockopt(fd.Get(), SOL_SOCKET, SO_SNDBUF, &limits_.sendBufferBytes, sizeof limits_.sendBufferBytes);
+    }
     Client& c = *clients_.emplace_back(NewClient());
     c.fd = std::move(fd);
     c.acceptedMs = clock_.NowMs();

@@ -23,6 +23,7 @@ namespace corvina::servers {
 struct ClientLimits {
   std::size_t maxClients = 16;
   std::int64_t openingTimeoutMs = 10000;  // from the connection to the end of the opening bytes
+  int sendBufferBytes = 0;                // SO_SNDBUF of each client socket; 0: the system's
 };
 
 class ClientLoop {

@@ -10,10 +10,14 @@
 namespace corvina::servers {
 namespace {
 
+const std::string_view kLogin(reinterpret_cast<const char*>(media::kLumoGreeting), sizeof media::kLumoGreeting);
 constexpr std::int64_t kFrameMs = 20;
 constexpr std::int64_t kFirstFrames = 50;  // one second at once
 constexpr std::size_t kFrameWireBytes = kLumoFrameHeader.size() + kLumoFrameBytes;
 constexpr std::size_t kMaxWaiting = kFirstFrames * kFrameWireBytes;  // frames waiting for a socket
+// The kernel's share of a client's backlog, a few seconds: enough for any network at 8000 bytes
+// a second, and a client that stops reading is noticed within seconds, not hours.
+constexpr int kSendBufferBytes = 16384;
 
 }  // namespace
 
@@ -44,7 +48,7 @@ bool LoadLumoMusic(const std::string& path, std::vector<std::uint8_t>* music, st
 
 LumoServer::LumoServer(const LumoServerConfig& config, std::vector<std::uint8_t> music,
                        const platform::MediaClock& clock)
-    : ClientLoop(config.listen, {config.maxClients, config.openingTimeoutMs}, clock),
+    : ClientLoop(config.listen, {config.maxClients, config.openingTimeoutMs, kSendBufferBytes}, clock),
       stallTimeoutMs_(config.stallTimeoutMs),
       music_(std::move(music)) {}
 
@@ -53,12 +57,12 @@ LumoServer::~LumoServer() { CloseAll(); }
 void LumoServer::Received(Client& base, std::string_view bytes) {
   auto& client = static_cast<LumoClient&>(base);
   if (client.opened) return;  // nothing more is expected after the login
-  client.login.append(bytes.substr(0, kLumoLogin.size() - client.login.size()));
-  if (!kLumoLogin.starts_with(client.login)) {
+  client.login.append(bytes.substr(0, kLogin.size() - client.login.size()));
+  if (!kLogin.starts_with(client.login)) {
     client.done = true;  // not a phone: closed without a word
     return;
   }
-  if (client.login.size() < kLumoLogin.size()) return;
+  if (client.login.size() < kLogin.size()) return;
   client.opened = true;
   client.startMs = client.lastTakenMs = clock_.NowMs();
   Send(client, kLumoRateReply);

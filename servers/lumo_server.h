@@ -15,15 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "media/lumo_stream.h"
 #include "platform/clock.h"
 #include "servers/client_loop.h"
 
 namespace corvina::servers {
 
-inline constexpr std::string_view kLumoLogin("\xB1\x00", 2);
 inline constexpr std::string_view kLumoRateReply("\x40\x1F\x00\x00", 4);  // 8000
 inline constexpr std::size_t kLumoFrameBytes = 160;                        // 20 ms of µ-law
-inline constexpr std::string_view kLumoFrameHeader("\x00\xA0\x00", 3);
+inline constexpr std::string_view kLumoFrameHeader("\x00\xA0\x00", media::kLumoHeaderBytes);
 
 struct LumoServerConfig {
   std::string listen = "127.0.0.1:606";
