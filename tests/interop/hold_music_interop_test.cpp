@@ -26,6 +26,8 @@ struct HoldCase {
   const char* logged;  // in the activity log after the hold, or nullptr
 };
 
+void PrintTo(const HoldCase& c, std::ostream* out) { *out << c.name; }
+
 class HoldMusic : public ::testing::TestWithParam<HoldCase> {};
 
 // The TOS bytes of the phone's TCP segments to the server at `port`, in order.
@@ -103,7 +105,7 @@ TEST_P(HoldMusic, BaresipHearsTheMusicWhileHeldAndTheMicrophoneAfter) {
   const std::string pcap = capture->Finish();
   const std::vector<RtpSeen> sent = SentTo(pcap, peer);
   const std::vector<std::int32_t> whileHeld = PcmuBetween(sent, held, resumePressed);
-  ASSERT_GE(whileHeld.size(), 8000u * 2) << "RTP goes on while held";
+  if (c.music == Music::kHoldWav || c.music == Music::kLumo) ASSERT_GE(whileHeld.size(), 8000u * 2);
   EXPECT_EQ(MeasureTone(whileHeld, 1000).right, 0) << "no microphone while held";
   if (c.music == Music::kHoldWav) {
     for (double note : {523, 659, 784}) EXPECT_GT(MeasureTone(whileHeld, note).right, 15) << note;
