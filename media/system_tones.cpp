@@ -90,11 +90,16 @@ std::string SystemToneFile(const std::string& dataFolder, std::string_view name)
 
 bool EnsureSystemTonesFolder(const std::string& dataFolder) {
   const std::string folder = SystemTonesFolder(dataFolder);
-  std::error_code ec;
-  if (std::filesystem::is_directory(folder, ec)) return true;
   if (!platform::EnsureFolder(folder)) return false;
-  // A tone that cannot be written is reported when it is played.
-  for (const Recipe& recipe : Recipes()) WriteTone(SystemToneFile(dataFolder, recipe.name), Render(recipe));
+  // Each missing tone is written on its own, so a folder made by an earlier version gains the
+  // tones added since; a file that is there (perhaps the user's own) is never replaced. A tone
+  // that cannot be written is reported when it is played.
+  for (const Recipe& recipe : Recipes()) {
+    const std::string path = SystemToneFile(dataFolder, recipe.name);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) || ec) continue;
+    WriteTone(path, Render(recipe));
+  }
   return true;
 }
 

@@ -22,7 +22,6 @@ TonePlayer::~TonePlayer() {
 bool TonePlayer::Tone(std::string_view name, bool loop, bool ringDevice) {
   CORVINA_CHECK_THREAD(thread_);
   StopTone();
-  EnsureSystemTonesFolder(dataFolder_);
   const std::string path = SystemToneFile(dataFolder_, name);
   std::shared_ptr<WavFileSource> source = WavFileSource::Open(path, loop);
   if (!source) {

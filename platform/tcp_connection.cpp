@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/ip.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,6 +30,15 @@ TcpConnection::~TcpConnection() { Close(); }
 void TcpConnection::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+}
+
+bool TcpConnection::SetNoDelay() {
+  const int on = 1;
+  return fd_ >= 0 && setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+bool TcpConnection::SetTypeOfService(int tos) {
+  return fd_ >= 0 && setsockopt(fd_, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0;
 }
 
 NetResult TcpConnection::WaitFor(short events, int timeoutMs, Event* stop) {

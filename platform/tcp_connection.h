@@ -33,6 +33,10 @@ class TcpConnection {
   // Receives exactly `bytes` more bytes into `out` before the time-out, however the peer cuts
   // them into pieces. A peer that closes first is kFailed; `out` keeps what did arrive.
   NetResult ReceiveExactly(std::string* out, std::size_t bytes, int timeoutMs, Event* stop);
+  // On a connected socket: sends small writes at once (TCP_NODELAY) / marks the segments with
+  // the type-of-service byte `tos` (IP_TOS). False when the socket refused.
+  bool SetNoDelay();
+  bool SetTypeOfService(int tos);
   void Close();
 
  private:

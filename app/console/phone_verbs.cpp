@@ -34,6 +34,9 @@ std::string LineJson(PhoneController& phone, int i) {
       .Add("answered", line.answered)
       .Add("onHold", line.onHold)
       .Add("holdApplied", line.Last().holdApplied)
+      .AddRaw("holdSource", line.holdSource == media::HoldSourceKind::kNone
+                                ? std::string("null")
+                                : "\"" + std::string(media::HoldSourceName(line.holdSource)) + "\"")
       .Add("intercom", line.intercom)
       .Add("recording", line.recording)
       .Add("recordingPath", line.recordingTarget.kind == media::RecordingTarget::Kind::kFile

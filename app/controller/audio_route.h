@@ -4,6 +4,8 @@
 // moves the sound. The audio router implements it; controller tests use a recording fake.
 #pragma once
 
+#include "media/hold_player.h"
+
 namespace corvina::app {
 
 // A place the local audio can serve. Later kinds (the conference mixer, an intercom line's
@@ -28,6 +30,16 @@ class AudioRoute {
   virtual void RouteTo(AudioPlace place) = 0;
   // What the microphone and the speaker serve now.
   virtual AudioPlace Place() const = 0;
+
+  // The hold playback of a line (0 or 1), a state beside the place: the local path is stopped
+  // first when it serves that line, then a hold source and its player take the line's session,
+  // so the held party hears the music and never the microphone; routing the local path to the
+  // line again ends the playback first (one sender at a time). Returns what the line plays
+  // (kNone for a bad line). User-interface thread.
+  virtual media::HoldSourceKind PlayHold(int line) = 0;
+  // Ends the line's playback: the player (and with it its sender) goes, then the source.
+  virtual void StopHold(int line) = 0;
+  virtual media::HoldSourceKind HoldSourceOf(int line) const = 0;
 };
 
 }  // namespace corvina::app

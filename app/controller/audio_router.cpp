@@ -17,6 +17,8 @@ void AudioRouter::RouteTo(AudioPlace place) {
   CORVINA_CHECK_THREAD(uiThread_);
   Stop();
   if (place.kind == AudioPlace::Kind::kNothing) return;
+  // The hold player's sender goes before the microphone's sender comes.
+  if (place.kind == AudioPlace::Kind::kLine) StopHold(place.line);
   PlaceStreams streams = StreamsFor(place);
   if (!streams.speakerSource && !streams.microphoneSink) return;
   place_ = place;
@@ -26,6 +28,37 @@ void AudioRouter::RouteTo(AudioPlace place) {
 AudioPlace AudioRouter::Place() const {
   CORVINA_CHECK_THREAD(uiThread_);
   return place_;
+}
+
+media::HoldSourceKind AudioRouter::PlayHold(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line != 0 && line != 1) return media::HoldSourceKind::kNone;
+  StopHold(line);
+  // Nothing from the microphone reaches the held party.
+  if (place_ == AudioPlace::Line(line)) Stop();
+  HoldPlayback& hold = holds_[static_cast<std::size_t>(line)];
+  hold.source = makeHoldSource_ ? makeHoldSource_() : media::HoldSource{};
+  media::MediaSession* session = &sessionOf_(line);
+  // The player's sender is made on the player's thread, paced behind whatever the session sent.
+  hold.player = std::make_unique<media::HoldPlayer>(
+      hold.source.source, [session]() -> media::AudioSinkPtr { return session->CreateSender(true); });
+  hold.player->Start();
+  return hold.source.kind;
+}
+
+void AudioRouter::StopHold(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line != 0 && line != 1) return;
+  HoldPlayback& hold = holds_[static_cast<std::size_t>(line)];
+  hold.player.reset();
+  hold.source = {};
+}
+
+media::HoldSourceKind AudioRouter::HoldSourceOf(int line) const {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line != 0 && line != 1) return media::HoldSourceKind::kNone;
+  return holds_[static_cast<std::size_t>(line)].player ? holds_[static_cast<std::size_t>(line)].source.kind
+                                                         : media::HoldSourceKind::kNone;
 }
 
 AudioRouter::PlaceStreams AudioRouter::StreamsFor(const AudioPlace& place) {

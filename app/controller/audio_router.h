@@ -7,6 +7,7 @@
 // conference mixer, an intercom buffer) gives its own pair, and the device side stays as it is.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -26,16 +27,27 @@ class AudioRouter final : public AudioRoute {
  public:
   // The media session of a line index (0 or 1); the lines keep their sessions across calls.
   using SessionOf = std::function<media::MediaSession&(int line)>;
+  // Builds what a held line plays (settings read afresh each time).
+  using HoldSourceMaker = std::function<media::HoldSource()>;
 
   AudioRouter(media::AudioDevices& devices, platform::Settings& settings, const platform::MediaClock& clock,
               SessionOf sessionOf)
       : devices_(devices), settings_(settings), clock_(clock), sessionOf_(std::move(sessionOf)) {}
-  ~AudioRouter() override { Stop(); }
+  ~AudioRouter() override {
+    Stop();
+    for (int line : {0, 1}) StopHold(line);
+  }
   AudioRouter(const AudioRouter&) = delete;
   AudioRouter& operator=(const AudioRouter&) = delete;
 
   void RouteTo(AudioPlace place) override;
   AudioPlace Place() const override;
+  media::HoldSourceKind PlayHold(int line) override;
+  void StopHold(int line) override;
+  media::HoldSourceKind HoldSourceOf(int line) const override;
+
+  // Before the first hold; without one a held line plays silence.
+  void SetHoldSourceMaker(HoldSourceMaker maker) { makeHoldSource_ = std::move(maker); }
 
  private:
   // What a place gives the device path.
@@ -56,6 +68,13 @@ class AudioRouter final : public AudioRoute {
   AudioPlace place_;
   std::unique_ptr<media::PlaybackThread> playback_;
   std::unique_ptr<media::CaptureThread> capture_;
+  // User-interface thread: the hold playback of each line.
+  HoldSourceMaker makeHoldSource_;
+  struct HoldPlayback {
+    media::HoldSource source;
+    std::unique_ptr<media::HoldPlayer> player;
+  };
+  std::array<HoldPlayback, 2> holds_;
 };
 
 }  // namespace corvina::app

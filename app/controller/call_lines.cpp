@@ -37,6 +37,16 @@ CallLines::CallLines(ProgramObjects& program)
       program.settings, program.activityLog, program.wallClock, program.paths.DataFolder(),
       media::ChooseRecordingSink(media::MakeOrrinLinkFactory(program.resolver, &program.workers)),
       [this](int index) -> media::MediaSession& { return *sessions_[index]; });
+  router_.SetHoldSourceMaker([&program] {
+    media::HoldSettings hold;
+    hold.useLumo = program.settings.GetSettingBool("Settings", "UseLumoServer", false);
+    hold.lumoServer = program.settings.GetSettingString("Settings", "LumoServer", media::kDefaultLumoServer);
+    media::LumoSourceConfig lumo;
+    lumo.log = &program.activityLog;
+    lumo.resolver = &program.resolver;
+    lumo.registry = &program.workers;
+    return media::MakeHoldSource(hold, program.paths.DataFolder(), std::move(lumo));
+  });
 }
 
 CallLines::~CallLines() {
@@ -56,6 +66,7 @@ void CallLines::Start() {
 void CallLines::End() {
   CORVINA_CHECK_THREAD(uiThread_);
   router_.RouteTo(AudioPlace::Nothing());
+  for (int line : {0, 1}) router_.StopHold(line);
   recorders_->StopAll();
   if (!started_) return;
   started_ = false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "media/system_tones.h"
+
 namespace corvina::app {
 
 MainWindow::MainWindow(ProgramObjects& program, MainView& view)
@@ -91,6 +93,8 @@ void MainWindow::Initialise() {
 void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer) {
   CORVINA_CHECK_THREAD(uiThread_);
   if (phone_) return;
+  // Once a run: the tone files missing from the data folder are written (hold music among them).
+  media::EnsureSystemTonesFolder(program_.paths.DataFolder());
   tonePlayer_ = std::make_unique<media::TonePlayer>(program_.audioDevices, program_.settings, program_.activityLog,
                                                     program_.mediaClock, program_.paths.DataFolder());
   tones_ = std::make_unique<PlayerTones>(*tonePlayer_);

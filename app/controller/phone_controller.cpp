@@ -270,12 +270,14 @@ bool PhoneController::Hold() {
   CORVINA_CHECK_THREAD(uiThread_);
   if (!NormalCall()) return false;
   int n = current_;
-  // Nothing from the microphone reaches the held party.
+  // Nothing from the microphone reaches the held party: the local path stops before the music.
   StopLocalAudio();
+  StartHoldMusic(n);
   if (!Line(n).Hold(parts_.wallClock.Now())) {
-    HangUp();
+    StopHoldMusic(n), HangUp();
     return true;
   }
+  parts_.log.Log(texts::kCallPutOnHold, platform::kLogInfo);
   SetIndicator(n, LineIndicator::kHeld);
   current_ = kNoLine;
   UpdateStatus();
@@ -285,7 +287,9 @@ bool PhoneController::Hold() {
 void PhoneController::Retrieve() {
   for (int i = 0; i < 2; ++i) {
     if (!Line(i).onHold) continue;
+    // In reverse of the hold: the hold request, the music, then our own audio.
     Line(i).Resume(parts_.wallClock.Now());
+    StopHoldMusic(i);
     MakeCurrent(i);
     ClearDialBox();
     return;
@@ -304,14 +308,6 @@ void PhoneController::MakeCurrent(int n) {
   UpdateRecordButton();
   display_.Show(texts::kCallAnsweredTitle, n, Line(n).timing.Start());
   PaintDisplay();
-}
-
-void PhoneController::StopLocalAudio() {
-  if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Nothing());
-}
-
-void PhoneController::StartLocalAudio(int n) {
-  if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Line(n));
 }
 
 void PhoneController::Transfer() {
@@ -401,6 +397,7 @@ void PhoneController::LineButton(int n) {
       Line(i).Drop();
     }
     line.Resume(parts_.wallClock.Now());
+    StopHoldMusic(n);
     MakeCurrent(n);
     ClearDialBox();
   } else if (line.intercom) {

@@ -207,6 +207,10 @@ class PhoneController final : public PhoneLineOwner {
   // The local audio path: stopped, or started afresh for line n.
   void StopLocalAudio();
   void StartLocalAudio(int n);
+  // Line n's hold music: started after the local path has left the line, stopped before it
+  // comes back.
+  void StartHoldMusic(int n);
+  void StopHoldMusic(int n);
   void SetIndicator(int line, LineIndicator state);
   void ApplyIndicatorUpdate(const IndicatorUpdate& update);
   void BlinkTick();

@@ -142,8 +142,26 @@ void PhoneController::StopRecording(int n) {
   if (parts_.observer) parts_.observer->RecordingChanged(n, false, target);
 }
 
+void PhoneController::StopLocalAudio() {
+  if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Nothing());
+}
+
+void PhoneController::StartLocalAudio(int n) {
+  if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Line(n));
+}
+
+void PhoneController::StartHoldMusic(int n) {
+  Line(n).holdSource = parts_.audio ? parts_.audio->PlayHold(n) : media::HoldSourceKind::kNone;
+}
+
+void PhoneController::StopHoldMusic(int n) {
+  if (parts_.audio) parts_.audio->StopHold(n);
+  Line(n).holdSource = media::HoldSourceKind::kNone;
+}
+
 void PhoneController::EndOfCall(int n) {
   PhoneLine& line = Line(n);
+  StopHoldMusic(n);
   SetIndicator(n, LineIndicator::kIdle);
   if (n == current_) {
     StopLocalAudio();

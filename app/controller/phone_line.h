@@ -3,6 +3,8 @@
 // controller and supplies the steps that wind a finished call down. User-interface thread.
 #pragma once
 
+#include "media/hold_player.h"
+
 #include <memory>
 #include <string>
 
@@ -64,6 +66,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   bool onHold = false;
   bool recording = false;
   media::RecordingTarget recordingTarget;  // where the running recording goes
+  media::HoldSourceKind holdSource = media::HoldSourceKind::kNone;  // what the held party hears
   bool intercom = false;
   bool unanswered = false;
   PhoneLine* consultPeer = nullptr;

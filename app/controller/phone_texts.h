@@ -11,6 +11,7 @@ inline constexpr std::string_view kDndOn = "DO NOT DISTURB turned on. You will n
 inline constexpr std::string_view kDndOff = "DO NOT DISTURB turned off.";
 inline constexpr std::string_view kRecordingStarted = "Recording Started";
 inline constexpr std::string_view kRecordingStopped = "Recording Stopped";
+inline constexpr std::string_view kCallPutOnHold = "Call put on hold";
 
 // Incoming and outgoing call policy.
 inline constexpr std::string_view kIntercomRefused = "Rejecting intercom call because not on the allow list";

@@ -177,16 +177,22 @@ TEST_F(PhoneControllerTest, HoldRetrieveAndTransferAcrossTwoLines) {
   int first = Connect("201");
   EXPECT_EQ(audio_.Place(), AudioPlace::Line(first));
   audio_.journal = &lines_[first]->ops;
+  const std::string n = std::to_string(first);
   controller_->OnButton(ControlId::kHold);
-  // The local audio stops before the hold is asked for: the held party hears nothing of ours.
-  EXPECT_EQ(std::vector<std::string>(lines_[first]->ops.end() - 2, lines_[first]->ops.end()),
-            (std::vector<std::string>{"audio none", "hold"}));
+  // The local audio stops before the music starts and the hold is asked for: the held party
+  // hears nothing of ours; retrieving undoes it in reverse (one sender on the line at a time).
+  EXPECT_EQ(std::vector<std::string>(lines_[first]->ops.end() - 3, lines_[first]->ops.end()),
+            (std::vector<std::string>{"audio none", "music " + n, "hold"}));
   EXPECT_EQ(audio_.Place(), AudioPlace::Nothing());
   EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+  EXPECT_EQ(log_.entries.back(), (std::pair<std::string, int>{"Call put on hold", 0}));
+  EXPECT_NE(PhoneStateJson(*controller_).find("\"holdSource\":\"file\""), std::string::npos);
   controller_->OnButton(ControlId::kHold);  // nothing to hold: retrieves
-  EXPECT_FALSE(lines_[first]->hold);
+  EXPECT_EQ(std::vector<std::string>(lines_[first]->ops.end() - 3, lines_[first]->ops.end()),
+            (std::vector<std::string>{"unhold", "music off " + n, "audio line " + n}));
   EXPECT_EQ(controller_->CurrentLine(), first);
   EXPECT_EQ(audio_.Place(), AudioPlace::Line(first));
+  EXPECT_EQ(PhoneStateJson(*controller_).find("\"holdSource\":\"file\""), std::string::npos);
   audio_.journal = nullptr;
 
   controller_->OnButton(ControlId::kTransfer);
@@ -244,6 +250,10 @@ TEST_F(PhoneControllerTest, TheLocalAudioGoesOnlyWhereTheCurrentLineIs) {
     step.act();
     EXPECT_EQ(audio_.Place(), step.place) << step.what;
     if (step.place.kind == AudioPlace::Kind::kLine) EXPECT_FALSE(lines_[step.place.line]->hold) << step.what;
+    // A held call hears the music, and only a held one; a call that ends stops it.
+    for (int i : {0, 1}) {
+      EXPECT_EQ(audio_.HoldSourceOf(i) != media::HoldSourceKind::kNone, lines_[i]->hold) << step.what << i;
+    }
   }
   // Every start was for the current line and came after a stop; nothing moved on its own.
   EXPECT_EQ(audio_.moves, (std::vector<std::string>{"line 0", "none", "line 1", "none", "line 0", "none", "line 1",

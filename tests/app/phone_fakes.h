@@ -112,6 +112,20 @@ class RecordingRoute final : public app::AudioRoute {
     if (journal != nullptr) journal->push_back("audio " + moves.back());
   }
   app::AudioPlace Place() const override { return place_; }
+  // Hold playback, told to the journal as "music N" and "music off N".
+  media::HoldSourceKind PlayHold(int line) override {
+    if (journal != nullptr) journal->push_back("music " + std::to_string(line));
+    return held[line] = (place_ == app::AudioPlace::Line(line) ? media::HoldSourceKind::kNone : holdKind);
+  }
+  void StopHold(int line) override {
+    if (journal != nullptr && held[line] != media::HoldSourceKind::kNone) {
+      journal->push_back("music off " + std::to_string(line));
+    }
+    held[line] = media::HoldSourceKind::kNone;
+  }
+  media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
+  media::HoldSourceKind holdKind = media::HoldSourceKind::kFile;
+  media::HoldSourceKind held[2] = {};
   std::vector<std::string> moves;
   // Also told of each move (a line's ops, to see the order of the two).
   std::vector<std::string>* journal = nullptr;

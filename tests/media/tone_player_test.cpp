@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,7 @@ TEST(WavFileSourceTest, PlaysOnceOrLoopsAndAnEmptyLoopIsSilence) {
   EXPECT_FALSE(WavFileSource::Open(folder.Sub("missing.wav"), true));
 }
 
-TEST(SystemTonesTest, TheFolderIsFilledWithOurTonesOnlyWhenCreated) {
+TEST(SystemTonesTest, EachMissingToneIsWrittenAndAUsersFileKept) {
   TempFolder data;
   ASSERT_TRUE(EnsureSystemTonesFolder(data.Path().string()));
   for (std::string_view name : ShippedToneNames()) {
@@ -94,9 +95,14 @@ TEST(SystemTonesTest, TheFolderIsFilledWithOurTonesOnlyWhenCreated) {
   EXPECT_EQ(dial[0], 0);
   EXPECT_EQ(dial.back(), -dial[1]);
 
-  std::filesystem::remove(SystemToneFile(data.Path().string(), kToneBusy));
+  // A home made before Hold.wav shipped gains it; the user's own busy tone stays as it is.
+  const std::string hold = SystemToneFile(data.Path().string(), "Hold");
+  const std::string busy = SystemToneFile(data.Path().string(), kToneBusy);
+  std::filesystem::remove(hold);
+  { std::ofstream(busy, std::ios::trunc) << "mine"; }
   ASSERT_TRUE(EnsureSystemTonesFolder(data.Path().string()));
-  EXPECT_FALSE(std::filesystem::exists(SystemToneFile(data.Path().string(), kToneBusy)));
+  EXPECT_FALSE(ReadWav(hold).empty());
+  EXPECT_EQ(std::filesystem::file_size(busy), 4u);
 }
 
 struct TonePlayerFixture : ::testing::Test {
