@@ -1,6 +1,5 @@
-// The Lumo server against raw sockets, read back with the phone's own stream reader: the first
-// second at once and a frame per 20 ms of the fake clock, the music looped; logins that are not
-// B1 00 closed without a word; slow and silent clients never holding up the others.
+// The Lumo server against raw sockets, read back with the phone's own stream reader; its frame
+// times and time-outs run on a fake clock.
 #include <gtest/gtest.h>
 
 #include "media/lumo_stream.h"
@@ -12,7 +11,6 @@ namespace {
 
 using namespace corvina::testing;
 
-constexpr std::size_t kFrameWire = 163;
 const std::string kLogin("\xB1\x00", 2);
 
 struct LumoRig {
@@ -21,31 +19,30 @@ struct LumoRig {
     EXPECT_TRUE(server.Start(&error)) << error;
     port = static_cast<std::uint16_t>(std::stoi(server.Address().substr(server.Address().rfind(':') + 1)));
   }
-  void Pump() {
-    for (int i = 0; i < 3; ++i) server.Poll(1);
-  }
   int Client(std::string_view bytes, int receiveBuffer = 0) {
-    std::uint16_t p = port;
-    int fd = LoopbackSocket(p, true, -1, receiveBuffer);
+    int fd = LoopbackSocket(port, true, -1, receiveBuffer);
     SendBytes(fd, bytes);
     Pump();
     return fd;
+  }
+  void Pump(std::int64_t advanceMs = 0) {
+    clock.Advance(advanceMs);
+    for (int i = 0; i < 3; ++i) server.Poll(1);
   }
   platform::FakeMediaClock clock;
   LumoServer server;
   std::uint16_t port = 0;
 };
 
-// The payload bytes of `n` whole frames read from `fd` (after the value when `first`).
+// The payload of the `n` whole frames (after the value when `first`) that `fd` has waiting.
 std::vector<std::uint8_t> Frames(int fd, std::size_t n, bool first = false) {
-  const std::string wire = ReadUpTo(fd, n * kFrameWire + (first ? 4 : 0), 1000);
+  std::string wire = ReadUpTo(fd, n * 163 + (first ? 4 : 0), 1000);
+  wire += ReadUpTo(fd, 1, 10);
   media::LumoStreamReader reader(!first);
   std::vector<std::uint8_t> payload;
-  EXPECT_EQ(reader.Feed({reinterpret_cast<const std::uint8_t*>(wire.data()), wire.size()}, payload), wire.size());
-  EXPECT_EQ(reader.Wanted(), media::kLumoHeaderBytes);  // whole frames only
-  if (first) {
-    EXPECT_EQ(reader.Value(), 8000u);
-  }
+  reader.Feed({reinterpret_cast<const std::uint8_t*>(wire.data()), wire.size()}, payload);
+  EXPECT_EQ(reader.Wanted(), media::kLumoHeaderBytes);  // whole frames, nothing more
+  EXPECT_EQ(reader.Value(), first ? 8000u : 0u);
   return payload;
 }
 
@@ -56,10 +53,8 @@ TEST(LumoServer, SendsOneSecondAtOnceThenAFramePerTwentyMillisecondsOfTheLoopedF
   int fd = rig.Client(kLogin);
   std::vector<std::uint8_t> heard = Frames(fd, 50, true);
   for (auto [advance, frames] : {std::pair{19, 0}, {1, 1}, {100, 5}, {1000, 50}}) {
-    rig.clock.Advance(advance);
-    rig.Pump();
-    std::vector<std::uint8_t> more = Frames(fd, frames);
-    EXPECT_EQ(ReadUpTo(fd, 1, 20), "") << advance;  // nothing early
+    rig.Pump(advance);
+    const std::vector<std::uint8_t> more = Frames(fd, frames);
     heard.insert(heard.end(), more.begin(), more.end());
   }
   ASSERT_EQ(heard.size(), 106u * 160);
@@ -68,13 +63,12 @@ TEST(LumoServer, SendsOneSecondAtOnceThenAFramePerTwentyMillisecondsOfTheLoopedF
 }
 
 TEST(LumoServer, AnythingButTheLoginIsClosedWithoutAReply) {
-  for (const std::string& sent : {std::string("\xB2", 1), std::string("\xB1\x01", 2), std::string("GET / HTTP/1.0\r\n")}) {
+  for (const std::string& sent : {std::string("\xB2", 1), std::string("\xB1\x01", 2), std::string("GET / HTTP/1.0")}) {
     LumoRig rig({1, 2, 3});
     int fd = rig.Client(sent);
     bool closed = false;
     EXPECT_EQ(ReadUpTo(fd, 4, 1000, &closed), "") << sent;
-    EXPECT_TRUE(closed) << sent;
-    EXPECT_EQ(rig.server.ClientCount(), 0u);
+    EXPECT_TRUE(closed && rig.server.ClientCount() == 0) << sent;
     close(fd);
   }
 }
@@ -83,21 +77,17 @@ TEST(LumoServer, SlowLoginsAreServedSilentAndStalledClientsDroppedWithoutHolding
   LumoRig rig({9});
   int slow = rig.Client(kLogin.substr(0, 1));
   int silent = rig.Client("");
-  rig.clock.Advance(9999);
+  rig.Pump(9999);
   SendBytes(slow, kLogin.substr(1));
   rig.Pump();
   Frames(slow, 50, true);
-  rig.clock.Advance(1);
-  rig.Pump();
+  rig.Pump(1);
   EXPECT_TRUE(PeerClosed(silent, 1000));  // no login within 10 s
   int stalled = rig.Client(kLogin, 2048);  // never reads
   for (int second = 1; second <= 90; ++second) {
-    rig.clock.Advance(1000);
-    rig.Pump();
+    rig.Pump(1000);
     ASSERT_EQ(Frames(slow, 50), std::vector<std::uint8_t>(50 * 160, 9)) << second;
-    if (second < 60) {
-      EXPECT_EQ(rig.server.ClientCount(), 2u) << second;  // dropped after a minute without taking a byte
-    }
+    EXPECT_TRUE(second >= 60 || rig.server.ClientCount() == 2) << second;  // a minute without taking a byte
   }
   EXPECT_EQ(rig.server.ClientCount(), 1u);
   EXPECT_TRUE(PeerClosed(stalled, 1000));
