@@ -45,6 +45,38 @@ struct LumoSource::Shared {
 
 namespace {
 
+// Receives the rest of the reader's current item (however the peer cuts it) and feeds it.
+bool ReceiveItem(platform::TcpConnection& connection, LumoStreamReader& reader, std::vector<std::uint8_t>& payload,
+                 int timeoutMs, platform::Event* stop) {
+  std::string bytes;
+  if (connection.ReceiveExactly(&bytes, reader.Wanted(), timeoutMs, stop) != platform::NetResult::kOk) return false;
+  payload.clear();
+  reader.Feed({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, payload);
+  return true;
+}
+
+// Connects to the server (each of its addresses in turn), greets it and reads its value; true
+// when it accepted. Every wait is cut short by `stop`.
+bool OpenLink(platform::TcpConnection& connection, LumoStreamReader& reader, const LumoSourceConfig& config,
+              platform::Event* stop) {
+  const platform::HostPort hp = platform::SplitHostPort(config.server, kDefaultLumoPort);
+  std::vector<std::uint32_t> addresses;
+  if (auto dotted = platform::ParseIpv4(hp.host)) {
+    addresses.push_back(*dotted);
+  } else if (config.resolver != nullptr && !hp.host.empty()) {
+    addresses = config.resolver->ResolveIpv4List(hp.host, kLumoMaxAddresses);
+  }
+  bool connected = false;
+  for (std::size_t i = 0; i < addresses.size() && !connected && !(stop != nullptr && stop->IsSet()); ++i) {
+    connected = connection.Connect({addresses[i], hp.port}, config.connectTimeoutMs, stop) == platform::NetResult::kOk;
+  }
+  const std::string_view greeting(reinterpret_cast<const char*>(kLumoGreeting), sizeof kLumoGreeting);
+  std::vector<std::uint8_t> none;
+  return connected && connection.SendAll(greeting, config.sendTimeoutMs, stop) == platform::NetResult::kOk &&
+         ReceiveItem(connection, reader, none, config.valueTimeoutMs, stop) &&
+         reader.HowEnded() != LumoStreamReader::Ending::kRefused;
+}
+
 class SourceThread final : public platform::WorkerThread {
  public:
   SourceThread(LumoSourceConfig config, std::shared_ptr<LumoSource::Shared> shared)
@@ -53,9 +85,15 @@ class SourceThread final : public platform::WorkerThread {
 
  protected:
   void Run() override {
-    if (!Connect() || !LogIn()) {
+    if (!OpenLink(connection_, reader_, config_, &StopEvent())) {
       if (!StopRequested() && config_.log != nullptr) config_.log->Log(kLumoFailedText, platform::kLogError);
     } else {
+      // Playback starts a little behind the stream; the stream's segments go out at once with
+      // the type of service of interactive media.
+      const std::vector<std::uint8_t> silence(kLumoPrefillBytes, kLumoSilence);
+      shared_->Append(silence.data(), silence.size());
+      connection_.SetNoDelay();
+      connection_.SetTypeOfService(kLumoTypeOfService);
       Stream();
     }
     connection_.Close();
@@ -63,46 +101,6 @@ class SourceThread final : public platform::WorkerThread {
   }
 
  private:
-  bool Connect() {
-    const platform::HostPort hp = platform::SplitHostPort(config_.server, kDefaultLumoPort);
-    std::vector<std::uint32_t> addresses;
-    if (auto dotted = platform::ParseIpv4(hp.host)) {
-      addresses.push_back(*dotted);
-    } else if (config_.resolver != nullptr && !hp.host.empty()) {
-      addresses = config_.resolver->ResolveIpv4List(hp.host, kLumoMaxAddresses);
-    }
-    for (std::uint32_t address : addresses) {
-      if (StopRequested()) return false;
-      if (connection_.Connect({address, hp.port}, config_.connectTimeoutMs, &StopEvent()) == platform::NetResult::kOk) {
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // Greets and reads the server's value; the ring is pre-filled once the server accepts.
-  bool LogIn() {
-    const std::string_view greeting(reinterpret_cast<const char*>(kLumoGreeting), sizeof kLumoGreeting);
-    if (connection_.SendAll(greeting, config_.sendTimeoutMs, &StopEvent()) != platform::NetResult::kOk) return false;
-    if (!Receive(config_.valueTimeoutMs) || reader_.HowEnded() == LumoStreamReader::Ending::kRefused) return false;
-    const std::vector<std::uint8_t> silence(kLumoPrefillBytes, kLumoSilence);
-    shared_->Append(silence.data(), silence.size());
-    connection_.SetNoDelay();
-    connection_.SetTypeOfService(kLumoTypeOfService);
-    return true;
-  }
-
-  // Receives the rest of the reader's current item (however the peer cuts it) and feeds it.
-  bool Receive(int timeoutMs) {
-    std::string bytes;
-    if (connection_.ReceiveExactly(&bytes, reader_.Wanted(), timeoutMs, &StopEvent()) != platform::NetResult::kOk) {
-      return false;
-    }
-    payload_.clear();
-    reader_.Feed({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, payload_);
-    return true;
-  }
-
   // Appends the payload, waiting (stop-aware, in slices) while the ring is full.
   bool Store() {
     std::size_t at = 0;
@@ -118,7 +116,8 @@ class SourceThread final : public platform::WorkerThread {
   void Stream() {
     while (!reader_.Ended()) {
       const bool header = reader_.CurrentPhase() == LumoStreamReader::Phase::kHeader;
-      if (!Receive(header ? config_.headerTimeoutMs : config_.payloadTimeoutMs) || !Store()) return;
+      const int timeoutMs = header ? config_.headerTimeoutMs : config_.payloadTimeoutMs;
+      if (!ReceiveItem(connection_, reader_, payload_, timeoutMs, &StopEvent()) || !Store()) return;
     }
   }
 
@@ -163,6 +162,12 @@ void LumoSource::Close() {
   }
   thread_->StopAndJoin();
   thread_.reset();
+}
+
+bool TestLumoLink(const LumoSourceConfig& config, platform::Event* stop) {
+  platform::TcpConnection connection;
+  LumoStreamReader reader;
+  return OpenLink(connection, reader, config, stop);
 }
 
 bool LumoSource::Running() const { return shared_->running.load(); }

@@ -11,6 +11,7 @@
 
 #include "media/audio_sink.h"
 #include "media/lumo_stream.h"
+#include "platform/event.h"
 #include "platform/log_sink.h"
 #include "platform/name_resolver.h"
 #include "platform/worker_thread.h"
@@ -59,5 +60,10 @@ class LumoSource final : public AudioSink {
   std::unique_ptr<platform::WorkerThread> thread_;  // the owner's thread
   platform::WorkerRegistry* registry_;
 };
+
+// The link test of the Hold option page: connects and logs in as the source does (the same
+// time-outs, every wait cut short by `stop`), then hangs up; true when the server accepted.
+// Blocks: run it off the user-interface thread.
+bool TestLumoLink(const LumoSourceConfig& config, platform::Event* stop);
 
 }  // namespace corvina::media

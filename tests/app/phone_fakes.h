@@ -112,19 +112,17 @@ class RecordingRoute final : public app::AudioRoute {
     if (journal != nullptr) journal->push_back("audio " + moves.back());
   }
   app::AudioPlace Place() const override { return place_; }
-  // Hold playback, told to the journal as "music N" and "music off N".
+  // Hold playback ("music N", "music off N" to the journal); none while the line has the audio.
   media::HoldSourceKind PlayHold(int line) override {
     if (journal != nullptr) journal->push_back("music " + std::to_string(line));
-    return held[line] = (place_ == app::AudioPlace::Line(line) ? media::HoldSourceKind::kNone : holdKind);
+    using enum media::HoldSourceKind;
+    return held[line] = place_ == app::AudioPlace::Line(line) ? kNone : kFile;
   }
   void StopHold(int line) override {
-    if (journal != nullptr && held[line] != media::HoldSourceKind::kNone) {
-      journal->push_back("music off " + std::to_string(line));
-    }
-    held[line] = media::HoldSourceKind::kNone;
+    const bool was = std::exchange(held[line], {}) != media::HoldSourceKind::kNone;
+    if (was && journal) journal->push_back("music off " + std::to_string(line));
   }
   media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
-  media::HoldSourceKind holdKind = media::HoldSourceKind::kFile;
   media::HoldSourceKind held[2] = {};
   std::vector<std::string> moves;
   // Also told of each move (a line's ops, to see the order of the two).

@@ -48,6 +48,7 @@ TEST_F(HoldInterop, HoldOffersSendonlyAndResumeSendrecvEachWithTheNextVersion) {
   const std::string held = phone_->Ask("state");
   EXPECT_NE(held.find("\"line\":1,\"state\":\"Connected\""), std::string::npos) << held;
   EXPECT_NE(held.find("\"holdApplied\":true"), std::string::npos) << held;
+  EXPECT_NE(held.find("\"holdSource\":\"file\""), std::string::npos) << held;  // Hold.wav plays
   EXPECT_EQ(phone_->Ask("hold"), "ok");
   ASSERT_TRUE(phone_->WaitForEvent({"\"event\":\"hold\"", "\"line\":1", "\"held\":false"}, 5000))
       << SippMessages("hold");
