@@ -13,6 +13,7 @@
 namespace corvina::platform {
 
 bool TcpListener::Listen(const std::string& hostPort, std::string* error, bool loopbackOnly) {
+  failureErrno_ = 0;
   std::size_t colon = hostPort.rfind(':');
   std::optional<std::uint32_t> parsed;
   if (colon != std::string::npos) parsed = ParseIpv4(std::string_view(hostPort).substr(0, colon));
@@ -34,6 +35,7 @@ bool TcpListener::Listen(const std::string& hostPort, std::string* error, bool l
   }
   fd_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd_) {
+    failureErrno_ = errno;
     *error = std::string("cannot make a socket: ") + std::strerror(errno);
     return false;
   }
@@ -44,6 +46,7 @@ bool TcpListener::Listen(const std::string& hostPort, std::string* error, bool l
   addr.sin_addr.s_addr = htonl(host);
   addr.sin_port = htons(static_cast<std::uint16_t>(port));
   if (bind(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_.Get(), 16) != 0) {
+    failureErrno_ = errno;
     *error = "cannot listen on " + hostPort + ": " + std::strerror(errno);
     fd_.Reset();
     return false;

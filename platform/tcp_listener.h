@@ -26,10 +26,13 @@ class TcpListener {
   int Fd() const { return fd_.Get(); }
   // The address actually bound, "127.0.0.1:PORT".
   const std::string& Address() const { return address_; }
+  // The errno of the last failed socket, bind or listen (0 when the text was at fault).
+  int FailureErrno() const { return failureErrno_; }
 
  private:
   UniqueFd fd_;
   std::string address_;
+  int failureErrno_ = 0;
 };
 
 }  // namespace corvina::platform

@@ -92,23 +92,6 @@ std::vector<std::vector<std::string>> AudioPhoneSettings(const testing::TempFold
           {"SIP", "Quality", quality}};
 }
 
-// A capture of the RTP sent to the baresip peers `peers`.
-std::unique_ptr<Capture> CaptureRtpTo(const testing::TempFolder& folder, const std::vector<const Baresip*>& peers) {
-  std::string filter;
-  for (const Baresip* peer : peers) {
-    filter += (filter.empty() ? "udp dst portrange " : " or udp dst portrange ") +
-              std::to_string(peer->FirstRtpPort()) + "-" +
-              std::to_string(peer->FirstRtpPort() + Baresip::kRtpPorts - 1);
-  }
-  auto capture = std::make_unique<Capture>(folder, filter);
-  return capture->WaitRunning() ? std::move(capture) : nullptr;
-}
-
-// The RTP `pcap` holds that was sent to `peer`.
-std::vector<RtpSeen> SentTo(const std::string& pcap, const Baresip& peer) {
-  return ReadRtpTo(pcap, peer.FirstRtpPort(), Baresip::kRtpPorts);
-}
-
 class CallAudio : public ::testing::TestWithParam<AudioCase> {};
 
 TEST_P(CallAudio, BothWays) {

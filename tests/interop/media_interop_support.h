@@ -150,6 +150,25 @@ inline std::vector<std::int32_t> PcmuBetween(const std::vector<RtpSeen>& packets
   return samples;
 }
 
+// A capture of the RTP sent to the baresip peers `peers` (and of what `orAlso`, a capture filter,
+// selects).
+inline std::unique_ptr<Capture> CaptureRtpTo(const testing::TempFolder& folder, const std::vector<const Baresip*>& peers,
+                                             const std::string& orAlso = {}) {
+  std::string filter = orAlso;
+  for (const Baresip* peer : peers) {
+    filter += (filter.empty() ? "udp dst portrange " : " or udp dst portrange ") +
+              std::to_string(peer->FirstRtpPort()) + "-" +
+              std::to_string(peer->FirstRtpPort() + Baresip::kRtpPorts - 1);
+  }
+  auto capture = std::make_unique<Capture>(folder, filter);
+  return capture->WaitRunning() ? std::move(capture) : nullptr;
+}
+
+// The RTP `pcap` holds that was sent to `peer`.
+inline std::vector<RtpSeen> SentTo(const std::string& pcap, const Baresip& peer) {
+  return ReadRtpTo(pcap, peer.FirstRtpPort(), Baresip::kRtpPorts);
+}
+
 // Now on the clock of a capture's times.
 inline double EpochSeconds() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
