@@ -8,9 +8,11 @@
 //   when the schedule holds under load).
 // A step offers `rate` OPTIONS per second for 4 s with no retransmission. It passes when every
 // OPTIONS got its final response within 2 s (SIPp's exit status) and SIPp kept the pace (the
-// step took at most 10 % longer than planned): anything else counts as loss. The edge found by
-// bisection (to within 6 %) is confirmed by a step twice as long, stepping down 6 % until one
-// passes, so one stall of the shared machine near the edge cannot set the figure.
+// step took at most 10 % longer than planned): anything else counts as loss. The first round
+// doubles the rate from 500/s until a step fails, later rounds step by a quarter from the first
+// round's edge; then bisection narrows the edge to within 6 % and a step twice as long confirms
+// it, stepping down 6 % until one passes, so one stall of the shared machine near the edge
+// cannot set the figure alone.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 
@@ -158,30 +160,24 @@ class OptionsLoad {
     return ok;
   }
 
-  // The highest rate with no loss, searched upwards from `from`.
-  int Edge(const Target& target, int from) {
+  // The highest rate with no loss. Without a `hint` the search doubles from kStartRate until a
+  // step fails; with one (an earlier round's edge) it steps by a quarter up or down from there.
+  int Edge(const Target& target, int hint) {
     int low = 0;
     int high = 0;
-    for (int rate = from; rate <= kHighestRate; rate *= 2) {
-      if (!Step(target, rate, kStepSeconds)) {
-        high = rate;
-        break;
-      }
-      low = rate;
+    const double factor = hint > 0 ? 1.25 : 2.0;
+    int rate = hint > 0 ? hint : kStartRate;
+    const bool first = Step(target, rate, kStepSeconds);
+    (first ? low : high) = rate;
+    // Up while steps pass, or down while they fail.
+    while (first ? high == 0 && rate < kHighestRate : low == 0 && rate > 50) {
+      rate = static_cast<int>(first ? rate * factor : rate / factor);
+      (Step(target, rate, kStepSeconds) ? low : high) = rate;
     }
-    if (high == 0) return low;  // the search's ceiling
-    if (low == 0) {
-      // Lost at the first rate: halve down to a rate that holds.
-      for (int rate = from / 2; rate >= 50 && low == 0; rate /= 2) {
-        if (Step(target, rate, kStepSeconds)) low = rate;
-        else high = rate;
-      }
-      if (low == 0) return 0;
-    }
+    if (high == 0 || low == 0) return low;  // at the search's ceiling, or nothing holds
     while (high > low * 1.06) {
       const int middle = static_cast<int>(std::sqrt(static_cast<double>(low) * high));
-      if (Step(target, middle, kStepSeconds)) low = middle;
-      else high = middle;
+      (Step(target, middle, kStepSeconds) ? low : high) = middle;
     }
     // Near the edge: a longer step confirms, else 6 % lower (at most three times).
     for (int tries = 0; tries < 3; ++tries) {
@@ -230,14 +226,14 @@ void EngineUnderLoad(benchmark::State& state) {
     const Target phoneTarget{"ours   ", port, "100"};
     const Target baresipTarget{"baresip", baresip.SipPort(), "bob"};
     for (int round = 0; round < 3; ++round) {
-      // Later rounds start a quarter below the first round's edge.
-      const int fromOurs = round == 0 ? kStartRate : std::max(kStartRate, ours.front() / 4);
-      const int fromTheirs = round == 0 ? kStartRate : std::max(kStartRate, theirs.front() / 4);
+      // Later rounds search from the first round's edge.
+      const int hintOurs = round == 0 ? 0 : ours.front();
+      const int hintTheirs = round == 0 ? 0 : theirs.front();
       silent.Clear();
-      ours.push_back(load.Edge(phoneTarget, fromOurs));
+      ours.push_back(load.Edge(phoneTarget, hintOurs));
       // The silent registrar saw the REGISTERs while the phone was under load.
       for (long spacing : silent.Spacings()) widest = std::max(widest, spacing);
-      theirs.push_back(load.Edge(baresipTarget, fromTheirs));
+      theirs.push_back(load.Edge(baresipTarget, hintTheirs));
     }
     phone.Quit();
   }
