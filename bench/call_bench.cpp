@@ -111,7 +111,8 @@ void PcmuCall(benchmark::State& state) {
       caller.WaitForSipPort(10000);
       const std::uint16_t calleePort = callee.WaitForSipPort(10000);
       ours = Measure(caller.Pid(), callee.Pid(), [&] {
-        return calleePort != 0 && caller.Ask("dial sip:200@127.0.0.1:" + std::to_string(calleePort)) == "ok {\"line\":1}" &&
+        const std::string dial = "dial sip:200@127.0.0.1:" + std::to_string(calleePort);
+        return calleePort != 0 && caller.Ask(dial) == "ok {\"line\":1}" &&
                callee.WaitForEvent({"\"state\":\"IncomingRinging\""}, 10000) &&
                callee.Ask("answer") == "ok {\"line\":1}" &&
                caller.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000);

@@ -289,7 +289,9 @@ void EngineUnderLoad(benchmark::State& state) {
   std::printf("note: 22 s at the median edge with the silent registrar: %s\n", sustained ? "no loss" : "LOSS");
   std::printf("figure: OPTIONS answered per second without loss (ours) = %d\n", oursMedian);
   std::printf("figure: OPTIONS answered per second without loss (baresip) = %d\n", theirsMedian);
-  if (theirsMedian > 0) std::printf("ratio: options_vs_baresip = %.2f\n", static_cast<double>(oursMedian) / theirsMedian);
+  if (theirsMedian > 0) {
+    std::printf("ratio: options_vs_baresip = %.2f\n", static_cast<double>(oursMedian) / theirsMedian);
+  }
   std::printf("figure: REGISTER retry spacing under load (largest) = %ld ms\n", widest);
   std::fflush(stdout);
   state.counters["options_per_s"] = oursMedian;

@@ -181,7 +181,10 @@ void ParseMix_Sofia(benchmark::State& state) {
         v.method = Length(sip->sip_cseq->cs_method_name);
       }
       if (sip->sip_call_id) v.callId = Length(sip->sip_call_id->i_id);
-      if (sip->sip_contact) v.contactUri = Length(sip->sip_contact->m_url->url_user) + Length(sip->sip_contact->m_url->url_host);
+      if (sip->sip_contact) {
+        const url_t* url = sip->sip_contact->m_url;
+        v.contactUri = Length(url->url_user) + Length(url->url_host);
+      }
       if (sip->sip_content_length) v.length = sip->sip_content_length->l_length;
       benchmark::DoNotOptimize(v.Sum());
       msg_destroy(msg);
