@@ -76,10 +76,10 @@ class TinyRegistrar {
   }
   // Milliseconds between successive REGISTERs, from the kernel's receive times (on loopback the
   // moment the phone sent them), so that this thread's own wake-up delays do not count.
-  std::vector<long> Spacings() {
+  std::vector<double> Spacings() {
     std::lock_guard<std::mutex> hold(mutex_);
-    std::vector<long> out;
-    for (std::size_t i = 1; i < arrivals_.size(); ++i) out.push_back((arrivals_[i] - arrivals_[i - 1]) / 1000000);
+    std::vector<double> out;
+    for (std::size_t i = 1; i < arrivals_.size(); ++i) out.push_back((arrivals_[i] - arrivals_[i - 1]) / 1e6);
     return out;
   }
 
@@ -267,7 +267,7 @@ void EngineUnderLoad(benchmark::State& state) {
   ScratchFolder root("cvengine");
   std::vector<int> ours;
   std::vector<int> theirs;
-  long widest = 0;
+  double widest = 0;
   bool sustained = false;
   for (auto _ : state) {
     TinyRegistrar granting(true);
@@ -287,7 +287,7 @@ void EngineUnderLoad(benchmark::State& state) {
     if (loaded.Port() != 0 && Median(ours) > 0) {
       silent.Clear();  // spacings count from the first REGISTER seen under load
       sustained = load.Load("100", loaded.Port(), Median(ours), 22);
-      for (long spacing : silent.Spacings()) widest = std::max(widest, spacing);
+      for (double spacing : silent.Spacings()) widest = std::max(widest, spacing);
     }
   }
   const int oursMedian = Median(ours);
@@ -299,7 +299,7 @@ void EngineUnderLoad(benchmark::State& state) {
   if (theirsMedian > 0) {
     std::printf("ratio: options_vs_baresip = %.2f\n", static_cast<double>(oursMedian) / theirsMedian);
   }
-  std::printf("figure: REGISTER retry spacing under load (largest) = %ld ms\n", widest);
+  std::printf("figure: REGISTER retry spacing under load (largest) = %.1f ms\n", widest);
   std::fflush(stdout);
   state.counters["options_per_s"] = oursMedian;
 }
