@@ -3,6 +3,8 @@
 //   figure: <name> = <value> <unit>
 // and, for every pair named "<figure>/ours" and "<figure>/reference",
 //   ratio: <figure> = <ours / reference>
+// and for "<figure>/ours" beside any other "<figure>/<peer>",
+//   ratio: <figure>_vs_<peer> = <ours / peer>
 // Throughput figures come from SetItemsProcessed (items per second, higher is better); the
 // benchmark's label, when set, names the unit ("frames/s", "messages/s").
 #include <benchmark/benchmark.h>
@@ -49,9 +51,15 @@ class FigureReporter : public benchmark::ConsoleReporter {
     for (const std::string& name : order_) {
       if (name.size() <= ours.size() || name.compare(name.size() - ours.size(), ours.size(), ours) != 0) continue;
       std::string stem = name.substr(0, name.size() - ours.size());
-      auto ref = figures_.find(stem + "/reference");
-      if (ref == figures_.end() || ref->second.rate <= 0.0) continue;
-      std::printf("ratio: %s = %.2f\n", stem.c_str(), figures_.at(name).rate / ref->second.rate);
+      const double rate = figures_.at(name).rate;
+      for (const std::string& other : order_) {
+        if (other == name || other.rfind(stem + "/", 0) != 0) continue;
+        const Figure& ref = figures_.at(other);
+        if (ref.rate <= 0.0) continue;
+        const std::string peer = other.substr(stem.size() + 1);
+        if (peer == "reference") std::printf("ratio: %s = %.2f\n", stem.c_str(), rate / ref.rate);
+        else std::printf("ratio: %s_vs_%s = %.2f\n", stem.c_str(), peer.c_str(), rate / ref.rate);
+      }
     }
     std::fflush(stdout);
   }

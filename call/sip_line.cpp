@@ -168,9 +168,8 @@ LineSnapshot SipLine::Snapshot() const {
   return snapshot_;
 }
 
-std::string SipLine::UserName() const {
-  return ReadLineAccount(services_.settings, section_()).user;
-}
+// Asked for every line on every OPTIONS and INVITE: the one setting, not the whole account.
+std::string SipLine::UserName() const { return services_.settings.GetSettingString(section_(), "UserName", ""); }
 
 bool SipLine::Answer() {
   if (Snapshot().state != call::CallState::kIncomingRinging) return false;

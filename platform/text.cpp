@@ -164,24 +164,10 @@ std::string FormatTextV(const char* format, va_list args) {
   return out;
 }
 
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string ToLowerAscii(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = ToLowerAscii(c);
   return out;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
 }
 
 long ParseLeadingLong(std::string_view s) {

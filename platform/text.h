@@ -41,11 +41,20 @@ std::string ToUtf16Le(std::string_view utf8);
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatTextV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
-// ASCII-only case folding, as used for protocol tokens and key names.
-char ToLowerAscii(char c);
+// ASCII-only case folding, as used for protocol tokens and key names. The comparisons are
+// inline: the SIP layer runs them for every header of every datagram.
+inline char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string ToLowerAscii(std::string_view s);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix);
+inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+  }
+  return true;
+}
+inline bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
+}
 
 // Decimal reading as the settings and protocol fields use it: optional white space, an
 // optional sign, then the leading digits; anything else stops the number. No digits reads as

@@ -13,7 +13,7 @@ test_pkgs=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   sip-tester baresip-core kamailio stun-server stun-client
-  libspandsp-dev libgsm1-dev libgsm-tools libre-dev
+  libspandsp-dev libgsm1-dev libgsm-tools libre-dev libsofia-sip-ua-dev
   ffmpeg sox espeak-ng tshark
   xvfb xauth
 )

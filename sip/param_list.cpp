@@ -37,6 +37,7 @@ void ParamList::Remove(std::string_view name) {
 }
 
 std::string PercentDecode(std::string_view text) {
+  if (text.find('%') == std::string_view::npos) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -5,10 +5,7 @@
 namespace corvina::sip {
 namespace {
 
-std::string FirstVia(const SipMessage& m) {
-  std::vector<std::string_view> vias = m.HeaderValues(kVia);
-  return vias.empty() ? std::string() : std::string(vias.front());
-}
+std::string_view FirstVia(const SipMessage& m) { return m.FindHeader(kVia); }
 
 }  // namespace
 
@@ -22,7 +19,7 @@ void SentMessageCache::Record(const SipMessage& answered, const SocketAddress& t
   }
   std::string callId(answered.FindHeader(kCallId));
   Entry entry{answered.IsRequest(), answered.statusCode,     std::string(answered.FindHeader(kCSeq)),
-              FirstVia(answered),   std::string(answered.FindHeader(kTo)), std::string(answered.FindHeader(kFrom)),
+              std::string(FirstVia(answered)), std::string(answered.FindHeader(kTo)), std::string(answered.FindHeader(kFrom)),
               to,                   std::string(text),       now,
               0,                    nextSerial_++};
   order_.push_back(Order{now, callId, entry.serial});
@@ -32,10 +29,10 @@ void SentMessageCache::Record(const SipMessage& answered, const SocketAddress& t
 SentMessageCache::Match SentMessageCache::Find(const SipMessage& received, std::uint32_t now, Resend& resend) {
   std::lock_guard<std::mutex> hold(mutex_);
   ExpireLocked(now);
-  auto it = byCallId_.find(std::string(received.FindHeader(kCallId)));
+  auto it = byCallId_.find(received.FindHeader(kCallId));
   if (it == byCallId_.end()) return Match::kNone;
   std::string_view cseq = received.FindHeader(kCSeq);
-  std::string via = FirstVia(received);
+  std::string_view via = FirstVia(received);
   std::string_view to = received.FindHeader(kTo);
   std::string_view from = received.FindHeader(kFrom);
   for (Entry& e : it->second) {

@@ -65,7 +65,12 @@ class SentMessageCache {
 
   const std::size_t capacity_;
   std::mutex mutex_;  // guards everything below
-  std::unordered_map<std::string, std::vector<Entry>> byCallId_;
+  // Looked up by the received Call-ID's text without copying it.
+  struct CallIdHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::vector<Entry>, CallIdHash, std::equal_to<>> byCallId_;
   std::deque<Order> order_;  // oldest first
   std::uint64_t nextSerial_ = 0;
 };

@@ -143,7 +143,7 @@ void SipEngine::WaitAndDrain(std::uint32_t waitMs) {
 
 void SipEngine::Drain() {
   std::span<std::uint8_t> buffer(buffer_.data(), kReceiveBuffer - 1);
-  while (!StopRequested()) {
+  for (int taken = 0; taken < kDrainBatch && !StopRequested(); ++taken) {
     platform::ReceiveResult r = socket_.ReceiveNow(buffer);
     if (r.status != platform::ReceiveStatus::kDatagram) return;
     if (r.size == 0) continue;

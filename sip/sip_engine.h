@@ -39,6 +39,7 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   static constexpr int kUnregisterBudgetMs = 2000;
   static constexpr int kTerminatorIdleMs = 1500;
   static constexpr std::size_t kReceiveBuffer = 4096;
+  static constexpr int kDrainBatch = 64;
   // The socket's kernel buffer: room for a few thousand datagrams while the thread is away.
   static constexpr int kSocketReceiveBytes = 2 * 1024 * 1024;
 
@@ -99,6 +100,8 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   void FollowServer(std::uint32_t now);
   void CheckPublicAddress(std::uint32_t now);
   void WaitAndDrain(std::uint32_t waitMs);
+  // Takes at most kDrainBatch waiting datagrams, so that under a flood the timers (resends,
+  // REGISTER retries, keep-alives) are still looked at every few milliseconds.
   void Drain();
   void FinishOnStop();
   int SettingPort(std::string_view name);

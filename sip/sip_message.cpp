@@ -5,11 +5,6 @@
 
 namespace corvina::sip {
 
-bool HeaderNameMatches(std::string_view name, const HeaderName& wanted) {
-  return platform::EqualsIgnoreCase(name, wanted.full) ||
-         (!wanted.compact.empty() && platform::EqualsIgnoreCase(name, wanted.compact));
-}
-
 std::string_view SipMessage::FindHeader(std::string_view name, std::string_view fallback) const {
   for (const SipHeader& h : headers) {
     if (platform::EqualsIgnoreCase(h.name, name)) return h.value;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/socket_address.h"
+#include "platform/text.h"
 
 namespace corvina::sip {
 
@@ -79,7 +80,11 @@ struct SipMessage {
   std::string_view FindBody(std::string_view contentType) const;
 };
 
-bool HeaderNameMatches(std::string_view name, const HeaderName& wanted);
+// Inline: every header lookup runs it once per header of the message.
+inline bool HeaderNameMatches(std::string_view name, const HeaderName& wanted) {
+  return platform::EqualsIgnoreCase(name, wanted.full) ||
+         (!wanted.compact.empty() && platform::EqualsIgnoreCase(name, wanted.compact));
+}
 
 // True when `message` is a response whose CSeq is the request's number and method.
 bool ResponseMatchesRequest(const SipMessage& message, std::uint32_t cseq, std::string_view method);

@@ -1,5 +1,6 @@
 #include "sip/sip_parser.h"
 
+#include <cstring>
 #include <string>
 
 #include "platform/text.h"
@@ -39,11 +40,17 @@ class Cursor {
     if (!AtEnd() && IsLineEnd(Peek()) && Peek() != first) ++pos_;
   }
 
-  // The text up to the next CR or LF (not consumed).
+  // The text up to the next CR or LF (not consumed). Two memchr scans: the LF first, then a CR
+  // only up to it.
   std::string_view ToLineEnd() {
-    std::size_t start = pos_;
-    while (!AtEnd() && !IsLineEnd(Peek())) ++pos_;
-    return text_.substr(start, pos_ - start);
+    std::string_view rest = Remaining();
+    auto offset = [&](const void* at, std::size_t none) {
+      return at == nullptr ? none : static_cast<std::size_t>(static_cast<const char*>(at) - rest.data());
+    };
+    const std::size_t limit = offset(std::memchr(rest.data(), '\n', rest.size()), rest.size());
+    const std::size_t n = offset(std::memchr(rest.data(), '\r', limit), limit);
+    pos_ += n;
+    return rest.substr(0, n);
   }
 
  private:
@@ -107,6 +114,14 @@ bool ParseStartLine(Cursor& c, SipMessage& m) {
 // A header name runs to the colon (consumed) or to a control character; white space inside
 // or around it is dropped.
 std::string ReadHeaderName(Cursor& c) {
+  // Usually the name runs straight to the colon: taken in one piece.
+  std::string_view rest = c.Remaining();
+  std::size_t n = 0;
+  while (n < rest.size() && rest[n] != ':' && !IsSpaceOrTab(rest[n]) && !IsControl(rest[n])) ++n;
+  if (n < rest.size() && rest[n] == ':') {
+    c.Skip(n + 1);
+    return Limited(rest.substr(0, n), kMaxHeaderNameUnits);
+  }
   std::string name;
   while (!c.AtEnd()) {
     char ch = c.Peek();
@@ -127,6 +142,7 @@ std::string ReadHeaderName(Cursor& c) {
 
 void ParseHeaders(Cursor& c, SipMessage& m) {
   m.headers.clear();
+  m.headers.reserve(16);
   while (!c.AtEnd()) {
     std::string name = ReadHeaderName(c);
     if (name.empty()) break;

@@ -25,8 +25,10 @@ inline std::string_view TrimTrailingWhite(std::string_view s) {
   return s;
 }
 
-// The text cut to at most `maxUnits` UTF-16 units, on a character boundary.
+// The text cut to at most `maxUnits` UTF-16 units, on a character boundary. No byte makes more
+// than one unit, so text of at most `maxUnits` bytes is kept whole without looking.
 inline std::string Limited(std::string_view s, std::size_t maxUnits) {
+  if (s.size() <= maxUnits) return std::string(s);
   return std::string(platform::CutToUtf16Units(s, maxUnits));
 }
 
