@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
+#include <regex>
 
 #include "call/call_texts.h"
 #include "call/dial_target.h"
@@ -71,11 +71,8 @@ TEST(CallFlowRinging, HangUpRefusesWith480AndAnIgnoredCommandCausesNoSpin) {
 
 // The version (third field of o=) of the SDP in `text`.
 std::uint32_t SdpVersion(const std::string& text) {
-  std::istringstream fields(text.substr(text.find("\r\no=") + 4));
-  std::string user;
-  std::uint32_t session = 0, version = 0;
-  fields >> user >> session >> version;
-  return version;
+  std::smatch found;
+  return std::regex_search(text, found, std::regex("\no=\\S+ \\S+ (\\d+) ")) ? std::stoul(found[1]) : 0;
 }
 
 TEST(CallFlowStop, AStopEndsEveryPhaseWithoutWaitingOutItsWait) {
