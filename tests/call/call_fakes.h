@@ -93,6 +93,8 @@ class CallBench final : public CallHost {
       if (std::exchange(holdRequested, held) != held) commands.Give(LineCommand::kHoldChanged);
     });
   }
+  // An incoming call answered at 0 and acknowledged at 100.
+  void Connect();
   void SetStart(std::uint32_t start) { endpoint.now = start_ = start; }
   std::uint32_t Elapsed() const { return endpoint.now - start_; }
 
@@ -262,6 +264,11 @@ inline std::string FarRequest(const sip::SharedDialog& d, std::string_view metho
   if (sdp.empty()) return text + "Content-Length: 0\r\n\r\n";
   return text + "Content-Type: " + std::string(bodyType) + "\r\nContent-Length: " + std::to_string(sdp.size()) +
          "\r\n\r\n" + std::string(sdp);
+}
+
+inline void CallBench::Connect() {
+  Command(0, LineCommand::kAnswer);
+  Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
 }
 
 }  // namespace corvina::call::testing

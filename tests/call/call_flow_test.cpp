@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
+#include <regex>
 
 #include "call/call_texts.h"
 #include "call/dial_target.h"
@@ -69,27 +69,18 @@ TEST(CallFlowRinging, HangUpRefusesWith480AndAnIgnoredCommandCausesNoSpin) {
   EXPECT_EQ(b.endReason, "");  // our own hang-up needs no reason
 }
 
-// An incoming call answered at 0 and acknowledged at 100.
-void Connect(CallBench& b) {
-  b.Command(0, LineCommand::kAnswer);
-  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
-}
-
 // The version (third field of o=) of the SDP in `text`.
 std::uint32_t SdpVersion(const std::string& text) {
-  std::istringstream fields(text.substr(text.find("\r\no=") + 4));
-  std::string user;
-  std::uint32_t session = 0, version = 0;
-  fields >> user >> session >> version;
-  return version;
+  std::smatch found;
+  return std::regex_search(text, found, std::regex("\no=\\S+ \\S+ (\\d+) ")) ? std::stoul(found[1]) : 0;
 }
 
 TEST(CallFlowStop, AStopEndsEveryPhaseWithoutWaitingOutItsWait) {
   const std::function<void(CallBench&)> phases[] = {
       [](CallBench&) {},                                          // ringing
       [](CallBench& b) { b.Command(0, LineCommand::kAnswer); },  // awaiting the ACK
-      [](CallBench& b) { Connect(b); },                           // connected
-      [](CallBench& b) { Connect(b); b.Hold(1000, true); },       // holding
+      &CallBench::Connect,                                        // connected
+      [](CallBench& b) { b.Connect(); b.Hold(1000, true); },       // holding
       [](CallBench& b) { b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 180); }); },  // dialling
   };
   for (const auto& phase : phases) {
@@ -282,8 +273,7 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
   const std::string g729 = "v=0\r\no=- 1 2 IN IP4 198.51.100.9\r\ns=-\r\nc=IN IP4 198.51.100.9\r\nt=0 0\r\n"
                            "m=audio 40002 RTP/AVP 18\r\n";
   CallBench b;
-  b.Command(0, LineCommand::kAnswer);
-  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.Connect();
   b.Message(2000, [&](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 2, {}, sendonly); });
   b.Message(2100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 2); });
   b.Message(3000, [&](sip::SharedDialog& d) { return FarRequest(d, "INVITE", 3, {}, g729); });
@@ -303,7 +293,7 @@ TEST(CallFlowInCall, ReInvitesAreAnsweredAndARefusedOneLeavesTheCall) {
 
 TEST(CallFlowHold, HoldAndResumeOfferTheirDirectionOneVersionUpAndAreAnnouncedAtThe2xx) {
   CallBench b;
-  Connect(b);
+  b.Connect();
   b.Hold(2000, true);
   b.Message(2100, [](sip::SharedDialog& d) {
     return Reply(d, 407, "Proxy-Authenticate: Digest realm=\"pbx\", nonce=\"n1\"\r\n");
@@ -337,7 +327,7 @@ TEST(CallFlowHold, FailuresEndTheCallWithItsByeAnd491BacksOffAtMostFiveTimes) {
   } cases[] = {{true, 488, 1, 0, 0}, {true, 0, 10, 500, 500}, {true, 491, 6, 560, 809}, {false, 491, 6, 60, 309}};
   for (const auto& c : cases) {
     CallBench b;
-    if (c.cameIn) Connect(b);
+    if (c.cameIn) b.Connect();
     if (!c.cameIn) b.Message(100, [](sip::SharedDialog& d) { return Reply(d, 200, {}, "far", testing::kOfferPcmu); });
     b.Hold(2000, true);
     b.onSent = [&](const std::string& text) {
@@ -366,7 +356,7 @@ TEST(CallFlowHold, FailuresEndTheCallWithItsByeAnd491BacksOffAtMostFiveTimes) {
 
 TEST(CallFlowHold, QuickPressesApplyTheLastStateAndNothingGivenMeanwhileIsLost) {
   CallBench b;
-  Connect(b);
+  b.Connect();
   b.onSent = [&](const std::string& text) {
     if (text.rfind("INVITE ", 0) == 0) b.Message(b.Elapsed() + 100, [](sip::SharedDialog& d) { return Reply(d, 200); });
   };
@@ -396,8 +386,7 @@ TEST(CallFlowInCall, InviteWithReplacesTakesOverTheCallOnlyWithMatchingTags) {
   auto replacing = [](std::string_view replaces, std::string_view callId) {
     return IncomingInvite("Replaces: " + std::string(replaces) + "\r\n", testing::kOfferPcmu, callId);
   };
-  b.Command(0, LineCommand::kAnswer);
-  b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+  b.Connect();
   b.Message(1000, [&](sip::SharedDialog& d) {
     return replacing("in-call-1;to-tag=" + d.LocalTag() + ";from-tag=wrong", "rep-1");
   });
@@ -459,7 +448,7 @@ TEST(CallFlowRefer, BlindTransferFollowsTheReferUntilTheFarEndTellsTheResultOrAL
   };
   for (const auto& c : cases) {
     CallBench b;
-    Connect(b);
+    b.Connect();
     b.At(1000, [&](auto&) { b.commands.GiveTransfer("<sip:300@pbx.example>"); });
     for (const auto& f : c.far) f(b);
     b.RunIncoming(IncomingInvite());
@@ -501,7 +490,7 @@ TEST(CallFlowTransferee, ReferCallsTheTargetAndNotifiesTheResultOrIsRefused) {
   };
   for (const auto& c : cases) {
     CallBench b;
-    Connect(b);
+    b.Connect();
     b.Message(1000, [&](auto& d) { return FarRequest(d, "REFER", 2, std::string(c.referTo) + "\r\n"); });
     b.onSent = [&](const std::string& text) {  // the target answers, then the transferor
       const bool invite = text.rfind("INVITE sip:300@", 0) == 0;

@@ -37,8 +37,7 @@ struct JoinRun {
     other->State().established = true;
     b.peer->idle = c.idle;
     if (!c.sameAccount) b.peer->account.user = "101";
-    b.Command(0, LineCommand::kAnswer);
-    b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+    b.Connect();
     b.Command(1000, LineCommand::kJoinLine);
     b.peer->onRequest = [this, c] {
       if (c.giveAfter >= 0) {
@@ -138,8 +137,7 @@ TEST(CallHandOver, TheGivingLineEndsWithoutByeOnlyWhenAskedAndARacingWithdrawalL
   for (const bool asked : {true, false}) {
     CallBench b;
     b.horizon = 3000;
-    b.Command(0, LineCommand::kAnswer);
-    b.Message(100, [](sip::SharedDialog& d) { return FarRequest(d, "ACK", 1); });
+    b.Connect();
     b.At(1000, [&](auto&) {
       if (asked) b.peer->slot.Request();
       b.commands.Give(LineCommand::kHandOver);

@@ -16,17 +16,16 @@ namespace {
 
 using namespace corvina::testing;
 
-class HoldInterop : public CallInterop {
- protected:
-  // The phone's re-INVITEs SIPp received (its To carries a tag), resends included.
-  static std::vector<SippMessage> ReInvites(const std::vector<SippMessage>& trace) {
-    std::vector<SippMessage> out;
-    for (const SippMessage& m : SippMessagesLike(trace, false, "INVITE ")) {
-      if (!TagOf(m.Header("To")).empty()) out.push_back(m);
-    }
-    return out;
+class HoldInterop : public CallInterop {};
+
+// The phone's re-INVITEs SIPp received (its To carries a tag), resends included.
+std::vector<SippMessage> ReInvites(const std::vector<SippMessage>& trace) {
+  std::vector<SippMessage> out;
+  for (const SippMessage& m : SippMessagesLike(trace, false, "INVITE ")) {
+    if (!TagOf(m.Header("To")).empty()) out.push_back(m);
   }
-};
+  return out;
+}
 
 // The session version of the SDP body of `m` (its o= line), -1 without one.
 long SdpVersion(const SippMessage& m) {

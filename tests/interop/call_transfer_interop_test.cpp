@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdio>
 
 #include "tests/interop/call_interop_fixture.h"
 
@@ -207,9 +206,7 @@ std::string Escaped(const std::string& value) {
     if (std::isalnum(c) || std::string_view("-_.!~*'()").find(static_cast<char>(c)) != std::string_view::npos) {
       out += static_cast<char>(c);
     } else {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", c);
-      out += hex;
+      out += {'%', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
     }
   }
   return out;

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "sip/call_terminator.h"
 #include "sip/dialog_list.h"
 #include "sip/sip_parser.h"
+#include "tests/support/poll_until.h"
 
 namespace corvina::sip {
 namespace {
@@ -83,15 +83,6 @@ std::unique_ptr<SipMessage> MessageFor(std::string_view callId, std::string_view
   auto m = std::make_unique<SipMessage>();
   EXPECT_TRUE(ParseMessage(text, *m));
   return m;
-}
-
-bool PollUntil(const std::function<bool()>& condition, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
 }
 
 TEST(TerminatorThread, GoesIdleWhenTheByeIsAnsweredAndStops) {
@@ -164,7 +155,7 @@ TEST(DialogStress, DropsAndHandOversRaceWithDeliveries) {
     });
   }
   for (auto& t : holders) t.join();
-  ASSERT_TRUE(PollUntil([&] { return delivered.load() > 200; }, 20000));
+  ASSERT_TRUE(corvina::testing::PollUntil([&] { return delivered.load() > 200; }, 20000));
   b.terminator.Stop();  // records still pending: every BYE is still being retransmitted
   EXPECT_FALSE(b.terminator.IdleEvent().IsSet());
   stop.store(true);

@@ -104,10 +104,8 @@ TEST(EngineDispatch, RetransmissionGetsTheSameBytesSixteenTimesWithinThirtySecon
 
 TEST(EngineDispatch, InviteIsOfferedToLinesByUserName) {
   EngineHarness h;
-  auto busy = std::make_shared<FakeLine>("100", 5, false);
-  auto other = std::make_shared<FakeLine>("200", 0, true);
-  h.core.Lines().Add(busy);
-  h.core.Lines().Add(other);
+  h.AddLine("100", 5, false);
+  auto other = h.AddLine("200");
 
   h.Receive(Request("INVITE", "sip:100@192.168.1.20"));  // the matching line refuses: busy
   auto sent = h.socket.Take();
@@ -117,10 +115,8 @@ TEST(EngineDispatch, InviteIsOfferedToLinesByUserName) {
   EXPECT_EQ(other->offers, 0);
 
   EngineHarness g;
-  auto a = std::make_shared<FakeLine>("100", 5, false);
-  auto b = std::make_shared<FakeLine>("200", 0, true);
-  g.core.Lines().Add(a);
-  g.core.Lines().Add(b);
+  auto a = g.AddLine("100", 5, false);
+  auto b = g.AddLine("200");
   g.Receive(Request("INVITE", "sip:192.168.1.20"));  // no user part: every line, first taker wins
   EXPECT_TRUE(g.socket.sent.empty());
   EXPECT_EQ(a->offers, 1);
@@ -136,8 +132,7 @@ TEST(EngineDispatch, InviteIsOfferedToLinesByUserName) {
 
 TEST(EngineDispatch, OptionsAnswerCarriesAllowAndTheOffer) {
   EngineHarness h;
-  auto line = std::make_shared<FakeLine>("100", 0, true);
-  h.core.Lines().Add(line);
+  auto line = h.AddLine("100");
   h.core.SetCapabilities([] { return std::string("v=0\r\n"); });
   h.Receive(Request("OPTIONS"));
   auto sent = h.socket.Take();
@@ -150,7 +145,7 @@ TEST(EngineDispatch, OptionsAnswerCarriesAllowAndTheOffer) {
             "Supported: replaces\r\nContent-Type: application/sdp\r\nContent-Length: 5\r\n\r\nv=0\r\n");
 
   EngineHarness g;
-  g.core.Lines().Add(std::make_shared<FakeLine>("100", 5, true));
+  g.AddLine("100", 5);
   g.Receive(Request("OPTIONS"));
   EXPECT_EQ(g.socket.sent.at(0).text.substr(0, 22), "SIP/2.0 486 Busy Here\r");
 }
@@ -213,8 +208,7 @@ TEST(EngineDispatch, AReplacesValueNamesItsCallEscapedOrNot) {
 
 TEST(EngineReadiness, InviteBeforeReadyIsHeldThenOfferedOnceAndACancelEndsIt) {
   EngineHarness h;
-  auto line = std::make_shared<FakeLine>("100", 0, true);
-  h.core.Lines().Add(line);
+  auto line = h.AddLine("100");
   h.core.OnBound("192.168.1.21", 5070, h.clock.NowMs());  // a rebind: not ready again
   h.Receive(Request("INVITE"));
   h.Receive(Request("INVITE"));  // its resend
@@ -235,9 +229,7 @@ TEST(EngineReadiness, InviteBeforeReadyIsHeldThenOfferedOnceAndACancelEndsIt) {
 TEST(EngineReadiness, ADatagramHandledForMoreThanHalfASecondIsLoggedAtDebugLevel) {
   for (std::uint32_t busyMs : {500u, 501u}) {
     EngineHarness h;
-    auto line = std::make_shared<FakeLine>("100", 0, true);
-    line->onOffer = [&](const SipMessage&) { h.clock.Advance(busyMs); };
-    h.core.Lines().Add(line);
+    h.AddLine("100")->onOffer = [&](const SipMessage&) { h.clock.Advance(busyMs); };
     h.log.entries.clear();
     h.Receive(Request("INVITE"));
     decltype(h.log.entries) expected;
@@ -249,9 +241,7 @@ TEST(EngineReadiness, ADatagramHandledForMoreThanHalfASecondIsLoggedAtDebugLevel
 TEST(EngineAddresses, PublicAddressChangeIsLoggedShownPerUserAndMakesRegistrationsDue) {
   EngineHarness h;
   EXPECT_TRUE(h.Logged("SIP Private IP is: 192.168.1.20:5070"));
-  h.core.Lines().Add(std::make_shared<FakeLine>("100", 0, true));
-  h.core.Lines().Add(std::make_shared<FakeLine>("100", 0, true));
-  h.core.Lines().Add(std::make_shared<FakeLine>("300", 0, true));
+  for (const char* user : {"100", "100", "300"}) h.AddLine(user);
   h.resolver.names["reg.example"] = 0xC6336401;
   h.core.Registrations().Add(LineRegistrationKey("100", "reg.example", "", "", "pw"), 90, h.clock.NowMs());
   h.PublicAddress("203.0.113.9", 6000, true);

@@ -70,6 +70,11 @@ struct EngineHarness {
     core.OnDatagram(text, from, clock.NowMs());
   }
   std::uint32_t Cycle() { return core.RunCycle(clock.NowMs()); }
+  // A line of user `user` in `state` that takes offers when `accepts`, added to the core.
+  std::shared_ptr<FakeLine> AddLine(std::string user, int state = 0, bool accepts = true) {
+    auto line = std::make_shared<FakeLine>(std::move(user), state, accepts);
+    return core.Lines().Add(line), line;
+  }
   bool Logged(std::string_view text) const {
     for (const auto& e : log.entries) {
       if (e.first == text) return true;

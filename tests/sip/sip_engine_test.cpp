@@ -9,10 +9,7 @@
 // - idle, it waits until the core's next deadline in one go (a fake wait moves a fake clock).
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "platform/memory_settings_store.h"
@@ -21,6 +18,7 @@
 #include "sip/response_composer.h"
 #include "sip/sip_engine.h"
 #include "sip/wire_format.h"
+#include "tests/support/poll_until.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::sip {
@@ -71,16 +69,6 @@ class RecordingTerminator final : public TerminatorControl {
   std::atomic<int> idleWait{0};
   std::atomic<int> stops{0};
 };
-
-template <typename Condition>
-bool PollUntil(Condition condition, int timeoutMs = 5000) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
 
 TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   corvina::testing::TempFolder folder("engine");
@@ -153,7 +141,7 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   probe.Close();
   settings.SetSettingInt("SIP", "Port", moved);
   engine.RequestRebind();
-  EXPECT_TRUE(PollUntil([&] { return engine.Endpoint().Addresses().localPort == moved; }));
+  EXPECT_TRUE(corvina::testing::PollUntil([&] { return engine.Endpoint().Addresses().localPort == moved; }, 5000));
   EXPECT_TRUE(log.Has(FormatWire("SIP Private IP is: 127.0.0.1:%d", {moved})));
 
   engine.StopEngine();
@@ -163,11 +151,8 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
 
   std::tm t = wall.LocalTime(wall.Now());
   std::string traceName = FormatWire("20%.2d-%.2d-%.2d Corvina SipTrace.txt", {t.tm_year % 100, t.tm_mon + 1, t.tm_mday});
-  std::ifstream file(folder.Sub(traceName), std::ios::binary);
-  ASSERT_TRUE(file.good()) << traceName;
-  std::stringstream all;
-  all << file.rdbuf();
-  const std::string trace = all.str();
+  ASSERT_TRUE(std::filesystem::exists(folder.Sub(traceName))) << traceName;
+  const std::string trace = corvina::testing::ReadFile(folder.Sub(traceName));
   const std::string peerText = FormatSocketAddress(*peer.Local());
   EXPECT_NE(trace.find(" UDP Packet Received from " + peerText + " <<<<"), std::string::npos);
   EXPECT_NE(trace.find(request + "\r\n" + std::string(64, '-') + "\r\n\r\n"), std::string::npos);
