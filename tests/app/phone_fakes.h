@@ -108,7 +108,9 @@ class RecordingRoute final : public app::AudioRoute {
  public:
   void RouteTo(app::AudioPlace place) override {
     place_ = place;
-    moves.push_back(place.kind == app::AudioPlace::Kind::kLine ? "line " + std::to_string(place.line) : "none");
+    using enum app::AudioPlace::Kind;
+    moves.push_back(place.kind == kLine ? "line " + std::to_string(place.line)
+                    : place.kind == kConference ? "conference" : "none");
     if (journal != nullptr) journal->push_back("audio " + moves.back());
   }
   app::AudioPlace Place() const override { return place_; }
@@ -123,7 +125,17 @@ class RecordingRoute final : public app::AudioRoute {
     if (was && journal) journal->push_back("music off " + std::to_string(line));
   }
   media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
+  // Conference membership ("join N", "leave N" to the journal).
+  void JoinConference(int line) override {
+    joined[line] = true;
+    if (journal != nullptr) journal->push_back("join " + std::to_string(line));
+  }
+  void LeaveConference(int line) override {
+    joined[line] = false;
+    if (journal != nullptr) journal->push_back("leave " + std::to_string(line));
+  }
   media::HoldSourceKind held[2] = {};
+  bool joined[2] = {};
   std::vector<std::string> moves;
   // Also told of each move (a line's ops, to see the order of the two).
   std::vector<std::string>* journal = nullptr;
