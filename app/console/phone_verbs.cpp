@@ -166,7 +166,10 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
         std::optional<int> chosen = ChosenLine(args);
         if (!chosen) return CommandReply::Error("usage: hangup [1|2]");
         int line = p.CurrentLine();
+        // Without a normal call the hang-up ends the conference, every member with it.
+        const bool conference = !p.NormalCall() && p.CurrentConference().Exists();
         if ((*chosen == PhoneController::kNoLine || *chosen == line) && p.HangUp()) {
+          if (conference) return CommandReply::Ok(JsonObject().Add("conference", true).Str());
           return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
         }
         line = *chosen == PhoneController::kNoLine ? p.RingingLine() : *chosen;
@@ -218,7 +221,17 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
                                     .Add("path", line.recordingTarget.where)
                                     .Str());
       });
-  notBuilt("conference", "presses Conference");
+  add("conference", "presses Conference (start, resume or refuse with a message box); answers its state",
+      [](PhoneController& p, const CommandArgs&) {
+        p.OnButton(ControlId::kConference);
+        const Conference& c = p.CurrentConference();
+        return CommandReply::Ok(JsonObject()
+                                    .Add("exists", c.Exists())
+                                    .Add("running", c.Running())
+                                    .Add("buttonState", c.ButtonState())
+                                    .Add("members", c.Members())
+                                    .Str());
+      });
   notBuilt("intercom", "intercom press|release");
   add("dnd", "Do Not Disturb on|off|toggle", [](PhoneController& p, const CommandArgs& args) {
     std::string_view how = args.Count() == 1 ? std::string_view(args[0]) : std::string_view();

@@ -82,6 +82,9 @@ class RecordingView final : public app::MainView {
   }
   void SetControlEnabled(app::ControlId c, bool enabled) override { this->enabled[static_cast<int>(c)] = enabled; }
   void OpenExternal(std::string_view target) override { opened.emplace_back(target); }
+  void ShowMessageBox(std::string_view title, std::string_view text) override {
+    boxes.push_back(std::string(title) + ": " + std::string(text));
+  }
   bool ShowTrayMessage(std::string_view, std::string_view text) override {
     tray.emplace_back(text);
     return hasTray;
@@ -98,6 +101,7 @@ class RecordingView final : public app::MainView {
   std::vector<std::string> list;
   std::map<int, std::pair<bool, bool>> menus;
   std::vector<std::string> tray;
+  std::vector<std::string> boxes;  // "title: text"
   std::map<int, bool> enabled;
   std::vector<std::string> opened;
   bool hasTray = true;
