@@ -59,6 +59,18 @@ std::optional<int> ChosenLine(const CommandArgs& args) {
   return LineIndex(*n);
 }
 
+// The conference: whether it exists and runs, its button state (0 off, 1 running, 2 paused)
+// and its members (the local device and each joined line; 0 without a conference).
+std::string ConferenceJson(PhoneController& phone) {
+  const Conference& c = phone.CurrentConference();
+  return JsonObject()
+      .Add("exists", c.Exists())
+      .Add("running", c.Running())
+      .Add("buttonState", c.ButtonState())
+      .Add("members", c.Members())
+      .Str();
+}
+
 }  // namespace
 
 std::string PhoneStateJson(PhoneController& phone) {
@@ -96,6 +108,7 @@ std::string PhoneStateJson(PhoneController& phone) {
       .Add("dnd", phone.DndOn())
       .Add("missedCalls", static_cast<std::int64_t>(phone.Missed().Count()))
       .Add("missedText", phone.Missed().Summary())
+      .AddRaw("conference", ConferenceJson(phone))
       .Str();
 }
 
@@ -224,13 +237,7 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
   add("conference", "presses Conference (start, resume or refuse with a message box); answers its state",
       [](PhoneController& p, const CommandArgs&) {
         p.OnButton(ControlId::kConference);
-        const Conference& c = p.CurrentConference();
-        return CommandReply::Ok(JsonObject()
-                                    .Add("exists", c.Exists())
-                                    .Add("running", c.Running())
-                                    .Add("buttonState", c.ButtonState())
-                                    .Add("members", c.Members())
-                                    .Str());
+        return CommandReply::Ok(ConferenceJson(p));
       });
   notBuilt("intercom", "intercom press|release");
   add("dnd", "Do Not Disturb on|off|toggle", [](PhoneController& p, const CommandArgs& args) {

@@ -40,23 +40,27 @@ void Conference::Press() {
   timers_.KillTimer(timerId_);
   host_.setImage(ButtonImage::kConferenceRunning);
   host_.updateStatus();
+  host_.changed();
 }
 
-void Conference::StopAudio() {
-  if (!running_) return;
+bool Conference::StopAudio() {
+  if (!running_) return false;
   // The parties hear silence meanwhile: their calls are not put on hold.
   if (audio_) audio_->RouteTo(AudioPlace::Nothing());
   running_ = false;
+  return true;
 }
 
 void Conference::Pause() {
   CORVINA_CHECK_THREAD(uiThread_);
   if (!running_) return;
   StopAudio();
-  if (buttonState_ == 2) return;
-  buttonState_ = 2;
-  blinkLit_ = true;
-  timers_.SetTimer(timerId_, kBlinkMs, [this] { Blink(); });
+  if (buttonState_ != 2) {
+    buttonState_ = 2;
+    blinkLit_ = true;
+    timers_.SetTimer(timerId_, kBlinkMs, [this] { Blink(); });
+  }
+  host_.changed();
 }
 
 void Conference::Blink() {
@@ -81,6 +85,7 @@ void Conference::End() {
     host_.dropLine(line);
   }
   host_.updateStatus();
+  host_.changed();
 }
 
 void Conference::Leave(int line) {
@@ -88,6 +93,7 @@ void Conference::Leave(int line) {
   if (!IsMember(line)) return;
   member_[static_cast<std::size_t>(line)] = false;
   if (audio_) audio_->LeaveConference(line);
+  host_.changed();
 }
 
 void Conference::Connected(int line) {

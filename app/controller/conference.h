@@ -30,6 +30,8 @@ struct ConferenceHost {
   std::function<void()> updateStatus;
   // The Conference button shows `image`.
   std::function<void(ButtonImage image)> setImage;
+  // The conference started, paused, resumed, lost a member or ended.
+  std::function<void()> changed;
 };
 
 class Conference {
@@ -57,6 +59,9 @@ class Conference {
   void Press();
   // A Suspend: a running conference stops its audio and its button starts to blink.
   void Pause();
+  // Hold without a normal call: a running conference's audio stops (the button stays lit);
+  // false when it was not running.
+  bool StopAudio();
   // Ends the conference: every member line is hung up, the button goes back to off.
   void End();
   // Line `line` leaves the conference (its party no longer hears the others).
@@ -76,7 +81,6 @@ class Conference {
 
  private:
   void Blink();
-  void StopAudio();
 
   platform::ThreadChecker uiThread_;
   AudioRoute* const audio_;

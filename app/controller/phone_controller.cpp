@@ -270,7 +270,7 @@ void PhoneController::Suspend() {
 
 bool PhoneController::Hold() {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (!NormalCall()) return false;
+  if (!NormalCall()) return conference_.StopAudio();
   int n = current_;
   // Nothing from the microphone reaches the held party: the local path stops before the music.
   StopLocalAudio();

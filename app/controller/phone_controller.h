@@ -53,6 +53,8 @@ class PhoneObserver {
   virtual void TransferReported(int /*line*/, call::TransferKind /*kind*/, call::TransferOutcome /*outcome*/) {}
   // A recording of `line` started (`on`) or stopped; `target` is where it goes.
   virtual void RecordingChanged(int /*line*/, bool /*on*/, const media::RecordingTarget& /*target*/) {}
+  // The conference started, paused, resumed, lost a member or ended.
+  virtual void ConferenceChanged(const Conference& /*conference*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };

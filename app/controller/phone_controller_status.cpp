@@ -70,6 +70,7 @@ void PhoneController::OnIncomingCall(int n, const call::LineSnapshot& snapshot) 
   facts.callerName = snapshot.remoteName;
   facts.callerAddress = snapshot.remoteNumber;
   facts.normalCallCurrent = NormalCall();
+  facts.conferenceAudioRunning = conference_.Running();
   facts.indicatorRinging = indicators_.State(n) == LineIndicator::kRinging;
   RingDecision decision = DecideRing(parts_.settings, parts_.log, facts);
   if (decision.intercom == IntercomAnswer::kAnswer) {
@@ -152,7 +153,10 @@ ConferenceHost PhoneController::ConferenceHooks() {
           },
           [this](int n) { Line(n).Drop(); },
           [this] { UpdateStatus(); },
-          [this](ButtonImage image) { SetButton(ControlId::kConference, image, false); }};
+          [this](ButtonImage image) { SetButton(ControlId::kConference, image, false); },
+          [this] {
+            if (parts_.observer) parts_.observer->ConferenceChanged(conference_);
+          }};
 }
 
 void PhoneController::LeaveConference(int n) { conference_.Leave(n); }

@@ -1,7 +1,8 @@
 // The conference as the phone controller drives it, on fake lines, a recording view and audio
 // route and the manual timer host: the three refusal boxes; a second call pauses it (the button
 // alternating 50/29 every 500 ms); Conference again resumes it with that call; a member's line
-// button takes it out; a call ending with three or two members; Hang up ends every member.
+// button takes it out; a call ending with three or two members; Hold only stops its audio;
+// Hang up ends every member.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +19,15 @@ namespace {
 using call::CallState;
 using testing::FakeLine;
 
+// The conference's changes as the console's events show them: "running/state/members".
+struct ConferenceEvents final : PhoneObserver {
+  void ConferenceChanged(const Conference& c) override {
+    seen.push_back(std::to_string(c.Running()) + "/" + std::to_string(c.ButtonState()) + "/" +
+                   std::to_string(c.Members()));
+  }
+  std::vector<std::string> seen;
+};
+
 class ConferenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -30,7 +40,7 @@ class ConferenceTest : public ::testing::Test {
           lines_[i] = line.get();
           return line;
         },
-        "/nonexistent", {}, {}, {}, {}, {}, {}, nullptr, &audio_, nullptr});
+        "/nonexistent", {}, {}, {}, {}, {}, {}, &events_, &audio_, nullptr});
     controller_->Initialise();
   }
   // Places a call to `number`; connects it unless told not to.
@@ -62,6 +72,7 @@ class ConferenceTest : public ::testing::Test {
   testing::RecordingView view_;
   testing::RecordingTones tones_;
   testing::RecordingRoute audio_;
+  ConferenceEvents events_;
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::unique_ptr<PhoneController> controller_;
 };
@@ -117,6 +128,7 @@ TEST_F(ConferenceTest, DiallingPausesItBlinkingAndConferenceResumesWithTheNewCal
   EXPECT_EQ(audio_.moves.back(), "conference");
   timers_.Advance(2000);
   EXPECT_EQ(Image(), ButtonImage::kConferenceRunning);
+  EXPECT_EQ(events_.seen, (std::vector<std::string>{"1/1/2", "0/2/2", "1/1/3"}));
 }
 
 TEST_F(ConferenceTest, AMembersLineButtonTakesItOutToTalkAlone) {
@@ -143,8 +155,12 @@ TEST_F(ConferenceTest, ACallEndingLeavesAThreeMemberConferenceGoingAndEndsATwoMe
   EXPECT_EQ(audio_.moves.back(), "none");
 }
 
-TEST_F(ConferenceTest, HangUpWithoutANormalCallEndsEveryMember) {
+TEST_F(ConferenceTest, HoldOnlyStopsItsAudioAndHangUpEndsEveryMember) {
   ThreeWay();
+  EXPECT_TRUE(controller_->Hold());
+  EXPECT_FALSE(Conf().Running());
+  EXPECT_EQ(audio_.moves.back(), "none");
+  EXPECT_FALSE(lines_[0]->hold || lines_[1]->hold);
   EXPECT_TRUE(controller_->HangUp());
   EXPECT_TRUE(HungUp(0) && HungUp(1));
   EXPECT_FALSE(Conf().Exists());
