@@ -79,6 +79,7 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
   // {"event":"hold","line":N,"held":true|false}
   void HoldApplied(int line, bool held) override;
+  void ConferenceChanged(const Conference& conference) override;
   // {"event":"transfer","line":N,"kind":"blind|transferee|attended","result":"referred|failed|replaced|bridged"}
   void TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) override;
   // {"event":"recording","line":N,"on":true|false,"path":"..."} (a file) or "orrin":"host:port"

@@ -84,6 +84,14 @@ void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
 
 void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").ForLine(line + 1).Add("held", held)); }
 
+void ConsolePhone::ConferenceChanged(const Conference& c) {
+  Emit(ConsoleEvent("conference")
+           .Add("exists", c.Exists())
+           .Add("running", c.Running())
+           .Add("buttonState", c.ButtonState())
+           .Add("members", c.Members()));
+}
+
 void ConsolePhone::TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) {
   const char* result = outcome == call::TransferOutcome::kReferred   ? "referred"
                        : outcome == call::TransferOutcome::kReplaced ? "replaced"

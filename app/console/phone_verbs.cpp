@@ -59,6 +59,18 @@ std::optional<int> ChosenLine(const CommandArgs& args) {
   return LineIndex(*n);
 }
 
+// The conference: whether it exists and runs, its button state (0 off, 1 running, 2 paused)
+// and its members (the local device and each joined line; 0 without a conference).
+std::string ConferenceJson(PhoneController& phone) {
+  const Conference& c = phone.CurrentConference();
+  return JsonObject()
+      .Add("exists", c.Exists())
+      .Add("running", c.Running())
+      .Add("buttonState", c.ButtonState())
+      .Add("members", c.Members())
+      .Str();
+}
+
 }  // namespace
 
 std::string PhoneStateJson(PhoneController& phone) {
@@ -96,6 +108,7 @@ std::string PhoneStateJson(PhoneController& phone) {
       .Add("dnd", phone.DndOn())
       .Add("missedCalls", static_cast<std::int64_t>(phone.Missed().Count()))
       .Add("missedText", phone.Missed().Summary())
+      .AddRaw("conference", ConferenceJson(phone))
       .Str();
 }
 
@@ -166,7 +179,10 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
         std::optional<int> chosen = ChosenLine(args);
         if (!chosen) return CommandReply::Error("usage: hangup [1|2]");
         int line = p.CurrentLine();
+        // Without a normal call the hang-up ends the conference, every member with it.
+        const bool conference = !p.NormalCall() && p.CurrentConference().Exists();
         if ((*chosen == PhoneController::kNoLine || *chosen == line) && p.HangUp()) {
+          if (conference) return CommandReply::Ok(JsonObject().Add("conference", true).Str());
           return CommandReply::Ok(JsonObject().Add("line", line + 1).Str());
         }
         line = *chosen == PhoneController::kNoLine ? p.RingingLine() : *chosen;
@@ -218,7 +234,11 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
                                     .Add("path", line.recordingTarget.where)
                                     .Str());
       });
-  notBuilt("conference", "presses Conference");
+  add("conference", "presses Conference (start, resume or refuse with a message box); answers its state",
+      [](PhoneController& p, const CommandArgs&) {
+        p.OnButton(ControlId::kConference);
+        return CommandReply::Ok(ConferenceJson(p));
+      });
   notBuilt("intercom", "intercom press|release");
   add("dnd", "Do Not Disturb on|off|toggle", [](PhoneController& p, const CommandArgs& args) {
     std::string_view how = args.Count() == 1 ? std::string_view(args[0]) : std::string_view();

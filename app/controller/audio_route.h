@@ -8,16 +8,19 @@
 
 namespace corvina::app {
 
-// A place the local audio can serve. Later kinds (the conference mixer, an intercom line's
-// buffer, the hold playback) join the enumeration; the controller names a place, the router
-// alone knows how to build the path to it.
+// A place the local audio can serve. Later kinds (an intercom line's buffer, the hold playback)
+// join the enumeration; the controller names a place, the router alone knows how to build the
+// path to it.
 struct AudioPlace {
-  enum class Kind { kNothing, kLine };
+  // kConference: the conference mixer, which joins the microphone and speaker with every line
+  // joined to the conference (JoinConference).
+  enum class Kind { kNothing, kLine, kConference };
   Kind kind = Kind::kNothing;
   int line = -1;  // with kLine: the controller's line index, 0 or 1
 
   static AudioPlace Nothing() { return {}; }
   static AudioPlace Line(int index) { return {Kind::kLine, index}; }
+  static AudioPlace Conference() { return {Kind::kConference, -1}; }
   bool operator==(const AudioPlace&) const = default;
 };
 
@@ -40,6 +43,12 @@ class AudioRoute {
   // Ends the line's playback: the player (and with it its sender) goes, then the source.
   virtual void StopHold(int line) = 0;
   virtual media::HoldSourceKind HoldSourceOf(int line) const = 0;
+
+  // The lines the conference mixer joins: a joined line hears the microphone and the other
+  // joined lines whenever the place is the conference (and nothing of the local path
+  // otherwise). Joining a line ends its hold playback. User-interface thread.
+  virtual void JoinConference(int line) = 0;
+  virtual void LeaveConference(int line) = 0;
 };
 
 }  // namespace corvina::app

@@ -19,6 +19,12 @@ void AudioRouter::RouteTo(AudioPlace place) {
   if (place.kind == AudioPlace::Kind::kNothing) return;
   // The hold player's sender goes before the microphone's sender comes.
   if (place.kind == AudioPlace::Kind::kLine) StopHold(place.line);
+  if (place.kind == AudioPlace::Kind::kConference) {
+    mixer_ = std::make_shared<media::ConferenceMixer>();
+    for (int line : {0, 1}) {
+      if (joined_[static_cast<std::size_t>(line)]) JoinMixer(line);
+    }
+  }
   PlaceStreams streams = StreamsFor(place);
   if (!streams.speakerSource && !streams.microphoneSink) return;
   place_ = place;
@@ -36,6 +42,7 @@ media::HoldSourceKind AudioRouter::PlayHold(int line) {
   StopHold(line);
   // Nothing from the microphone reaches the held party.
   if (place_ == AudioPlace::Line(line)) Stop();
+  if (mixer_) mixer_->Leave(line);
   HoldPlayback& hold = holds_[static_cast<std::size_t>(line)];
   hold.source = makeHoldSource_ ? makeHoldSource_() : media::HoldSource{};
   media::MediaSession* session = &sessionOf_(line);
@@ -61,6 +68,27 @@ media::HoldSourceKind AudioRouter::HoldSourceOf(int line) const {
                                                          : media::HoldSourceKind::kNone;
 }
 
+void AudioRouter::JoinConference(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line != 0 && line != 1) return;
+  joined_[static_cast<std::size_t>(line)] = true;
+  if (mixer_) JoinMixer(line);
+}
+
+void AudioRouter::LeaveConference(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line != 0 && line != 1) return;
+  joined_[static_cast<std::size_t>(line)] = false;
+  if (mixer_) mixer_->Leave(line);
+}
+
+void AudioRouter::JoinMixer(int line) {
+  // The hold player's sender goes before the mixer's sender comes.
+  StopHold(line);
+  media::MediaSession& session = sessionOf_(line);
+  mixer_->Join(line, session.ReceivedAudioReader(), session.CreateSender(false));
+}
+
 AudioRouter::PlaceStreams AudioRouter::StreamsFor(const AudioPlace& place) {
   switch (place.kind) {
     case AudioPlace::Kind::kLine: {
@@ -68,6 +96,10 @@ AudioRouter::PlaceStreams AudioRouter::StreamsFor(const AudioPlace& place) {
       media::MediaSession& session = sessionOf_(place.line);
       return {session.ReceivedAudioReader(), session.CreateSender(false)};
     }
+    case AudioPlace::Kind::kConference:
+      // The speaker plays the lines' sum, so the echo suppressor's reference is that sum too.
+      if (mixer_) return {mixer_->SpeakerSource(), mixer_};
+      break;
     case AudioPlace::Kind::kNothing: break;
   }
   return {};
@@ -109,6 +141,7 @@ void AudioRouter::Stop() {
   if (playback_) playback_->StopAndJoin();
   capture_.reset();
   playback_.reset();
+  mixer_.reset();
   place_ = AudioPlace::Nothing();
 }
 

@@ -15,6 +15,7 @@
 #include "media/audio_chain.h"
 #include "media/audio_devices.h"
 #include "media/capture_thread.h"
+#include "media/conference_mixer.h"
 #include "media/media_session.h"
 #include "media/playback_thread.h"
 #include "platform/clock.h"
@@ -45,6 +46,8 @@ class AudioRouter final : public AudioRoute {
   media::HoldSourceKind PlayHold(int line) override;
   void StopHold(int line) override;
   media::HoldSourceKind HoldSourceOf(int line) const override;
+  void JoinConference(int line) override;
+  void LeaveConference(int line) override;
 
   // Before the first hold; without one a held line plays silence.
   void SetHoldSourceMaker(HoldSourceMaker maker) { makeHoldSource_ = std::move(maker); }
@@ -56,6 +59,8 @@ class AudioRouter final : public AudioRoute {
     media::AudioSinkPtr microphoneSink; // written by the capture thread
   };
   PlaceStreams StreamsFor(const AudioPlace& place);
+  // Hands the line's received audio and a new sender to the running mixer.
+  void JoinMixer(int line);
   void Start(PlaceStreams streams);
   void Stop();
 
@@ -68,6 +73,10 @@ class AudioRouter final : public AudioRoute {
   AudioPlace place_;
   std::unique_ptr<media::PlaybackThread> playback_;
   std::unique_ptr<media::CaptureThread> capture_;
+  // User-interface thread: the lines joined to the conference, and the mixer serving them while
+  // the place is the conference (a fresh one each time: its capture thread owns it).
+  std::array<bool, 2> joined_{};
+  std::shared_ptr<media::ConferenceMixer> mixer_;
   // User-interface thread: the hold playback of each line.
   HoldSourceMaker makeHoldSource_;
   struct HoldPlayback {

@@ -47,7 +47,8 @@ PhoneController::PhoneController(PhoneControllerParts parts)
       missed_(parts_.wallClock),
       recent_(parts_.settings, parts_.wallClock),
       dnd_(parts_.settings, parts_.log, parts_.engineDnd),
-      phoneLog_(parts_.logFolder, parts_.wallClock) {}
+      phoneLog_(parts_.logFolder, parts_.wallClock),
+      conference_(parts_.audio, parts_.timers, kConferenceTimer, parts_.view, parts_.log, ConferenceHooks()) {}
 
 PhoneController::~PhoneController() {
   if (HasLines()) Shutdown();
@@ -70,8 +71,7 @@ void PhoneController::Initialise() {
   bool dnd = dnd_.Load();
   SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
-  // Conference and intercom join later.
-  for (ControlId c : {ControlId::kConference, ControlId::kIntercom}) parts_.view.SetControlEnabled(c, false);
+  parts_.view.SetControlEnabled(ControlId::kIntercom, false);  // the intercom joins later
   parts_.view.SetControlEnabled(ControlId::kRecord, parts_.recording != nullptr);
   UpdateHoldButton();
   UpdateTransferButton();
@@ -226,7 +226,8 @@ bool PhoneController::Reject(int line) {
 
 bool PhoneController::HangUp() {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (!NormalCall()) return false;
+  // Without a normal call, the hang-up ends the conference and every call in it.
+  if (!NormalCall()) return conference_.Exists() && (conference_.End(), true);
   if (ValidLine(transferSource_)) {
     CompleteTransfer();
     return true;
@@ -258,6 +259,7 @@ void PhoneController::ClearDialBox() {
 // ---- Hold, retrieve, transfer, line buttons ------------------------------------------------
 
 void PhoneController::Suspend() {
+  conference_.Pause();
   if (NormalCall()) {
     Hold();
   } else if (ValidLine(current_) && Line(current_).intercom) {
@@ -268,7 +270,7 @@ void PhoneController::Suspend() {
 
 bool PhoneController::Hold() {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (!NormalCall()) return false;
+  if (!NormalCall()) return conference_.StopAudio();
   int n = current_;
   // Nothing from the microphone reaches the held party: the local path stops before the music.
   StopLocalAudio();
@@ -405,6 +407,12 @@ void PhoneController::LineButton(int n) {
     line.intercom = false;
     MakeCurrent(n);
     ClearDialBox();
+  } else if (conference_.IsMember(n)) {
+    // The user talks to that party alone.
+    Suspend();
+    conference_.Leave(n);
+    MakeCurrent(n);
+    ClearDialBox();
   } else if (!line.Call().IsBusy()) {
     Suspend();
     PlaceCall(n);
@@ -515,7 +523,8 @@ void PhoneController::OnButton(ControlId control) {
     case ControlId::kLine1: LineButton(0); break;
     case ControlId::kLine2: LineButton(1); break;
     case ControlId::kRecord: Record(); break;
-    default: break;  // conference and intercom come later
+    case ControlId::kConference: conference_.Press(); break;
+    default: break;  // the intercom comes later
   }
 }
 

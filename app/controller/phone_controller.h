@@ -13,6 +13,7 @@
 
 #include "app/controller/audio_route.h"
 #include "app/controller/call_recording.h"
+#include "app/controller/conference.h"
 #include "app/controller/dial_list.h"
 #include "app/policy/do_not_disturb.h"
 #include "app/controller/line_indicators.h"
@@ -52,6 +53,8 @@ class PhoneObserver {
   virtual void TransferReported(int /*line*/, call::TransferKind /*kind*/, call::TransferOutcome /*outcome*/) {}
   // A recording of `line` started (`on`) or stopped; `target` is where it goes.
   virtual void RecordingChanged(int /*line*/, bool /*on*/, const media::RecordingTarget& /*target*/) {}
+  // The conference started, paused, resumed, lost a member or ended.
+  virtual void ConferenceChanged(const Conference& /*conference*/) {}
 };
 
 enum class CommandResult { kDone, kNotBuilt, kUnknown };
@@ -179,6 +182,7 @@ class PhoneController final : public PhoneLineOwner {
   ButtonImage CallImage() const { return callImage_; }
   ButtonImage HangUpImage() const { return hangUpImage_; }
   const DialList& CurrentDialList() const { return dialList_; }
+  const Conference& CurrentConference() const { return conference_; }
   // As last shown: button id -> image and pressed; menu id -> enabled and checked.
   const std::map<int, std::pair<ButtonImage, bool>>& ButtonStates() const { return buttons_; }
   const std::map<int, std::pair<bool, bool>>& MenuStates() const { return menus_; }
@@ -195,6 +199,7 @@ class PhoneController final : public PhoneLineOwner {
   void OnLineChanged(int index, const call::LineSnapshot& previous, const call::LineSnapshot& snapshot) override;
   void EndOfCall(int index) override;
   void StopRecording(int index) override;
+  void LeaveConference(int index) override;
 
  private:
   // `format` with its one "%s" replaced by `text`.
@@ -202,6 +207,8 @@ class PhoneController final : public PhoneLineOwner {
   bool ValidLine(int n) const { return n == 0 || n == 1; }
   int FirstLineInState(call::CallState state) const;
   void Suspend();
+  // What the conference asks of the controller.
+  ConferenceHost ConferenceHooks();
   int PlaceCall(int line);
   void MakeCurrent(int line);
   // The local audio path: stopped, or started afresh for line n.
@@ -259,6 +266,7 @@ class PhoneController final : public PhoneLineOwner {
   std::string pendingDialNumber_;
   std::string pendingDialText_;
   std::string endReason_;  // why the last call ended, while the display shows it
+  Conference conference_;
 };
 
 }  // namespace corvina::app

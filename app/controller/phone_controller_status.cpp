@@ -70,6 +70,7 @@ void PhoneController::OnIncomingCall(int n, const call::LineSnapshot& snapshot) 
   facts.callerName = snapshot.remoteName;
   facts.callerAddress = snapshot.remoteNumber;
   facts.normalCallCurrent = NormalCall();
+  facts.conferenceAudioRunning = conference_.Running();
   facts.indicatorRinging = indicators_.State(n) == LineIndicator::kRinging;
   RingDecision decision = DecideRing(parts_.settings, parts_.log, facts);
   if (decision.intercom == IntercomAnswer::kAnswer) {
@@ -97,6 +98,7 @@ void PhoneController::OnConnected(int n) {
       ReadRecorderSettings(parts_.settings, {}).autoRecord) {
     StartRecording(n);
   }
+  conference_.Connected(n);
   if (line.intercom) {
     // An intercom call answered by itself leaves the microphone and the speaker where they
     // are; it gets them when its line is made current (its line button).
@@ -142,6 +144,23 @@ void PhoneController::StopRecording(int n) {
   if (parts_.observer) parts_.observer->RecordingChanged(n, false, target);
 }
 
+ConferenceHost PhoneController::ConferenceHooks() {
+  return {[this] { return NormalCall() ? current_ : -1; },
+          [this](int n) { return Line(n).answered; },
+          [this] {
+            current_ = kNoLine;
+            ClearDialBox();
+          },
+          [this](int n) { Line(n).Drop(); },
+          [this] { UpdateStatus(); },
+          [this](ButtonImage image) { SetButton(ControlId::kConference, image, false); },
+          [this] {
+            if (parts_.observer) parts_.observer->ConferenceChanged(conference_);
+          }};
+}
+
+void PhoneController::LeaveConference(int n) { conference_.Leave(n); }
+
 void PhoneController::StopLocalAudio() {
   if (parts_.audio) parts_.audio->RouteTo(AudioPlace::Nothing());
 }
@@ -172,6 +191,10 @@ void PhoneController::EndOfCall(int n) {
   if (n == transferSource_) {
     transferSource_ = kNoLine;
     UpdateTransferButton();
+  }
+  if (conference_.CallEnded(n)) {
+    PlayTone(texts::kBusyTone, false, false);
+    return;
   }
   if (n == calling_) calling_ = kNoLine;
   UpdateStatus();
@@ -269,6 +292,8 @@ void PhoneController::UpdateStatus() {
     PhoneLine& line = Line(ringing);
     display_.Show(FormatOne(texts::kRingingTitle, line.remoteNumber), ringing, line.timing.Start());
     display_.SetCallDetails(line.remoteName, line.remoteNumber, {});
+  } else if (conference_.Exists()) {
+    display_.ShowConference(conference_.Members() - 1);
   } else {
     std::string note = display_.Note();
     display_.ShowIdle();

@@ -26,6 +26,8 @@ class PhoneLineOwner {
   virtual void EndOfCall(int index) = 0;
   // The call has ended: its recording, if any, stops.
   virtual void StopRecording(int index) = 0;
+  // The call has ended: the line leaves the conference, if it was in one.
+  virtual void LeaveConference(int index) = 0;
 };
 
 class PhoneLine final : public call::LineListener, public CallEndSteps {
@@ -58,7 +60,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   void CloseIntercom() override { intercom = false; }
   void StopRecording() override { owner_.StopRecording(index_); }
   void StopPrivateTimer() override {}
-  void LeaveConference() override {}
+  void LeaveConference() override { owner_.LeaveConference(index_); }
   void DropConsultPeer() override;
 
   // The controller's per-line flags.

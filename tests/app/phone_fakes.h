@@ -82,6 +82,9 @@ class RecordingView final : public app::MainView {
   }
   void SetControlEnabled(app::ControlId c, bool enabled) override { this->enabled[static_cast<int>(c)] = enabled; }
   void OpenExternal(std::string_view target) override { opened.emplace_back(target); }
+  void ShowMessageBox(std::string_view title, std::string_view text) override {
+    boxes.push_back(std::string(title) + ": " + std::string(text));
+  }
   bool ShowTrayMessage(std::string_view, std::string_view text) override {
     tray.emplace_back(text);
     return hasTray;
@@ -98,6 +101,7 @@ class RecordingView final : public app::MainView {
   std::vector<std::string> list;
   std::map<int, std::pair<bool, bool>> menus;
   std::vector<std::string> tray;
+  std::vector<std::string> boxes;  // "title: text"
   std::map<int, bool> enabled;
   std::vector<std::string> opened;
   bool hasTray = true;
@@ -108,7 +112,9 @@ class RecordingRoute final : public app::AudioRoute {
  public:
   void RouteTo(app::AudioPlace place) override {
     place_ = place;
-    moves.push_back(place.kind == app::AudioPlace::Kind::kLine ? "line " + std::to_string(place.line) : "none");
+    using enum app::AudioPlace::Kind;
+    moves.push_back(place.kind == kLine ? "line " + std::to_string(place.line)
+                    : place.kind == kConference ? "conference" : "none");
     if (journal != nullptr) journal->push_back("audio " + moves.back());
   }
   app::AudioPlace Place() const override { return place_; }
@@ -123,7 +129,17 @@ class RecordingRoute final : public app::AudioRoute {
     if (was && journal) journal->push_back("music off " + std::to_string(line));
   }
   media::HoldSourceKind HoldSourceOf(int line) const override { return held[line]; }
+  // Conference membership ("join N", "leave N" to the journal).
+  void JoinConference(int line) override {
+    joined[line] = true;
+    if (journal != nullptr) journal->push_back("join " + std::to_string(line));
+  }
+  void LeaveConference(int line) override {
+    joined[line] = false;
+    if (journal != nullptr) journal->push_back("leave " + std::to_string(line));
+  }
   media::HoldSourceKind held[2] = {};
+  bool joined[2] = {};
   std::vector<std::string> moves;
   // Also told of each move (a line's ops, to see the order of the two).
   std::vector<std::string>* journal = nullptr;
