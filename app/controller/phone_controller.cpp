@@ -70,8 +70,8 @@ void PhoneController::Initialise() {
   bool dnd = dnd_.Load();
   SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
-  // Conference and intercom join later.
-  for (ControlId c : {ControlId::kConference, ControlId::kIntercom}) parts_.view.SetControlEnabled(c, false);
+  // The conference joins later.
+  parts_.view.SetControlEnabled(ControlId::kConference, false);
   parts_.view.SetControlEnabled(ControlId::kRecord, parts_.recording != nullptr);
   UpdateHoldButton();
   UpdateTransferButton();
@@ -88,7 +88,7 @@ void PhoneController::Shutdown() {
   for (int i = 0; i < 2; ++i) StopRecording(i);
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
-                 kConferenceTimer, kPendingDialTimer, kEndReasonTimer}) {
+                 kConferenceTimer, kPendingDialTimer, kEndReasonTimer, kPrivateTimerBase, kPrivateTimerBase + 1}) {
     parts_.timers.KillTimer(id);
   }
   for (auto& line : lines_) line.reset();
@@ -401,7 +401,9 @@ void PhoneController::LineButton(int n) {
     MakeCurrent(n);
     ClearDialBox();
   } else if (line.intercom) {
+    // The intercom call becomes a normal call.
     if (n != current_) Suspend();
+    StopPrivateTimer(n);
     line.intercom = false;
     MakeCurrent(n);
     ClearDialBox();
@@ -515,7 +517,8 @@ void PhoneController::OnButton(ControlId control) {
     case ControlId::kLine1: LineButton(0); break;
     case ControlId::kLine2: LineButton(1); break;
     case ControlId::kRecord: Record(); break;
-    default: break;  // conference and intercom come later
+    case ControlId::kIntercom: Intercom(true); break;  // its release comes by Intercom(false)
+    default: break;  // the conference comes later
   }
 }
 
