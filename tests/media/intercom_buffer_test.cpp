@@ -1,7 +1,6 @@
 // The intercom buffer: samples come out in order and sign intact, unplayed audio stops at
 // 120 s (more is dropped, room comes back as it plays), and the file leaves no name behind.
 #include <gtest/gtest.h>
-#include <dirent.h>
 #include <stdlib.h>
 
 #include <string>
@@ -15,18 +14,11 @@ namespace {
 TEST(IntercomBufferTest, KeepsOrderAndStopsAt120SecondsWithoutANameInTmpdir) {
   char pattern[] = "/tmp/corvina-intercom-XXXXXX";
   const std::string dir = mkdtemp(pattern);
-  const char* old = getenv("TMPDIR");
-  const std::string saved = old ? old : "";
   setenv("TMPDIR", dir.c_str(), 1);
   std::shared_ptr<IntercomBuffer> buffer = IntercomBuffer::Create();
-  old ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+  unsetenv("TMPDIR");
   ASSERT_NE(buffer, nullptr);
-  DIR* listing = opendir(dir.c_str());
-  int entries = 0;
-  while (readdir(listing) != nullptr) ++entries;
-  closedir(listing);
-  rmdir(dir.c_str());
-  EXPECT_EQ(entries, 2);  // "." and ".." only
+  EXPECT_EQ(rmdir(dir.c_str()), 0);  // empty: the file has no name
 
   const std::vector<std::int16_t> in = {1, -1, 32767, -32768, 258};
   EXPECT_EQ(buffer->Write(in), in.size());
