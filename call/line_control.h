@@ -42,6 +42,7 @@ struct LineSnapshot {
   int ringCount = 0;
   std::string remoteNumber;  // user part of the other party's URI
   std::string remoteName;    // its display name, or the number when it has none
+  std::string remoteAddress; // "user@host" of the other party's URI (the intercom allow list's key)
   bool intercomRequested = false;
   // The hold state the far end last accepted (a 2xx to the hold or resume re-INVITE); off
   // whenever a call connects. A change is announced like a change of state.

@@ -247,7 +247,9 @@ bool SipLine::StartCall(call::CallState mode, std::string_view remoteParty, std:
   const LineAccount account = ReadLineAccount(services_.settings, section_());
   const sip::NameAddr party = sip::ParseNameAddr(remoteParty);
   LineSnapshot s;
-  s.remoteNumber = sip::ParseUri(party.uri).user;
+  const sip::SipUri partyUri = sip::ParseUri(party.uri);
+  s.remoteNumber = partyUri.user;
+  s.remoteAddress = partyUri.user.empty() ? partyUri.host : partyUri.user + "@" + partyUri.host;
   s.remoteName = party.displayName.empty() ? s.remoteNumber : party.displayName;
   s.ringCount = 1;
   s.state = mode;

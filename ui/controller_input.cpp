@@ -14,10 +14,7 @@ void ControllerInput::OnButton(int id) {
 }
 
 void ControllerInput::OnIntercom(bool pressed) {
-  // The controller takes the intercom button's press; its release has no entry before the
-  // intercom feature exists.
-  app::PhoneController* phone = Phone();
-  if (phone != nullptr && pressed) phone->OnButton(app::ControlId::kIntercom);
+  if (app::PhoneController* phone = Phone()) phone->Intercom(pressed);
 }
 
 void ControllerInput::OnSliderReleased(int id, int value) {

@@ -222,8 +222,25 @@ bool QtMainView::eventFilter(QObject* watched, QEvent* event) {
     LayOut();
     return false;
   }
-  if (event->type() == QEvent::KeyPress) return HandleKey(watched, static_cast<QKeyEvent*>(event));
+  const bool press = event->type() == QEvent::KeyPress;
+  if ((press || event->type() == QEvent::KeyRelease) && HandleSpace(watched, static_cast<QKeyEvent*>(event))) {
+    return true;
+  }
+  if (press) return HandleKey(watched, static_cast<QKeyEvent*>(event));
   return false;
+}
+
+bool QtMainView::HandleSpace(QObject* watched, QKeyEvent* event) {
+  if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier || input_ == nullptr) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr || widget->window() != this) return false;
+  QWidget* focus = QApplication::focusWidget();
+  if (widget != focus && !(focus == nullptr && widget == this)) return false;
+  if (dialBox_->isAncestorOf(widget) || widget == dialBox_) return false;
+  // A held key repeats press and release pairs; only the first press and the last release count.
+  if (!event->isAutoRepeat()) input_->OnIntercom(event->type() == QEvent::KeyPress);
+  event->accept();
+  return true;
 }
 
 bool QtMainView::HandleKey(QObject* watched, QKeyEvent* event) {

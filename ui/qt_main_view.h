@@ -78,6 +78,8 @@ class QtMainView final : public QMainWindow, public app::MainView {
   QPushButton* AddButton(app::ControlId id, const QString& text);
   void AddCommand(QMenu* menu, int id, const char* text, const std::string& shortcut);
   bool HandleKey(QObject* watched, QKeyEvent* event);
+  // Space held outside the dial box is the Intercom button held: press, then release.
+  bool HandleSpace(QObject* watched, QKeyEvent* event);
   void LayOut();
   void RefreshStatusWindow();
 

@@ -38,6 +38,7 @@ std::string LineJson(PhoneController& phone, int i) {
                                 ? std::string("null")
                                 : "\"" + std::string(media::HoldSourceName(line.holdSource)) + "\"")
       .Add("intercom", line.intercom)
+      .AddRaw("intercomAudio", JsonObject().Add("bufferedMs", 0).Add("timerMs", phone.PrivateTimerLeftMs(i)).Str())
       .Add("recording", line.recording)
       .Add("recordingPath", line.recordingTarget.kind == media::RecordingTarget::Kind::kFile
                                 ? line.recordingTarget.where
@@ -129,10 +130,6 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
       return CommandReply::Ok();
     });
   };
-  auto notBuilt = [&verbs](const char* verb, const char* help) {
-    verbs.Register(verb, help, [](const CommandArgs&) { return CommandReply::Error(kNotBuiltYet); });
-  };
-
   add("type", "types TEXT on the keyboard (DTMF in a call, else into the dial box)",
       [](PhoneController& p, const CommandArgs& args) {
         if (args.Raw().empty()) return CommandReply::Error("usage: type TEXT");
@@ -239,7 +236,17 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
         p.OnButton(ControlId::kConference);
         return CommandReply::Ok(ConferenceJson(p));
       });
-  notBuilt("intercom", "intercom press|release");
+  add("intercom", "intercom press|release: holds or lets go of the Intercom button",
+      [](PhoneController& p, const CommandArgs& args) {
+        std::string_view how = args.Count() == 1 ? std::string_view(args[0]) : std::string_view();
+        if (how != "press" && how != "release") return CommandReply::Error("usage: intercom press|release");
+        p.Intercom(how == "press");
+        const int n = p.CurrentLine();
+        return CommandReply::Ok(JsonObject()
+                                    .Add("held", p.IntercomHeld())
+                                    .AddRaw("line", n == PhoneController::kNoLine ? "null" : std::to_string(n + 1))
+                                    .Str());
+      });
   add("dnd", "Do Not Disturb on|off|toggle", [](PhoneController& p, const CommandArgs& args) {
     std::string_view how = args.Count() == 1 ? std::string_view(args[0]) : std::string_view();
     if (how == "on" || how == "off") {

@@ -71,7 +71,6 @@ void PhoneController::Initialise() {
   bool dnd = dnd_.Load();
   SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
-  parts_.view.SetControlEnabled(ControlId::kIntercom, false);  // the intercom joins later
   parts_.view.SetControlEnabled(ControlId::kRecord, parts_.recording != nullptr);
   UpdateHoldButton();
   UpdateTransferButton();
@@ -88,7 +87,7 @@ void PhoneController::Shutdown() {
   for (int i = 0; i < 2; ++i) StopRecording(i);
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
-                 kConferenceTimer, kPendingDialTimer, kEndReasonTimer}) {
+                 kConferenceTimer, kPendingDialTimer, kEndReasonTimer, kPrivateTimerBase, kPrivateTimerBase + 1}) {
     parts_.timers.KillTimer(id);
   }
   for (auto& line : lines_) line.reset();
@@ -403,7 +402,9 @@ void PhoneController::LineButton(int n) {
     MakeCurrent(n);
     ClearDialBox();
   } else if (line.intercom) {
+    // The intercom call becomes a normal call.
     if (n != current_) Suspend();
+    StopPrivateTimer(n);
     line.intercom = false;
     MakeCurrent(n);
     ClearDialBox();
@@ -524,7 +525,8 @@ void PhoneController::OnButton(ControlId control) {
     case ControlId::kLine2: LineButton(1); break;
     case ControlId::kRecord: Record(); break;
     case ControlId::kConference: conference_.Press(); break;
-    default: break;  // the intercom comes later
+    case ControlId::kIntercom: Intercom(true); break;  // its release comes by Intercom(false)
+    default: break;
   }
 }
 

@@ -91,9 +91,10 @@ class PhoneController final : public PhoneLineOwner {
   // Timer ids.
   static constexpr int kApplySettingsTimer = 2, kBlinkTimer = 3, kFirstRunTimer = 4, kCallingTimer = 5,
                        kIntercomDialTimer = 6, kDisplayTimer = 7, kConferenceTimer = 9, kPendingDialTimer = 10,
-                       kEndReasonTimer = 11;
+                       kEndReasonTimer = 11, kPrivateTimerBase = 12;  // private timers: 12 + line
   static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000,
-                                 kPendingDialMs = 4000, kApplySettingsMs = 7000;
+                                 kPendingDialMs = 4000, kApplySettingsMs = 7000,
+                                 kPrivateTimerMs = 25000;
   static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
 
   explicit PhoneController(PhoneControllerParts parts);
@@ -142,6 +143,12 @@ class PhoneController final : public PhoneLineOwner {
   // done, unless both calls are connected.
   bool AttendedTransfer();
   void LineButton(int line);                  // L
+  // I and J: the Intercom button pressed (talk to the dial box's address, or with an empty box
+  // back on the one intercom line) and released (the microphone leaves the intercom line).
+  void Intercom(bool pressed);
+  bool IntercomHeld() const { return intercomHeld_; }
+  // Milliseconds until line n's private timer fires; -1 when it is not armed.
+  std::int64_t PrivateTimerLeftMs(int n) const;
   // K: starts recording the current line's call, or stops it when it records; false without
   // a current line.
   bool Record();
@@ -200,6 +207,7 @@ class PhoneController final : public PhoneLineOwner {
   void EndOfCall(int index) override;
   void StopRecording(int index) override;
   void LeaveConference(int index) override;
+  void StopPrivateTimer(int index) override;
 
  private:
   // `format` with its one "%s" replaced by `text`.
@@ -233,6 +241,12 @@ class PhoneController final : public PhoneLineOwner {
   void OnIncomingCall(int line, const call::LineSnapshot& snapshot);
   void OnConnected(int line);
   void StartRecording(int line);
+  // Line n's private timer (re)armed at 25 s; when it fires the intercom call is dropped.
+  void ArmPrivateTimer(int n);
+  // The intercom line that an Intercom press talks to, kNoLine when none (and none placed).
+  int IntercomLineFor(const std::string& number);
+  // Connect of an intercom line: the microphone only while its button is held for it.
+  void OnIntercomConnected(int n);
   void ShowMissedCalls();
   // The display keeps why a call ended as its note for a while (texts::kEndReasonMs).
   void ShowEndReason(const std::string& reason);
@@ -267,6 +281,7 @@ class PhoneController final : public PhoneLineOwner {
   std::string pendingDialText_;
   std::string endReason_;  // why the last call ended, while the display shows it
   Conference conference_;
+  bool intercomHeld_ = false;  // the Intercom button is held (for the current line)
 };
 
 }  // namespace corvina::app

@@ -69,6 +69,7 @@ void PhoneController::OnIncomingCall(int n, const call::LineSnapshot& snapshot) 
   facts.intercomCall = snapshot.intercomRequested;
   facts.callerName = snapshot.remoteName;
   facts.callerAddress = snapshot.remoteNumber;
+  facts.callerUserHost = snapshot.remoteAddress;
   facts.normalCallCurrent = NormalCall();
   facts.conferenceAudioRunning = conference_.Running();
   facts.indicatorRinging = indicators_.State(n) == LineIndicator::kRinging;
@@ -100,9 +101,7 @@ void PhoneController::OnConnected(int n) {
   }
   conference_.Connected(n);
   if (line.intercom) {
-    // An intercom call answered by itself leaves the microphone and the speaker where they
-    // are; it gets them when its line is made current (its line button).
-    UpdateStatus();
+    OnIntercomConnected(n);
     return;
   }
   // The call's own audio takes the speaker: a calling or ringing tone still playing ends here.

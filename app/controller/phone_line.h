@@ -5,6 +5,7 @@
 
 #include "media/hold_player.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,8 @@ class PhoneLineOwner {
   virtual void StopRecording(int index) = 0;
   // The call has ended: the line leaves the conference, if it was in one.
   virtual void LeaveConference(int index) = 0;
+  // The call has ended: the line's private (intercom) timer stops.
+  virtual void StopPrivateTimer(int /*index*/) {}
 };
 
 class PhoneLine final : public call::LineListener, public CallEndSteps {
@@ -59,7 +62,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   void EndOfCall() override { owner_.EndOfCall(index_); }
   void CloseIntercom() override { intercom = false; }
   void StopRecording() override { owner_.StopRecording(index_); }
-  void StopPrivateTimer() override {}
+  void StopPrivateTimer() override { owner_.StopPrivateTimer(index_); }
   void LeaveConference() override { owner_.LeaveConference(index_); }
   void DropConsultPeer() override;
 
@@ -70,6 +73,10 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   media::RecordingTarget recordingTarget;  // where the running recording goes
   media::HoldSourceKind holdSource = media::HoldSourceKind::kNone;  // what the held party hears
   bool intercom = false;
+  // The private timer (an intercom call's 25 s of inactivity): armed, and when it fires (tick
+  // clock milliseconds).
+  bool privateTimerArmed = false;
+  std::uint32_t privateTimerDeadline = 0;
   bool unanswered = false;
   PhoneLine* consultPeer = nullptr;
   // The call was handed to a blind transfer and waits for its outcome; its line button takes

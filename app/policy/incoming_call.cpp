@@ -9,7 +9,8 @@ namespace corvina::app {
 RingDecision DecideRing(const platform::Settings& settings, platform::LogSink& log, const RingFacts& facts) {
   RingDecision decision;
   if (facts.intercomCall) {
-    if (IsIntercomAllowed(settings, facts.callerAddress)) {
+    const std::string_view who = facts.callerUserHost.empty() ? facts.callerAddress : facts.callerUserHost;
+    if (IsIntercomAllowed(settings, who)) {
       decision.intercom = IntercomAnswer::kAnswer;
     } else {
       log.Log(texts::kIntercomRefused, platform::kLogIntercomRefused);

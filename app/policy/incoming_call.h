@@ -18,7 +18,10 @@ struct RingFacts {
   bool firstNotice = false;        // ring count 1
   bool intercomCall = false;       // the call layer marked the call as intercom
   std::string_view callerName;     // display name
-  std::string_view callerAddress;  // address
+  std::string_view callerAddress;  // address (the user part: what the recent-call list shows)
+  // The From URI's "user@host", which the intercom allow list is matched against (empty: the
+  // address above).
+  std::string_view callerUserHost = {};
   bool normalCallCurrent = false;  // the current line is valid and not an intercom line
   bool conferenceAudioRunning = false;
   bool indicatorRinging = false;  // the line's indicator already shows ringing

@@ -152,6 +152,7 @@ TEST_F(SipLineTest, IncomingCallAnnouncesRingingWithTheCallerAndIntercomRequest)
   const LineSnapshot& s = recorder_.seen.back();
   EXPECT_EQ(s.state, CallState::kIncomingRinging);
   EXPECT_EQ(s.remoteNumber, "200");
+  EXPECT_EQ(s.remoteAddress, "200@198.51.100.9");  // what the intercom allow list matches
   EXPECT_EQ(s.remoteName, "Bob");
   EXPECT_TRUE(s.intercomRequested);
   EXPECT_TRUE(line_->Answer());

@@ -193,6 +193,7 @@ TEST_F(WindowControlsTest, KeysReachTheirEntriesAndOnlyUnmodifiedKeysBecomeDtmfI
       {Qt::Key_7, Qt::NoModifier, kDialBox, false, {"text 7"}},
       {Qt::Key_Period, Qt::KeypadModifier, kDialBox, false, {"button 112"}},
       {Qt::Key_B, Qt::NoModifier, kElsewhere, false, {"text b"}},  // the dial box takes it
+      {Qt::Key_Space, Qt::NoModifier, kElsewhere, true, {"intercom down", "intercom up"}},  // held Intercom
   };
   for (const auto& c : cases) {
     const std::string what = QKeySequence(c.key | c.modifiers).toString().toStdString() + (c.inCall ? " in a call" : "");

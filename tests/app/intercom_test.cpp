@@ -1,0 +1,154 @@
+// The controller's intercom on fake lines and the fake clock: the press places an intercom call
+// (or talks back), the microphone reaches the line only while the button is held, the private
+// timer ends the call 25 s after the last release, and incoming intercom calls are answered by
+// themselves or refused by the allow list.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/console/phone_verbs.h"
+#include "app/controller/phone_controller.h"
+#include "platform/manual_loop.h"
+#include "platform/memory_settings_store.h"
+#include "tests/app/phone_fakes.h"
+#include "tests/app/recording_log.h"
+
+namespace corvina::app {
+namespace {
+
+using call::CallState;
+using testing::FakeLine;
+
+class IntercomTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings_.SetSettingString("Settings", "InstallWizRun", "1");
+    controller_ = std::make_unique<PhoneController>(PhoneControllerParts{
+        settings_, log_, wall_, tick_, timers_, view_, tones_,
+        [this](int i) {
+          auto line = std::make_unique<FakeLine>();
+          line->index = i;
+          lines_[i] = line.get();
+          return line;
+        },
+        "/nonexistent", {}, {}, {}, {}, {}, {}, nullptr, &audio_, nullptr});
+    controller_->Initialise();
+  }
+  void Advance(std::uint32_t ms) {
+    tick_.Advance(ms);
+    timers_.Advance(ms);
+  }
+  void Press(std::string_view text) { controller_->OnDialTextChanged(text), controller_->Intercom(true); }
+  // An incoming intercom call from `user`@`host` on line n.
+  void IncomingIntercom(int n, std::string user, std::string host = "127.0.0.1") {
+    lines_[n]->snapshot.intercomRequested = true;
+    lines_[n]->snapshot.remoteAddress = user + "@" + host;
+    lines_[n]->Announce(CallState::kIncomingRinging, 1, user);
+  }
+  long Count(int n, const std::string& op) { return std::ranges::count(lines_[n]->ops, op); }
+
+  platform::MemorySettingsStore store_;
+  platform::Settings settings_{store_};
+  testing::RecordingLog log_;
+  platform::FakeWallClock wall_{1'700'000'000};
+  platform::FakeTickClock tick_;
+  platform::ManualTimerHost timers_;
+  testing::RecordingView view_;
+  testing::RecordingTones tones_;
+  testing::RecordingRoute audio_;
+  FakeLine* lines_[2] = {nullptr, nullptr};
+  std::unique_ptr<PhoneController> controller_;
+};
+
+TEST_F(IntercomTest, PressReusesTheCallWithin25SecondsAndItEnds25SecondsAfterRelease) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  controller_->OnDialTextChanged("Desk");
+  EXPECT_EQ(verbs.Execute("intercom press"), "ok {\"held\":true,\"line\":1}");
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call Desk"}));
+  EXPECT_TRUE(audio_.moves.empty());  // nothing to talk to before the answer
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(audio_.moves, (std::vector<std::string>{"line 0"}));
+  EXPECT_EQ(verbs.Execute("intercom release"), "ok {\"held\":false,\"line\":null}");
+  EXPECT_EQ(audio_.moves.back(), "none");
+  EXPECT_EQ(controller_->PrivateTimerLeftMs(0), PhoneController::kPrivateTimerMs);
+
+  Advance(20000);
+  Press("desk");  // the same address, another case: the same call
+  EXPECT_EQ(Count(0, "call Desk") + Count(0, "call desk") + Count(1, "call desk"), 1);
+  EXPECT_EQ(audio_.moves.back(), "line 0");
+  EXPECT_EQ(controller_->PrivateTimerLeftMs(0), -1);  // held: no inactivity
+  Advance(30000);
+  controller_->Intercom(false);
+  EXPECT_NE(verbs.Execute("state").find("\"intercomAudio\":{\"bufferedMs\":0,\"timerMs\":25000}"), std::string::npos);
+  Advance(PhoneController::kPrivateTimerMs - 1);
+  EXPECT_EQ(Count(0, "hangup"), 0);  // not while it was held, nor before 25 s
+  Advance(1);
+  EXPECT_EQ(Count(0, "hangup"), 1);
+}
+
+TEST_F(IntercomTest, ConnectAfterReleaseLeavesTheMicrophoneAlone) {
+  Press("300");
+  controller_->Intercom(false);
+  Advance(10000);
+  lines_[0]->Announce(CallState::kConnected);
+  EXPECT_EQ(std::ranges::count(audio_.moves, "line 0"), 0);
+  EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+  Advance(15000);  // the outgoing call's timer runs from the release, not the connect
+  EXPECT_EQ(Count(0, "hangup"), 1);
+}
+
+TEST_F(IntercomTest, APressThatCannotPlaceItsCallChangesNothingAndPlaysBusy) {
+  // A normal call on line 0, and line 1 refuses the intercom call.
+  controller_->OnDialTextChanged("201");
+  controller_->Dial(false);
+  lines_[0]->Announce(CallState::kConnected);
+  lines_[1]->refuse = true;
+  const auto moves = audio_.moves;
+  tones_.played.clear();
+  Press("300");
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Busy"}));
+  EXPECT_EQ(Count(0, "hold"), 0);
+  EXPECT_EQ(Count(0, "call 300"), 0);  // only idle lines are tried
+  Press("");  // an empty box with no intercom line: nothing at all
+  EXPECT_EQ(tones_.played, (std::vector<std::string>{"Busy"}));
+  EXPECT_EQ(audio_.moves, moves);
+  EXPECT_EQ(controller_->CurrentLine(), 0);
+}
+
+TEST_F(IntercomTest, IncomingIntercomFollowsTheAllowListAndTalksBackOnAnEmptyBox) {
+  settings_.SetSettingBool("Intercom", "AllowAll", false);
+  settings_.SetSettingString("Intercom", "Allow", "\"alice@127.0.0.1\", bob");
+  const struct { const char *user, *host; bool answered; } cases[] = {{"alice", "127.0.0.1", true}, {"alice", "10.0.0.1", false}, {"bob", "h", true}, {"carol", "h", false}};
+  for (const auto& c : cases) {
+    lines_[1]->ops.clear();
+    IncomingIntercom(1, c.user, c.host);
+    EXPECT_EQ(lines_[1]->ops, std::vector<std::string>{c.answered ? "answer" : "hangup"}) << c.user << "@" << c.host;
+    lines_[1]->Announce(CallState::kIdle);
+  }
+  EXPECT_EQ(controller_->Missed().Count(), 0);
+  lines_[1]->ops.clear();
+
+  // An allowed call while a normal call is current: that call keeps the microphone.
+  controller_->OnDialTextChanged("201");
+  controller_->Dial(false);
+  lines_[0]->Announce(CallState::kConnected);
+  IncomingIntercom(1, "bob");
+  lines_[1]->Announce(CallState::kConnected);
+  EXPECT_EQ(audio_.moves, (std::vector<std::string>{"line 0"}));
+  EXPECT_EQ(Count(0, "hold"), 0);
+  EXPECT_EQ(controller_->PrivateTimerLeftMs(1), PhoneController::kPrivateTimerMs);
+
+  // An empty box talks back on it (the normal call is held), until the release.
+  Advance(10000);
+  Press("");
+  EXPECT_EQ(Count(0, "hold"), 1);
+  EXPECT_EQ(audio_.moves.back(), "line 1");
+  controller_->Intercom(false);
+  EXPECT_EQ(audio_.moves.back(), "none");
+  Advance(PhoneController::kPrivateTimerMs);
+  EXPECT_EQ(Count(1, "hangup"), 1);
+}
+
+}  // namespace
+}  // namespace corvina::app
