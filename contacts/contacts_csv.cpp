@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -149,6 +150,8 @@ std::vector<Contact> ParseContactsCsv(std::string_view raw) {
         state = kUnquoted;
       }
     }
+    // Only the four columns count: a row with nothing in them is empty.
+    fields.resize(4);
     bool valid = true;
     bool empty = true;
     for (const auto& f : fields) {
@@ -156,9 +159,9 @@ std::vector<Contact> ParseContactsCsv(std::string_view raw) {
       empty = empty && f.empty();
     }
     if (empty) continue;
-    fields.resize(std::max<std::size_t>(fields.size(), 4));
     for (auto& f : fields) {
       if (!valid) f = Cp1252ToUtf8(f);
+      std::replace(f.begin(), f.end(), '\0', ' ');
       f = std::string(platform::CutToUtf16Units(f, platform::kMaxTextUnits));
     }
     contacts.push_back({fields[0], fields[1], fields[2], fields[3]});

@@ -19,7 +19,7 @@ std::string FormatContactsCsv(const std::vector<Contact>& contacts);
 // is converted; a record that is not valid UTF-8 is read as Windows-1252. A quoted field runs
 // to its closing quote ("" stands for one quote; a line break inside becomes a space; text
 // after the closing quote up to the comma is dropped). A record keeps its first 8191 bytes;
-// empty records are skipped; fields are cut to 259 units.
+// records with nothing in the four columns are skipped; fields are cut to 259 units.
 std::vector<Contact> ParseContactsCsv(std::string_view bytes);
 
 // Writes the store's contacts, in store order, to a temporary file beside `path` and renames
