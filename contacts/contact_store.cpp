@@ -10,6 +10,15 @@ std::string DisplayName(const std::string& firstName, const std::string& lastNam
   return std::string(platform::CutToUtf16Units(name, 520));
 }
 
+std::size_t ContactStore::AddAll(const std::vector<Contact>& contacts) {
+  std::size_t added = 0;
+  for (const Contact& c : contacts) {
+    if (Add(c) < 0) break;
+    ++added;
+  }
+  return added;
+}
+
 Contact ContactStore::At(std::size_t index) {
   if (!Seek(index)) return {};
   return Contact{FirstName(), LastName(), Phone(), Email()};

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace corvina::contacts {
 
@@ -30,6 +31,9 @@ class ContactStore {
   // Appends a contact; returns its index, or -1 when the file could not be written (then
   // nothing changed, on disk or in memory).
   virtual int Add(const Contact& contact) = 0;
+  // Appends several contacts with one write; the number added (all, or 0 when the write
+  // failed).
+  virtual std::size_t AddAll(const std::vector<Contact>& contacts);
   // Removes the contact with this identifier. An unknown identifier, or an empty store,
   // changes nothing and returns false.
   virtual bool Delete(long id) = 0;

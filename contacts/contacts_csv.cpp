@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -209,18 +210,34 @@ long ImportContactsCsv(ContactStore& store, const std::string& path, ProgressCal
     names.insert(platform::ToLowerAscii(DisplayName(c.firstName, c.lastName)));
   }
   if (progress != nullptr) progress->Begin("Importing Contacts");
+  // The new contacts are written in batches, at least every 250 ms and at the end, so a
+  // large file does not rewrite the address book once per row.
   long added = 0;
+  std::vector<Contact> pending;
+  auto lastWrite = std::chrono::steady_clock::now();
+  auto write = [&] {
+    std::size_t done = store.AddAll(pending);
+    added += static_cast<long>(done);
+    bool ok = done == pending.size();
+    pending.clear();
+    lastWrite = std::chrono::steady_clock::now();
+    return ok;
+  };
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (progress != nullptr && progress->Cancelled()) break;
     std::string name = platform::FormatText("%s %s", rows[i].firstName.c_str(),
                                             rows[i].lastName.c_str());
     if (progress != nullptr) progress->Update(name, static_cast<double>(i) / rows.size());
     if (!names.insert(platform::ToLowerAscii(name)).second) continue;
-    if (store.Add(rows[i]) < 0) {
+    pending.push_back(rows[i]);
+    if (std::chrono::steady_clock::now() - lastWrite >= std::chrono::milliseconds(250) && !write()) {
       error = "Cannot write the address book";
       return -1;
     }
-    ++added;
+  }
+  if (!write()) {
+    error = "Cannot write the address book";
+    return -1;
   }
   if (progress != nullptr) progress->Update("", 1.0);
   return added;

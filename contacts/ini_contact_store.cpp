@@ -32,6 +32,27 @@ std::size_t EntryCount(const ProfileData& d) {
   return std::min(static_cast<std::size_t>(n), keys);
 }
 
+// The identifiers of entries 0 .. n-1, in one pass over the section.
+std::set<long> UsedIds(const ProfileData& d, std::size_t n) {
+  std::set<long> used;
+  for (const auto& s : d) {
+    if (!platform::EqualsIgnoreCase(s.name, kSection)) continue;
+    for (const auto& k : s.keys) {
+      std::string_view name = k.name;
+      if (name.size() < 8 || !platform::StartsWithIgnoreCase(name, "entry") ||
+          !platform::EqualsIgnoreCase(name.substr(name.size() - 2), "id")) {
+        continue;
+      }
+      std::string_view digits = name.substr(5, name.size() - 7);
+      if (digits.find_first_not_of("0123456789") != std::string_view::npos) continue;
+      if (static_cast<std::size_t>(platform::ParseLeadingLong(digits)) < n) {
+        used.insert(platform::ParseLeadingLong(k.value));
+      }
+    }
+  }
+  return used;
+}
+
 // Sets a key, or deletes it for an empty value.
 void Put(ProfileData& d, const std::string& key, const std::string& value) {
   if (value.empty()) {
@@ -55,19 +76,25 @@ IniContactStore::IniContactStore(std::string path) : path_(std::move(path)) {}
 IniContactStore::~IniContactStore() { profile::Flush(path_); }
 
 int IniContactStore::Add(const Contact& contact) {
-  int index = -1;
+  return AddAll({contact}) == 1 ? static_cast<int>(Count()) - 1 : -1;
+}
+
+std::size_t IniContactStore::AddAll(const std::vector<Contact>& contacts) {
+  if (contacts.empty()) return 0;
   bool ok = profile::Edit(path_, [&](ProfileData& d) {
     std::size_t n = EntryCount(d);
-    std::set<long> used;
-    for (std::size_t i = 0; i < n; ++i) used.insert(platform::ParseLeadingLong(Get(d, EntryKey(i, "id"))));
+    std::set<long> used = UsedIds(d, n);
     long id = 0;
-    while (used.count(id) != 0) ++id;
-    Put(d, EntryKey(n, "id"), std::to_string(id));
-    PutFields(d, n, contact);
-    Put(d, "entrycount", std::to_string(n + 1));
-    index = static_cast<int>(n);
+    for (const Contact& contact : contacts) {
+      while (used.count(id) != 0) ++id;
+      used.insert(id);
+      Put(d, EntryKey(n, "id"), std::to_string(id));
+      PutFields(d, n, contact);
+      ++n;
+    }
+    Put(d, "entrycount", std::to_string(n));
   });
-  return ok ? index : -1;
+  return ok ? contacts.size() : 0;
 }
 
 bool IniContactStore::Delete(long id) {

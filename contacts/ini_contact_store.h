@@ -21,6 +21,7 @@ class IniContactStore final : public ContactStore {
   const std::string& Path() const { return path_; }
 
   int Add(const Contact& contact) override;
+  std::size_t AddAll(const std::vector<Contact>& contacts) override;
   bool Delete(long id) override;
   bool Update(std::size_t index, const Contact& contact) override;
   void Rewind() override { position_ = 0; }
