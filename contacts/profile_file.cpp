@@ -221,6 +221,11 @@ bool WriteBack(const std::string& path, FileState& state) {
     ::unlink(temp.c_str());
     return false;
   }
+  // The rename itself reaches the disk with the folder.
+  std::size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  platform::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) ::fsync(dir.Get());
   state.stamp = Stamp{st.st_ino, st.st_size, st.st_mtim};
   state.dirty = false;
   return true;
