@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include "contacts/ini_contact_store.h"
 #include "app/controller/phone_controller.h"
 #include "app/console/console_phone.h"
 #include "app/console/phone_verbs.h"
@@ -44,7 +45,7 @@ class PhoneControllerTest : public ::testing::Test {
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }, {}, {}, {}, observer,
-        &audio_, &recording_});
+        &audio_, &recording_, contacts_});
     controller_->Initialise();
   }
   void TearDown() override {
@@ -87,6 +88,7 @@ class PhoneControllerTest : public ::testing::Test {
   }
 
   platform::MemorySettingsStore store_;
+  contacts::ContactStore* contacts_ = nullptr;
   platform::Settings settings_{store_};
   testing::RecordingLog log_;
   platform::FakeWallClock wall_{1'700'000'000};

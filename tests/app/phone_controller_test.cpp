@@ -329,6 +329,17 @@ TEST_F(PhoneControllerTest, OutsideDialAndListPicksAreRangeChecked) {
   EXPECT_EQ(view_.list, (std::vector<std::string>{"201"}));
   EXPECT_FALSE(controller_->PickListItem(0));  // no address-book items
   EXPECT_FALSE(controller_->PickListItem(-1));
+  // The address book joins the list, read afresh each time it opens.
+  contacts::IniContactStore book(folder_ + "/contacts.ini");
+  book.Add({"Ann", "", "300", ""});
+  contacts_ = &book;
+  Build(nullptr);
+  book.Add({"", "Lee", "sip:lee@x.org", ""});
+  controller_->OnDialListOpening();
+  EXPECT_EQ(std::vector<std::string>(view_.list.end() - 2, view_.list.end()),
+            (std::vector<std::string>{"Ann  <300>", " Lee <sip:lee@x.org>"}));
+  EXPECT_TRUE(controller_->PickListItem(1));
+  controller_.reset();
 }
 
 TEST_F(PhoneControllerTest, PlayVolumeMapsToTheOutputAndIsStored) {

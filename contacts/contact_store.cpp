@@ -1,0 +1,32 @@
+#include "contacts/contact_store.h"
+
+#include "platform/text.h"
+
+namespace corvina::contacts {
+
+std::string DisplayName(const std::string& firstName, const std::string& lastName) {
+  if (firstName.empty() && lastName.empty()) return {};
+  std::string name = firstName + " " + lastName;
+  return std::string(platform::CutToUtf16Units(name, 520));
+}
+
+std::size_t ContactStore::AddAll(const std::vector<Contact>& contacts) {
+  std::size_t added = 0;
+  for (const Contact& c : contacts) {
+    if (Add(c) < 0) break;
+    ++added;
+  }
+  return added;
+}
+
+Contact ContactStore::At(std::size_t index) {
+  if (!Seek(index)) return {};
+  return Contact{FirstName(), LastName(), Phone(), Email()};
+}
+
+long ContactStore::IdAt(std::size_t index) {
+  if (!Seek(index)) return -1;
+  return CurrentId();
+}
+
+}  // namespace corvina::contacts
