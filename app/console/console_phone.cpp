@@ -38,6 +38,7 @@ bool ConsolePhone::CreateWindow(MainWindow& window) {
     }
   }
   RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }});
+  RegisterProgressVerbs(commands_, progress_);
   for (auto& [fd, channel] : channels_) WatchInput(*channel);
   if (control_.Fd() >= 0) {
     loop_.WatchFd(control_.Fd(), [this] { AcceptClients(); });
@@ -55,6 +56,14 @@ int ConsolePhone::RunLoop() {
   int code = loop_.Run();
   FlushBeforeExit();
   return code;
+}
+
+int ConsolePhone::WaitSourcesOrInput(std::span<const platform::WaitSource> sources, int timeoutMs) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  const int ready = loop_.WaitRound(sources, timeoutMs);
+  // The phone is closing: end the operation as if its window were closed.
+  if (loop_.Quitting()) progress_.Cancel();
+  return ready == platform::HeadlessLoop::kRoundServed ? CooperativeWaiter::kInput : ready;
 }
 
 void ConsolePhone::DestroyWindow() { commands_ = CommandProcessor(); }
