@@ -4,6 +4,7 @@
 
 #include "app/controller/call_lines.h"
 #include "app/controller/main_window.h"
+#include "app/console/contact_verbs.h"
 #include "app/console/json_writer.h"
 #include "app/console/phone_verbs.h"
 #include "app/console/sip_console.h"
@@ -59,6 +60,7 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
   MainWindow* window = &context.window;
   RegisterPhoneVerbs(verbs, [window] { return window->Phone(); });
   RegisterSipVerbs(verbs, context);
+  RegisterContactVerbs(verbs, {[window] { return window->Contacts(); }, context.events, context.program.settings});
   // Every announcement of a call line is also a "line" event with its call state.
   context.window.Calls().SetEventSink(&context.events);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "contacts/ini_contact_store.h"
 #include "media/system_tones.h"
 
 namespace corvina::app {
@@ -98,13 +99,16 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
   tonePlayer_ = std::make_unique<media::TonePlayer>(program_.audioDevices, program_.settings, program_.activityLog,
                                                     program_.mediaClock, program_.paths.DataFolder());
   tones_ = std::make_unique<PlayerTones>(*tonePlayer_);
+  if (!contacts_) {
+    contacts_ = contacts::OpenContactStore(program_.settings, program_.paths.DataFolder(), program_.activityLog);
+  }
   PhoneWiring wiring = MakePhoneWiring(program_, calls_);
   wiring.startEngine = [this] { StartSip(); };
   phone_ = std::make_unique<PhoneController>(PhoneControllerParts{
       program_.settings, program_.activityLog, program_.wallClock, program_.tickClock, timers, view_, *tones_,
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
-      [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording()});
+      [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording(), contacts_.get()});
   phone_->Initialise();
   // The registrations as they stand; their changes follow through the engine's observer.
   for (const LineRegistrationState& state : LineRegistrations()) phone_->OnRegistration(state);

@@ -38,6 +38,8 @@ class MainWindow {
   void StopPhone();
   // The controller, or null before StartPhone and after StopPhone.
   PhoneController* Phone() { return phone_.get(); }
+  // The address book (null before the phone starts). UI thread.
+  contacts::ContactStore* Contacts() { return contacts_.get(); }
   // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the
   // engine and starts it.
   void StartSip();
@@ -95,6 +97,7 @@ class MainWindow {
   // User-interface thread; the controller goes before the tones it plays.
   std::unique_ptr<media::TonePlayer> tonePlayer_;
   std::unique_ptr<PlayerTones> tones_;
+  std::unique_ptr<contacts::ContactStore> contacts_;
   std::unique_ptr<PhoneController> phone_;
   SipFeed sipFeed_{*this};
   bool sipStarted_ = false;                    // user-interface thread

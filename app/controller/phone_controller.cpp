@@ -480,7 +480,15 @@ void PhoneController::SetDialText(std::string text) {
 }
 
 void PhoneController::OnDialListOpening() {
-  dialList_ = FillDialList(recent_, parts_.settings, {});
+  // Read afresh each time, so every add, edit, delete and import shows at once.
+  std::vector<AddressBookItem> addressBook;
+  if (parts_.contacts != nullptr) {
+    for (std::size_t i = 0, n = parts_.contacts->Count(); i < n; ++i) {
+      contacts::Contact c = parts_.contacts->At(i);
+      addressBook.push_back({contacts::DisplayName(c.firstName, c.lastName), c.phone});
+    }
+  }
+  dialList_ = FillDialList(recent_, parts_.settings, addressBook);
   std::vector<std::string> texts;
   texts.reserve(dialList_.items.size());
   for (const DialListItem& item : dialList_.items) texts.push_back(item.text);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/controller/audio_route.h"
+#include "contacts/contact_store.h"
 #include "app/controller/call_recording.h"
 #include "app/controller/dial_list.h"
 #include "app/policy/do_not_disturb.h"
@@ -80,6 +81,8 @@ struct PhoneControllerParts {
   AudioRoute* audio = nullptr;
   // The lines' call recorders (null: no recording; the Record button stays greyed).
   CallRecording* recording = nullptr;
+  // The address book offered in the dial list (null: none). Owned by the caller, same thread.
+  contacts::ContactStore* contacts = nullptr;
 };
 
 class PhoneController final : public PhoneLineOwner {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 
+#include "contacts/ini_contact_store.h"
 #include "app/controller/phone_controller.h"
 #include "app/console/console_phone.h"
 #include "app/console/phone_verbs.h"
@@ -53,7 +54,7 @@ class PhoneControllerTest : public ::testing::Test {
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }, {}, {}, {}, observer,
-        &audio_, &recording_});
+        &audio_, &recording_, contacts_});
     controller_->Initialise();
   }
   void TearDown() override {
@@ -96,6 +97,7 @@ class PhoneControllerTest : public ::testing::Test {
   }
 
   platform::MemorySettingsStore store_;
+  contacts::ContactStore* contacts_ = nullptr;
   platform::Settings settings_{store_};
   testing::RecordingLog log_;
   platform::FakeWallClock wall_{1'700'000'000};
@@ -430,6 +432,17 @@ TEST_F(PhoneControllerTest, OutsideDialAndListPicksAreRangeChecked) {
   EXPECT_EQ(view_.list, (std::vector<std::string>{"201"}));
   EXPECT_FALSE(controller_->PickListItem(0));  // no address-book items
   EXPECT_FALSE(controller_->PickListItem(-1));
+  // The address book joins the list, read afresh each time it opens.
+  contacts::IniContactStore book(folder_ + "/contacts.ini");
+  book.Add({"Ann", "", "300", ""});
+  contacts_ = &book;
+  Build(nullptr);
+  book.Add({"", "Lee", "sip:lee@x.org", ""});
+  controller_->OnDialListOpening();
+  EXPECT_EQ(std::vector<std::string>(view_.list.end() - 2, view_.list.end()),
+            (std::vector<std::string>{"Ann  <300>", " Lee <sip:lee@x.org>"}));
+  EXPECT_TRUE(controller_->PickListItem(1));
+  controller_.reset();
 }
 
 TEST_F(PhoneControllerTest, PlayVolumeMapsToTheOutputAndIsStored) {

@@ -1,6 +1,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
 #include "contacts/ini_contact_store.h"
 #include "tests/support/temp_folder.h"
@@ -116,6 +117,27 @@ TEST(ContactsCsv, ExportImportRoundTripAndCancel) {
   EXPECT_EQ(ImportContactsCsv(third, dir.Sub("out.csv"), &cancel, error), 1);
   EXPECT_EQ(ImportContactsCsv(third, dir.Sub("missing.csv"), nullptr, error), -1);
   EXPECT_FALSE(error.empty());
+}
+
+TEST(ContactRules, SaveRefusals) {
+  testing::TempFolder dir;
+  IniContactStore store(dir.Sub("contacts.ini"));
+  ASSERT_EQ(SaveContact(store, {"  Ann ", "Lee", "1", "a@b.cc"}, std::nullopt), std::nullopt);
+  EXPECT_EQ(store.At(0).firstName, "Ann");
+  struct Case {
+    Contact c;
+    std::optional<std::size_t> edited;
+    std::optional<std::string> want;
+  } cases[] = {
+      {{"B", "", "", "a@b.c"}, std::nullopt, kInvalidEmailText},
+      {{"B", "", "", "@b.cc"}, std::nullopt, kInvalidEmailText},
+      {{"B", "", "", "a.b@cc"}, std::nullopt, kInvalidEmailText},
+      {{"B", "", "", "a@b.cc"}, std::nullopt, std::nullopt},
+      {{"  ", " ", "1", ""}, std::nullopt, kInvalidNameText},
+      {{"Ann", "Lee ", "", ""}, std::nullopt, kDuplicateNameText},
+      {{"Ann", "Lee", "2", ""}, std::size_t{0}, std::nullopt},  // the edited contact itself
+  };
+  for (auto& c : cases) EXPECT_EQ(CheckContact(store, c.c, c.edited), c.want) << c.c.email;
 }
 
 }  // namespace
