@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
 #include "ui/contact_dialog.h"
 
@@ -110,7 +111,7 @@ void AddressBookWindow::Changed() {
 
 void AddressBookWindow::NewContact() {
   ContactDialog dialog(this, false, {}, [this](const contacts::Contact& c) {
-    return hooks_.save ? hooks_.save(-1, c) : std::string();
+    return contacts::SaveContact(store_, c, std::nullopt).value_or(std::string());
   });
   if (dialog.exec() == QDialog::Accepted) Changed();
 }
@@ -119,7 +120,7 @@ void AddressBookWindow::EditContact() {
   const int index = SelectedIndex();
   if (index < 0) return;
   ContactDialog dialog(this, true, store_.At(static_cast<std::size_t>(index)), [this, index](const contacts::Contact& c) {
-    return hooks_.save ? hooks_.save(index, c) : std::string();
+    return contacts::SaveContact(store_, c, static_cast<std::size_t>(index)).value_or(std::string());
   });
   if (dialog.exec() == QDialog::Accepted) Changed();
 }

@@ -17,9 +17,6 @@ class QTreeWidget;
 namespace corvina::ui {
 
 struct AddressBookHooks {
-  // Checks and stores the contact dialog's fields (`index` -1: a new contact); the refusal to
-  // show, or empty once saved.
-  std::function<std::string(int index, const contacts::Contact& contact)> save;
   // Places a call to the number.
   std::function<void(const std::string& number)> dial;
   // The contacts changed (the main window refreshes its dial list).

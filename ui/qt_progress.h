@@ -4,12 +4,13 @@
 // dialog goes away; everything else the loop meets is handled as usual, so Cancel works.
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
 
 #include "app/progress/progress_sink.h"
 #include "platform/clock.h"
 
-class QDialog;
+
 class QLabel;
 class QProgressBar;
 class QWidget;

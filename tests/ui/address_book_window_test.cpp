@@ -12,10 +12,14 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "app/program_objects.h"
 #include "contacts/ini_contact_store.h"
 #include "tests/support/temp_folder.h"
 #include "ui/address_book_window.h"
 #include "ui/contact_dialog.h"
+#include "ui/controller_input.h"
+#include "ui/gui_frontend.h"
+#include "ui/qt_main_view.h"
 
 namespace corvina::ui {
 namespace {
@@ -94,6 +98,20 @@ TEST(ContactDialog, ShowsTheRefusalAndStaysThenSavesTrimmed) {
   EXPECT_FALSE(dialog.isVisible());
   ASSERT_EQ(offered.size(), 2u);
   EXPECT_EQ(offered[1], (contacts::Contact{"", "Hopper", "300", ""}));
+}
+
+TEST(AddressBookWindow, TheMenuCommandOpensItInsteadOfTheController) {
+  corvina::testing::TempFolder folder;
+  app::ProgramObjects program(platform::PhonePaths{(folder.Path() / "registry.db").string(),
+                                                   (folder.Path() / "Documents").string(),
+                                                   (folder.Path() / "run").string()});
+  QtMainView view;
+  app::MainWindow window(program, view);
+  ControllerInput input(window);
+  int opened = 0;
+  input.SetWindowCommand(GuiFrontend::kAddressBookCommand, [&] { ++opened; });
+  input.OnCommand(2001);
+  EXPECT_EQ(opened, 1);
 }
 
 }  // namespace
