@@ -134,7 +134,8 @@ class ConsolePhone final : public PhoneFrontend,
   void FlushBeforeExit();
   // ConsoleInput: a progress wait runs rounds of the loop; quitting cancels the operation.
   int WaitSourcesOrInput(std::span<const platform::WaitSource> sources, int timeoutMs) override;
-  void HandleInput() override {}
+  // Runs the complete lines already read; the rounds serve the rest.
+  void HandleInput() override;
 
   platform::ThreadChecker uiThread_;
   platform::HeadlessLoop loop_;
