@@ -49,6 +49,8 @@ class LineSplitter {
   explicit LineSplitter(std::size_t maxLineBytes) : maxLineBytes_(maxLineBytes) {}
 
   void Append(std::string_view bytes) { buffer_.append(bytes); }
+  // True when Next() has a line (or an over-long one's end) to give without more bytes.
+  bool HasLine() const { return buffer_.find('\n') != std::string::npos; }
   // The next complete line, kTooLong for an over-long one, or kNone until more bytes come.
   Result Next(std::string* line);
   // At the end of the stream: the last line when it had no "\n" (and was not too long).

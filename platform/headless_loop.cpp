@@ -97,33 +97,60 @@ void HeadlessLoop::ServeDescriptors(const std::vector<Ready>& ready) {
 
 int HeadlessLoop::Run() {
   CORVINA_CHECK_THREAD(loopThread_);
-  std::vector<pollfd> fds;
-  std::vector<Ready> ready;
   while (!quit_) {
-    fds.clear();
-    fds.push_back(pollfd{wake_.Fd(), POLLIN, 0});
-    for (const auto& [fd, watch] : watched_) {
-      short events = 0;
-      if (watch.onReadable) events |= POLLIN;
-      if (watch.onWritable) events |= POLLOUT;
-      fds.push_back(pollfd{fd, events, 0});
-    }
-    int n = poll(fds.data(), fds.size(), MsUntilNextTimer());
-    if (n < 0 && errno != EINTR) break;
-    if (n > 0 && (fds[0].revents & POLLIN)) wake_.TryTake();
-    const Clock::time_point now = Clock::now();
-    if (UiPostbox* postbox = postbox_.Postbox()) postbox->RunBatch();
-    if (quit_) break;
-    FireDueTimers(now);
-    if (quit_) break;
-    if (n <= 0) continue;
-    ready.clear();
-    for (std::size_t i = 1; i < fds.size(); ++i) {
-      if (fds[i].revents != 0) ready.push_back(Ready{fds[i].fd, fds[i].revents});
-    }
-    ServeDescriptors(ready);
+    if (Round({}, kWaitInfinite) == kWaitFailed) break;
   }
   return exitCode_;
+}
+
+int HeadlessLoop::WaitRound(std::span<const WaitSource> sources, int timeoutMs) {
+  CORVINA_CHECK_THREAD(loopThread_);
+  // A source ready already wins before any input is served.
+  const int ready = WaitForAny(sources, 0);
+  if (ready != kWaitTimedOut || timeoutMs == 0) return ready;
+  return Round(sources, timeoutMs);
+}
+
+int HeadlessLoop::Round(std::span<const WaitSource> sources, int timeoutMs) {
+  if (sources.size() > kMaxWaitSources) return kWaitFailed;
+  std::vector<pollfd> fds;
+  fds.push_back(pollfd{wake_.Fd(), POLLIN, 0});
+  for (const WaitSource& source : sources) fds.push_back(pollfd{source.fd, POLLIN, 0});
+  const std::size_t firstWatched = fds.size();
+  for (const auto& [fd, watch] : watched_) {
+    short events = 0;
+    if (watch.onReadable) events |= POLLIN;
+    if (watch.onWritable) events |= POLLOUT;
+    fds.push_back(pollfd{fd, events, 0});
+  }
+  const int untilTimer = MsUntilNextTimer();
+  const bool timerFirst = untilTimer >= 0 && (timeoutMs < 0 || untilTimer < timeoutMs);
+  const int n = poll(fds.data(), fds.size(), timerFirst ? untilTimer : timeoutMs);
+  if (n < 0 && errno != EINTR) return kWaitFailed;
+  for (std::size_t i = 1; n > 0 && i < firstWatched; ++i) {
+    if (fds[i].revents == 0) continue;
+    const WaitSource& source = sources[i - 1];
+    // An auto-reset event is consumed by the wait that reports it; another waiter may have
+    // taken it first, and then it does not count.
+    if (source.event == nullptr || source.event->GetMode() == Event::Mode::kManualReset ||
+        source.event->TryTake()) {
+      return static_cast<int>(i - 1);
+    }
+  }
+  if (n > 0 && (fds[0].revents & POLLIN)) wake_.TryTake();
+  const Clock::time_point now = Clock::now();
+  if (UiPostbox* postbox = postbox_.Postbox()) postbox->RunBatch();
+  if (quit_) return kRoundServed;
+  FireDueTimers(now);
+  if (quit_) return kRoundServed;
+  if (n == 0 && !timerFirst) return kWaitTimedOut;
+  if (n <= 0) return kRoundServed;
+  std::vector<Ready> ready;
+  for (std::size_t i = firstWatched; i < fds.size(); ++i) {
+    if (fds[i].revents != 0) ready.push_back(Ready{fds[i].fd, fds[i].revents});
+  }
+  ServeDescriptors(ready);
+  return kRoundServed;
 }
 
 }  // namespace corvina::platform

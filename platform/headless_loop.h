@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "platform/event.h"
@@ -49,6 +50,14 @@ class HeadlessLoop final : public UiWakeup, public TimerHost {
 
   // Runs until Quit(); returns the code given to Quit().
   int Run();
+  // One round of the loop from inside a handler (a progress window's wait): waits until one of
+  // `sources` is ready (its index; an auto-reset event is consumed; a source ready at the
+  // start wins before anything is served), or runs one round of tasks, timers and descriptors
+  // (kRoundServed), or `timeoutMs` passes (kWaitTimedOut). kWaitFailed for a failed poll.
+  static constexpr int kRoundServed = -3;
+  int WaitRound(std::span<const WaitSource> sources, int timeoutMs);
+  // True once Quit() was asked for.
+  bool Quitting() const { return quit_; }
   // Safe from any thread.
   void Quit(int code = 0);
   // Async-signal-safe form of Quit(0), for SIGINT and SIGTERM handlers.
@@ -67,6 +76,7 @@ class HeadlessLoop final : public UiWakeup, public TimerHost {
     short revents;
   };
   void ServeDescriptors(const std::vector<Ready>& ready);
+  int Round(std::span<const WaitSource> sources, int timeoutMs);
 
   ThreadChecker loopThread_;
   Event wake_;

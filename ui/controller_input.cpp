@@ -5,6 +5,10 @@
 namespace corvina::ui {
 
 void ControllerInput::OnCommand(int id) {
+  if (auto it = windowCommands_.find(id); it != windowCommands_.end()) {
+    it->second();
+    return;
+  }
   if (Phone() != nullptr && Phone()->OnCommand(id) != app::CommandResult::kUnknown) return;
   if (id == static_cast<int>(app::MenuId::kShowStatusWindow)) window_.ToggleStatusWindow();
 }

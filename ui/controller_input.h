@@ -2,6 +2,9 @@
 // goes to the main window object, which owns the pane.
 #pragma once
 
+#include <functional>
+#include <map>
+
 #include "app/controller/main_window.h"
 #include "app/controller/phone_controller.h"
 #include "ui/view_input.h"
@@ -14,6 +17,9 @@ class ControllerInput final : public ViewInput {
   // status pane), or `phone` when given.
   explicit ControllerInput(app::MainWindow& window, app::PhoneController* phone = nullptr)
       : window_(window), phone_(phone) {}
+
+  // A menu command the window itself carries out (the address book) instead of the controller.
+  void SetWindowCommand(int id, std::function<void()> run) { windowCommands_[id] = std::move(run); }
 
   void OnCommand(int id) override;
   void OnButton(int id) override;
@@ -31,6 +37,7 @@ class ControllerInput final : public ViewInput {
 
   app::MainWindow& window_;
   app::PhoneController* phone_;
+  std::map<int, std::function<void()>> windowCommands_;
 };
 
 }  // namespace corvina::ui

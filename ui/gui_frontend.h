@@ -8,6 +8,7 @@
 
 #include "app/phone_entry.h"
 #include "platform/termination_signals.h"
+#include "ui/address_book_window.h"
 #include "ui/controller_input.h"
 #include "ui/qt_loop.h"
 #include "ui/qt_main_view.h"
@@ -29,6 +30,11 @@ class GuiFrontend : public app::PhoneFrontend {
 
   // The window itself (its widgets), for tests and screenshots.
   QtMainView& Window() { return view_; }
+  // The address book window once opened (menu 2001), else null.
+  AddressBookWindow* AddressBook() { return addressBook_.get(); }
+
+  // The menu command that opens the address book.
+  static constexpr int kAddressBookCommand = 2001;
 
  private:
   QApplication& app_;
@@ -37,7 +43,10 @@ class GuiFrontend : public app::PhoneFrontend {
   QtUiLoop loop_;
   QtTimerHost timers_;
   QtMainView view_;
+  void OpenAddressBook(app::MainWindow& window);
+
   std::unique_ptr<ControllerInput> input_;
+  std::unique_ptr<AddressBookWindow> addressBook_;  // Qt main thread; goes before the window
 };
 
 }  // namespace corvina::ui

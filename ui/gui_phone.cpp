@@ -19,12 +19,39 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
   }
   view_.Attach(&window);
   input_ = std::make_unique<ControllerInput>(window);
+  input_->SetWindowCommand(kAddressBookCommand, [this, &window] { OpenAddressBook(window); });
   view_.SetInput(input_.get());
   view_.showMaximized();
   return true;
 }
 
+void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
+  if (!addressBook_) {
+    contacts::ContactStore* store = window.Contacts();
+    if (store == nullptr) return;  // the phone has not started yet
+    platform::Settings& settings = window.Program().settings;
+    AddressBookHooks hooks;
+    hooks.dial = [&window](const std::string& number) {
+      if (app::PhoneController* phone = window.Phone()) {
+        phone->EnterDialText(number);
+        phone->Dial(false);
+      }
+    };
+    hooks.saveFolder = [&settings] { return settings.GetSettingString("Settings", "SaveFolder", ""); };
+    hooks.setSaveFolder = [&settings](const std::string& folder) {
+      settings.SetSettingString("Settings", "SaveFolder", folder);
+    };
+    addressBook_ = std::make_unique<AddressBookWindow>(*store, std::move(hooks), &view_);
+    addressBook_->setWindowFlag(Qt::Window);
+  }
+  addressBook_->Refill();
+  addressBook_->show();
+  addressBook_->raise();
+  addressBook_->activateWindow();
+}
+
 void GuiFrontend::DestroyWindow() {
+  addressBook_.reset();
   view_.SetInput(nullptr);
   input_.reset();
   view_.Attach(nullptr);

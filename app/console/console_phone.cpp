@@ -37,7 +37,8 @@ bool ConsolePhone::CreateWindow(MainWindow& window) {
       return false;
     }
   }
-  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }});
+  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }, &progress_});
+  RegisterProgressVerbs(commands_, progress_);
   for (auto& [fd, channel] : channels_) WatchInput(*channel);
   if (control_.Fd() >= 0) {
     loop_.WatchFd(control_.Fd(), [this] { AcceptClients(); });
@@ -55,6 +56,40 @@ int ConsolePhone::RunLoop() {
   int code = loop_.Run();
   FlushBeforeExit();
   return code;
+}
+
+int ConsolePhone::WaitSourcesOrInput(std::span<const platform::WaitSource> sources, int timeoutMs) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  // Lines that came in the same read as the command now running are read before waiting.
+  for (auto& [fd, channel] : channels_) {
+    if (!channel->paused && channel->lines.HasLine()) return CooperativeWaiter::kInput;
+  }
+  const int ready = loop_.WaitRound(sources, timeoutMs);
+  // The phone is closing: end the operation as if its window were closed.
+  if (loop_.Quitting()) progress_.Cancel();
+  return ready == platform::HeadlessLoop::kRoundServed ? CooperativeWaiter::kInput : ready;
+}
+
+void ConsolePhone::HandleInput() {
+  std::vector<int> fds;
+  for (auto& [fd, channel] : channels_) {
+    if (!channel->paused && channel->lines.HasLine()) fds.push_back(fd);
+  }
+  for (int fd : fds) {
+    std::string line;
+    for (;;) {
+      auto it = channels_.find(fd);
+      if (it == channels_.end() || it->second->paused) break;
+      Channel& channel = *it->second;
+      const platform::LineSplitter::Result result = channel.lines.Next(&line);
+      if (result == platform::LineSplitter::Result::kNone) break;
+      if (result == platform::LineSplitter::Result::kTooLong) {
+        Answer(channel, CommandReply::Error("line longer than 8192 bytes").Line());
+      } else {
+        HandleLine(channel, line);
+      }
+    }
+  }
 }
 
 void ConsolePhone::DestroyWindow() { commands_ = CommandProcessor(); }
@@ -196,7 +231,12 @@ void ConsolePhone::OnReadable(int fd) {
 }
 
 void ConsolePhone::HandleLine(Channel& channel, std::string_view line) {
+  const int fd = channel.readFd;
   std::string answer = commands_.Execute(line);
+  // A command that ran a progress operation served other input meanwhile, which may have
+  // dropped this channel.
+  auto it = channels_.find(fd);
+  if (it == channels_.end() || it->second.get() != &channel) return;
   if (!answer.empty()) Answer(channel, std::move(answer));
 }
 

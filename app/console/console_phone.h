@@ -18,6 +18,7 @@
 #include "app/console/console_event.h"
 #include "app/console/console_outbox.h"
 #include "app/phone_entry.h"
+#include "app/progress/headless_progress.h"
 #include "platform/fd_io.h"
 #include "platform/headless_loop.h"
 #include "platform/tcp_listener.h"
@@ -26,7 +27,11 @@
 
 namespace corvina::app {
 
-class ConsolePhone final : public PhoneFrontend, public MainView, public ConsoleEventSink, public PhoneObserver {
+class ConsolePhone final : public PhoneFrontend,
+                           public MainView,
+                           public ConsoleEventSink,
+                           public PhoneObserver,
+                           private ConsoleInput {
  public:
   // `signals` (may be null) stops the phone on SIGINT and SIGTERM. The descriptors stay the
   // caller's.
@@ -89,6 +94,10 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void RegistrationChanged(const LineRegistrationState& state) override;
   void PublicAddressChanged(const sip::OwnAddresses& addresses) override;
 
+  // The progress window of long operations started from the console: `progress` events, the
+  // `cancel` verb, and commands still answered while the operation waits.
+  ProgressWindow& Progress() { return progress_; }
+
   // Queues the event for standard output and every control client. Loop thread only.
   void Emit(const ConsoleEvent& event) override;
 
@@ -124,6 +133,10 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   void AcceptClients();
   void DropChannel(int fd);
   void FlushBeforeExit();
+  // ConsoleInput: a progress wait runs rounds of the loop; quitting cancels the operation.
+  int WaitSourcesOrInput(std::span<const platform::WaitSource> sources, int timeoutMs) override;
+  // Runs the complete lines already read; the rounds serve the rest.
+  void HandleInput() override;
 
   platform::ThreadChecker uiThread_;
   platform::HeadlessLoop loop_;
@@ -136,6 +149,8 @@ class ConsolePhone final : public PhoneFrontend, public MainView, public Console
   CommandProcessor commands_;
   std::map<int, std::unique_ptr<Channel>> channels_;  // by read descriptor; loop thread
   DisplayRows shownRows_;                              // the display as last told; loop thread
+  platform::SystemTickClock tickClock_;
+  HeadlessProgress progress_{*this, *this, tickClock_};  // loop thread
 };
 
 }  // namespace corvina::app

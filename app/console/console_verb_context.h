@@ -10,6 +10,7 @@
 namespace corvina::app {
 
 class MainWindow;
+class ProgressWindow;
 struct ProgramObjects;
 
 struct ConsoleVerbContext {
@@ -17,6 +18,7 @@ struct ConsoleVerbContext {
   ProgramObjects& program;
   ConsoleEventSink& events;
   std::function<void()> quit;  // ends the loop; the phone then stops cleanly
+  ProgressWindow* progress = nullptr;  // long operations' window (the console's)
 };
 
 }  // namespace corvina::app

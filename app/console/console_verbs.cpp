@@ -60,7 +60,8 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
   MainWindow* window = &context.window;
   RegisterPhoneVerbs(verbs, [window] { return window->Phone(); });
   RegisterSipVerbs(verbs, context);
-  RegisterContactVerbs(verbs, {[window] { return window->Contacts(); }, context.events, context.program.settings});
+  RegisterContactVerbs(verbs, {[window] { return window->Contacts(); }, context.events, context.program.settings,
+                                context.progress});
   // Every announcement of a call line is also a "line" event with its call state.
   context.window.Calls().SetEventSink(&context.events);
 }

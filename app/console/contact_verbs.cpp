@@ -64,6 +64,21 @@ class ConsoleProgress final : public contacts::ProgressCallback {
   std::string title_;
 };
 
+// The import's progress shown in the progress window; the window's Cancel stops it.
+class SinkProgress final : public contacts::ProgressCallback {
+ public:
+  explicit SinkProgress(ProgressSink& sink) : sink_(sink) {}
+  void Begin(const std::string&) override {}
+  void Update(const std::string& line, double fraction) override {
+    sink_.SetText(line, 0);
+    sink_.SetFraction(fraction);
+  }
+  bool Cancelled() override { return sink_.Pump(); }
+
+ private:
+  ProgressSink& sink_;
+};
+
 class ContactVerbs {
  public:
   explicit ContactVerbs(ContactVerbParts parts) : parts_(std::move(parts)) {}
@@ -134,9 +149,18 @@ class ContactVerbs {
 
   CommandReply Import(contacts::ContactStore& store, const std::string& path) {
     RememberFolder(path);
-    ConsoleProgress progress(parts_.events);
     std::string error;
-    long added = contacts::ImportContactsCsv(store, path, &progress, error);
+    long added = 0;
+    if (parts_.progress != nullptr) {
+      parts_.progress->Run("Importing Contacts", [&](ProgressSink& sink) {
+        SinkProgress progress(sink);
+        added = contacts::ImportContactsCsv(store, path, &progress, error);
+        return added < 0 ? WaitResult::kFailed : WaitResult::kDone;
+      });
+    } else {
+      ConsoleProgress progress(parts_.events);
+      added = contacts::ImportContactsCsv(store, path, &progress, error);
+    }
     if (added < 0) return Refuse("Error", error);
     return CommandReply::Ok(JsonObject().Add("added", static_cast<std::int64_t>(added)).Str());
   }

@@ -6,6 +6,7 @@
 
 #include "app/console/command_processor.h"
 #include "app/console/console_event.h"
+#include "app/progress/progress_sink.h"
 #include "contacts/contact_store.h"
 #include "platform/settings.h"
 
@@ -15,6 +16,9 @@ struct ContactVerbParts {
   std::function<contacts::ContactStore*()> store;  // null before the phone has started
   ConsoleEventSink& events;                        // messageBox and progress events
   platform::Settings& settings;                    // SaveFolder
+  // The console's progress window: the import runs in it and `cancel` stops it. Without one
+  // the import reports its progress as plain events and cannot be cancelled.
+  ProgressWindow* progress = nullptr;
 };
 
 void RegisterContactVerbs(CommandProcessor& verbs, ContactVerbParts parts);
