@@ -18,14 +18,14 @@ namespace corvina::ui {
 
 struct AddressBookHooks {
   // Places a call to the number.
-  std::function<void(const std::string& number)> dial;
+  std::function<void(const std::string& number)> dial = {};
   // The contacts changed (the main window refreshes its dial list).
-  std::function<void()> changed;
+  std::function<void()> changed = {};
   // The folder the file dialogs start in, and the one chosen last ("SaveFolder").
-  std::function<std::string()> saveFolder;
-  std::function<void(const std::string& folder)> setSaveFolder;
+  std::function<std::string()> saveFolder = {};
+  std::function<void(const std::string& folder)> setSaveFolder = {};
   // Opens the e-mail sender to the address; empty until mail is built (the commands are then off).
-  std::function<void(const std::string& email, bool invite)> mail;
+  std::function<void(const std::string& email, bool invite)> mail = {};
 };
 
 class AddressBookWindow final : public QMainWindow {
