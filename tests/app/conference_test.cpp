@@ -3,21 +3,10 @@
 // alternating 50/29 every 500 ms); Conference again resumes it with that call; a member's line
 // button takes it out; a call ending with three or two members; Hold only stops its audio;
 // Hang up ends every member.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
-#include "app/controller/phone_controller.h"
-#include "platform/manual_loop.h"
-#include "platform/memory_settings_store.h"
-#include "tests/app/phone_fakes.h"
-#include "tests/app/recording_log.h"
+#include "tests/app/phone_controller_fixture.h"
 
 namespace corvina::app {
 namespace {
-
-using call::CallState;
-using testing::FakeLine;
 
 // The conference's changes as the console's events show them: "running/state/members".
 struct ConferenceEvents final : PhoneObserver {
@@ -28,20 +17,11 @@ struct ConferenceEvents final : PhoneObserver {
   std::vector<std::string> seen;
 };
 
-class ConferenceTest : public ::testing::Test {
+class ConferenceTest : public PhoneControllerTest {
  protected:
   void SetUp() override {
-    settings_.SetSettingString("Settings", "InstallWizRun", "1");
-    controller_ = std::make_unique<PhoneController>(PhoneControllerParts{
-        settings_, log_, wall_, tick_, timers_, view_, tones_,
-        [this](int i) {
-          auto line = std::make_unique<FakeLine>();
-          line->index = i;
-          lines_[i] = line.get();
-          return line;
-        },
-        "/nonexistent", {}, {}, {}, {}, {}, {}, &events_, &audio_, nullptr});
-    controller_->Initialise();
+    PhoneControllerTest::SetUp();
+    Build(&events_);
   }
   // Places a call to `number`; connects it unless told not to.
   int Call(std::string_view number, bool connect = true) {
@@ -63,18 +43,7 @@ class ConferenceTest : public ::testing::Test {
     Press();
   }
 
-  platform::MemorySettingsStore store_;
-  platform::Settings settings_{store_};
-  testing::RecordingLog log_;
-  platform::FakeWallClock wall_{1'700'000'000};
-  platform::FakeTickClock tick_;
-  platform::ManualTimerHost timers_;
-  testing::RecordingView view_;
-  testing::RecordingTones tones_;
-  testing::RecordingRoute audio_;
   ConferenceEvents events_;
-  FakeLine* lines_[2] = {nullptr, nullptr};
-  std::unique_ptr<PhoneController> controller_;
 };
 
 TEST_F(ConferenceTest, ConferencePressesThatCannotBeHonouredShowTheirBoxAndChangeNothing) {

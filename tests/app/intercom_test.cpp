@@ -2,42 +2,13 @@
 // (or talks back), the microphone reaches the line only while the button is held, the private
 // timer ends the call 25 s after the last release, and incoming intercom calls are answered by
 // themselves or refused by the allow list.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
-#include "app/console/phone_verbs.h"
-#include "app/controller/phone_controller.h"
-#include "platform/manual_loop.h"
-#include "platform/memory_settings_store.h"
-#include "tests/app/phone_fakes.h"
-#include "tests/app/recording_log.h"
+#include "tests/app/phone_controller_fixture.h"
 
 namespace corvina::app {
 namespace {
 
-using call::CallState;
-using testing::FakeLine;
-
-class IntercomTest : public ::testing::Test {
+class IntercomTest : public PhoneControllerTest {
  protected:
-  void SetUp() override {
-    settings_.SetSettingString("Settings", "InstallWizRun", "1");
-    controller_ = std::make_unique<PhoneController>(PhoneControllerParts{
-        settings_, log_, wall_, tick_, timers_, view_, tones_,
-        [this](int i) {
-          auto line = std::make_unique<FakeLine>();
-          line->index = i;
-          lines_[i] = line.get();
-          return line;
-        },
-        "/nonexistent", {}, {}, {}, {}, {}, {}, nullptr, &audio_, nullptr});
-    controller_->Initialise();
-  }
-  void Advance(std::uint32_t ms) {
-    tick_.Advance(ms);
-    timers_.Advance(ms);
-  }
   void Press(std::string_view text) { controller_->OnDialTextChanged(text), controller_->Intercom(true); }
   // An incoming intercom call from `user`@`host` on line n.
   void IncomingIntercom(int n, std::string user, std::string host = "127.0.0.1") {
@@ -46,18 +17,6 @@ class IntercomTest : public ::testing::Test {
     lines_[n]->Announce(CallState::kIncomingRinging, 1, user);
   }
   long Count(int n, const std::string& op) { return std::ranges::count(lines_[n]->ops, op); }
-
-  platform::MemorySettingsStore store_;
-  platform::Settings settings_{store_};
-  testing::RecordingLog log_;
-  platform::FakeWallClock wall_{1'700'000'000};
-  platform::FakeTickClock tick_;
-  platform::ManualTimerHost timers_;
-  testing::RecordingView view_;
-  testing::RecordingTones tones_;
-  testing::RecordingRoute audio_;
-  FakeLine* lines_[2] = {nullptr, nullptr};
-  std::unique_ptr<PhoneController> controller_;
 };
 
 TEST_F(IntercomTest, PressReusesTheCallWithin25SecondsAndItEnds25SecondsAfterRelease) {
