@@ -6,6 +6,7 @@
 
 #include "call/call_texts.h"
 #include "call/redirect_targets.h"
+#include "platform/clock.h"
 #include "sip/dialog_request_runner.h"
 #include "sip/dialog_requests.h"
 #include "sip/name_addr.h"
@@ -21,12 +22,6 @@ namespace {
 namespace wire = sip::wire;
 
 std::uint32_t Since(std::uint32_t now, std::uint32_t then) { return now - then; }
-
-// Milliseconds left until `deadline`, 0 when passed (tick differences, so the wrap is harmless).
-int Until(std::uint32_t now, std::uint32_t deadline) {
-  const auto left = static_cast<std::int32_t>(deadline - now);
-  return left > 0 ? left : 0;
-}
 
 std::string TagOf(std::string_view party) { return std::string(sip::ParseNameAddr(party).params.Find("tag")); }
 
@@ -105,7 +100,7 @@ bool CallFlow::Ringing(std::uint32_t start) {
   std::uint32_t nextRing = start + kRingPeriodMs;  // the first 180 went out at the start
   for (;;) {
     const std::uint32_t now = Now();
-    if (Until(now, nextRing) == 0) {
+    if (platform::TicksUntil(now, nextRing) == 0) {
       Respond(*invite_, 180, texts::kReasonRinging);
       const std::uint32_t elapsed = Since(now, start);
       ringCount_ = static_cast<int>(elapsed / kRingPeriodMs + 1);
@@ -113,7 +108,7 @@ bool CallFlow::Ringing(std::uint32_t start) {
       const std::uint32_t boundary = kRingPeriodMs * (elapsed / kRingPeriodMs) + kRingPeriodMs;
       nextRing = start + std::max(boundary, elapsed + kShortestRingWaitMs);
     }
-    std::unique_ptr<sip::SipMessage> m = NextMessage(Until(Now(), nextRing));
+    std::unique_ptr<sip::SipMessage> m = NextMessage(platform::TicksUntil(Now(), nextRing));
     if (m && m->IsRequest()) {
       if (m->method == wire::kCancel) {
         Respond(*m, 200, wire::kReasonOk);
@@ -189,7 +184,8 @@ CallFlow::FinalResult CallFlow::FinalResponse(const sip::SipMessage& invite, int
   std::uint32_t lastSent = start;
   for (;;) {
     if (host_.StopRequested() || Since(Now(), start) >= kAckLimitMs) return result;
-    const int wait = std::min(Until(Now(), lastSent + kFinalResendMs), Until(Now(), start + kAckLimitMs));
+    const int wait = std::min(platform::TicksUntil(Now(), lastSent + kFinalResendMs),
+                              platform::TicksUntil(Now(), start + kAckLimitMs));
     std::unique_ptr<sip::SipMessage> m = dialog_->TakeNext();
     if (!m && !host_.StopRequested()) {
       host_.Wait(*dialog_, wait);

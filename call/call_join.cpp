@@ -9,6 +9,7 @@
 #include "call/call_flow.h"
 #include "call/call_texts.h"
 #include "platform/text.h"
+#include "platform/clock.h"
 #include "sip/dialog_request_runner.h"
 #include "sip/dialog_requests.h"
 #include "sip/name_addr.h"
@@ -20,11 +21,6 @@ namespace corvina::call {
 namespace {
 
 namespace wire = sip::wire;
-
-int Until(std::uint32_t now, std::uint32_t deadline) {
-  const auto left = static_cast<std::int32_t>(deadline - now);
-  return left > 0 ? left : 0;
-}
 
 bool IsSuccess(const sip::RequestResult& r) {
   return r.outcome == sip::RequestOutcome::kFinal && r.status >= 200 && r.status < 300 && r.response;
@@ -75,7 +71,7 @@ sip::DialogRef CallFlow::TakeHandedOver(HandOverPeer& peer) {
   const std::uint32_t start = Now();
   platform::Event& given = peer.Slot().Event();
   for (;;) {
-    const int left = Until(Now(), start + kHandOverWaitMs);
+    const int left = platform::TicksUntil(Now(), start + kHandOverWaitMs);
     if (given.IsSet() || left == 0 || MustEnd()) break;
     host_.WaitHandOver(given, left);
     TakeCommands();  // kept; resets the command event so the wait does not spin

@@ -8,6 +8,7 @@
 #include "call/call_flow.h"
 #include "call/call_texts.h"
 #include "platform/text.h"
+#include "platform/clock.h"
 #include "sip/dialog_request_runner.h"
 #include "sip/dialog_requests.h"
 #include "sip/name_addr.h"
@@ -20,11 +21,6 @@ namespace corvina::call {
 namespace {
 
 namespace wire = sip::wire;
-
-int Until(std::uint32_t now, std::uint32_t deadline) {
-  const auto left = static_cast<std::int32_t>(deadline - now);
-  return left > 0 ? left : 0;
-}
 
 // The status of a message/sipfrag body ("SIP/2.0 200 OK"): the number after the first word;
 // 0 when there is none.
@@ -117,7 +113,7 @@ CallFlow::ReferResult CallFlow::Refer(std::string_view referTo) {
   follower.accepted = true;
   for (;;) {
     if (MustEnd()) return ReferResult::kStopped;
-    const int left = Until(Now(), start + kReferResultLimitMs);
+    const int left = platform::TicksUntil(Now(), start + kReferResultLimitMs);
     if (left == 0) return ReferResult::kFailed;
     std::unique_ptr<sip::SipMessage> m = follower.NextMessage(std::min(left, static_cast<int>(kProvisionalWaitMs)));
     if (m && m->IsRequest()) follower.Answer(*m);  // responses here are repeats: dropped

@@ -10,6 +10,13 @@
 
 namespace corvina::platform {
 
+// Milliseconds from `now` until `deadline` on the 32-bit millisecond tick count, 0 once it has
+// passed (compared by difference, so the wrap is harmless).
+inline int TicksUntil(std::uint32_t now, std::uint32_t deadline) {
+  const auto left = static_cast<std::int32_t>(deadline - now);
+  return left > 0 ? left : 0;
+}
+
 class TickClock {
  public:
   virtual ~TickClock() = default;
