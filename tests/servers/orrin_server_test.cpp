@@ -92,7 +92,9 @@ TEST(OrrinServer, BadOpeningsAndBrokenFramesCloseTheConnection) {
     close(fd);
     EXPECT_EQ(rig.server.ClientCount(), 0u);
     EXPECT_EQ(rig.lines.size(), c.frames > 0 ? 2u : 0u);
-    if (c.frames > 0) EXPECT_EQ(FramesIn(rig.File("2025-03-02 09-05-07 n.wav")), c.frames);
+    if (c.frames > 0) {
+      EXPECT_EQ(FramesIn(rig.File("2025-03-02 09-05-07 n.wav")), c.frames);
+    }
   }
 }
 
