@@ -20,24 +20,6 @@ namespace {
 
 constexpr std::size_t kMaxRecordBytes = 8191;
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   std::string out;
   auto unit = [&](std::size_t i) -> char32_t {
@@ -49,12 +31,12 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
       char32_t low = unit(i + 2);
       if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        platform::AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
         i += 2;
         continue;
       }
     }
-    AppendUtf8(out, (u >= 0xD800 && u < 0xE000) ? 0xFFFD : u);
+    platform::AppendUtf8(out, (u >= 0xD800 && u < 0xE000) ? 0xFFFD : u);
   }
   return out;
 }
@@ -68,7 +50,7 @@ constexpr char16_t kCp1252High[32] = {
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    AppendUtf8(out, c < 0x80 ? c : c < 0xA0 ? kCp1252High[c - 0x80] : c);
+    platform::AppendUtf8(out, c < 0x80 ? c : c < 0xA0 ? kCp1252High[c - 0x80] : c);
   }
   return out;
 }

@@ -37,6 +37,9 @@ std::string SanitizeUtf8(std::string_view utf8);
 // byte.
 std::string ToUtf16Le(std::string_view utf8);
 
+// Appends the UTF-8 bytes of the code point `c` (up to U+10FFFF) to `out`.
+void AppendUtf8(std::string& out, char32_t c);
+
 // printf-style formatting into a string of whatever length the result needs.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatTextV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));

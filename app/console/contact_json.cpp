@@ -1,6 +1,7 @@
 #include "app/console/contact_json.h"
 
 #include "app/console/json_writer.h"
+#include "platform/text.h"
 
 namespace corvina::app {
 namespace {
@@ -54,7 +55,7 @@ class Reader {
           } else if (c32 >= 0xD800 && c32 < 0xE000) {
             c32 = 0xFFFD;
           }
-          Utf8(out, c32);
+          platform::AppendUtf8(out, c32);
           break;
         }
         default: return std::nullopt;
@@ -75,23 +76,7 @@ class Reader {
     }
     return v;
   }
-  static void Utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+
   std::string_view s_;
   std::size_t i_ = 0;
 };
