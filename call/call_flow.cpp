@@ -52,6 +52,15 @@ class CallFlow::Requests final : public sip::RequestHost {
 CallFlow::CallFlow(CallHost& host, LineMedia& media, SdpSession& sdp, CallIdentity identity)
     : host_(host), media_(media), sdp_(sdp), identity_(std::move(identity)) {}
 
+sip::DialogRef CallFlow::DialogToTarget(const std::string& target) {
+  return host_.AddDialog(sip::NewOutgoingDialog(Ep(), {.from = identity_.localUri,
+                                                       .to = target,
+                                                       .outboundProxy = identity_.outboundServer,
+                                                       .localUser = identity_.user,
+                                                       .authorizationUser = identity_.authId,
+                                                       .password = identity_.password}));
+}
+
 void CallFlow::Log(std::string_view text, std::uint8_t level) { Ep().Log().Log(text, level); }
 
 std::unique_ptr<sip::SipMessage> CallFlow::NextMessage(int timeoutMs) {

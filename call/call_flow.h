@@ -118,6 +118,8 @@ class CallFlow {
   sip::SipEndpoint& Ep() { return host_.Endpoint(); }
   std::uint32_t Now() { return Ep().NowMs(); }
   void Log(std::string_view text, std::uint8_t level);
+  // A new outgoing dialog to `target` with the line's identity, in the engine's list.
+  sip::DialogRef DialogToTarget(const std::string& target);
   bool MustEnd() { return host_.StopRequested() || host_.Commands().HangUpPending(); }
   // Waits up to `timeoutMs` (0: just looks) for the next message of the current dialog.
   std::unique_ptr<sip::SipMessage> NextMessage(int timeoutMs);

@@ -88,12 +88,7 @@ sip::DialogRef CallFlow::TakeHandedOver(HandOverPeer& peer) {
 bool CallFlow::CallTargetAndJoin(const std::string& target) {
   sip::DialogRef old = std::move(dialog_);
   auto saved = std::make_tuple(ownInvite_, establishedTag_, cameIn_);
-  dialog_ = host_.AddDialog(sip::NewOutgoingDialog(Ep(), {.from = identity_.localUri,
-                                                          .to = target,
-                                                          .outboundProxy = identity_.outboundServer,
-                                                          .localUser = identity_.user,
-                                                          .authorizationUser = identity_.authId,
-                                                          .password = identity_.password}));
+  dialog_ = DialogToTarget(target);
   const bool answered = Outgoing(false, {}, false) == Attempt::kSuccess;
   std::tie(ownInvite_, establishedTag_, cameIn_) = std::move(saved);
   sip::DialogRef reached = std::exchange(dialog_, std::move(old));

@@ -154,12 +154,7 @@ bool CallFlow::OnRefer(const sip::SipMessage& refer) {
   // terminator; the attempt's own fields are restored when it fails.
   sip::DialogRef old = std::move(dialog_);
   auto saved = std::make_tuple(ownInvite_, establishedTag_, cameIn_);
-  dialog_ = host_.AddDialog(sip::NewOutgoingDialog(Ep(), {.from = identity_.localUri,
-                                                          .to = target,
-                                                          .outboundProxy = identity_.outboundServer,
-                                                          .localUser = identity_.user,
-                                                          .authorizationUser = identity_.authId,
-                                                          .password = identity_.password}));
+  dialog_ = DialogToTarget(target);
   const bool replaced = Outgoing(false, replaces, true) == Attempt::kSuccess;
   bool goesOn = true;
   if (replaced) {

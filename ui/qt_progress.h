@@ -17,7 +17,7 @@ class QWidget;
 
 namespace corvina::ui {
 
-class QtProgressWindow final : public app::ProgressWindow, private app::CooperativeWaiter {
+class QtProgressWindow final : public app::CooperativeProgressWindow {
  public:
   // `parent` may be null; it is disabled while an operation runs. Qt main thread only.
   explicit QtProgressWindow(QWidget* parent);
@@ -27,10 +27,6 @@ class QtProgressWindow final : public app::ProgressWindow, private app::Cooperat
   QDialog* Dialog() const { return dialog_; }
 
   bool Pump() override;
-  app::WaitResult Sleep(int ms) override { return app::CooperativeWait(*this, {}, ms, true); }
-  app::WaitResult WaitAny(std::span<const platform::WaitSource> sources, int ms) override {
-    return app::CooperativeWait(*this, sources, ms, false);
-  }
   void ReportError(std::string_view text) override;
   void SetText(std::string_view text, int line) override;
   void SetFraction(double fraction) override;

@@ -12,7 +12,7 @@
 
 namespace corvina::app {
 
-class FakeProgressWindow final : public ProgressWindow, private CooperativeWaiter {
+class FakeProgressWindow final : public CooperativeProgressWindow {
  public:
   explicit FakeProgressWindow(platform::FakeTickClock& clock) : clock_(clock) {}
 
@@ -22,10 +22,6 @@ class FakeProgressWindow final : public ProgressWindow, private CooperativeWaite
   void InputAt(std::uint32_t atMs) { input_.emplace(atMs, false); }
 
   bool Pump() override;
-  WaitResult Sleep(int ms) override { return CooperativeWait(*this, {}, ms, true); }
-  WaitResult WaitAny(std::span<const platform::WaitSource> sources, int ms) override {
-    return CooperativeWait(*this, sources, ms, false);
-  }
   void ReportError(std::string_view text) override { errors.emplace_back(text); }
   void SetText(std::string_view text, int line) override;
   void SetFraction(double fraction) override;

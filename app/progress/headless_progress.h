@@ -27,7 +27,7 @@ class ConsoleInput {
   virtual void HandleInput() = 0;
 };
 
-class HeadlessProgress final : public ProgressWindow, private CooperativeWaiter {
+class HeadlessProgress final : public CooperativeProgressWindow {
  public:
   // All three stay the caller's and outlive this object.
   HeadlessProgress(ConsoleEventSink& events, ConsoleInput& input, const platform::TickClock& clock)
@@ -37,10 +37,6 @@ class HeadlessProgress final : public ProgressWindow, private CooperativeWaiter 
   bool Cancel();
 
   bool Pump() override;
-  WaitResult Sleep(int ms) override { return CooperativeWait(*this, {}, ms, true); }
-  WaitResult WaitAny(std::span<const platform::WaitSource> sources, int ms) override {
-    return CooperativeWait(*this, sources, ms, false);
-  }
   void ReportError(std::string_view text) override;
   void SetText(std::string_view text, int line) override;
   void SetFraction(double fraction) override;

@@ -95,4 +95,14 @@ class CooperativeWaiter {
 WaitResult CooperativeWait(CooperativeWaiter& waiter, std::span<const platform::WaitSource> sources, int timeoutMs,
                            bool sleep);
 
+// A progress window whose waits are cooperative: Sleep and WaitAny handle the window's own
+// input while they wait. The Qt, headless and fake windows are these.
+class CooperativeProgressWindow : public ProgressWindow, protected CooperativeWaiter {
+ public:
+  WaitResult Sleep(int ms) final { return CooperativeWait(*this, {}, ms, true); }
+  WaitResult WaitAny(std::span<const platform::WaitSource> sources, int ms) final {
+    return CooperativeWait(*this, sources, ms, false);
+  }
+};
+
 }  // namespace corvina::app
