@@ -4,7 +4,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -31,18 +33,46 @@ using sip::interop::FreeLoopbackPort;
 using testing::PollUntil;
 using testing::ReadFile;
 
-// An even port whose pair (port, port + 1) is free now, from a spread-out range.
-inline std::uint16_t FreeEvenPortPair() {
-  static int asked = 0;  // the test's thread: each call starts somewhere else
-  for (int tries = 0; tries < 200; ++tries) {
-    const int step = ++asked;
-    const std::uint16_t port = static_cast<std::uint16_t>(20000 + 2 * ((getpid() * 7919 + step * 104729) % 10000));
+// The first port of a block of kPortBlock ports that this test process has to itself: an flock
+// on one file per block, which the kernel lets go when the process ends (the descriptor is not
+// inherited by the programs a test starts). Tests run side by side, and a capture selects RTP by
+// destination port range: a stream of another test's peer must never land in this one's ranges.
+inline constexpr int kPortBlock = 200;
+inline std::uint16_t PortBlockBase() {
+  static const std::uint16_t base = [] {
+    // Below the kernel's ephemeral ports and the fixed RTP base 31000 of the SIPp tests.
+    constexpr int kFirst = 20000, kBlocks = (31000 - kFirst) / kPortBlock;
+    const int start = getpid() % kBlocks;
+    for (int i = 0; i < kBlocks; ++i) {
+      const int block = (start + i) % kBlocks;
+      const std::string path = "/tmp/corvina-test-ports-" + std::to_string(block);
+      const int fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+      if (fd < 0) continue;
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) return static_cast<std::uint16_t>(kFirst + block * kPortBlock);
+      close(fd);
+    }
+    return static_cast<std::uint16_t>(kFirst);
+  }();
+  return base;
+}
+
+// An even port of this process's block with `count` ports from it free of earlier asks (a
+// phone walks up by two from its RTP base for its second line, so a phone gets ten), of which
+// the first pair is free now.
+inline std::uint16_t FreeEvenPortRange(int count = 10) {
+  static int next = 0;  // the test's thread: the offset in the block of the next range
+  count += count % 2;
+  for (int tries = 0; tries < kPortBlock / 2; ++tries) {
+    if (next + count > kPortBlock) next = 0;
+    const std::uint16_t port = static_cast<std::uint16_t>(PortBlockBase() + next);
+    next += count;
     platform::UdpSocket a;
     platform::UdpSocket b;
     if (a.Bind({0, port}).Ok() && b.Bind({0, static_cast<std::uint16_t>(port + 1)}).Ok()) return port;
   }
   return 0;
 }
+inline std::uint16_t FreeEvenPortPair() { return FreeEvenPortRange(); }
 
 // A child stopped by its own PID: SIGTERM first (so tshark finishes its file), SIGKILL after.
 inline int StopChild(testing::ChildProcess& child, int timeoutMs = 5000) {
@@ -72,7 +102,7 @@ class Baresip {
     std::filesystem::create_directories(dir_ + "/snd");
     sipPort_ = FreeLoopbackPort();
     control_ = FreeLoopbackPort();
-    rtp_ = FreeEvenPortPair();
+    rtp_ = FreeEvenPortRange(kRtpPorts);
     {
       // Written and closed before baresip starts and reads it.
       std::ofstream config(dir_ + "/config");
