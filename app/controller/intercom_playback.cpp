@@ -1,6 +1,7 @@
 #include "app/controller/intercom_playback.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "media/sample_scale.h"
@@ -8,7 +9,15 @@
 namespace corvina::app {
 namespace {
 
+int Peak(std::span<const std::int16_t> pcm) {
+  int peak = 0;
+  for (std::int16_t s : pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
+  return peak;
+}
+
 // A line's speaker feed while it is not live: the receive thread's blocks go into the buffer.
+// The receive thread plays out at the device's pace whether packets come or not, so only what
+// is heard is kept, with its pauses up to the hangover: a message waits, silence does not.
 class BufferFeed final : public media::AudioSink {
  public:
   explicit BufferFeed(std::shared_ptr<media::IntercomBuffer> buffer)
@@ -16,13 +25,21 @@ class BufferFeed final : public media::AudioSink {
   std::size_t Transfer(std::span<std::int32_t> samples) override {
     pcm_.resize(samples.size());
     std::ranges::transform(samples, pcm_.begin(), media::ToPcm16);
-    buffer_->Write(pcm_);
+    std::size_t keep = samples.size();
+    if (Peak(pcm_) >= IntercomPlayback::kAudiblePeak) {
+      hangover_ = IntercomPlayback::kHangoverSamples;
+    } else {
+      keep = std::min(hangover_, keep);
+      hangover_ -= keep;
+    }
+    if (keep > 0) buffer_->Write(std::span(pcm_).first(keep));
     return samples.size();
   }
 
  private:
   const std::shared_ptr<media::IntercomBuffer> buffer_;
   std::vector<std::int16_t> pcm_;  // receive thread
+  std::size_t hangover_ = 0;       // receive thread: quiet samples still kept
 };
 
 // What the speaker reads while the buffers play: line 0's unplayed audio, then line 1's.
@@ -39,10 +56,8 @@ class BufferPlayout final : public media::AudioSink {
       if (got == 0) continue;
       std::transform(pcm_.begin(), pcm_.begin() + static_cast<std::ptrdiff_t>(got), samples.begin(),
                      media::FromPcm16);
-      // Silence (what a far end sends while nobody talks) is no use of the line.
-      const auto [low, high] = std::minmax_element(pcm_.begin(), pcm_.begin() + static_cast<std::ptrdiff_t>(got));
-      const int peak = std::max(-static_cast<int>(*low), static_cast<int>(*high));
-      if (played_ && peak >= IntercomPlayback::kAudiblePeak) played_(line);
+      // Silence is no use of the line.
+      if (played_ && Peak(std::span(pcm_).first(got)) >= IntercomPlayback::kAudiblePeak) played_(line);
       return got;
     }
     return 0;

@@ -28,8 +28,10 @@ class IntercomPlayback {
   using OpenSpeaker = std::function<std::unique_ptr<media::PlaybackThread>(media::AudioSinkPtr source)>;
   // Called on the playback thread each time it took audible audio of a line's buffer.
   using Played = std::function<void(int line)>;
-  // A block counts as audible from this 16-bit peak on.
+  // A block counts as audible from this 16-bit peak on; the quiet after audible audio is kept
+  // for this many samples (a pause between words), later quiet is not kept.
   static constexpr int kAudiblePeak = 128;
+  static constexpr std::size_t kHangoverSamples = 4000;
 
   IntercomPlayback(SetFeed setFeed, OpenSpeaker openSpeaker, Played played)
       : setFeed_(std::move(setFeed)), openSpeaker_(std::move(openSpeaker)), played_(std::move(played)) {}

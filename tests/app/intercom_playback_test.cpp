@@ -1,6 +1,7 @@
 // The intercom buffers between the lines' speaker feeds and the speaker, on fake feeds and a
-// speaker read by the test: a line's audio is kept only while the line is not live, plays only
-// while the speaker is free, line 0's before line 1's, and only audible audio counts as use.
+// speaker read by the test: a line's audio is kept only while the line is not live and only
+// around what is heard, plays only while the speaker is free, line 0's before line 1's, and
+// only audible audio counts as use.
 #include "app/controller/intercom_playback.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +38,11 @@ TEST_F(IntercomPlaybackTest, KeepsWhatIsNotLiveAndPlaysItWhenTheSpeakerIsFree) {
   ASSERT_TRUE(playback_.Start(0));
   playback_.Update({false, false}, false);  // a normal call holds the speaker
   Receive(1, 1000, 800);
-  Receive(0, 0, 400);  // silence
+  Receive(0, 0, 400);  // quiet before anything was heard is not kept,
   Receive(0, -300, 400);
-  EXPECT_EQ(playback_.BufferedMs(0) + playback_.BufferedMs(1), 200u);
+  Receive(0, 0, 8000);  // nor after the hangover
+  EXPECT_EQ(playback_.BufferedMs(0), (400 + IntercomPlayback::kHangoverSamples) / 8);
+  EXPECT_EQ(playback_.BufferedMs(1), 100u);
   EXPECT_EQ(speaker_, nullptr);
 
   const int changes = feedChanges_;
@@ -48,11 +51,10 @@ TEST_F(IntercomPlaybackTest, KeepsWhatIsNotLiveAndPlaysItWhenTheSpeakerIsFree) {
 
   playback_.Update({false, false}, true);
   ASSERT_NE(speaker_, nullptr);
-  EXPECT_EQ(Speak(400), std::vector<std::int32_t>(400, 0));
-  EXPECT_TRUE(played_.empty());  // silence is no use
-  EXPECT_EQ(Speak(1000), std::vector<std::int32_t>(400, -300 * 16));
+  EXPECT_EQ(Speak(400), std::vector<std::int32_t>(400, -300 * 16));
+  EXPECT_EQ(Speak(8000), std::vector<std::int32_t>(IntercomPlayback::kHangoverSamples, 0));
   EXPECT_EQ(Speak(1000), std::vector<std::int32_t>(800, 1000 * 16));
-  EXPECT_EQ(played_, (std::vector<int>{0, 1}));
+  EXPECT_EQ(played_, (std::vector<int>{0, 1}));  // quiet is no use of the line
   EXPECT_TRUE(Speak(10).empty());
 
   Receive(1, 5, 80);
