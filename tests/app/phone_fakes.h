@@ -138,17 +138,9 @@ class RecordingRoute final : public app::AudioRoute {
     joined[line] = false;
     if (journal != nullptr) journal->push_back("leave " + std::to_string(line));
   }
-  // Intercom buffers ("buffer N", "buffer off N" to the journal); the test sets what they hold
-  // and plays them through `played`.
-  void StartIntercomBuffer(int line) override {
-    buffering[line] = true;
-    if (journal != nullptr) journal->push_back("buffer " + std::to_string(line));
-  }
-  void StopIntercomBuffer(int line) override {
-    if (!std::exchange(buffering[line], false)) return;
-    bufferedMs[line] = 0;
-    if (journal != nullptr) journal->push_back("buffer off " + std::to_string(line));
-  }
+  // Intercom buffers: the test sets what they hold and plays them through `played`.
+  void StartIntercomBuffer(int line) override { buffering[line] = true; }
+  void StopIntercomBuffer(int line) override { buffering[line] = false, bufferedMs[line] = 0; }
   std::uint64_t IntercomBufferedMs(int line) const override { return bufferedMs[line]; }
   void SetIntercomPlayedListener(std::function<void(int)> listener) override { played = std::move(listener); }
   media::HoldSourceKind held[2] = {};
