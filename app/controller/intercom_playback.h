@@ -60,8 +60,10 @@ class IntercomPlayback {
   const SetFeed setFeed_;
   const OpenSpeaker openSpeaker_;
   const Played played_;
+  // User-interface thread: each line's buffer (shared with its feed and the speaker's source).
   std::array<std::shared_ptr<media::IntercomBuffer>, 2> buffers_;
-  // The speaker's source while the buffers play (and the buffers it reads), and its thread.
+  // User-interface thread: the speaker's source while the buffers play (and the buffers it
+  // reads), and the playback thread that reads it.
   media::AudioSinkPtr source_;
   std::array<std::shared_ptr<media::IntercomBuffer>, 2> playing_;
   std::unique_ptr<media::PlaybackThread> speaker_;
