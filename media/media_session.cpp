@@ -141,6 +141,8 @@ AudioSinkPtr MediaSession::ReceivedAudioReader() {
   return std::move(ring.reader);
 }
 
+void MediaSession::SetSpeakerFeed(AudioSinkPtr feed) { taps_->SetSpeakerFeed(std::move(feed)); }
+
 void MediaSession::SetReceivedAudioTap(AudioSinkPtr tap) { taps_->SetReceivedTap(std::move(tap)); }
 
 void MediaSession::SetSentAudioTap(AudioSinkPtr tap) { state_->SentAudioTap().Set(std::move(tap)); }

@@ -92,6 +92,9 @@ class MediaSession {
   // Replaces the speaker feed with a fresh ring of 8000 Hz mono audio and returns its reading
   // end, for the playback device or a conference mixer.
   AudioSinkPtr ReceivedAudioReader();
+  // Replaces the speaker feed with `feed` (nullptr: nothing), for a line whose received audio
+  // is kept rather than played (an intercom line's buffer).
+  void SetSpeakerFeed(AudioSinkPtr feed);
   // The recording taps of the line's recorder (nullptr: none).
   void SetReceivedAudioTap(AudioSinkPtr tap);
   void SetSentAudioTap(AudioSinkPtr tap);

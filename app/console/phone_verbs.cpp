@@ -38,7 +38,7 @@ std::string LineJson(PhoneController& phone, int i) {
                                 ? std::string("null")
                                 : "\"" + std::string(media::HoldSourceName(line.holdSource)) + "\"")
       .Add("intercom", line.intercom)
-      .AddRaw("intercomAudio", JsonObject().Add("bufferedMs", 0).Add("timerMs", phone.PrivateTimerLeftMs(i)).Str())
+      .AddRaw("intercomAudio", JsonObject().Add("bufferedMs", static_cast<std::int64_t>(phone.IntercomBufferedMs(i))).Add("timerMs", phone.PrivateTimerLeftMs(i)).Str())
       .Add("recording", line.recording)
       .Add("recordingPath", line.recordingTarget.kind == media::RecordingTarget::Kind::kFile
                                 ? line.recordingTarget.where

@@ -4,13 +4,15 @@
 // moves the sound. The audio router implements it; controller tests use a recording fake.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "media/hold_player.h"
 
 namespace corvina::app {
 
-// A place the local audio can serve. Later kinds (an intercom line's buffer, the hold playback)
-// join the enumeration; the controller names a place, the router alone knows how to build the
-// path to it.
+// A place the local audio can serve; the controller names a place, the router alone knows how
+// to build the path to it.
 struct AudioPlace {
   // kConference: the conference mixer, which joins the microphone and speaker with every line
   // joined to the conference (JoinConference).
@@ -49,6 +51,20 @@ class AudioRoute {
   // otherwise). Joining a line ends its hold playback. User-interface thread.
   virtual void JoinConference(int line) = 0;
   virtual void LeaveConference(int line) = 0;
+
+  // An intercom line's buffer, a state beside the place: while the line (0 or 1) is not what
+  // the speaker serves live (neither the place nor a line the running conference joins), what
+  // it receives is kept in its buffer, and the buffers play on the speaker whenever the place
+  // is nothing (no normal call, no running conference), oldest first, line 0's before line
+  // 1's. Starting an existing buffer keeps it; stopping releases it with whatever it had not
+  // played. User-interface thread.
+  virtual void StartIntercomBuffer(int line) = 0;
+  virtual void StopIntercomBuffer(int line) = 0;
+  // Unplayed audio of the line's buffer (0 without one).
+  virtual std::uint64_t IntercomBufferedMs(int line) const = 0;
+  // Told on the user-interface thread, again and again while a line's buffer plays (reports
+  // that come faster than the thread takes them are merged). Empty: nobody is told.
+  virtual void SetIntercomPlayedListener(std::function<void(int line)> listener) = 0;
 };
 
 }  // namespace corvina::app

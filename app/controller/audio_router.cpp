@@ -13,10 +13,39 @@ int Volume(const platform::Settings& settings, const char* name) {
 }
 }  // namespace
 
+AudioRouter::AudioRouter(media::AudioDevices& devices, platform::Settings& settings,
+                         const platform::MediaClock& clock, SessionOf sessionOf, platform::UiQueue* ui)
+    : devices_(devices),
+      settings_(settings),
+      clock_(clock),
+      sessionOf_(std::move(sessionOf)),
+      playedReport_(ui == nullptr ? nullptr
+                                  : std::make_unique<media::UiReport<int>>(*ui,
+                                                                           [this](const int& line) {
+                                                                             if (playedListener_) playedListener_(line);
+                                                                           })),
+      intercom_([this](int line, media::AudioSinkPtr feed) { sessionOf_(line).SetSpeakerFeed(std::move(feed)); },
+                [this](media::AudioSinkPtr source) { return OpenSpeaker(std::move(source)); },
+                [report = playedReport_.get()](int line) {
+                  if (report != nullptr) report->Report(line);
+                }) {}
+
+AudioRouter::~AudioRouter() {
+  intercom_.Halt();
+  Stop();
+  for (int line : {0, 1}) StopHold(line);
+}
+
 void AudioRouter::RouteTo(AudioPlace place) {
   CORVINA_CHECK_THREAD(uiThread_);
+  // The buffers' speaker gives the device up to a place.
+  if (place.kind != AudioPlace::Kind::kNothing) intercom_.Halt();
   Stop();
-  if (place.kind == AudioPlace::Kind::kNothing) return;
+  if (place.kind != AudioPlace::Kind::kNothing) Serve(place);
+  UpdateIntercom();
+}
+
+void AudioRouter::Serve(AudioPlace place) {
   // The hold player's sender goes before the microphone's sender comes.
   if (place.kind == AudioPlace::Kind::kLine) StopHold(place.line);
   if (place.kind == AudioPlace::Kind::kConference) {
@@ -43,6 +72,7 @@ media::HoldSourceKind AudioRouter::PlayHold(int line) {
   // Nothing from the microphone reaches the held party.
   if (place_ == AudioPlace::Line(line)) Stop();
   if (mixer_) mixer_->Leave(line);
+  UpdateIntercom();
   HoldPlayback& hold = holds_[static_cast<std::size_t>(line)];
   hold.source = makeHoldSource_ ? makeHoldSource_() : media::HoldSource{};
   media::MediaSession* session = &sessionOf_(line);
@@ -73,6 +103,7 @@ void AudioRouter::JoinConference(int line) {
   if (line != 0 && line != 1) return;
   joined_[static_cast<std::size_t>(line)] = true;
   if (mixer_) JoinMixer(line);
+  UpdateIntercom();
 }
 
 void AudioRouter::LeaveConference(int line) {
@@ -80,6 +111,50 @@ void AudioRouter::LeaveConference(int line) {
   if (line != 0 && line != 1) return;
   joined_[static_cast<std::size_t>(line)] = false;
   if (mixer_) mixer_->Leave(line);
+  UpdateIntercom();
+}
+
+void AudioRouter::StartIntercomBuffer(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (intercom_.Start(line)) UpdateIntercom();
+}
+
+void AudioRouter::StopIntercomBuffer(int line) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (line != 0 && line != 1) return;
+  intercom_.Stop(line, LiveLines()[static_cast<std::size_t>(line)]);
+  UpdateIntercom();
+}
+
+std::uint64_t AudioRouter::IntercomBufferedMs(int line) const {
+  CORVINA_CHECK_THREAD(uiThread_);
+  return intercom_.BufferedMs(line);
+}
+
+void AudioRouter::SetIntercomPlayedListener(std::function<void(int line)> listener) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  playedListener_ = std::move(listener);
+}
+
+std::array<bool, 2> AudioRouter::LiveLines() const {
+  std::array<bool, 2> live{};
+  for (int line : {0, 1}) {
+    live[static_cast<std::size_t>(line)] =
+        place_ == AudioPlace::Line(line) || (mixer_ && joined_[static_cast<std::size_t>(line)]);
+  }
+  return live;
+}
+
+void AudioRouter::UpdateIntercom() { intercom_.Update(LiveLines(), place_.kind == AudioPlace::Kind::kNothing); }
+
+std::unique_ptr<media::PlaybackThread> AudioRouter::OpenSpeaker(media::AudioSinkPtr source) {
+  auto output = devices_.OpenPlayback(settings_.GetSettingString(kSection, "PlayDevice", ""), kChainFormat);
+  if (!output.stream) return nullptr;
+  auto playback = std::make_unique<media::PlaybackThread>(std::move(output.stream), "play", devices_.Log(), clock_,
+                                                          Volume(settings_, "PlayVolume"));
+  playback->SetSource(std::move(source));
+  playback->Start();
+  return playback;
 }
 
 void AudioRouter::JoinMixer(int line) {

@@ -3,8 +3,10 @@
 // the echo suppressor (UseEchoCancellation) and the gain control (UseAGC).
 //
 // A place gives the path two streams: what the speaker plays and where the microphone's
-// samples go. A line gives its session's received audio and a new sender; a later place (the
-// conference mixer, an intercom buffer) gives its own pair, and the device side stays as it is.
+// samples go. A line gives its session's received audio and a new sender; the conference mixer
+// gives its own pair, and the device side stays as it is. Beside the place, the intercom
+// buffers (IntercomPlayback) keep what intercom lines receive and play it while the place is
+// nothing.
 #pragma once
 
 #include <array>
@@ -12,6 +14,7 @@
 #include <memory>
 
 #include "app/controller/audio_route.h"
+#include "app/controller/intercom_playback.h"
 #include "media/audio_chain.h"
 #include "media/audio_devices.h"
 #include "media/capture_thread.h"
@@ -20,7 +23,9 @@
 #include "media/playback_thread.h"
 #include "platform/clock.h"
 #include "platform/settings.h"
+#include "media/ui_report.h"
 #include "platform/thread_checker.h"
+#include "platform/ui_queue.h"
 
 namespace corvina::app {
 
@@ -31,13 +36,10 @@ class AudioRouter final : public AudioRoute {
   // Builds what a held line plays (settings read afresh each time).
   using HoldSourceMaker = std::function<media::HoldSource()>;
 
+  // `ui` carries the intercom playback's reports to the user-interface thread (null: none).
   AudioRouter(media::AudioDevices& devices, platform::Settings& settings, const platform::MediaClock& clock,
-              SessionOf sessionOf)
-      : devices_(devices), settings_(settings), clock_(clock), sessionOf_(std::move(sessionOf)) {}
-  ~AudioRouter() override {
-    Stop();
-    for (int line : {0, 1}) StopHold(line);
-  }
+              SessionOf sessionOf, platform::UiQueue* ui = nullptr);
+  ~AudioRouter() override;
   AudioRouter(const AudioRouter&) = delete;
   AudioRouter& operator=(const AudioRouter&) = delete;
 
@@ -48,6 +50,10 @@ class AudioRouter final : public AudioRoute {
   media::HoldSourceKind HoldSourceOf(int line) const override;
   void JoinConference(int line) override;
   void LeaveConference(int line) override;
+  void StartIntercomBuffer(int line) override;
+  void StopIntercomBuffer(int line) override;
+  std::uint64_t IntercomBufferedMs(int line) const override;
+  void SetIntercomPlayedListener(std::function<void(int line)> listener) override;
 
   // Before the first hold; without one a held line plays silence.
   void SetHoldSourceMaker(HoldSourceMaker maker) { makeHoldSource_ = std::move(maker); }
@@ -61,8 +67,15 @@ class AudioRouter final : public AudioRoute {
   PlaceStreams StreamsFor(const AudioPlace& place);
   // Hands the line's received audio and a new sender to the running mixer.
   void JoinMixer(int line);
+  // Builds the path to a place other than nothing (the path was stopped).
+  void Serve(AudioPlace place);
   void Start(PlaceStreams streams);
   void Stop();
+  // The lines whose received audio the speaker serves live now.
+  std::array<bool, 2> LiveLines() const;
+  // After every change of the place or of the conference: the intercom buffers follow.
+  void UpdateIntercom();
+  std::unique_ptr<media::PlaybackThread> OpenSpeaker(media::AudioSinkPtr source);
 
   platform::ThreadChecker uiThread_;
   media::AudioDevices& devices_;
@@ -84,6 +97,11 @@ class AudioRouter final : public AudioRoute {
     std::unique_ptr<media::HoldPlayer> player;
   };
   std::array<HoldPlayback, 2> holds_;
+  // User-interface thread: who hears of intercom playback, and the report that carries it
+  // there from the playback thread (declared before intercom_, whose thread reports).
+  std::function<void(int)> playedListener_;
+  std::unique_ptr<media::UiReport<int>> playedReport_;
+  IntercomPlayback intercom_;
 };
 
 }  // namespace corvina::app

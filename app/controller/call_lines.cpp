@@ -10,7 +10,7 @@ CallLines::CallLines(ProgramObjects& program)
       sdpCounter_(static_cast<std::uint32_t>(program.wallClock.Now())),
       rtpOpener_(program.nat, program.settings, program.activityLog),
       router_(program.audioDevices, program.settings, program.mediaClock,
-              [this](int index) -> media::MediaSession& { return *sessions_[index]; }) {
+              [this](int index) -> media::MediaSession& { return *sessions_[index]; }, &program.postbox) {
   for (int n = 1; n <= kLineCount; ++n) {
     sessions_[n - 1] = std::make_unique<media::MediaSession>(media::MediaSessionServices{
         program.mediaClock, program.tickClock, program.settings, program.resolver, rtpOpener_,

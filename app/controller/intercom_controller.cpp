@@ -1,7 +1,8 @@
 // The controller's intercom: the Intercom button's press and release, the private timer that
 // ends an intercom call after 25 s without use, and what connect does for an intercom line.
 // The microphone reaches an intercom line only while the button is held for it (or after its
-// line button made it a normal call). User-interface thread.
+// line button made it a normal call); what the line receives meanwhile is kept in its buffer
+// and played while the speaker is free. User-interface thread.
 #include "app/controller/dial_text.h"
 #include "app/controller/phone_controller.h"
 #include "app/controller/phone_texts.h"
@@ -63,6 +64,8 @@ int PhoneController::IntercomLineFor(const std::string& number) {
 }
 
 void PhoneController::OnIntercomConnected(int n) {
+  // What the line receives while it is not live waits in its buffer for a free speaker.
+  if (parts_.audio) parts_.audio->StartIntercomBuffer(n);
   if (intercomHeld_ && n == current_) {
     parts_.tones.StopTone();
     StartLocalAudio(n);
@@ -80,8 +83,38 @@ void PhoneController::ArmPrivateTimer(int n) {
   line.privateTimerDeadline = parts_.tickClock.NowMs() + kPrivateTimerMs;
   parts_.timers.SetTimer(kPrivateTimerBase + n, kPrivateTimerMs, [this, n] {
     StopPrivateTimer(n);
-    if (HasLines()) Line(n).Drop();
+    if (!HasLines()) return;
+    // A message still waiting for the speaker, or still playing out a backlog, is not cut off:
+    // the wait starts again. (A line heard as it comes keeps less than that in its buffer.)
+    if (IntercomBufferedMs(n) > kIntercomBacklogMs) {
+      ArmPrivateTimer(n);
+      return;
+    }
+    Line(n).Drop();
   });
+}
+
+void PhoneController::OnIntercomPlayed(int n) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  // Playing is use: the line's inactivity counts from the end of what it plays.
+  if (HasLines() && ValidLine(n) && Line(n).intercom && Line(n).privateTimerArmed) ArmPrivateTimer(n);
+}
+
+std::uint64_t PhoneController::IntercomBufferedMs(int n) const {
+  return parts_.audio && ValidLine(n) ? parts_.audio->IntercomBufferedMs(n) : 0;
+}
+
+void PhoneController::CloseIntercom(int n) {
+  PhoneLine& line = Line(n);
+  if (line.intercom && parts_.audio) parts_.audio->StopIntercomBuffer(n);
+  line.intercom = false;
+}
+
+void PhoneController::LeaveIntercom(int n) {
+  StopPrivateTimer(n);
+  // The call becomes a normal one, heard live from now on: what its buffer still held goes.
+  if (parts_.audio) parts_.audio->StopIntercomBuffer(n);
+  Line(n).intercom = false;
 }
 
 void PhoneController::StopPrivateTimer(int n) {

@@ -55,6 +55,7 @@ void PhoneController::Initialise() {
   bool dnd = dnd_.Load();
   SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
+  if (parts_.audio) parts_.audio->SetIntercomPlayedListener([this](int n) { OnIntercomPlayed(n); });
   parts_.view.SetControlEnabled(ControlId::kRecord, parts_.recording != nullptr);
   UpdateHoldButton();
   UpdateTransferButton();
@@ -69,6 +70,10 @@ void PhoneController::Shutdown() {
   HangUp();
   StopLocalAudio();
   for (int i = 0; i < 2; ++i) StopRecording(i);
+  if (parts_.audio) {
+    parts_.audio->SetIntercomPlayedListener({});
+    for (int i = 0; i < 2; ++i) parts_.audio->StopIntercomBuffer(i);
+  }
   current_ = calling_ = transferSource_ = kNoLine;
   for (int id : {kApplySettingsTimer, kBlinkTimer, kFirstRunTimer, kCallingTimer, kIntercomDialTimer, kDisplayTimer,
                  kConferenceTimer, kPendingDialTimer, kEndReasonTimer, kPrivateTimerBase, kPrivateTimerBase + 1}) {
@@ -388,8 +393,7 @@ void PhoneController::LineButton(int n) {
   } else if (line.intercom) {
     // The intercom call becomes a normal call.
     if (n != current_) Suspend();
-    StopPrivateTimer(n);
-    line.intercom = false;
+    LeaveIntercom(n);
     MakeCurrent(n);
     ClearDialBox();
   } else if (conference_.IsMember(n)) {

@@ -1,8 +1,7 @@
 // The phone controller behind the main window: turns key presses, button presses and menu
 // commands into call actions on the two lines, reacts to each line's announcements, plays the
 // progress tones and keeps the view's buttons, menus, dial box and status display in step.
-// Conference, intercom audio, hold music, the address book and quick transfer come later;
-// their controls are disabled. User-interface thread only.
+// User-interface thread only.
 #pragma once
 
 #include <array>
@@ -98,6 +97,8 @@ class PhoneController final : public PhoneLineOwner {
   static constexpr std::uint32_t kCallingRepeatMs = 5000, kIntercomDialMs = 4000,
                                  kPendingDialMs = 4000, kApplySettingsMs = 7000,
                                  kPrivateTimerMs = 25000;
+  // Unplayed intercom audio beyond this keeps the line's private timer from ending the call.
+  static constexpr std::uint64_t kIntercomBacklogMs = 1000;
   static constexpr int kSpeedEntryBase = 7000, kSpeedEntries = 100;
 
   explicit PhoneController(PhoneControllerParts parts);
@@ -152,6 +153,8 @@ class PhoneController final : public PhoneLineOwner {
   bool IntercomHeld() const { return intercomHeld_; }
   // Milliseconds until line n's private timer fires; -1 when it is not armed.
   std::int64_t PrivateTimerLeftMs(int n) const;
+  // Unplayed audio in line n's intercom buffer (0 without one).
+  std::uint64_t IntercomBufferedMs(int n) const;
   // K: starts recording the current line's call, or stops it when it records; false without
   // a current line.
   bool Record();
@@ -211,6 +214,8 @@ class PhoneController final : public PhoneLineOwner {
   void StopRecording(int index) override;
   void LeaveConference(int index) override;
   void StopPrivateTimer(int index) override;
+  // The call has ended: an intercom line's buffer is released and the flag cleared.
+  void CloseIntercom(int index) override;
 
  private:
   // `format` with its one "%s" replaced by `text`.
@@ -250,6 +255,10 @@ class PhoneController final : public PhoneLineOwner {
   int IntercomLineFor(const std::string& number);
   // Connect of an intercom line: the microphone only while its button is held for it.
   void OnIntercomConnected(int n);
+  // The audio path played some of line n's intercom buffer.
+  void OnIntercomPlayed(int n);
+  // Line button on an intercom line: its timer and buffer go, it becomes a normal call.
+  void LeaveIntercom(int n);
   void ShowMissedCalls();
   // The display keeps why a call ended as its note for a while (texts::kEndReasonMs).
   void ShowEndReason(const std::string& reason);

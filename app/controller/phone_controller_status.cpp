@@ -184,7 +184,8 @@ void PhoneController::EndOfCall(int n) {
   if (n == current_) {
     StopLocalAudio();
     current_ = kNoLine;
-    if (!line.intercom) PlayTone(texts::kBusyTone, false, false);
+    // An intercom call ends quietly unless what it received was never heard.
+    if (!line.intercom || IntercomBufferedMs(n) > 0) PlayTone(texts::kBusyTone, false, false);
     SetDialText({});
   }
   if (n == transferSource_) {

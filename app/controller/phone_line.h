@@ -31,6 +31,8 @@ class PhoneLineOwner {
   virtual void LeaveConference(int index) = 0;
   // The call has ended: the line's private (intercom) timer stops.
   virtual void StopPrivateTimer(int /*index*/) {}
+  // The call has ended: an intercom line's buffer is released and its intercom flag cleared.
+  virtual void CloseIntercom(int index) = 0;
 };
 
 class PhoneLine final : public call::LineListener, public CallEndSteps {
@@ -60,7 +62,7 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   // CallEndSteps.
   void ClearAnsweredAndHold() override;
   void EndOfCall() override { owner_.EndOfCall(index_); }
-  void CloseIntercom() override { intercom = false; }
+  void CloseIntercom() override { owner_.CloseIntercom(index_); }
   void StopRecording() override { owner_.StopRecording(index_); }
   void StopPrivateTimer() override { owner_.StopPrivateTimer(index_); }
   void LeaveConference() override { owner_.LeaveConference(index_); }

@@ -1,7 +1,8 @@
 // The controller's intercom on fake lines and the fake clock: the press places an intercom call
 // (or talks back), the microphone reaches the line only while the button is held, the private
-// timer ends the call 25 s after the last release, and incoming intercom calls are answered by
-// themselves or refused by the allow list.
+// timer ends the call 25 s after the last release, incoming intercom calls are answered by
+// themselves or refused by the allow list, and what an intercom line receives while it is not
+// live waits in its buffer.
 #include "tests/app/phone_controller_fixture.h"
 
 namespace corvina::app {
@@ -107,6 +108,51 @@ TEST_F(IntercomTest, IncomingIntercomFollowsTheAllowListAndTalksBackOnAnEmptyBox
   EXPECT_EQ(audio_.moves.back(), "none");
   Advance(PhoneController::kPrivateTimerMs);
   EXPECT_EQ(Count(1, "hangup"), 1);
+}
+
+TEST_F(IntercomTest, AnIncomingCallsBufferKeepsItAliveWhileItWaitsOrPlaysAndGoesWithTheCall) {
+  CommandProcessor verbs;
+  RegisterPhoneVerbs(verbs, [this] { return controller_.get(); });
+  IncomingIntercom(1, "bob");
+  lines_[1]->Announce(CallState::kConnected);
+  EXPECT_TRUE(audio_.buffering[1]);
+  EXPECT_TRUE(audio_.moves.empty());  // not live: the speaker plays the buffer when it is free
+  Advance(20000);
+  audio_.played(1);  // playing is use
+  EXPECT_EQ(controller_->PrivateTimerLeftMs(1), PhoneController::kPrivateTimerMs);
+  audio_.bufferedMs[1] = 5000;  // a message waits for the speaker
+  EXPECT_NE(verbs.Execute("state").find("\"intercomAudio\":{\"bufferedMs\":5000,"), std::string::npos);
+  Advance(PhoneController::kPrivateTimerMs);
+  EXPECT_EQ(Count(1, "hangup"), 0);
+  EXPECT_EQ(controller_->PrivateTimerLeftMs(1), PhoneController::kPrivateTimerMs);
+  audio_.bufferedMs[1] = PhoneController::kIntercomBacklogMs;  // heard as it comes
+  Advance(PhoneController::kPrivateTimerMs);
+  EXPECT_EQ(Count(1, "hangup"), 1);
+  lines_[1]->Announce(CallState::kIdle);
+  EXPECT_FALSE(audio_.buffering[1]);  // released with the call
+}
+
+TEST_F(IntercomTest, ItsLineButtonMakesItANormalCallHeardLive) {
+  IncomingIntercom(0, "bob");
+  lines_[0]->Announce(CallState::kConnected);
+  audio_.bufferedMs[0] = 3000;
+  controller_->LineButton(0);
+  EXPECT_FALSE(audio_.buffering[0]);  // what it still held is dropped
+  EXPECT_EQ(audio_.moves, (std::vector<std::string>{"line 0"}));
+  EXPECT_EQ(controller_->PrivateTimerLeftMs(0), -1);
+  EXPECT_TRUE(controller_->NormalCall());
+}
+
+TEST_F(IntercomTest, ACurrentIntercomCallEndsWithBusyOnlyWhenItsBufferWasNotHeard) {
+  for (std::uint64_t buffered : {0, 2000}) {
+    Press("300");
+    lines_[0]->Announce(CallState::kConnected);
+    tones_.played.clear();
+    audio_.bufferedMs[0] = buffered;
+    lines_[0]->Announce(CallState::kIdle);
+    EXPECT_EQ(tones_.played, buffered > 0 ? std::vector<std::string>{"Busy"} : std::vector<std::string>{}) << buffered;
+    controller_->Intercom(false);
+  }
 }
 
 }  // namespace

@@ -144,6 +144,11 @@ TEST_F(MainWindowTest, TheAudioRouterServesOnePlaceAtATimeAndTheStatusNamesIt) {
     const int current = at == std::string::npos ? 0 : at < status.find("\"line\":2,") ? 1 : 2;
     EXPECT_EQ(current, place.kind == AudioPlace::Kind::kLine ? place.line + 1 : 0) << status;
   }
+  // An intercom buffer beside the place: its speaker starts and stops with the free device.
+  router.StartIntercomBuffer(0);
+  router.RouteTo(AudioPlace::Nothing());
+  router.StopIntercomBuffer(0);
+  EXPECT_EQ(router.IntercomBufferedMs(0), 0u);
   window.EndCalls();
   EXPECT_TRUE(router.Place() == AudioPlace::Nothing());
 }

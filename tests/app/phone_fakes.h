@@ -138,8 +138,16 @@ class RecordingRoute final : public app::AudioRoute {
     joined[line] = false;
     if (journal != nullptr) journal->push_back("leave " + std::to_string(line));
   }
+  // Intercom buffers: the test sets what they hold and plays them through `played`.
+  void StartIntercomBuffer(int line) override { buffering[line] = true; }
+  void StopIntercomBuffer(int line) override { buffering[line] = false, bufferedMs[line] = 0; }
+  std::uint64_t IntercomBufferedMs(int line) const override { return bufferedMs[line]; }
+  void SetIntercomPlayedListener(std::function<void(int)> listener) override { played = std::move(listener); }
   media::HoldSourceKind held[2] = {};
   bool joined[2] = {};
+  bool buffering[2] = {};
+  std::uint64_t bufferedMs[2] = {};
+  std::function<void(int)> played;
   std::vector<std::string> moves;
   // Also told of each move (a line's ops, to see the order of the two).
   std::vector<std::string>* journal = nullptr;
