@@ -44,8 +44,13 @@ int PhoneController::IntercomLineFor(const std::string& number) {
   for (int i = 0; i < 2; ++i) {
     const PhoneLine& line = Line(i);
     if (!line.intercom || !lines_[static_cast<std::size_t>(i)]->Call().IsBusy()) continue;
-    // With an empty dial box the press talks back on the one intercom line there is.
-    if (number.empty() || platform::EqualsIgnoreCase(line.remoteNumber, number)) found = i, ++count;
+    // With an empty dial box the press talks back on the one intercom line there is. A call
+    // placed from the box is found by what was dialled (its announcements name only the user
+    // part of the far end); an answered one by that user part.
+    if (number.empty() || platform::EqualsIgnoreCase(line.remoteNumber, number) ||
+        platform::EqualsIgnoreCase(DialNumberFromText(CutToField(line.dialledText)), number)) {
+      found = i, ++count;
+    }
   }
   if (number.empty()) return count == 1 ? found : kNoLine;
   if (found != kNoLine) return found;

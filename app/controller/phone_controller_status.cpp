@@ -35,6 +35,12 @@ void PhoneController::OnLineChanged(int index, const call::LineSnapshot& previou
   PhoneLine& line = Line(index);
   switch (snapshot.state) {
     case call::CallState::kIncomingRinging:
+      // An intercom call is answered or refused on its first announcement; the ring
+      // announcements that come before the call thread acts on that are not new calls.
+      if (snapshot.intercomRequested && previousSnapshot.intercomRequested &&
+          previous == call::CallState::kIncomingRinging) {
+        break;
+      }
       OnIncomingCall(index, snapshot);
       break;
     case call::CallState::kConnected:

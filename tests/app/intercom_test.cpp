@@ -27,7 +27,7 @@ TEST_F(IntercomTest, PressReusesTheCallWithin25SecondsAndItEnds25SecondsAfterRel
   EXPECT_EQ(verbs.Execute("intercom press"), "ok {\"held\":true,\"line\":1}");
   EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call Desk"}));
   EXPECT_TRUE(audio_.moves.empty());  // nothing to talk to before the answer
-  lines_[0]->Announce(CallState::kConnected);
+  lines_[0]->Announce(CallState::kConnected, 0, "7001");  // the far end's user part is not what was dialled
   EXPECT_EQ(audio_.moves, (std::vector<std::string>{"line 0"}));
   EXPECT_EQ(verbs.Execute("intercom release"), "ok {\"held\":false,\"line\":null}");
   EXPECT_EQ(audio_.moves.back(), "none");
@@ -83,6 +83,7 @@ TEST_F(IntercomTest, IncomingIntercomFollowsTheAllowListAndTalksBackOnAnEmptyBox
   for (const auto& c : cases) {
     lines_[1]->ops.clear();
     IncomingIntercom(1, c.user, c.host);
+    lines_[1]->Announce(CallState::kIncomingRinging, 1);  // the first 180 announces it again: decided once
     EXPECT_EQ(lines_[1]->ops, std::vector<std::string>{c.answered ? "answer" : "hangup"}) << c.user << "@" << c.host;
     lines_[1]->Announce(CallState::kIdle);
   }

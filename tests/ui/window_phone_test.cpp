@@ -1,9 +1,11 @@
 // The window wired to the real phone controller on fake lines: keypad clicks fill the dial
 // box, Call places the call, keys typed during the call go out as DTMF and never reach the dial
 // box, Ctrl+H hangs up in the call, and the display and line button follow; the Hold button is
-// pressed in while the far end holds the call.
+// pressed in while the far end holds the call; a paused conference's button alternates its two
+// images every 500 ms; the Intercom button (mouse or Space) holds and lets go of the intercom.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QMessageBox>
 #include <QtTest/QTest>
 
 #include <filesystem>
@@ -111,6 +113,57 @@ TEST_F(WindowPhoneTest, TheHoldButtonIsPressedInWhileTheFarEndHasTheCallOnHold) 
     lines_[0]->Announce(CallState::kConnected);
     EXPECT_EQ(view_.Control(ControlId::kHold)->property("pressedIn").toBool(), held);
   }
+}
+
+TEST_F(WindowPhoneTest, APausedConferencesButtonAlternatesItsImagesEvery500Ms) {
+  auto call = [&](const char* number, int n) {
+    phone_->EnterDialText(number);
+    Click(static_cast<int>(ControlId::kCall));
+    lines_[n]->Announce(CallState::kConnected);
+  };
+  auto pressConference = [&] {
+    Click(static_cast<int>(ControlId::kConference));
+    for (QWidget* box : view_.findChildren<QMessageBox*>()) box->close();  // window-modal
+  };
+  call("201", 0);
+  pressConference();
+  EXPECT_EQ(ImageOf(ControlId::kConference), static_cast<int>(ButtonImage::kConferenceRunning));
+  phone_->EnterDialText("202");
+  Click(static_cast<int>(ControlId::kCall));  // pauses the conference
+  std::vector<int> images;
+  for (int i = 0; i < 4; ++i) {
+    timers_.Advance(500);
+    images.push_back(ImageOf(ControlId::kConference));
+  }
+  EXPECT_EQ(images, (std::vector<int>{29, 50, 29, 50}));
+  lines_[1]->Announce(CallState::kConnected);
+  pressConference();  // resumes with the new call: lit and steady
+  timers_.Advance(1500);
+  EXPECT_EQ(ImageOf(ControlId::kConference), static_cast<int>(ButtonImage::kConferenceRunning));
+  EXPECT_EQ(phone_->CurrentConference().Members(), 3);
+}
+
+TEST_F(WindowPhoneTest, TheIntercomButtonAndSpaceHoldAndLetGoOfTheIntercom) {
+  phone_->EnterDialText("300");
+  QWidget* intercom = view_.Control(ControlId::kIntercom);
+  QTest::mousePress(intercom, Qt::LeftButton);
+  ASSERT_EQ(lines_[0]->ops, std::vector<std::string>{"call 300"});
+  EXPECT_TRUE(phone_->IntercomHeld());
+  lines_[0]->Announce(CallState::kConnected);
+  QTest::mouseRelease(intercom, Qt::LeftButton);
+  EXPECT_FALSE(phone_->IntercomHeld());
+  EXPECT_EQ(phone_->CurrentLine(), app::PhoneController::kNoLine);
+  EXPECT_EQ(phone_->PrivateTimerLeftMs(0), app::PhoneController::kPrivateTimerMs);
+
+  timers_.Advance(20000);
+  view_.centralWidget()->setFocus();
+  QTest::keyPress(view_.centralWidget(), Qt::Key_Space);  // the same call, talked on again
+  EXPECT_TRUE(phone_->IntercomHeld());
+  EXPECT_EQ(phone_->CurrentLine(), 0);
+  QTest::keyRelease(view_.centralWidget(), Qt::Key_Space);
+  EXPECT_FALSE(phone_->IntercomHeld());
+  timers_.Advance(app::PhoneController::kPrivateTimerMs);
+  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 300", "hangup"}));
 }
 
 }  // namespace
