@@ -192,8 +192,13 @@ bool ReadWhole(int fd, std::string& out) {
   }
 }
 
-// Reparses the file when it changed on disk. A missing file keeps the in-memory copy.
+// Reparses the file when it changed on disk.
 void Refresh(const std::string& path, FileState& state) {
+  // A writer replaces the file whole by renaming, so a file with the stamp last seen is the one
+  // in memory: no lock or open is needed (a list of many contacts reads thousands of keys). A
+  // missing file keeps the copy too.
+  struct stat now{};
+  if (::stat(path.c_str(), &now) != 0 || Stamp{now.st_ino, now.st_size, now.st_mtim} == state.stamp) return;
   platform::UniqueFd lock = LockFile(path, false, 2000);
   if (!lock) return;
   platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
