@@ -12,9 +12,10 @@
 // written name or value become spaces, so a value cannot add lines.
 //
 // Other processes: a writer holds an exclusive advisory lock on "<path>.lock" (a reader a
-// shared one), taken with retries whose waits start at (timeout + 127) / 256 ms and double;
-// reads wait up to 2000 ms, writes 1000 ms. The file is reparsed whenever its inode, size or
-// nanosecond modification time differs from the ones last seen.
+// shared one while it reads the file again), taken with retries whose waits start at
+// (timeout + 127) / 256 ms and double; reads wait up to 2000 ms, writes 1000 ms. The file is
+// reparsed whenever its inode, size or nanosecond modification time differs from the ones last
+// seen; while they match, a read costs one stat and no lock.
 #pragma once
 
 #include <optional>
