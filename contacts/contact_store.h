@@ -62,8 +62,8 @@ class ContactStore {
   long IdAt(std::size_t index);
 };
 
-// Receives the progress of a long operation (the CSV import). A progress window or the console
-// implements it. Called on the thread that runs the operation.
+// Receives the progress of a long operation (the CSV import); the progress window's import
+// runner (app/progress) implements it. Called on the thread that runs the operation.
 class ProgressCallback {
  public:
   virtual ~ProgressCallback() = default;

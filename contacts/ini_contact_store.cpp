@@ -26,7 +26,7 @@ std::size_t EntryCount(const ProfileData& d) {
   long n = platform::ParseLeadingLong(Get(d, "entrycount"));
   std::size_t keys = 0;
   for (const auto& s : d) {
-    if (platform::EqualsIgnoreCase(s.name, kSection)) keys = s.keys.size();
+    if (platform::EqualsIgnoreCase(s.Name(), kSection)) keys = s.Keys().size();
   }
   if (n < 0) return 0;
   return std::min(static_cast<std::size_t>(n), keys);
@@ -36,8 +36,8 @@ std::size_t EntryCount(const ProfileData& d) {
 std::set<long> UsedIds(const ProfileData& d, std::size_t n) {
   std::set<long> used;
   for (const auto& s : d) {
-    if (!platform::EqualsIgnoreCase(s.name, kSection)) continue;
-    for (const auto& k : s.keys) {
+    if (!platform::EqualsIgnoreCase(s.Name(), kSection)) continue;
+    for (const auto& k : s.Keys()) {
       std::string_view name = k.name;
       if (name.size() < 8 || !platform::StartsWithIgnoreCase(name, "entry") ||
           !platform::EqualsIgnoreCase(name.substr(name.size() - 2), "id")) {
@@ -132,7 +132,11 @@ long IniContactStore::CurrentId() {
   return platform::ParseLeadingLong(Field("id"));
 }
 
-std::size_t IniContactStore::Count() { return EntryCount(profile::Snapshot(path_)); }
+std::size_t IniContactStore::Count() {
+  std::size_t n = 0;
+  profile::Read(path_, [&](const ProfileData& d) { n = EntryCount(d); });
+  return n;
+}
 
 bool IniContactStore::Seek(std::size_t index) {
   if (index >= Count()) return false;

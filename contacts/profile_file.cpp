@@ -29,20 +29,9 @@ std::string Clean(std::string_view text) {
 
 ProfileSection* FindSection(ProfileData& data, std::string_view name) {
   for (auto& s : data) {
-    if (platform::EqualsIgnoreCase(s.name, name)) return &s;
+    if (platform::EqualsIgnoreCase(s.Name(), name)) return &s;
   }
   return nullptr;
-}
-
-// Sets a key in a section, names and value already cleaned.
-void SetKey(ProfileSection& section, std::string name, std::string value) {
-  for (auto& k : section.keys) {
-    if (platform::EqualsIgnoreCase(k.name, name)) {
-      k.value = std::move(value);
-      return;
-    }
-  }
-  section.keys.push_back({std::move(name), std::move(value)});
 }
 
 }  // namespace
@@ -65,15 +54,15 @@ ProfileData ParseProfile(std::string_view bytes) {
                                                                      : close - 1));
       current = FindSection(data, name);
       if (current == nullptr) {
-        data.push_back({std::move(name), {}});
+        data.emplace_back(std::move(name));
         current = &data.back();
       }
       continue;
     }
     std::size_t eq = line.find('=');
     if (eq == std::string::npos || current == nullptr) continue;
-    SetKey(*current, Clean(std::string_view(line).substr(0, eq)),
-           Clean(std::string_view(line).substr(eq + 1)));
+    current->Set(Clean(std::string_view(line).substr(0, eq)),
+                 Clean(std::string_view(line).substr(eq + 1)));
   }
   return data;
 }
@@ -81,21 +70,50 @@ ProfileData ParseProfile(std::string_view bytes) {
 std::string SerializeProfile(const ProfileData& data) {
   std::string out;
   for (const auto& s : data) {
-    out += "[" + s.name + "]\r\n";
-    for (const auto& k : s.keys) out += k.name + "=" + k.value + "\r\n";
+    out += "[" + s.Name() + "]\r\n";
+    for (const auto& k : s.Keys()) out += k.name + "=" + k.value + "\r\n";
     out += "\r\n";
   }
   return out;
 }
 
+ProfileSection::ProfileSection(std::string name, const std::vector<ProfileKey>& keys)
+    : name_(std::move(name)) {
+  for (const ProfileKey& k : keys) Set(k.name, k.value);
+}
+
+const ProfileKey* ProfileSection::Find(std::string_view name) const {
+  auto it = index_.find(platform::ToLowerAscii(name));
+  return it == index_.end() ? nullptr : &keys_[it->second];
+}
+
+void ProfileSection::Set(std::string name, std::string value) {
+  auto [it, added] = index_.try_emplace(platform::ToLowerAscii(name), keys_.size());
+  if (added) {
+    keys_.push_back({std::move(name), std::move(value)});
+  } else {
+    keys_[it->second].value = std::move(value);
+  }
+}
+
+bool ProfileSection::Erase(std::string_view name) {
+  auto it = index_.find(platform::ToLowerAscii(name));
+  if (it == index_.end()) return false;
+  const std::size_t at = it->second;
+  index_.erase(it);
+  keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(at));
+  for (auto& [lower, position] : index_) {
+    if (position > at) --position;
+  }
+  return true;
+}
+
 const std::string* FindProfileValue(const ProfileData& data, std::string_view section,
                                      std::string_view key) {
   for (const auto& s : data) {
-    if (!platform::EqualsIgnoreCase(s.name, section)) continue;
-    for (const auto& k : s.keys) {
-      if (platform::EqualsIgnoreCase(k.name, key)) return &k.value;
-    }
-    return nullptr;
+    if (!platform::EqualsIgnoreCase(s.Name(), section)) continue;
+    const ProfileKey* k = s.Find(key);
+    return k ? &k->value : nullptr;
   }
   return nullptr;
 }
@@ -110,16 +128,11 @@ void SetProfileValue(ProfileData& data, std::string_view section,
   }
   std::string keyName = Clean(*key);
   if (!value) {
-    if (s == nullptr) return;
-    std::erase_if(s->keys,
-                  [&](const ProfileKey& k) { return platform::EqualsIgnoreCase(k.name, keyName); });
+    if (s != nullptr) s->Erase(keyName);
     return;
   }
-  if (s == nullptr) {
-    data.push_back({std::move(sectionName), {}});
-    s = &data.back();
-  }
-  SetKey(*s, std::move(keyName), Clean(*value));
+  if (s == nullptr) s = &data.emplace_back(std::move(sectionName));
+  s->Set(std::move(keyName), Clean(*value));
 }
 
 namespace profile {
@@ -179,8 +192,13 @@ bool ReadWhole(int fd, std::string& out) {
   }
 }
 
-// Reparses the file when it changed on disk. A missing file keeps the in-memory copy.
+// Reparses the file when it changed on disk.
 void Refresh(const std::string& path, FileState& state) {
+  // A writer replaces the file whole by renaming, so a file with the stamp last seen is the one
+  // in memory: no lock or open is needed (a list of many contacts reads thousands of keys). A
+  // missing file keeps the copy too.
+  struct stat now{};
+  if (::stat(path.c_str(), &now) != 0 || Stamp{now.st_ino, now.st_size, now.st_mtim} == state.stamp) return;
   platform::UniqueFd lock = LockFile(path, false, 2000);
   if (!lock) return;
   platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -267,11 +285,11 @@ bool WriteInt(const std::string& path, std::string_view section, std::string_vie
   return WriteString(path, section, key, std::to_string(value));
 }
 
-ProfileData Snapshot(const std::string& path) {
+void ReadWith(const std::string& path, void (*fn)(const ProfileData&, void*), void* context) {
   std::lock_guard<std::mutex> hold(StoreMutex());
   FileState& state = Files()[path];
   Refresh(path, state);
-  return state.data;
+  fn(state.data, context);
 }
 
 bool Flush(const std::string& path) {

@@ -12,14 +12,17 @@
 // written name or value become spaces, so a value cannot add lines.
 //
 // Other processes: a writer holds an exclusive advisory lock on "<path>.lock" (a reader a
-// shared one), taken with retries whose waits start at (timeout + 127) / 256 ms and double;
-// reads wait up to 2000 ms, writes 1000 ms. The file is reparsed whenever its inode, size or
-// nanosecond modification time differs from the ones last seen.
+// shared one while it reads the file again), taken with retries whose waits start at
+// (timeout + 127) / 256 ms and double; reads wait up to 2000 ms, writes 1000 ms. The file is
+// reparsed whenever its inode, size or nanosecond modification time differs from the ones last
+// seen; while they match, a read costs one stat and no lock.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 namespace corvina::contacts {
@@ -29,10 +32,32 @@ struct ProfileKey {
   std::string value;
   friend bool operator==(const ProfileKey&, const ProfileKey&) = default;
 };
-struct ProfileSection {
-  std::string name;
-  std::vector<ProfileKey> keys;
-  friend bool operator==(const ProfileSection&, const ProfileSection&) = default;
+// One section: its keys in insertion order, with an index from the lower-case name to the
+// position, so a lookup or a change does not scan the section (an address book of a few
+// thousand contacts has tens of thousands of keys).
+class ProfileSection {
+ public:
+  explicit ProfileSection(std::string name) : name_(std::move(name)) {}
+  // A later key of the same name (ignoring case) sets the earlier one's value.
+  ProfileSection(std::string name, const std::vector<ProfileKey>& keys);
+
+  const std::string& Name() const { return name_; }
+  const std::vector<ProfileKey>& Keys() const { return keys_; }
+  // The key of this name ignoring case, or null.
+  const ProfileKey* Find(std::string_view name) const;
+  // Sets the value of the key of this name, or appends the key.
+  void Set(std::string name, std::string value);
+  // Removes the key of this name; false when there is none.
+  bool Erase(std::string_view name);
+
+  friend bool operator==(const ProfileSection& a, const ProfileSection& b) {
+    return a.name_ == b.name_ && a.keys_ == b.keys_;
+  }
+
+ private:
+  std::string name_;
+  std::vector<ProfileKey> keys_;
+  std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> position in keys_
 };
 using ProfileData = std::vector<ProfileSection>;
 
@@ -63,10 +88,21 @@ bool WriteInt(const std::string& path, std::string_view section, std::string_vie
 // write fails nothing changes. `edit` must not call back into the store.
 template <typename F>
 bool Edit(const std::string& path, F&& edit);
-// A copy of the freshly read sections.
-ProfileData Snapshot(const std::string& path);
+// Calls `read` with the freshly read sections, under the store's lock, without copying them.
+// `read` must not call back into the store.
+template <typename F>
+void Read(const std::string& path, F&& read);
 // Writes the file if a change is still unwritten. False on a failed write.
 bool Flush(const std::string& path);
+
+// Implementation of Read.
+void ReadWith(const std::string& path, void (*fn)(const ProfileData&, void*), void* context);
+template <typename F>
+void Read(const std::string& path, F&& read) {
+  ReadWith(
+      path, [](const ProfileData& d, void* c) { (*static_cast<std::remove_reference_t<F>*>(c))(d); },
+      &read);
+}
 
 // Implementation of Edit.
 bool EditWith(const std::string& path, void (*fn)(ProfileData&, void*), void* context);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/progress/contacts_import.h"
 #include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
 #include "ui/contact_dialog.h"
@@ -19,21 +20,6 @@ namespace corvina::ui {
 namespace {
 
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
-
-// The import's progress shown in the progress window.
-class SinkProgress final : public contacts::ProgressCallback {
- public:
-  explicit SinkProgress(app::ProgressSink& sink) : sink_(sink) {}
-  void Begin(const std::string&) override {}
-  void Update(const std::string& line, double fraction) override {
-    sink_.SetText(line, 0);
-    sink_.SetFraction(fraction);
-  }
-  bool Cancelled() override { return sink_.Pump(); }
-
- private:
-  app::ProgressSink& sink_;
-};
 
 }  // namespace
 
@@ -175,12 +161,7 @@ void AddressBookWindow::ImportAddresses() {
   const std::string path = AskFile(false);
   if (path.empty()) return;
   std::string error;
-  long added = 0;
-  progress_.Run("Importing Contacts", [&](app::ProgressSink& sink) {
-    SinkProgress callback(sink);
-    added = contacts::ImportContactsCsv(store_, path, &callback, error);
-    return added < 0 ? app::WaitResult::kFailed : app::WaitResult::kDone;
-  });
+  const long added = app::ImportContactsInWindow(progress_, store_, path, error);
   if (added < 0) QMessageBox::warning(this, "Error", ToQt(error));
   Changed();
 }

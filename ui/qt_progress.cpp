@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
@@ -18,6 +19,19 @@ namespace corvina::ui {
 
 namespace {
 QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// Rejects the dialog when a watched window is about to close.
+class CloseWatch final : public QObject {
+ public:
+  explicit CloseWatch(QPointer<QDialog>& dialog) : dialog_(dialog) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Close && dialog_) dialog_->reject();
+    return false;
+  }
+
+ private:
+  QPointer<QDialog>& dialog_;
+};
 }  // namespace
 
 QtProgressWindow::QtProgressWindow(QWidget* parent) : parent_(parent) {}
@@ -48,12 +62,15 @@ void QtProgressWindow::Open(std::string_view title) {
   dialog->resize(300, dialog->sizeHint().height());
   dialog_ = dialog;
   if (parent_) parent_->setEnabled(false);
+  closeWatch_ = std::make_unique<CloseWatch>(dialog_);
+  for (QWidget* w = parent_; w != nullptr; w = w->parentWidget()) w->installEventFilter(closeWatch_.get());
   // The dialog stays usable over its disabled parent.
   dialog->setEnabled(true);
   dialog->show();
 }
 
 void QtProgressWindow::Close() {
+  closeWatch_.reset();  // a deleted filter leaves the windows it watched
   if (parent_) {
     parent_->setEnabled(true);
     parent_->activateWindow();

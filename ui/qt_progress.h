@@ -2,10 +2,12 @@
 // bar (or a marquee) and Cancel. Waits run a nested event loop that wakes for the awaited
 // events and sockets (socket notifiers on their descriptors), for the time-out, and when the
 // dialog goes away; everything else the loop meets is handled as usual, so Cancel works.
+// Closing the parent, or any window it sits in, cancels the operation first, as Cancel does.
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
+#include <memory>
 
 #include "app/progress/progress_sink.h"
 #include "platform/clock.h"
@@ -44,6 +46,7 @@ class QtProgressWindow final : public app::CooperativeProgressWindow {
   QWidget* parent_;
   platform::SystemTickClock clock_;
   QPointer<QDialog> dialog_;  // deleted on Cancel or close; Qt main thread, as all of this
+  std::unique_ptr<QObject> closeWatch_;  // filters the parent's and its ancestors' events while open
   bool cancelled_ = false;    // the user closed the dialog
   QLabel* lines_[2] = {nullptr, nullptr};
   QProgressBar* bar_ = nullptr;

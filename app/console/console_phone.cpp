@@ -37,7 +37,7 @@ bool ConsolePhone::CreateWindow(MainWindow& window) {
       return false;
     }
   }
-  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }, &progress_});
+  RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }, progress_});
   RegisterProgressVerbs(commands_, progress_);
   for (auto& [fd, channel] : channels_) WatchInput(*channel);
   if (control_.Fd() >= 0) {

@@ -18,7 +18,7 @@ struct ConsoleVerbContext {
   ProgramObjects& program;
   ConsoleEventSink& events;
   std::function<void()> quit;  // ends the loop; the phone then stops cleanly
-  ProgressWindow* progress = nullptr;  // long operations' window (the console's)
+  ProgressWindow& progress;    // long operations' window (the console's)
 };
 
 }  // namespace corvina::app

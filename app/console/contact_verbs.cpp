@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/console/contact_json.h"
+#include "app/progress/contacts_import.h"
 #include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
 #include "platform/product.h"
@@ -40,44 +41,6 @@ std::string_view RawAfterWords(std::string_view raw, int words) {
   std::size_t start = raw.find_first_not_of(" \t");
   return start == std::string_view::npos ? std::string_view() : raw.substr(start);
 }
-
-// The import's progress as `progress` events.
-class ConsoleProgress final : public contacts::ProgressCallback {
- public:
-  explicit ConsoleProgress(ConsoleEventSink& events) : events_(events) {}
-  void Begin(const std::string& title) override {
-    title_ = title;
-    events_.Emit(ConsoleEvent("progress").Add("title", title_).Add("line", "").Add("percent", 0));
-  }
-  void Update(const std::string& line, double fraction) override {
-    if (!(fraction >= 0)) fraction = 0;
-    if (fraction > 1) fraction = 1;
-    events_.Emit(ConsoleEvent("progress")
-                     .Add("title", title_)
-                     .Add("line", line)
-                     .Add("percent", static_cast<int>(fraction * 100)));
-  }
-  bool Cancelled() override { return false; }
-
- private:
-  ConsoleEventSink& events_;
-  std::string title_;
-};
-
-// The import's progress shown in the progress window; the window's Cancel stops it.
-class SinkProgress final : public contacts::ProgressCallback {
- public:
-  explicit SinkProgress(ProgressSink& sink) : sink_(sink) {}
-  void Begin(const std::string&) override {}
-  void Update(const std::string& line, double fraction) override {
-    sink_.SetText(line, 0);
-    sink_.SetFraction(fraction);
-  }
-  bool Cancelled() override { return sink_.Pump(); }
-
- private:
-  ProgressSink& sink_;
-};
 
 class ContactVerbs {
  public:
@@ -150,17 +113,7 @@ class ContactVerbs {
   CommandReply Import(contacts::ContactStore& store, const std::string& path) {
     RememberFolder(path);
     std::string error;
-    long added = 0;
-    if (parts_.progress != nullptr) {
-      parts_.progress->Run("Importing Contacts", [&](ProgressSink& sink) {
-        SinkProgress progress(sink);
-        added = contacts::ImportContactsCsv(store, path, &progress, error);
-        return added < 0 ? WaitResult::kFailed : WaitResult::kDone;
-      });
-    } else {
-      ConsoleProgress progress(parts_.events);
-      added = contacts::ImportContactsCsv(store, path, &progress, error);
-    }
+    const long added = ImportContactsInWindow(parts_.progress, store, path, error);
     if (added < 0) return Refuse("Error", error);
     return CommandReply::Ok(JsonObject().Add("added", static_cast<std::int64_t>(added)).Str());
   }

@@ -16,9 +16,8 @@ struct ContactVerbParts {
   std::function<contacts::ContactStore*()> store;  // null before the phone has started
   ConsoleEventSink& events;                        // messageBox and progress events
   platform::Settings& settings;                    // SaveFolder
-  // The console's progress window: the import runs in it and `cancel` stops it. Without one
-  // the import reports its progress as plain events and cannot be cancelled.
-  ProgressWindow* progress = nullptr;
+  // The console's progress window: the import runs in it and `cancel` stops it.
+  ProgressWindow& progress;
 };
 
 void RegisterContactVerbs(CommandProcessor& verbs, ContactVerbParts parts);

@@ -22,7 +22,9 @@ bool HeadlessProgress::Cancel() {
 }
 
 bool HeadlessProgress::Pump() {
-  input_.HandleInput();
+  // A round of the loop without waiting reads what arrived meanwhile, so an operation that
+  // never waits (an import) still sees `cancel`.
+  if (input_.WaitSourcesOrInput({}, 0) == CooperativeWaiter::kInput) input_.HandleInput();
   return !open_;
 }
 

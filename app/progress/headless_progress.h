@@ -5,8 +5,9 @@
 //   {"event":"progress","marquee":true|false}
 //   {"event":"progress","state":"cancelled"}          (the `cancel` verb)
 //   {"event":"progress","state":"closed"}
-// and reports errors as the `messageBox` event titled "Error". While an operation waits, the
-// console's commands are still read and answered; `cancel` closes the window.
+// and reports errors as the `messageBox` event titled "Error". While an operation waits or
+// pumps, the console's commands are still read and answered; `cancel` closes the window, and
+// so does the phone's quitting.
 #pragma once
 
 #include "app/console/command_processor.h"

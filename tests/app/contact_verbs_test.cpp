@@ -1,7 +1,10 @@
 #include "app/console/contact_verbs.h"
 
+#include <algorithm>
+#include <deque>
 #include <fstream>
 
+#include "app/progress/headless_progress.h"
 #include "contacts/ini_contact_store.h"
 #include "platform/memory_settings_store.h"
 #include "tests/support/temp_folder.h"
@@ -9,9 +12,22 @@
 namespace corvina::app {
 namespace {
 
-struct Events : ConsoleEventSink {
+// The console: its events, and one scripted input line per pump ("" for none).
+struct Console : ConsoleEventSink, ConsoleInput {
   void Emit(const ConsoleEvent& e) override { lines.push_back(e.Json()); }
+  int WaitSourcesOrInput(std::span<const platform::WaitSource>, int) override {
+    if (script.empty()) return platform::kWaitTimedOut;
+    if (!script.front().empty()) return CooperativeWaiter::kInput;
+    script.pop_front();
+    return platform::kWaitTimedOut;
+  }
+  void HandleInput() override {
+    verbs.Execute(script.front());
+    script.pop_front();
+  }
   std::vector<std::string> lines;
+  std::deque<std::string> script;
+  CommandProcessor verbs;
 };
 
 TEST(ContactVerbs, DriveTheAddressBook) {
@@ -20,9 +36,12 @@ TEST(ContactVerbs, DriveTheAddressBook) {
   platform::Settings settings(store);
   contacts::IniContactStore book(dir.Sub("contacts.ini"));
   contacts::ContactStore* current = nullptr;
-  Events events;
-  CommandProcessor verbs;
-  RegisterContactVerbs(verbs, {[&] { return current; }, events, settings});
+  Console events;
+  CommandProcessor& verbs = events.verbs;
+  platform::FakeTickClock clock;
+  HeadlessProgress progress(events, events, clock);
+  RegisterProgressVerbs(verbs, progress);
+  RegisterContactVerbs(verbs, {[&] { return current; }, events, settings, progress});
   EXPECT_EQ(verbs.Execute("contacts list"), "error: the phone has not started");
   current = &book;
   const std::pair<std::string, std::string> steps[] = {
@@ -49,8 +68,24 @@ TEST(ContactVerbs, DriveTheAddressBook) {
   ASSERT_GE(events.lines.size(), 3u);
   EXPECT_EQ(events.lines[0],
             R"({"event":"messageBox","title":"Corvina","text":"There is another contact with the same name already exists. Please use another name."})");
-  EXPECT_EQ(events.lines[events.lines.size() - 3],
-            R"({"event":"progress","title":"Importing Contacts","line":"Boé ","percent":50})");
+  const auto open = std::find(events.lines.begin(), events.lines.end(),
+                              R"({"event":"progress","state":"open","title":"Importing Contacts"})");
+  ASSERT_LE(open + 8, events.lines.end());
+  EXPECT_EQ(std::vector<std::string>(open + 1, open + 8), (std::vector<std::string>{
+                                                             R"({"event":"progress","row":0,"text":"Ann Lee"})",
+                                                             R"({"event":"progress","percent":0})",
+                                                             R"({"event":"progress","row":0,"text":"Boé "})",
+                                                             R"({"event":"progress","percent":50})",
+                                                             R"({"event":"progress","row":0,"text":""})",
+                                                             R"({"event":"progress","percent":100})",
+                                                             R"({"event":"progress","state":"closed"})",
+                                                         }));
+  // `cancel` read while the import runs stops it after the first row, which stays.
+  ASSERT_EQ(verbs.Execute("contacts delete 0 1"), "ok");
+  events.script = {"", "cancel"};
+  EXPECT_EQ(verbs.Execute("contacts import " + dir.Sub("out.csv")), "ok {\"added\":1}");
+  EXPECT_EQ(book.Count(), 1u);
+  EXPECT_EQ(events.lines.back(), R"({"event":"progress","state":"cancelled"})");
 }
 
 }  // namespace

@@ -135,6 +135,31 @@ TEST_F(PhoneProcessTest, EndOfInputSigtermAndSigintAllStopCleanly) {
   }
 }
 
+TEST_F(PhoneProcessTest, QuittingDuringAContactsImportCancelsItFirst) {
+  const std::string csv = folder_.Sub("many.csv");
+  {
+    std::ofstream out(csv, std::ios::binary);
+    for (int i = 0; i < 20000; ++i) out << "First" << i << ",Last" << i << "," << i << ",\r\n";
+  }
+  auto phone = StartPhone(Home("import"));
+  ASSERT_EQ(Ask(*phone, "status").rfind("ok ", 0), 0u);
+  phone->Send("contacts import " + csv + "\nquit");
+  // `quit` is answered while the import runs; the import then ends, cancelled, and answers.
+  std::string line;
+  std::vector<std::string> answers;
+  bool cancelled = false;
+  while (answers.size() < 2 && phone->ReadLine(&line, 10000)) {
+    cancelled = cancelled || line.find(R"("state":"cancelled")") != std::string::npos;
+    if (line.rfind("event ", 0) != 0) answers.push_back(line);
+  }
+  EXPECT_TRUE(cancelled);
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[0], "ok");
+  EXPECT_EQ(answers[1].rfind("ok {\"added\":", 0), 0u) << answers[1];
+  EXPECT_NE(answers[1], "ok {\"added\":20000}");
+  EXPECT_TRUE(ExitedWith(phone->Wait(10000), 0));
+}
+
 TEST_F(PhoneProcessTest, AnUnknownVerbAndAnOverlongLineAreAnsweredAndTheSessionGoesOn) {
   auto phone = StartPhone(Home("verbs"));
   EXPECT_EQ(Ask(*phone, "dance"), "error: unknown command \"dance\"");

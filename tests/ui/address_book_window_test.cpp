@@ -1,19 +1,28 @@
 // The address book window over a real contacts file: its columns, rows in store order, toolbar
 // tooltips and menu; the contact dialog shows the save function's refusal and stays open, and
-// the deletion asks first and removes the selected contacts.
+// the deletion asks first and removes the selected contacts. The import of 2,000 rows through
+// the file dialog and the progress window, and a second one stopped half-way by closing the
+// window, which keeps the rows imported so far and leaves a whole file.
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <fstream>
+#include <functional>
 
 #include "app/program_objects.h"
 #include "contacts/ini_contact_store.h"
+#include "contacts/profile_file.h"
+#include "tests/support/poll_until.h"
 #include "tests/support/temp_folder.h"
 #include "ui/address_book_window.h"
 #include "ui/contact_dialog.h"
@@ -75,6 +84,59 @@ TEST(AddressBookWindow, ListsContactsWithToolTipsMenuAndDeletes) {
   EXPECT_EQ(list->topLevelItem(0)->text(0), " Turing");
   EXPECT_EQ(store.Count(), 1u);
   EXPECT_GE(changes, 1);
+}
+
+// Picks `path` in the file dialog about to open, then runs `then` once the import has begun.
+void ChooseFile(const std::string& path, std::function<void()> then) {
+  QTimer::singleShot(0, [path, then] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(QString::fromStdString(path));
+    static_cast<QDialog*>(dialog)->accept();  // public in QDialog
+    QTimer::singleShot(0, then);
+  });
+}
+
+// Contacts "Given<i>" / "Family<i>" for first <= i < first + n.
+std::string Rows(int first, int n) {
+  std::string csv;
+  for (int i = first; i < first + n; ++i) {
+    csv += "\"Given" + std::to_string(i) + "\",\"Family" + std::to_string(i) + "\",\"" + std::to_string(i) + "\",\"\"\r\n";
+  }
+  return csv;
+}
+
+TEST(AddressBookWindow, ImportsTwoThousandRowsAndClosingTheWindowCancelsHalfWay) {
+  corvina::testing::TempFolder folder;
+  const std::string book = (folder.Path() / "contacts.ini").string();
+  std::ofstream(folder.Path() / "a.csv", std::ios::binary) << Rows(0, 2000);
+  std::ofstream(folder.Path() / "b.csv", std::ios::binary) << Rows(2000, 2000);
+  contacts::IniContactStore store(book);
+  AddressBookWindow window(store, AddressBookHooks{});
+  window.show();
+  ChooseFile((folder.Path() / "a.csv").string(), [] {});
+  window.ImportAddresses();
+  EXPECT_EQ(window.List()->topLevelItemCount(), 2000);
+  // The second file: the window is closed when the bar reaches the middle.
+  ChooseFile((folder.Path() / "b.csv").string(), [&window] {
+    auto* bar = window.findChild<QDialog*>("progressDialog")->findChild<QProgressBar*>();
+    QObject::connect(bar, &QProgressBar::valueChanged, &window, [&window](int value) {
+      if (value >= 50) window.close();
+    });
+  });
+  window.ImportAddresses();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(window.findChild<QDialog*>("progressDialog"), nullptr);
+  // The rows before the close stay, in order, and the file holds exactly them.
+  const std::size_t n = store.Count();
+  EXPECT_GT(n, 2900u);
+  EXPECT_LT(n, 3100u);
+  EXPECT_EQ(store.At(n - 1).firstName, "Given" + std::to_string(n - 1));
+  const contacts::ProfileData disk = contacts::ParseProfile(corvina::testing::ReadFile(book));
+  ASSERT_EQ(disk.size(), 1u);
+  EXPECT_EQ(disk[0].Find("entrycount")->value, std::to_string(n));
+  EXPECT_EQ(disk[0].Keys().size(), 1 + 4 * n);  // id, first and last name, number
+  EXPECT_EQ(disk[0].Find("entry" + std::to_string(n - 1) + "lastname")->value, "Family" + std::to_string(n - 1));
 }
 
 TEST(ContactDialog, ShowsTheRefusalAndStaysThenSavesTrimmed) {

@@ -1,18 +1,27 @@
 // Pictures of the main window for the documentation: portrait and landscape, idle, with the
-// first menu open; the smallest window (300x400) with the status pane. Run on a real X display
-// (xvfb-run); writes FOLDER/main-window-{portrait,landscape,status}.png.
+// first menu open; the smallest window (300x400) with the status pane; the address book, the
+// contact dialog refusing an e-mail address, and the import's progress window over the address
+// book. Run on a real X display (xvfb-run); writes FOLDER/main-window-{portrait,landscape,
+// status}.png and FOLDER/{address-book,contact-dialog-refusal,import-progress}.png.
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <initializer_list>
 
 #include "app/controller/status_display.h"
+#include "contacts/contact_rules.h"
+#include "contacts/ini_contact_store.h"
 #include "platform/clock.h"
+#include "ui/address_book_window.h"
+#include "ui/contact_dialog.h"
 #include "ui/qt_main_view.h"
+#include "ui/qt_progress.h"
 
 namespace {
 
@@ -37,6 +46,57 @@ bool Shoot(corvina::ui::QtMainView& view, int width, int height, const QString& 
                                                               frame.height());
   first->menu()->hide();
   return shot.save(file, "PNG");
+}
+
+// The screen's pixels under `widgets` (their frames' bounding box, plus `margin`).
+bool ShootScreen(std::initializer_list<const QWidget*> widgets, const QString& file, int margin = 0) {
+  QRect area;
+  for (const QWidget* w : widgets) area |= w->frameGeometry();
+  area.adjust(-margin, -margin, margin, margin);
+  return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file, "PNG");
+}
+
+// The address book with a few contacts, the contact dialog's refusal and the import's progress.
+bool ShootContacts(const QString& folder) {
+  QTemporaryDir dir;
+  corvina::contacts::IniContactStore store(dir.filePath("contacts.ini").toStdString());
+  store.AddAll({{"Ada", "Lovelace", "sip:ada@127.0.0.1", "ada@example.org"},
+                {"Grace", "Hopper", "200", "grace@example.org"},
+                {"", "Turing", "sip:alan@127.0.0.1:5062", ""},
+                {"Edsger", "Dijkstra", "300", ""}});
+  corvina::ui::AddressBookWindow book(store, {});
+  book.setGeometry(20, 40, 520, 300);
+  book.show();
+  Settle();
+  bool ok = ShootScreen({&book}, folder + "/address-book.png");
+
+  corvina::ui::ContactDialog dialog(&book, false, {"Ann", "Lee", "100", "ann@example.c"},
+                                    [](const corvina::contacts::Contact&) { return std::string(corvina::contacts::kInvalidEmailText); });
+  dialog.move(book.frameGeometry().right() + 40, 40);
+  dialog.show();
+  Settle();
+  QTimer::singleShot(200, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (box == nullptr) return;
+    box->move(dialog.frameGeometry().left(), dialog.frameGeometry().bottom() + 12);  // beside, not over it
+    dialog.repaint();
+    Settle();
+    ok = ShootScreen({&dialog, box}, folder + "/contact-dialog-refusal.png", 8) && ok;
+    box->close();
+  });
+  dialog.accept();  // the refusal box, until the timer has taken its picture
+  dialog.hide();
+
+  corvina::ui::QtProgressWindow progress(&book);
+  progress.Run("Importing Contacts", [&](corvina::app::ProgressSink& sink) {
+    sink.SetText("Given1000 Family1000", 0);
+    sink.SetFraction(0.5);
+    progress.Dialog()->move(book.geometry().center() - QPoint(150, 60));
+    Settle();
+    ok = ShootScreen({&book, progress.Dialog()}, folder + "/import-progress.png") && ok;
+    return corvina::app::WaitResult::kDone;
+  });
+  return ok;
 }
 
 }  // namespace
@@ -65,5 +125,7 @@ int main(int argc, char** argv) {
                             "23:10:02 Error returned : 401 Unauthorized"}) {
     (new QListWidgetItem(entry, view.StatusWindowList()))->setForeground(QColor(0xF0, 0xF0, 0xF0));
   }
-  return ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false) ? 0 : 1;
+  const bool status = ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false);
+  view.hide();
+  return status && ShootContacts(folder) ? 0 : 1;
 }
