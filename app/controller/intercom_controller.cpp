@@ -59,6 +59,7 @@ int PhoneController::IntercomLineFor(const std::string& number) {
     PhoneLine& line = Line(i);
     if (line.Call().IsBusy() || !line.Call().MakeCallAs(number, {}, true)) continue;
     line.intercom = true;
+    line.intercomAnswered = false;
     line.unanswered = false;
     line.dialledText = dialText_;
     line.remoteNumber = line.remoteName = number;
@@ -89,9 +90,10 @@ void PhoneController::ArmPrivateTimer(int n) {
   parts_.timers.SetTimer(kPrivateTimerBase + n, kPrivateTimerMs, [this, n] {
     StopPrivateTimer(n);
     if (!HasLines()) return;
-    // A message still waiting for the speaker, or still playing out a backlog, is not cut off:
+    // An answered call's message still waiting for the speaker, or still playing out a backlog,
+    // is not cut off:
     // the wait starts again. (A line heard as it comes keeps less than that in its buffer.)
-    if (IntercomBufferedMs(n) > kIntercomBacklogMs) {
+    if (Line(n).intercomAnswered && IntercomBufferedMs(n) > kIntercomBacklogMs) {
       ArmPrivateTimer(n);
       return;
     }
@@ -101,8 +103,11 @@ void PhoneController::ArmPrivateTimer(int n) {
 
 void PhoneController::OnIntercomPlayed(int n) {
   CORVINA_CHECK_THREAD(uiThread_);
-  // Playing is use: the line's inactivity counts from the end of what it plays.
-  if (HasLines() && ValidLine(n) && Line(n).intercom && Line(n).privateTimerArmed) ArmPrivateTimer(n);
+  // Playing is use of an answered intercom call: its inactivity counts from the end of what it
+  // plays. A call placed by a press ends 25 s after the release whatever the far end sends.
+  if (HasLines() && ValidLine(n) && Line(n).intercom && Line(n).intercomAnswered && Line(n).privateTimerArmed) {
+    ArmPrivateTimer(n);
+  }
 }
 
 std::uint64_t PhoneController::IntercomBufferedMs(int n) const {

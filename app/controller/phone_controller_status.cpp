@@ -82,6 +82,7 @@ void PhoneController::OnIncomingCall(int n, const call::LineSnapshot& snapshot) 
   RingDecision decision = DecideRing(parts_.settings, parts_.log, facts);
   if (decision.intercom == IntercomAnswer::kAnswer) {
     line.intercom = true;
+    line.intercomAnswered = true;
     line.unanswered = false;
     line.Call().Answer();
     return;

@@ -75,6 +75,9 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   media::RecordingTarget recordingTarget;  // where the running recording goes
   media::HoldSourceKind holdSource = media::HoldSourceKind::kNone;  // what the held party hears
   bool intercom = false;
+  // The intercom call was answered by itself (not placed by a press): its private timer waits
+  // while its buffer plays, where a placed one keeps the plain 25 s after the release.
+  bool intercomAnswered = false;
   // The private timer (an intercom call's 25 s of inactivity): armed, and when it fires (tick
   // clock milliseconds).
   bool privateTimerArmed = false;

@@ -54,6 +54,8 @@ TEST_F(IntercomTest, ConnectAfterReleaseLeavesTheMicrophoneAlone) {
   lines_[0]->Announce(CallState::kConnected);
   EXPECT_EQ(std::ranges::count(audio_.moves, "line 0"), 0);
   EXPECT_EQ(controller_->CurrentLine(), PhoneController::kNoLine);
+  audio_.played(0);  // what the far end sends neither restarts a placed call's timer
+  audio_.bufferedMs[0] = 5000;  // nor keeps it
   Advance(15000);  // the outgoing call's timer runs from the release, not the connect
   EXPECT_EQ(Count(0, "hangup"), 1);
 }
