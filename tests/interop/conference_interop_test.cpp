@@ -5,7 +5,7 @@
 // the joined span, in nearly every 20 ms window, each party hears the other party and the
 // microphone but not itself, and the speaker plays both parties but not the microphone; a loud
 // sum clips and never wraps, so no recording jumps by more than full scale from one sample to
-// the next. What the parties are sent is read from an RTP capture and decoded with the phone's
+// the next (GSM's own overshoot aside). What the parties are sent is read from an RTP capture and decoded with the phone's
 // own decoders (baresip 1.0 stops recording at the first re-INVITE).
 #include "media/gsm_codec.h"
 #include "tests/interop/media_interop_support.h"
@@ -22,6 +22,10 @@ struct ConferenceCase {
   const char* name;
   const char* codec;    // as baresip names it
   const char* quality;  // the phone's Quality: below 50 prefers GSM
+  // The largest step between samples of what the parties are sent, once decoded, in full
+  // scales. GSM's decoder overshoots by itself where the signal breaks off (a party's packet
+  // late under load): up to full scale was seen from clipped sums, 1.7 to 2 from wrapped ones.
+  double stepLimit;
 };
 void PrintTo(const ConferenceCase& c, std::ostream* out) { *out << c.name; }
 
@@ -54,9 +58,10 @@ double LevelDb(const std::int32_t* window, double hz) {
 
 // Whether at least 90 % of the 20 ms windows of `samples` hold the tones tones[0] and tones[1] at
 // -20 dBFS or louder with tones[2] at least 20 dB below the weaker of them, and no sample steps
-// by more than full scale from the one before. The figures go into the test's properties as `what`.
+// by more than `stepLimit` full scales from the one before. The figures go into the test's
+// properties as `what`.
 ::testing::AssertionResult HearsOnly(const std::vector<std::int32_t>& samples, std::array<double, 3> tones,
-                                     const std::string& what) {
+                                     const std::string& what, double stepLimit = 1) {
   int windows = 0;
   int good = 0;
   std::array<double, 3> sums{};  // of each tone's levels
@@ -80,7 +85,7 @@ double LevelDb(const std::int32_t* window, double hz) {
   }
   found << "; largest step " << 100.0 * static_cast<double>(step) / media::kFullScale << " % of full scale";
   ::testing::Test::RecordProperty(what, found.str());
-  if (windows >= 300 && good * 10 >= windows * 9 && step <= media::kFullScale) {
+  if (windows >= 300 && good * 10 >= windows * 9 && step <= stepLimit * media::kFullScale) {
     return ::testing::AssertionSuccess() << found.str();
   }
   return ::testing::AssertionFailure() << found.str();
@@ -143,16 +148,18 @@ TEST_P(ConferenceAudio, EachPartyHearsTheOthersAndTheMicrophoneButNotItself) {
   const std::vector<RtpSeen> toA = SentTo(pcap, a);
   const std::vector<RtpSeen> toB = SentTo(pcap, b);
   EXPECT_EQ(MeasureTone(DecodedBetween(toA, paused, resumePressed), kMicrophoneHz).right, 0) << "A while paused";
-  EXPECT_TRUE(HearsOnly(DecodedBetween(toA, joined, hangUpPressed), {kBHz, kMicrophoneHz, kAHz}, "sent_to_A"));
-  EXPECT_TRUE(HearsOnly(DecodedBetween(toB, joined, hangUpPressed), {kAHz, kMicrophoneHz, kBHz}, "sent_to_B"));
+  EXPECT_TRUE(HearsOnly(DecodedBetween(toA, joined, hangUpPressed), {kBHz, kMicrophoneHz, kAHz}, "sent_to_A",
+                        c.stepLimit));
+  EXPECT_TRUE(HearsOnly(DecodedBetween(toB, joined, hangUpPressed), {kAHz, kMicrophoneHz, kBHz}, "sent_to_B",
+                        c.stepLimit));
   const std::vector<std::int32_t> played = ReadWav(speaker);
   const auto mixed = played.begin() + std::min<std::ptrdiff_t>(std::ssize(played), 4000);  // as `joined`
   EXPECT_TRUE(HearsOnly({mixed, played.end()}, {kAHz, kBHz, kMicrophoneHz}, "speaker"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, ConferenceAudio,
-                         ::testing::Values(ConferenceCase{"PCMU", "PCMU/8000/1", "50"},
-                                           ConferenceCase{"GSM", "GSM/8000/1", "40"}),
+                         ::testing::Values(ConferenceCase{"PCMU", "PCMU/8000/1", "50", 1},
+                                           ConferenceCase{"GSM", "GSM/8000/1", "40", 1.5}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
