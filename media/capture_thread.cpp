@@ -35,7 +35,9 @@ void CaptureThread::Run() {
   while (!StopRequested()) {
     platform::WaitOutcome outcome = Wait(input_->BlockReady(), 1000);
     if (outcome == platform::WaitOutcome::kStopped) return;
-    while (input_->TakeBlock(&block)) Handle(block);
+    // A chain slower than the device (a sender holding itself to real time) always finds the
+    // next block waiting: the stop request is looked at between blocks, not only when idle.
+    while (!StopRequested() && input_->TakeBlock(&block)) Handle(block);
     if (input_->Lost()) ReplaceLostDevice();
   }
 }

@@ -70,6 +70,10 @@ class FakeInput final : public platform::AudioInput {
   platform::AudioBufferPlan Plan() const override { return platform::CaptureBufferPlan(format_.sampleRate); }
   bool TakeBlock(std::vector<std::int16_t>* block) override {
     std::lock_guard lock(mutex_);
+    if (endless_) {
+      block->assign(160, 0);
+      return true;
+    }
     if (blocks_.empty()) return false;
     *block = std::move(blocks_.front());
     blocks_.pop_front();
@@ -89,11 +93,20 @@ class FakeInput final : public platform::AudioInput {
     lost_ = true;
     ready_.Set();
   }
+  // Every take finds another block waiting, as for a chain that falls behind the device.
+  void SetEndless(bool endless) {
+    {
+      std::lock_guard lock(mutex_);
+      endless_ = endless;
+    }
+    ready_.Set();
+  }
 
  private:
   AudioFormat format_;
   std::mutex mutex_;
   std::deque<std::vector<std::int16_t>> blocks_;
+  bool endless_ = false;  // guarded by mutex_
   platform::Event ready_;
   std::atomic<bool> lost_{false};
 };
@@ -157,6 +170,32 @@ TEST(CaptureThread, ConvertsADeviceAt44100HzToTheChainsRate) {
   EXPECT_NEAR(static_cast<double>(got.size()), 8000.0, 100.0);
   // Past the converter's start-up, a constant stays that constant.
   EXPECT_NEAR(got[got.size() / 2], 16000, 16);
+}
+
+// A chain head that counts the blocks it is given.
+class CountingSink final : public AudioSink {
+ public:
+  CountingSink() : AudioSink(8000, 1) {}
+  std::size_t Transfer(std::span<std::int32_t> samples) override {
+    ++blocks;
+    return samples.size();
+  }
+  std::atomic<int> blocks{0};
+};
+
+TEST(CaptureThread, StopsBetweenBlocksWhenTheChainNeverCatchesUp) {
+  auto input = std::make_unique<FakeInput>();
+  FakeInput* device = input.get();
+  RecordingLog log;
+  CaptureThread capture(std::move(input), "mic", log, kUnityVolume);
+  auto head = std::make_shared<CountingSink>();
+  capture.SetChainHead(head);
+  ASSERT_TRUE(capture.Start());
+  device->SetEndless(true);
+  ASSERT_TRUE(Eventually([&] { return head->blocks >= 10; }));
+  capture.RequestStop();
+  EXPECT_TRUE(capture.Join(2000));
+  device->SetEndless(false);  // lets a thread that missed the stop end
 }
 
 TEST(PlaybackThread, NarrowsWithRoundingAndClipsInsteadOfWrapping) {
