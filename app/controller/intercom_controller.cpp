@@ -29,6 +29,7 @@ void PhoneController::Intercom(bool pressed) {
   if (n != current_) Suspend();
   current_ = n;
   intercomHeld_ = true;
+  Line(n).intercomTalked = true;
   // While the button is held the line is in use: its timer waits for the release.
   StopPrivateTimer(n);
   if (Line(n).State() == call::CallState::kConnected) {
@@ -101,8 +102,11 @@ void PhoneController::ArmPrivateTimer(int n) {
 
 void PhoneController::OnIntercomPlayed(int n) {
   CORVINA_CHECK_THREAD(uiThread_);
-  // Playing is use: the line's inactivity counts from the end of what it plays.
-  if (HasLines() && ValidLine(n) && Line(n).intercom && Line(n).privateTimerArmed) ArmPrivateTimer(n);
+  // An answered call that has only listened stays while it plays: its inactivity counts from
+  // the end of what it plays. Once the button was held for it, only the release counts.
+  if (HasLines() && ValidLine(n) && Line(n).intercom && !Line(n).intercomTalked && Line(n).privateTimerArmed) {
+    ArmPrivateTimer(n);
+  }
 }
 
 std::uint64_t PhoneController::IntercomBufferedMs(int n) const {
@@ -112,14 +116,14 @@ std::uint64_t PhoneController::IntercomBufferedMs(int n) const {
 void PhoneController::CloseIntercom(int n) {
   PhoneLine& line = Line(n);
   if (line.intercom && parts_.audio) parts_.audio->StopIntercomBuffer(n);
-  line.intercom = false;
+  line.intercom = line.intercomTalked = false;
 }
 
 void PhoneController::LeaveIntercom(int n) {
   StopPrivateTimer(n);
   // The call becomes a normal one, heard live from now on: what its buffer still held goes.
   if (parts_.audio) parts_.audio->StopIntercomBuffer(n);
-  Line(n).intercom = false;
+  Line(n).intercom = Line(n).intercomTalked = false;
 }
 
 void PhoneController::StopPrivateTimer(int n) {

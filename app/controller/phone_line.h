@@ -79,6 +79,9 @@ class PhoneLine final : public call::LineListener, public CallEndSteps {
   // clock milliseconds).
   bool privateTimerArmed = false;
   std::uint32_t privateTimerDeadline = 0;
+  // The Intercom button has been held for this call: from then on its inactivity counts from
+  // the last release, and hearing the far end no longer restarts the private timer.
+  bool intercomTalked = false;
   bool unanswered = false;
   PhoneLine* consultPeer = nullptr;
   // The call was handed to a blind transfer and waits for its outcome; its line button takes
