@@ -5,9 +5,12 @@
 //   gets 480, the refusal is logged and no missed call is counted;
 // - the phone holds the Intercom button towards baresip (answering by itself): baresip hears the
 //   phone's tone only while the button is held, a second press talks on the same call, and the
-//   phone ends the call with BYE 25 s after the last release.
+//   phone ends the call with BYE 25 s after the last release;
+// - two phones: one holds the button towards the other (answering by itself), which then talks
+//   back on the same call with an empty dial box; each hears the other only while it holds.
 #include "tests/interop/media_interop_support.h"
 #include "tests/interop/call_interop_fixture.h"
+#include "tests/support/phone_under_test.h"
 
 namespace corvina::interop {
 namespace {
@@ -126,6 +129,97 @@ TEST(IntercomBaresip, ItHearsThePhoneOnlyWhileHeldAndTheCallEnds25sAfterTheLastR
   const double bye = byes[0];
   RecordProperty("bye_after_release_ms", static_cast<int>((bye - held[1].second) * 1000));
   EXPECT_NEAR(bye - held[1].second, 25.0, 1.0);
+}
+
+// A phone with a tone of `hz` as its microphone and `folder`/NAME.wav as its speaker.
+std::unique_ptr<testing::PhoneUnderTest> TonePhone(const testing::TempFolder& folder, const std::string& name, double hz,
+                                                   std::uint16_t port) {
+  const std::string tone = folder.Sub(name + "-tone.wav");
+  if (!WriteTone(tone, hz, 60)) return nullptr;
+  auto phone = std::make_unique<testing::PhoneUnderTest>(
+      folder.Sub(name), std::vector<std::vector<std::string>>{{"SIP", "Port", std::to_string(port)},
+                                                              {"SIP", "RTPPortBase", std::to_string(FreeEvenPortPair())},
+                                                              {"DefaultLine", "UserName", name},
+                                                              {"Settings", "Record", "wav:" + tone},
+                                                              {"Settings", "PlayDevice", "wav:" + folder.Sub(name + ".wav")},
+                                                              {"Settings", "UseEchoCancellation", "0"},
+                                                              {"Settings", "UseAGC", "0"},
+                                                              {"Settings", "SipTraceOn", "1"}});
+  phone->Start();
+  return phone->WaitForSipPort(10000) == port ? std::move(phone) : nullptr;
+}
+
+// Loud 20 ms windows of `heard` (all on `hz`), as seconds, against the span the far end held.
+void ExpectHeardFor(const std::vector<std::int32_t>& heard, double hz, double heldSeconds, const std::string& what) {
+  const ToneWindows tone = MeasureTone(heard, hz);
+  ::testing::Test::RecordProperty(what + "_loud_windows", tone.loud);
+  ::testing::Test::RecordProperty(what + "_held_windows", static_cast<int>(heldSeconds * 50));
+  EXPECT_TRUE(HoldsTone(heard, hz, 50)) << what;
+  EXPECT_NEAR(tone.loud * 0.02, heldSeconds, 0.2) << what << ": " << tone.loud << " loud windows";
+}
+
+// alice holds the button towards bob for 3 s; bob's phone answers by itself and plays what it
+// receives while its speaker is free; bob then holds his button with an empty dial box for 2 s.
+// A speaker file is made anew whenever the speaker opens for another use (the line while held,
+// the intercom buffer while not), so each file is read before the next change.
+TEST(IntercomPhones, EachHearsTheOtherOnlyWhileHoldingAndTheCallEndsByItself) {
+  testing::TempFolder folder("ip");
+  const std::uint16_t bobPort = testing::FreeUdpPort();
+  auto alice = TonePhone(folder, "alice", 700, testing::FreeUdpPort());
+  auto bob = TonePhone(folder, "bob", 1300, bobPort);
+  ASSERT_TRUE(alice && bob);
+  const std::string aliceHeard = folder.Sub("alice.wav"), bobHeard = folder.Sub("bob.wav");
+  ASSERT_EQ(alice->Ask("type sip:bob@127.0.0.1:" + std::to_string(bobPort)), "ok");
+  // [pressed with the call up, released] for each phone (epoch seconds).
+  auto hold = [](testing::PhoneUnderTest& phone, int ms, std::vector<std::int32_t>* heardAtEnd, const std::string& file) {
+    EXPECT_EQ(phone.Ask("intercom press"), "ok {\"held\":true,\"line\":1}");
+    EXPECT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000));
+    const double from = EpochSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (heardAtEnd != nullptr) *heardAtEnd = ReadWav(file);
+    EXPECT_EQ(phone.Ask("intercom release"), "ok {\"held\":false,\"line\":null}");
+    return std::pair(from, EpochSeconds());
+  };
+  std::vector<std::int32_t> aliceWhileHolding;
+  const auto [aliceFrom, aliceTo] = hold(*alice, 3000, &aliceWhileHolding, aliceHeard);
+  ASSERT_TRUE(bob->WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 1000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // bob's buffer plays out
+  const std::vector<std::int32_t> bobHeardAlice = ReadWav(bobHeard);
+  const std::vector<std::int32_t> aliceBeforeBob = ReadWav(aliceHeard);
+  const auto [bobFrom, bobTo] = hold(*bob, 2000, nullptr, {});
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const std::vector<std::int32_t> aliceHeardBob = ReadWav(aliceHeard);
+
+  ExpectHeardFor(bobHeardAlice, 700, aliceTo - aliceFrom, "bob_heard_alice");
+  EXPECT_EQ(MeasureTone(aliceWhileHolding, 1300).loud, 0);  // bob silent until he holds
+  EXPECT_EQ(MeasureTone(aliceBeforeBob, 1300).loud, 0);
+  ExpectHeardFor(aliceHeardBob, 1300, bobTo - bobFrom, "alice_heard_bob");
+
+  // The end of the call: when each phone saw its line idle, and which one sent the BYE.
+  alice->ClearEvents();
+  bob->ClearEvents();
+  double aliceIdle = 0, bobIdle = 0;
+  const std::vector<std::string> idle = {"\"event\":\"line\"", "\"state\":\"Idle\""};
+  PollUntil([&] {
+    if (aliceIdle == 0 && alice->WaitForEvent(idle, 50)) aliceIdle = EpochSeconds();
+    if (bobIdle == 0 && bob->WaitForEvent(idle, 50)) bobIdle = EpochSeconds();
+    return aliceIdle > 0 && bobIdle > 0;
+  }, 35000);
+  ASSERT_GT(aliceIdle * bobIdle, 0) << alice->ActivityLog() << bob->ActivityLog();
+  // Each phone counts inactivity from its own last release, and hearing bob's reply does not
+  // restart the timer of the call alice placed. So alice's timer, armed 3.5 s before bob's,
+  // ends the call: her BYE, 25 s after her release.
+  const std::string sentBye = ">\r\nBYE sip:";
+  const int aliceByes = testing::CountOf(alice->SipTrace(), sentBye), bobByes = testing::CountOf(bob->SipTrace(), sentBye);
+  const double ended = std::min(aliceIdle, bobIdle);
+  RecordProperty("idle_after_alice_release_ms", static_cast<int>((ended - aliceTo) * 1000));
+  RecordProperty("idle_after_bob_release_ms", static_cast<int>((ended - bobTo) * 1000));
+  EXPECT_EQ(aliceByes, 1);
+  EXPECT_EQ(bobByes, 0);
+  EXPECT_NEAR(ended - aliceTo, 25.0, 1.0);
+  EXPECT_LT(std::abs(aliceIdle - bobIdle), 1.0);
+  EXPECT_EQ(alice->Quit(), 0);
+  EXPECT_EQ(bob->Quit(), 0);
 }
 
 }  // namespace
