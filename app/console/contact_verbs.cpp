@@ -7,6 +7,7 @@
 #include "app/console/contact_json.h"
 #include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
+#include "contacts/quick_lists.h"
 #include "platform/product.h"
 
 namespace corvina::app {
@@ -137,7 +138,10 @@ class ContactVerbs {
       ids.push_back(*id);
     }
     for (long id : ids) {
-      if (!store.Delete(id)) return CommandReply::Error("the address book could not be saved");
+      // Its quick-transfer entries go with the contact.
+      if (!contacts::DeleteContact(store, parts_.settings, id)) {
+        return CommandReply::Error("the address book could not be saved");
+      }
     }
     return CommandReply::Ok();
   }
