@@ -59,16 +59,6 @@ TEST_F(PhoneControllerTest, SpeedEntryDialsTheItemOfTheOpenedMenu) {
   EXPECT_EQ(verbs.Execute("command 2050"), "ok");
 }
 
-TEST_F(PhoneControllerTest, SpeedEntryWithoutAMenuReadsTheListAsItStands) {
-  contacts::NamedNumberList quick(settings_, contacts::kQuickTransferList);
-  for (const char* number : {"300", "301", "302"}) ASSERT_FALSE(quick.Save({}, "", number));
-  ASSERT_TRUE(quick.Remove(0));
-  EXPECT_EQ(controller_->OnCommand(7002), CommandResult::kUnavailable);
-  EXPECT_EQ(controller_->OnCommand(7001), CommandResult::kDone);
-  EXPECT_EQ(lines_[0]->ops, (std::vector<std::string>{"call 302"}));
-  EXPECT_EQ(controller_->TransferSource(), PhoneController::kNoLine);  // no call to transfer
-}
-
 TEST_F(PhoneControllerTest, HotkeysRegisterAfreshAndHoldIntercomTowardTheirEntry) {
   HotkeyBindings bindings;
   contacts::HotkeyList list(settings_);
