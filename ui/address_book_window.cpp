@@ -122,7 +122,14 @@ void AddressBookWindow::DeleteContacts() {
   // Highest position first, by identifier, so the earlier rows keep their places.
   std::sort(rows.rbegin(), rows.rend());
   if (hooks_.changed) hooks_.changed();
-  for (int row : rows) store_.Delete(list_->topLevelItem(row)->data(0, Qt::UserRole).toLongLong());
+  for (int row : rows) {
+    const long id = list_->topLevelItem(row)->data(0, Qt::UserRole).toLongLong();
+    if (hooks_.deleteContact) {
+      hooks_.deleteContact(id);
+    } else {
+      store_.Delete(id);
+    }
+  }
   Changed();
 }
 

@@ -26,6 +26,9 @@ struct AddressBookHooks {
   std::function<void(const std::string& folder)> setSaveFolder = {};
   // Opens the e-mail sender to the address; empty until mail is built (the commands are then off).
   std::function<void(const std::string& email, bool invite)> mail = {};
+  // Deletes a contact with what hangs off it (its quick-transfer items); empty: the store's
+  // delete alone.
+  std::function<bool(long id)> deleteContact = {};
 };
 
 class AddressBookWindow final : public QMainWindow {

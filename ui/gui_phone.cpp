@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/phone_entry.h"
+#include "contacts/quick_lists.h"
 #include "platform/product.h"
 #include "platform/termination_signals.h"
 #include "ui/gui_frontend.h"
@@ -41,6 +42,7 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
     hooks.setSaveFolder = [&settings](const std::string& folder) {
       settings.SetSettingString("Settings", "SaveFolder", folder);
     };
+    hooks.deleteContact = [store, &settings](long id) { return contacts::DeleteContact(*store, settings, id); };
     addressBook_ = std::make_unique<AddressBookWindow>(*store, std::move(hooks), &view_);
     addressBook_->setWindowFlag(Qt::Window);
   }

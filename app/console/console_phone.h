@@ -80,6 +80,12 @@ class ConsolePhone final : public PhoneFrontend,
   void SetSliders(int play, int record) override;
   void ShowMessageBox(std::string_view title, std::string_view text) override;
   void OpenExternal(std::string_view target) override;
+  // {"event":"transferMenu","items":[...]} and {"event":"dialog","name":"Quick Transfer List"}
+  void ShowTransferMenu(const std::vector<TransferMenuItem>& items) override;
+  void OpenQuickTransferList() override;
+  // {"event":"hotkey","id":N,"registered":true,"modifiers":M,"key":K} / "registered":false
+  bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) override;
+  void UnregisterHotkey(int id) override;
   // PhoneObserver.
   void CallAnnounced(int line, const call::LineSnapshot& snapshot) override;
   // {"event":"hold","line":N,"held":true|false}

@@ -71,6 +71,23 @@ void ConsolePhone::ShowMessageBox(std::string_view title, std::string_view text)
 
 void ConsolePhone::OpenExternal(std::string_view target) { Emit(ConsoleEvent("open").Add("target", target)); }
 
+void ConsolePhone::ShowTransferMenu(const std::vector<TransferMenuItem>& items) {
+  Emit(ConsoleEvent("transferMenu").AddRaw("items", TransferMenuJson(items)));
+}
+
+void ConsolePhone::OpenQuickTransferList() { Emit(ConsoleEvent("dialog").Add("name", "Quick Transfer List")); }
+
+bool ConsolePhone::RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
+  Emit(ConsoleEvent("hotkey")
+           .Add("id", id)
+           .Add("registered", true)
+           .Add("modifiers", static_cast<std::int64_t>(modifiers))
+           .Add("key", static_cast<std::int64_t>(virtualKey)));
+  return true;
+}
+
+void ConsolePhone::UnregisterHotkey(int id) { Emit(ConsoleEvent("hotkey").Add("id", id).Add("registered", false)); }
+
 void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
   Emit(ConsoleEvent("call")
            .ForLine(line + 1)

@@ -8,6 +8,7 @@
 #include "app/progress/contacts_import.h"
 #include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
+#include "contacts/quick_lists.h"
 #include "platform/product.h"
 
 namespace corvina::app {
@@ -100,7 +101,10 @@ class ContactVerbs {
       ids.push_back(*id);
     }
     for (long id : ids) {
-      if (!store.Delete(id)) return CommandReply::Error("the address book could not be saved");
+      // Its quick-transfer entries go with the contact.
+      if (!contacts::DeleteContact(store, parts_.settings, id)) {
+        return CommandReply::Error("the address book could not be saved");
+      }
     }
     return CommandReply::Ok();
   }

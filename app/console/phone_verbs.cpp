@@ -290,6 +290,7 @@ void RegisterPhoneVerbs(CommandProcessor& verbs, std::function<PhoneController*(
     switch (p.OnCommand(static_cast<int>(*n))) {
       case CommandResult::kDone: return CommandReply::Ok();
       case CommandResult::kNotBuilt: return CommandReply::Error(kNotBuiltYet);
+      case CommandResult::kUnavailable: return CommandReply::Error("command " + args[0] + " is not available now");
       case CommandResult::kUnknown: break;
     }
     return CommandReply::Error("unknown command " + args[0]);

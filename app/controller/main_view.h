@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "app/controller/button_images.h"
+#include "app/controller/hotkey_bindings.h"
 #include "app/controller/status_display.h"
+#include "app/controller/transfer_menu.h"
 #include "sip/sip_endpoint.h"
 
 namespace corvina::app {
@@ -52,9 +54,10 @@ enum class MenuId : int {
   kAddQuickTransfer = 1017,
   kRedial = 1018,
   kShowStatusWindow = 2004,
+  kQuickTransferList = 2050,
 };
 
-class MainView {
+class MainView : public HotkeyRegistrar {
  public:
   virtual ~MainView() = default;
   // Shows the window maximised and brings it (with its owned windows) to the foreground.
@@ -108,6 +111,14 @@ class MainView {
   virtual void RegistrationChanged(const LineRegistrationState& state) { (void)state; }
   // The SIP engine's public address changed (user-interface thread).
   virtual void PublicAddressChanged(const sip::OwnAddresses& addresses) { (void)addresses; }
+  // The Transfer button's pop-up menu opens with `items` (at the button's lower left corner);
+  // the user's choice comes back as a command.
+  virtual void ShowTransferMenu(const std::vector<TransferMenuItem>& /*items*/) {}
+  // The quick-transfer list's management dialog opens.
+  virtual void OpenQuickTransferList() {}
+  // HotkeyRegistrar: the window system's global keys (none by default).
+  bool RegisterHotkey(int /*id*/, std::uint32_t /*modifiers*/, std::uint32_t /*virtualKey*/) override { return false; }
+  void UnregisterHotkey(int /*id*/) override {}
 };
 
 }  // namespace corvina::app

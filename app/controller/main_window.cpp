@@ -110,6 +110,7 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
       [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording(), contacts_.get()});
   phone_->Initialise();
+  ApplyHotkeys();
   // The registrations as they stand; their changes follow through the engine's observer.
   for (const LineRegistrationState& state : LineRegistrations()) phone_->OnRegistration(state);
 }
@@ -134,9 +135,19 @@ void MainWindow::StatusWindowFeed::AddEntry(std::string_view timeText, std::stri
   if (!posted) redrawWaiting_ = false;
 }
 
-void MainWindow::OnHotkey(int id) {
+void MainWindow::OnHotkey(int id, bool down) {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (id == 1) view_.BringToFront();
+  if (id == 1) {
+    if (down) view_.BringToFront();
+    return;
+  }
+  std::optional<int> k = hotkeys_.PositionOf(id);
+  if (k && phone_) phone_->HotkeyIntercom(*k, down);
+}
+
+void MainWindow::ApplyHotkeys() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  hotkeys_.Apply(contacts::HotkeyList(program_.settings).Entries(), view_);
 }
 
 void MainWindow::ToggleStatusWindow() {

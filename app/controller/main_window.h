@@ -48,8 +48,12 @@ class MainWindow {
   CallLines& Calls() { return calls_; }
   // The registration of each line, in line order.
   std::vector<LineRegistrationState> LineRegistrations();
-  // A hot key reached the window; identifier 1 is the hand-over from a second start.
-  void OnHotkey(int id);
+  // A hot key reached the window (`down`: pressed, else released); identifier 1 is the
+  // hand-over from a second start, identifiers from 6 the hotkey list's items.
+  void OnHotkey(int id, bool down = true);
+  // Registers the hotkey list with the view again (at start-up and after the list is saved).
+  void ApplyHotkeys();
+  const HotkeyBindings& Hotkeys() const { return hotkeys_; }
   // "Show Status Window" menu command: inverts and stores the pane's visibility.
   void ToggleStatusWindow();
 
@@ -103,6 +107,7 @@ class MainWindow {
   bool sipStarted_ = false;                    // user-interface thread
   sip::RegistrationKey lineKeys_[kLineCount];  // fixed while the engine runs
   CallLines calls_;                            // user-interface thread
+  HotkeyBindings hotkeys_;                     // user-interface thread
   // Last, so that the window's pending tasks are cancelled before anything else goes.
   platform::PostOwner posts_;
 };

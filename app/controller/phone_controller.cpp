@@ -309,6 +309,10 @@ void PhoneController::Transfer() {
   if (!NormalCall()) return;
   // The number a call was dialled from stays in the dial box: it is no transfer target.
   if (!dialText_.empty() && dialText_ != Line(current_).dialledText && BlindTransfer(dialText_)) return;
+  PrepareTransfer();
+}
+
+void PhoneController::PrepareTransfer() {
   transferSource_ = current_;
   Hold();
   ClearDialBox();
@@ -435,7 +439,16 @@ void PhoneController::OnButton(ControlId control) {
 
 CommandResult PhoneController::OnCommand(int id) {
   CORVINA_CHECK_THREAD(uiThread_);
+  if (id >= kSpeedEntryBase && id < kSpeedEntryBase + kSpeedEntries) {
+    return SpeedEntry(id - kSpeedEntryBase) ? CommandResult::kDone : CommandResult::kUnavailable;
+  }
+  openedMenu_.clear();  // any other command dismisses the Transfer pop-up
   switch (id) {
+    case 7100: OpenTransferMenu(); return CommandResult::kDone;
+    case 2050:
+      if (TransferPossible()) return CommandResult::kUnavailable;
+      parts_.view.OpenQuickTransferList();
+      return CommandResult::kDone;
     case 1001: Dial(false); return CommandResult::kDone;
     case 1018: Redial(); return CommandResult::kDone;
     case 1007: HangUp(); return CommandResult::kDone;
@@ -457,11 +470,10 @@ CommandResult PhoneController::OnCommand(int id) {
       return CommandResult::kDone;
     // Address book, quick transfer, options, wizards and web pages come later.
     case 1011: case 1012: case 1013: case 1014: case 1015: case 1017: case 1030: case 1886545254:
-    case 2001: case 2050: case 7100: case 9: case 9005: case 6028: case 6099:
+    case 2001: case 9: case 9005: case 6028: case 6099:
       return CommandResult::kNotBuilt;
     default: break;
   }
-  if (id >= kSpeedEntryBase && id < kSpeedEntryBase + kSpeedEntries) return CommandResult::kNotBuilt;
   return CommandResult::kUnknown;
 }
 

@@ -57,7 +57,8 @@ class PhoneObserver {
   virtual void ConferenceChanged(const Conference& /*conference*/) {}
 };
 
-enum class CommandResult { kDone, kNotBuilt, kUnknown };
+// kUnavailable: the command exists but is greyed or has nothing to act on.
+enum class CommandResult { kDone, kNotBuilt, kUnknown, kUnavailable };
 
 using LineFactory = std::function<std::unique_ptr<call::LineControl>(int index)>;
 
@@ -175,6 +176,20 @@ class PhoneController final : public PhoneLineOwner {
   // Selects address-book item `index` of the dial list; false when there is none.
   bool PickListItem(long index);
 
+  // Quick transfer. Transfer is possible with a normal current call and no pending transfer.
+  bool TransferPossible() const;
+  // The Transfer pop-up's items as they would show now.
+  std::vector<TransferMenuItem> TransferMenu();
+  // Command 7100: the pop-up opens; its items are kept until a choice or another command.
+  void OpenTransferMenu();
+  // Command 7000 + k: item k of the open menu (or, with none open, of the current list): a
+  // normal current call is prepared for transfer and the item's number dialled. False when
+  // there is no such item or the open menu shows it greyed.
+  bool SpeedEntry(int k);
+  // Hotkey k (list position): while it is down, Intercom toward auto-intercom entry k (list
+  // position). False when there is no such entry.
+  bool HotkeyIntercom(int k, bool down);
+
   // The volume the output device gets for a play-volume slider value.
   static int OutputVolume(int value);
 
@@ -241,6 +256,8 @@ class PhoneController final : public PhoneLineOwner {
   void UpdateStatus();
   void UpdateControls();
   void UpdateTransferButton();
+  // T's attended steps: the current call is held as the transfer's source.
+  void PrepareTransfer();
   void UpdateRecordButton();
   void UpdateHoldButton();
   void SetDialText(std::string text);
@@ -294,6 +311,8 @@ class PhoneController final : public PhoneLineOwner {
   std::string endReason_;  // why the last call ended, while the display shows it
   Conference conference_;
   bool intercomHeld_ = false;  // the Intercom button is held (for the current line)
+  std::vector<TransferMenuItem> openedMenu_;  // the Transfer pop-up as opened, until chosen from
+  bool hotkeyIntercom_ = false;               // a hotkey holds the Intercom press
 };
 
 }  // namespace corvina::app

@@ -328,6 +328,7 @@ void PhoneController::UpdateControls() {
   SetMenu(MenuId::kAddQuickTransfer, false, false);
   SetMenu(MenuId::kAnswer, ringing, false);
   SetMenu(MenuId::kReject, ringing, false);
+  SetMenu(MenuId::kQuickTransferList, !TransferPossible(), false);
   if (dialBoxEnabled_ == normal) {
     dialBoxEnabled_ = !normal;
     parts_.view.SetDialBoxEnabled(dialBoxEnabled_);

@@ -16,7 +16,7 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
       {"line 3", "error: usage: line 1|2"},          {"key 12a", "error: usage: key DIGITS (0-9 * #)"},
       {"volume play 200", "error: usage: volume play|record N (-127 … 127)"},
       {"pick 0", "error: no list entry 0"},          {"record", "error: no call to record"},
-      {"command 2001", "error: not built yet"},      {"command 7003", "error: not built yet"},
+      {"command 2001", "error: not built yet"},      {"command 7003", "error: command 7003 is not available now"},
       {"command 4242", "error: unknown command 4242"}, {"answer", "error: no call is ringing"},
       {"dnd maybe", "error: usage: dnd on|off|toggle"}, {"type", "error: usage: type TEXT"},
       {"transfer blind 300", "error: no connected call to transfer"},

@@ -85,6 +85,12 @@ class RecordingView final : public app::MainView {
   void ShowMessageBox(std::string_view title, std::string_view text) override {
     boxes.push_back(std::string(title) + ": " + std::string(text));
   }
+  void ShowTransferMenu(const std::vector<app::TransferMenuItem>& items) override { transferMenu = items; }
+  bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t key) override {
+    hotkeys[id] = modifiers * 65536 + key;
+    return true;
+  }
+  void UnregisterHotkey(int id) override { hotkeys.erase(id); }
   bool ShowTrayMessage(std::string_view, std::string_view text) override {
     tray.emplace_back(text);
     return hasTray;
@@ -92,6 +98,8 @@ class RecordingView final : public app::MainView {
 
   int fronts = 0;
   int attention = 0;
+  std::vector<app::TransferMenuItem> transferMenu;
+  std::map<int, std::uint32_t> hotkeys;  // registered: id -> modifiers × 65536 + key
   std::map<int, std::pair<app::ButtonImage, bool>> buttons;
   std::map<int, bool> lineLit;
   std::map<int, std::string> tips;
