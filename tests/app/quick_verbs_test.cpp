@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/controller/main_window.h"
+#include "app/progress/fake_progress.h"
 #include "platform/manual_loop.h"
 #include "tests/support/temp_folder.h"
 
@@ -33,7 +34,9 @@ TEST(QuickVerbs, EditTheListsAndAnswerRefusalsWithTheBoxText) {
   MainWindow window(program, view);
   Events events;
   CommandProcessor verbs;
-  RegisterQuickVerbs(verbs, ConsoleVerbContext{window, program, events, [] {}});
+  platform::FakeTickClock clock;
+  FakeProgressWindow progress(clock);
+  RegisterQuickVerbs(verbs, ConsoleVerbContext{window, program, events, [] {}, progress});
   const std::pair<std::string, std::string> steps[] = {
       {"quick add Ann 300", "ok {\"entry\":0}"},
       {"quick add Ann 300", "error: This contact details already exists in your quick transfer list."},
