@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/baresip_control.h"
 #include "tests/support/child_process.h"
 #include "tests/support/phone_under_test.h"
 #include "tests/support/poll_until.h"
@@ -272,38 +273,9 @@ class BaresipPeer {
   std::uint16_t SipPort() const { return sipPort_; }
   pid_t Pid() const { return child_->Pid(); }
 
-  // Sends `command` (with `params`) over ctrl_tcp; true when baresip answers with success
-  // within 3 s.
+  // Sends a command to its control port; true when baresip reports success within 3 s.
   bool Command(const std::string& command, const std::string& params = {}) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(control_);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string json = "{\"command\":\"" + command + "\",\"params\":\"" + params + "\",\"token\":\"b\"}";
-    const std::string netstring = std::to_string(json.size()) + ":" + json + ",";
-    std::string received;
-    bool open = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-                send(fd, netstring.data(), netstring.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(netstring.size());
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    bool ok = false;
-    while (open && Clock::now() < deadline) {
-      // The response is the netstring that says "response":true; events come and go before it.
-      const std::size_t at = received.find("\"response\":true");
-      if (at != std::string::npos && received.find(',', at) != std::string::npos) {
-        ok = received.find("\"ok\":true", received.rfind(':', at)) != std::string::npos;
-        break;
-      }
-      pollfd wait{fd, POLLIN, 0};
-      char buffer[4096];
-      if (poll(&wait, 1, 100) != 1) continue;
-      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) open = false;
-      if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return ok;
+    return corvina::testing::BaresipCommand(control_, command, params);
   }
 
  private:

@@ -1,13 +1,11 @@
 #include "platform/portaudio_system.h"
 
-#include <alsa/asoundlib.h>
-#include <dlfcn.h>
-#include <portaudio.h>
+#include "platform/portaudio_library.h"
+
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -24,23 +22,9 @@ std::recursive_mutex& LibraryMutex() {
 // Streams open in this process; the device lists are re-read only when there are none.
 std::atomic<int> gOpenStreams{0};
 
-void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
-void SilentJackHandler(const char*) {}
-
-// Switches off ALSA's and JACK's messages on standard error and keeps JACK from starting a
-// server of its own. JACK is reached through PortAudio, so its functions are looked up at run
-// time rather than linked.
-void QuietSoundLibraries() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    setenv("JACK_NO_START_SERVER", "1", 0);
-    snd_lib_error_set_handler(SilentAlsaHandler);
-    using SetHandler = void (*)(void (*)(const char*));
-    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
-      if (auto set = reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, name))) set(SilentJackHandler);
-    }
-  });
-}
+// The loaded library. Only called once `PortAudioSystem::Ready` has succeeded (every stream is
+// opened after it), so the library is there.
+const PortAudioLibrary& Pa() { return *PortAudioLibrary::Get(); }
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -56,16 +40,16 @@ bool IsFormatError(PaError e) {
 
 // The device of that exact name and direction, or paNoDevice.
 int FindNamed(const std::string& name, bool capture) {
-  int count = Pa_GetDeviceCount();
+  int count = Pa().GetDeviceCount();
   for (int i = 0; !name.empty() && i < count; ++i) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    const PaDeviceInfo* info = Pa().GetDeviceInfo(i);
     if (info == nullptr || info->name == nullptr || name != info->name) continue;
     if ((capture ? info->maxInputChannels : info->maxOutputChannels) > 0) return i;
   }
   return paNoDevice;
 }
 
-int DefaultDevice(bool capture) { return capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice(); }
+int DefaultDevice(bool capture) { return capture ? Pa().GetDefaultInputDevice() : Pa().GetDefaultOutputDevice(); }
 
 // What both stream kinds share: the PortAudio stream with its own library reference, its
 // start and its orderly end, and the signs that the device went away. The holder is the
@@ -78,10 +62,10 @@ class PaStreamHolder {
   ~PaStreamHolder() {
     std::lock_guard lock(LibraryMutex());
     if (stream_ != nullptr) {
-      Pa_AbortStream(stream_);
-      Pa_CloseStream(stream_);
+      Pa().AbortStream(stream_);
+      Pa().CloseStream(stream_);
     }
-    if (initialised_) Pa_Terminate();
+    if (initialised_) Pa().Terminate();
     gOpenStreams.fetch_sub(1);
   }
   PaStreamHolder(const PaStreamHolder&) = delete;
@@ -89,25 +73,25 @@ class PaStreamHolder {
 
   // Opens and starts the stream. Call with the library lock held.
   PaError Open(const PaStreamParameters* in, const PaStreamParameters* out, double rate) {
-    PaError e = Pa_Initialize();
+    PaError e = Pa().Initialize();
     if (e != paNoError) return e;
     initialised_ = true;
-    e = Pa_IsFormatSupported(in, out, rate);
+    e = Pa().IsFormatSupported(in, out, rate);
     if (e != paFormatIsSupported) return e;
-    e = Pa_OpenStream(&stream_, in, out, rate, paFramesPerBufferUnspecified, paNoFlag, &PaStreamHolder::Callback, this);
+    e = Pa().OpenStream(&stream_, in, out, rate, paFramesPerBufferUnspecified, paNoFlag, &PaStreamHolder::Callback, this);
     if (e != paNoError) {
       stream_ = nullptr;
       return e;
     }
-    e = Pa_SetStreamFinishedCallback(stream_, &PaStreamHolder::Finished);
+    e = Pa().SetStreamFinishedCallback(stream_, &PaStreamHolder::Finished);
     lastCallbackMs_ = NowMs();
-    if (e == paNoError) e = Pa_StartStream(stream_);
+    if (e == paNoError) e = Pa().StartStream(stream_);
     return e;
   }
 
   bool DeviceGone() const {
     if (finished_.load() || stream_ == nullptr) return true;
-    if (Pa_IsStreamActive(stream_) != 1) return true;
+    if (Pa().IsStreamActive(stream_) != 1) return true;
     return NowMs() - lastCallbackMs_.load(std::memory_order_relaxed) > kStallMs;
   }
 
@@ -140,7 +124,7 @@ class PaOutput final : public AudioOutput {
         holder_(this, &PaOutput::Process) {}
 
   PaError Open(int device) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    const PaDeviceInfo* info = Pa().GetDeviceInfo(device);
     PaStreamParameters p{device, format_.channels, paInt16, info != nullptr ? info->defaultLowOutputLatency : 0.1,
                          nullptr};
     return holder_.Open(nullptr, &p, format_.sampleRate);
@@ -215,7 +199,7 @@ class PaInput final : public AudioInput {
         holder_(this, &PaInput::Process) {}
 
   PaError Open(int device) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    const PaDeviceInfo* info = Pa().GetDeviceInfo(device);
     PaStreamParameters p{device, format_.channels, paInt16, info != nullptr ? info->defaultLowInputLatency : 0.1,
                          nullptr};
     return holder_.Open(&p, nullptr, format_.sampleRate);
@@ -283,7 +267,7 @@ AudioOpenResult<Base> OpenDevice(int device, const AudioFormat& format) {
   auto stream = std::make_unique<Stream>(format);
   PaError e = stream->Open(device);
   if (e != paNoError) {
-    return {nullptr, IsFormatError(e) ? AudioOpenError::kBadFormat : AudioOpenError::kUnavailable, Pa_GetErrorText(e)};
+    return {nullptr, IsFormatError(e) ? AudioOpenError::kBadFormat : AudioOpenError::kUnavailable, Pa().GetErrorText(e)};
   }
   return {std::move(stream), AudioOpenError::kNone, {}};
 }
@@ -292,19 +276,19 @@ AudioOpenResult<Base> OpenDevice(int device, const AudioFormat& format) {
 
 PortAudioSystem::~PortAudioSystem() {
   std::lock_guard lock(LibraryMutex());
-  if (initialised_) Pa_Terminate();
+  if (initialised_) Pa().Terminate();
 }
 
 bool PortAudioSystem::Ready(bool reread) {
-  QuietSoundLibraries();
+  if (PortAudioLibrary::Get(&startupProblem_) == nullptr) return false;
   if (reread && initialised_ && gOpenStreams.load() == 0) {
-    Pa_Terminate();
+    Pa().Terminate();
     initialised_ = false;
   }
   if (!initialised_) {
-    PaError e = Pa_Initialize();
+    PaError e = Pa().Initialize();
     if (e != paNoError) {
-      startupProblem_ = Pa_GetErrorText(e);
+      startupProblem_ = Pa().GetErrorText(e);
       return false;
     }
     initialised_ = true;
@@ -317,9 +301,9 @@ std::vector<std::string> PortAudioSystem::Names(bool capture) {
   std::lock_guard lock(LibraryMutex());
   std::vector<std::string> names;
   if (!Ready(true)) return names;
-  int count = Pa_GetDeviceCount();
+  int count = Pa().GetDeviceCount();
   for (int i = 0; i < count; ++i) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    const PaDeviceInfo* info = Pa().GetDeviceInfo(i);
     if (info == nullptr || info->name == nullptr) continue;
     if ((capture ? info->maxInputChannels : info->maxOutputChannels) <= 0) continue;
     // The same name under two host interfaces is one choice; the first one opens.

@@ -71,7 +71,7 @@ void SipEngine::Run() {
       ready_.Set();
       core_.OnReady();
     }
-    WaitAndDrain(wait);
+    WaitAndDrain(wait, now + wait);
   }
   FinishOnStop();
   buffer_.clear();
@@ -128,7 +128,7 @@ void SipEngine::CheckPublicAddress(std::uint32_t now) {
   core_.OnPublicAddress(result, clock_.NowMs());
 }
 
-void SipEngine::WaitAndDrain(std::uint32_t waitMs) {
+void SipEngine::WaitAndDrain(std::uint32_t waitMs, std::uint32_t deadline) {
   if (waitMs > 0) {
     const platform::WaitSource sources[] = {platform::WaitSource::Readable(socket_.Fd()),
                                             platform::WaitSource::Of(wake_)};
@@ -138,17 +138,18 @@ void SipEngine::WaitAndDrain(std::uint32_t waitMs) {
     if (outcome == platform::WaitOutcome::kStopped) return;
     if (outcome == platform::WaitOutcome::kSignalled && index == 1) return;  // a rebind request: cycle now
   }
-  Drain();
+  Drain(deadline);
 }
 
-void SipEngine::Drain() {
+void SipEngine::Drain(std::uint32_t deadline) {
   std::span<std::uint8_t> buffer(buffer_.data(), kReceiveBuffer - 1);
   for (int taken = 0; taken < kDrainBatch && !StopRequested(); ++taken) {
     platform::ReceiveResult r = socket_.ReceiveNow(buffer);
     if (r.status != platform::ReceiveStatus::kDatagram) return;
     if (r.size == 0) continue;
-    core_.OnDatagram(std::string_view(reinterpret_cast<const char*>(buffer_.data()), r.size), r.from,
-                     clock_.NowMs());
+    const std::uint32_t now = clock_.NowMs();
+    core_.OnDatagram(std::string_view(reinterpret_cast<const char*>(buffer_.data()), r.size), r.from, now);
+    if (platform::TickReached(now, deadline)) return;
   }
 }
 

@@ -99,10 +99,11 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   // server sees.
   void FollowServer(std::uint32_t now);
   void CheckPublicAddress(std::uint32_t now);
-  void WaitAndDrain(std::uint32_t waitMs);
-  // Takes at most kDrainBatch waiting datagrams, so that under a flood the timers (resends,
-  // REGISTER retries, keep-alives) are still looked at every few milliseconds.
-  void Drain();
+  void WaitAndDrain(std::uint32_t waitMs, std::uint32_t deadline);
+  // Takes at most kDrainBatch waiting datagrams, and none once `deadline` (the core's next
+  // timer) has come, so that under a flood the timers (resends, REGISTER retries, keep-alives)
+  // run on time rather than behind a batch.
+  void Drain(std::uint32_t deadline);
   void FinishOnStop();
   int SettingPort(std::string_view name);
 
