@@ -48,6 +48,7 @@ AddressBookWindow::AddressBookWindow(contacts::ContactStore& store, AddressBookH
   add("Export Addresses...", &AddressBookWindow::ExportAddresses);
   menu->addSeparator();
   QAction* dialAction = add("Dial", &AddressBookWindow::DialContact);
+  add("Add to Auto Intercom", &AddressBookWindow::AddToAutoIntercom)->setEnabled(static_cast<bool>(hooks_.addToAutoIntercom));
   for (bool invite : {false, true}) {
     QAction* mail = menu->addAction(invite ? "Invite Friends" : "Send Mail");
     mail->setEnabled(static_cast<bool>(hooks_.mail));
@@ -136,6 +137,15 @@ void AddressBookWindow::DeleteContacts() {
 void AddressBookWindow::DialContact() {
   const int index = SelectedIndex();
   if (index >= 0 && hooks_.dial) hooks_.dial(store_.At(static_cast<std::size_t>(index)).phone);
+}
+
+void AddressBookWindow::AddToAutoIntercom() {
+  const int index = SelectedIndex();
+  if (index < 0 || !hooks_.addToAutoIntercom) return;
+  const contacts::Contact c = store_.At(static_cast<std::size_t>(index));
+  if (auto refusal = hooks_.addToAutoIntercom(contacts::DisplayName(c.firstName, c.lastName), c.phone)) {
+    QMessageBox::warning(this, ToQt(refusal->title), ToQt(refusal->text));
+  }
 }
 
 std::string AddressBookWindow::AskFile(bool save) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "contacts/contact_store.h"
+#include "contacts/quick_lists.h"
 #include "ui/qt_progress.h"
 
 class QTreeWidget;
@@ -29,6 +30,10 @@ struct AddressBookHooks {
   // Deletes a contact with what hangs off it (its quick-transfer items); empty: the store's
   // delete alone.
   std::function<bool(long id)> deleteContact = {};
+  // Adds a name and number to the auto-intercom list; its refusal, if any. Empty: the command
+  // is off.
+  std::function<std::optional<contacts::Refusal>(const std::string& name, const std::string& number)>
+      addToAutoIntercom = {};
 };
 
 class AddressBookWindow final : public QMainWindow {
@@ -47,6 +52,8 @@ class AddressBookWindow final : public QMainWindow {
   void ImportAddresses();
   void ExportAddresses();
   void DialContact();
+  // The selected contact's display name and number into the auto-intercom list.
+  void AddToAutoIntercom();
 
  private:
   int SelectedIndex() const;

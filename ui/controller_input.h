@@ -31,6 +31,7 @@ class ControllerInput final : public ViewInput {
   void OnEndKey() override;
   void OnBackspaceKey() override;
   void OnSecondDigit(char digit) override;
+  void OnHotkey(int id, bool down) override { window_.OnHotkey(id, down); }
   bool InNormalCall() const override;
  private:
   app::PhoneController* Phone() const { return phone_ != nullptr ? phone_ : window_.Phone(); }

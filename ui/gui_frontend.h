@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "ui/controller_input.h"
 #include "ui/qt_loop.h"
 #include "ui/qt_main_view.h"
+#include "ui/quick_dialogs.h"
 
 namespace corvina::ui {
 
@@ -33,8 +35,15 @@ class GuiFrontend : public app::PhoneFrontend {
   // The address book window once opened (menu 2001), else null.
   AddressBookWindow* AddressBook() { return addressBook_.get(); }
 
+  // The quick lists' dialogs while open, else null.
+  NamedListDialog* QuickTransferList() { return quickTransferList_; }
+  NamedListDialog* AutoIntercomList() { return autoIntercomList_; }
+  HotkeyListDialog* HotkeyList() { return hotkeyList_; }
+
   // The menu command that opens the address book.
   static constexpr int kAddressBookCommand = 2001;
+  // Add the dial box's number to the address book / to the quick-transfer list.
+  static constexpr int kAddToAddressBookCommand = 1015, kAddQuickTransferCommand = 1017;
 
  private:
   QApplication& app_;
@@ -44,9 +53,16 @@ class GuiFrontend : public app::PhoneFrontend {
   QtTimerHost timers_;
   QtMainView view_;
   void OpenAddressBook(app::MainWindow& window);
+  void AddQuickListCommands(app::MainWindow& window);
+  // Shows `dialog` (made by `make` when it is not open) without waiting for it.
+  template <typename Dialog, typename Make>
+  void ShowDialog(QPointer<Dialog>& dialog, Make make);
 
   std::unique_ptr<ControllerInput> input_;
   std::unique_ptr<AddressBookWindow> addressBook_;  // Qt main thread; goes before the window
+  QPointer<NamedListDialog> quickTransferList_;     // owned by the window, deleted on close
+  QPointer<NamedListDialog> autoIntercomList_;
+  QPointer<HotkeyListDialog> hotkeyList_;
 };
 
 }  // namespace corvina::ui

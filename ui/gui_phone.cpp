@@ -3,7 +3,9 @@
 #include <QApplication>
 
 #include "app/phone_entry.h"
+#include "contacts/contact_rules.h"
 #include "contacts/quick_lists.h"
+#include "ui/contact_dialog.h"
 #include "platform/product.h"
 #include "platform/termination_signals.h"
 #include "ui/gui_frontend.h"
@@ -21,6 +23,7 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
   view_.Attach(&window);
   input_ = std::make_unique<ControllerInput>(window);
   input_->SetWindowCommand(kAddressBookCommand, [this, &window] { OpenAddressBook(window); });
+  AddQuickListCommands(window);
   view_.SetInput(input_.get());
   view_.showMaximized();
   return true;
@@ -43,6 +46,9 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
       settings.SetSettingString("Settings", "SaveFolder", folder);
     };
     hooks.deleteContact = [store, &settings](long id) { return contacts::DeleteContact(*store, settings, id); };
+    hooks.addToAutoIntercom = [&settings](const std::string& name, const std::string& number) {
+      return contacts::NamedNumberList(settings, contacts::kAutoIntercomList).Save(std::nullopt, name, number);
+    };
     addressBook_ = std::make_unique<AddressBookWindow>(*store, std::move(hooks), &view_);
     addressBook_->setWindowFlag(Qt::Window);
   }
@@ -50,6 +56,56 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
   addressBook_->show();
   addressBook_->raise();
   addressBook_->activateWindow();
+}
+
+template <typename Dialog, typename Make>
+void GuiFrontend::ShowDialog(QPointer<Dialog>& dialog, Make make) {
+  if (dialog.isNull()) {
+    dialog = make();
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
+void GuiFrontend::AddQuickListCommands(app::MainWindow& window) {
+  platform::Settings& settings = window.Program().settings;
+  view_.SetQuickTransferListOpener([this, &settings] {
+    ShowDialog(quickTransferList_, [&] { return new NamedListDialog(&view_, settings, true); });
+  });
+  QMenu* menu = view_.ContactsMenu();
+  QObject::connect(menu->addAction("Auto &Intercom List"), &QAction::triggered, &view_, [this, &settings] {
+    ShowDialog(autoIntercomList_, [&] { return new NamedListDialog(&view_, settings, false); });
+  });
+  QObject::connect(menu->addAction("Hot&keys"), &QAction::triggered, &view_, [this, &settings, &window] {
+    ShowDialog(hotkeyList_, [&] { return new HotkeyListDialog(&view_, settings, [&window] { window.ApplyHotkeys(); }); });
+  });
+  // The dial box's number into a new contact, or a new quick-transfer entry.
+  input_->SetWindowCommand(kAddToAddressBookCommand, [this, &window] {
+    contacts::ContactStore* store = window.Contacts();
+    if (store == nullptr || window.Phone() == nullptr) return;
+    auto* dialog = new ContactDialog(&view_, false, {{}, {}, window.Phone()->DialText(), {}},
+                                     [this, store, &window](const contacts::Contact& c) {
+                                       auto refusal = contacts::SaveContact(*store, c, std::nullopt);
+                                       if (!refusal && addressBook_) addressBook_->Refill();
+                                       return refusal.value_or(std::string());
+                                     });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+  });
+  input_->SetWindowCommand(kAddQuickTransferCommand, [this, &window, &settings] {
+    if (window.Phone() == nullptr) return;
+    auto* dialog = new NamedNumberDialog(&view_, "Add Quick Transfer", {-1, {}, window.Phone()->DialText()},
+                                         [this, &settings](const std::string& name, const std::string& number) {
+                                           auto refusal = contacts::NamedNumberList(settings, contacts::kQuickTransferList)
+                                                              .Save(std::nullopt, name, number);
+                                           if (!refusal && quickTransferList_) quickTransferList_->Refill();
+                                           return refusal;
+                                         });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+  });
 }
 
 void GuiFrontend::DestroyWindow() {

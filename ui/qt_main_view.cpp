@@ -1,6 +1,7 @@
 #include "ui/qt_main_view.h"
 
 #include <QApplication>
+#include <QKeySequenceEdit>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -193,6 +194,7 @@ void QtMainView::BuildMenus() {
   };
   for (const Menu& entry : menus) {
     QMenu* menu = menuBar()->addMenu(entry.title);
+    if (std::string_view(entry.title) == "&Contacts") contactsMenu_ = menu;
     for (const Item& item : entry.items) {
       if (item.id == 0) {
         menu->addSeparator();
@@ -223,11 +225,84 @@ bool QtMainView::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   const bool press = event->type() == QEvent::KeyPress;
-  if ((press || event->type() == QEvent::KeyRelease) && HandleSpace(watched, static_cast<QKeyEvent*>(event))) {
-    return true;
-  }
+  const bool key = press || event->type() == QEvent::KeyRelease;
+  if (key && HandleHotkey(watched, static_cast<QKeyEvent*>(event))) return true;
+  if (key && HandleSpace(watched, static_cast<QKeyEvent*>(event))) return true;
   if (press) return HandleKey(watched, static_cast<QKeyEvent*>(event));
   return false;
+}
+
+bool QtMainView::HandleHotkey(QObject* watched, QKeyEvent* event) {
+  if (input_ == nullptr || hotkeys_.empty()) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  QWidget* focus = QApplication::focusWidget();
+  // Once per key: at the focused widget, or at the active window when nothing has the focus.
+  if (widget == nullptr || (widget != focus && !(focus == nullptr && widget == QApplication::activeWindow()))) {
+    return false;
+  }
+  // A key being chosen for a hotkey is not a hotkey yet.
+  for (QWidget* w = focus; w != nullptr; w = w->parentWidget()) {
+    if (qobject_cast<QKeySequenceEdit*>(w) != nullptr) return false;
+  }
+  KeyPress press;
+  press.key = event->key();
+  press.modifiers = event->modifiers();
+  press.release = event->type() == QEvent::KeyRelease;
+  press.hotkeys = &hotkeys_;
+  const KeyAction action = MapKey(press);
+  if (action.kind == KeyAction::Kind::kHotkeyDown) {
+    // A held key repeats press and release pairs; only the first press counts, and only one
+    // hotkey is held at a time.
+    if (!event->isAutoRepeat() && heldHotkey_ == 0) {
+      heldHotkey_ = action.id;
+      input_->OnHotkey(action.id, true);
+    }
+  } else if (action.kind == KeyAction::Kind::kHotkeyUp && action.id == heldHotkey_) {
+    if (!event->isAutoRepeat()) {
+      heldHotkey_ = 0;
+      input_->OnHotkey(action.id, false);
+    }
+  } else {
+    return false;
+  }
+  event->accept();
+  return true;
+}
+
+bool QtMainView::RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
+  UnregisterHotkey(id);
+  std::optional<WindowHotkey> hotkey = QtHotkey(id, modifiers, virtualKey);
+  if (!hotkey) return false;
+  hotkeys_.push_back(*hotkey);
+  return true;
+}
+
+void QtMainView::UnregisterHotkey(int id) {
+  std::erase_if(hotkeys_, [id](const WindowHotkey& h) { return h.id == id; });
+}
+
+void QtMainView::ShowTransferMenu(const std::vector<app::TransferMenuItem>& items) {
+  if (transferMenu_ == nullptr) {
+    transferMenu_ = new QMenu(this);
+    transferMenu_->setObjectName("transferMenu");
+  }
+  transferMenu_->clear();
+  for (const app::TransferMenuItem& item : items) {
+    if (item.Separator()) {
+      transferMenu_->addSeparator();
+      continue;
+    }
+    // A name's "&" is shown, not taken as the item's mnemonic.
+    QAction* action = transferMenu_->addAction(FromUtf8(item.text).replace('&', "&&"));
+    action->setEnabled(item.enabled);
+    action->setData(item.id);
+    const int id = item.id;
+    connect(action, &QAction::triggered, this, [this, id] {
+      if (input_ != nullptr) input_->OnCommand(id);
+    });
+  }
+  // At the button's left edge, below its bottom edge.
+  transferMenu_->popup(transfer_->mapToGlobal(QPoint(0, transfer_->height())));
 }
 
 bool QtMainView::HandleSpace(QObject* watched, QKeyEvent* event) {

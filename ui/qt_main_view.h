@@ -11,11 +11,15 @@
 #include <QProgressBar>
 #include <QSlider>
 #include <QSystemTrayIcon>
+#include <QMenu>
 #include <array>
+#include <functional>
 #include <map>
+#include <vector>
 
 #include "app/controller/main_view.h"
 #include "app/controller/main_window.h"
+#include "ui/key_rule.h"
 #include "ui/panel_controls.h"
 #include "ui/panel_layout.h"
 #include "ui/status_display_widget.h"
@@ -57,6 +61,17 @@ class QtMainView final : public QMainWindow, public app::MainView {
   bool ShowTrayMessage(std::string_view title, std::string_view text) override;
   void OpenExternal(std::string_view target) override;
   void RegistrationChanged(const app::LineRegistrationState& state) override;
+  // The pop-up under the Transfer button; a choice comes back as its command.
+  void ShowTransferMenu(const std::vector<app::TransferMenuItem>& items) override;
+  void OpenQuickTransferList() override {
+    if (openQuickTransferList_) openQuickTransferList_();
+  }
+  // The hotkeys are shortcuts of this application's windows (no grab of the whole desktop).
+  bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) override;
+  void UnregisterHotkey(int id) override;
+
+  // What opens the quick-transfer list's dialog (the frontend, which has the settings).
+  void SetQuickTransferListOpener(std::function<void()> open) { openQuickTransferList_ = std::move(open); }
 
   // For tests and screenshots.
   QListWidget* StatusWindowList() const { return statusList_; }
@@ -67,6 +82,10 @@ class QtMainView final : public QMainWindow, public app::MainView {
   QAction* MenuAction(int command) const;
   StatusDisplayWidget* Display() const { return display_; }
   LongPressButton* TransferButton() const { return transfer_; }
+  // The Transfer pop-up once opened, else null.
+  QMenu* TransferPopup() const { return transferMenu_; }
+  QMenu* ContactsMenu() const { return contactsMenu_; }
+  const std::vector<WindowHotkey>& Hotkeys() const { return hotkeys_; }
   bool Portrait() const { return geometry_.portrait; }
 
  protected:
@@ -78,6 +97,8 @@ class QtMainView final : public QMainWindow, public app::MainView {
   QPushButton* AddButton(app::ControlId id, const QString& text);
   void AddCommand(QMenu* menu, int id, const char* text, const std::string& shortcut);
   bool HandleKey(QObject* watched, QKeyEvent* event);
+  // A registered hotkey's press or release, in any of the application's windows.
+  bool HandleHotkey(QObject* watched, QKeyEvent* event);
   // Space held outside the dial box is the Intercom button held: press, then release.
   bool HandleSpace(QObject* watched, QKeyEvent* event);
   void LayOut();
@@ -99,6 +120,11 @@ class QtMainView final : public QMainWindow, public app::MainView {
   QSystemTrayIcon* tray_ = nullptr;  // made on the first tray message
   PanelGeometry geometry_;
   QLabel* registrationText_ = nullptr;  // shown with the status pane
+  QMenu* contactsMenu_ = nullptr;
+  QMenu* transferMenu_ = nullptr;      // made on the first long press
+  std::vector<WindowHotkey> hotkeys_;  // registered, by identifier order of registration
+  int heldHotkey_ = 0;                 // the hotkey whose key is down, 0 for none
+  std::function<void()> openQuickTransferList_;
 };
 
 }  // namespace corvina::ui

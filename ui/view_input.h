@@ -32,6 +32,8 @@ class ViewInput {
   virtual void OnBackspaceKey() = 0;
   // A digit, "*" or "#" typed with the focus outside the dial box.
   virtual void OnSecondDigit(char digit) = 0;
+  // A registered hotkey's key went down or came up.
+  virtual void OnHotkey(int /*id*/, bool /*down*/) {}
   // True while the current line holds a normal call: unmodified keys then become DTMF.
   virtual bool InNormalCall() const = 0;
 };

@@ -324,8 +324,8 @@ void PhoneController::UpdateControls() {
   SetMenu(MenuId::kHangUp, normal, false);
   SetMenu(MenuId::kDial, text, false);
   SetMenu(MenuId::kClear, text, false);
-  SetMenu(MenuId::kAddToAddressBook, false, false);  // the address book comes later
-  SetMenu(MenuId::kAddQuickTransfer, false, false);
+  SetMenu(MenuId::kAddToAddressBook, text, false);
+  SetMenu(MenuId::kAddQuickTransfer, text, false);
   SetMenu(MenuId::kAnswer, ringing, false);
   SetMenu(MenuId::kReject, ringing, false);
   SetMenu(MenuId::kQuickTransferList, !TransferPossible(), false);

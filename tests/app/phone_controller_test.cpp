@@ -260,7 +260,9 @@ TEST_F(PhoneControllerTest, KeysAreDtmfInACallAndDialBoxTextOtherwise) {
   EXPECT_EQ(controller_->DialText(), "1#");
   EXPECT_EQ(tones_.played, (std::vector<std::string>{"click", "click"}));
   EXPECT_EQ(controller_->CallImage(), ButtonImage::kCallSomethingToDo);
-  EXPECT_TRUE(view_.menus[static_cast<int>(MenuId::kDial)].first);
+  for (MenuId id : {MenuId::kDial, MenuId::kAddToAddressBook, MenuId::kAddQuickTransfer}) {
+    EXPECT_TRUE(view_.menus[static_cast<int>(id)].first) << static_cast<int>(id);  // the dial box has text
+  }
   controller_->Backspace();
   EXPECT_EQ(controller_->DialText(), "1");
 

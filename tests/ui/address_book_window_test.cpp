@@ -49,7 +49,12 @@ TEST(AddressBookWindow, ListsContactsWithToolTipsMenuAndDeletes) {
   ASSERT_EQ(store.Add({"Ada", "Lovelace", "sip:ada@127.0.0.1", "ada@example.org"}), 0);
   ASSERT_EQ(store.Add({"", "Turing", "200", ""}), 1);
   int changes = 0;
-  AddressBookWindow window(store, AddressBookHooks{.changed = [&] { ++changes; }});
+  std::string intercom;
+  AddressBookWindow window(store, AddressBookHooks{.changed = [&] { ++changes; },
+                                                   .addToAutoIntercom = [&](const std::string& name, const std::string& number) {
+                                                     intercom = name + " " + number;
+                                                     return std::optional<contacts::Refusal>();
+                                                   }});
   window.show();
   QTreeWidget* list = window.List();
   QStringList headers;
@@ -70,9 +75,11 @@ TEST(AddressBookWindow, ListsContactsWithToolTipsMenuAndDeletes) {
     if (!a->isSeparator()) menu << a->text();
   }
   EXPECT_EQ(menu, (QStringList{"New", "Edit", "Delete", "Import Addresses...", "Export Addresses...", "Dial",
-                               "Send Mail", "Invite Friends", "Close"}));
+                               "Add to Auto Intercom", "Send Mail", "Invite Friends", "Close"}));
 
   list->setCurrentItem(list->topLevelItem(0));
+  window.AddToAutoIntercom();
+  EXPECT_EQ(intercom, "Ada Lovelace sip:ada@127.0.0.1");
   QString asked;
   AnswerNextBox(QMessageBox::Cancel, &asked);
   window.DeleteContacts();

@@ -6,6 +6,10 @@
 //   baresip call rings line 2, and answering it puts line 1 on hold (the held blink);
 // - the display: each line's registration with Kamailio (a refusal before any resend, a dead
 //   server after the 40 s give-up), "[Busy Here]" for 5 s, the far party and the digits typed.
+// - quick lists: a long press on Transfer in a call opens the pop-up; its second item holds the
+//   call and calls that item's number, and Transfer then sends the target the REFER naming
+//   the first party (with Replaces); a held hotkey places the intercom call ("Answer-Mode:
+//   Auto") and its release arms the call's 25 s timer.
 // CORVINA_SHOTS=FOLDER saves the window's pictures there (docs/screenshots/).
 // The phone runs in this process; the test steps run inside the window's loop.
 #include <gtest/gtest.h>
@@ -20,6 +24,7 @@
 #include <array>
 
 #include "app/controller/phone_controller.h"
+#include "contacts/quick_lists.h"
 #include "platform/local_address.h"
 #include "platform/paths.h"
 #include "tests/interop/baresip_peer.h"
@@ -242,6 +247,78 @@ TEST_F(WindowCallInterop, ABusyCalleesReasonStaysFiveSeconds) {
     EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - shown).count(), 5.0, 0.5);
     EXPECT_EQ(testing::ExitOf(*sipp, 5000), 0);
   });
+}
+
+// The first request `method` SIPp received in `dir`'s trace.
+testing::SippMessage Received(const std::string& dir, const std::string& method) {
+  const auto found = testing::SippMessagesLike(testing::ReadSippTrace(dir + "/msg.txt"), false, method + " ");
+  return found.empty() ? testing::SippMessage{} : found[0];
+}
+
+TEST_F(WindowCallInterop, TheTransferPopUpsItemCallsItsNumberAndTransferRefersItToTheFirstParty) {
+  const std::uint16_t port = FreeUdpPort(), target = FreeUdpPort();
+  const std::string targetNumber = "301@127.0.0.1:" + std::to_string(target);
+  contacts::NamedNumberList quick(program_->settings, contacts::kQuickTransferList);
+  ASSERT_FALSE(quick.Save(std::nullopt, "Ann", "300@127.0.0.1:5999"));
+  ASSERT_FALSE(quick.Save(std::nullopt, "", targetNumber));
+  // The first party's call is held while the target is called; the target, once answered,
+  // is referred to the first party in place of the phone.
+  const std::string held = "<recv request=\"INVITE\"/>\n" + testing::UasSdpReply(false) + "<recv request=\"ACK\"/>\n";
+  auto sipp = testing::StartSippPeer(folder_.Sub("sipp"),
+                                     testing::kSippHead + testing::UasAnswers(false) + held + testing::kSippTakesBye +
+                                         "</scenario>\n", port, 0);
+  const std::string takesRefer = "<recv request=\"REFER\"/>\n" + testing::UasReply("202 Accepted", false);
+  auto targetSipp = testing::StartSippPeer(folder_.Sub("target"), testing::kSippHead + testing::UasAnswers(false) +
+                                               takesRefer + "</scenario>\n", target, 0);
+  RunPhone([&](QtMainView& view, app::MainWindow& window) {
+    QTest::keyClicks(view.DialBoxControl()->lineEdit(), QString::fromStdString("200@127.0.0.1:" + std::to_string(port)));
+    Click(view, ControlId::kCall);
+    ASSERT_TRUE(LoopUntil([&] { return view.Display()->Rows().title == "Call Answered"; }, 10000));
+    view.TransferButton()->SetLongPressMs(50);
+    QTest::mousePress(view.TransferButton(), Qt::LeftButton);
+    ASSERT_TRUE(LoopUntil([&] { return view.TransferPopup() != nullptr && view.TransferPopup()->isVisible(); }, 3000));
+    QTest::mouseRelease(view.TransferButton(), Qt::LeftButton);
+    QStringList items;
+    for (QAction* a : view.TransferPopup()->actions()) {
+      items << (a->isSeparator() ? "-" : a->text()) + (a->isEnabled() ? "" : " (off)");
+    }
+    EXPECT_EQ(items, (QStringList{"Ann <300@127.0.0.1:5999>", QString::fromStdString(targetNumber), "-",
+                                  "Manage Quick Transfer List... (off)"}));
+    QMenu* popup = view.TransferPopup();
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(popup->actions().at(1)).center());
+    EXPECT_FALSE(popup->isVisible());
+    // The target is called on line 2 with line 1 held; Transfer then hands line 1 over.
+    ASSERT_TRUE(LoopUntil([&] { return window.Phone()->Indicators().State(1) == LineIndicator::kActive; }, 10000));
+    Click(view, ControlId::kTransfer);
+    EXPECT_TRUE(LoopUntil([&] { return testing::ExitOf(*targetSipp, 1) != -1; }, 10000));
+  });
+  const std::string trace = corvina::testing::ReadFile(folder_.Sub("target") + "/msg.txt");
+  EXPECT_EQ(Received(folder_.Sub("target"), "INVITE").firstLine, "INVITE sip:" + targetNumber + " SIP/2.0") << trace;
+  const std::string referTo = Received(folder_.Sub("target"), "REFER").Header("Refer-To");
+  EXPECT_TRUE(referTo.starts_with("<sip:200@127.0.0.1:" + std::to_string(port) + "?Replaces=")) << trace;
+}
+
+TEST_F(WindowCallInterop, AHeldHotkeyPlacesTheIntercomCallAndItsReleaseArmsTheTimer) {
+  const std::uint16_t port = FreeUdpPort();
+  ASSERT_FALSE(contacts::NamedNumberList(program_->settings, contacts::kAutoIntercomList)
+                   .Save(std::nullopt, "Desk", "201@127.0.0.1:" + std::to_string(port)));
+  ASSERT_FALSE(contacts::HotkeyList(program_->settings).Set(0, 3 * 65536 + 'I'));  // Ctrl+Alt+I
+  auto sipp = testing::StartSippPeer(folder_.Sub("sipp"), std::string(testing::kSippHead) + testing::AnsweringUas(false),
+                                     port, 0);
+  RunPhone([&](QtMainView& view, app::MainWindow& window) {
+    app::PhoneController& controller = *window.Phone();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.centralWidget()->setFocus();
+    QTest::keyPress(view.centralWidget(), Qt::Key_I, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_TRUE(LoopUntil([&] { return controller.Indicators().State(0) == LineIndicator::kActive; }, 10000));
+    EXPECT_FALSE(controller.Line(0).privateTimerArmed);  // waits while the key is held
+    QTest::keyRelease(view.centralWidget(), Qt::Key_I, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(controller.Line(0).privateTimerArmed);
+    EXPECT_NEAR(controller.Line(0).privateTimerDeadline - program_->tickClock.NowMs(), 25000.0, 500.0);
+  });
+  EXPECT_EQ(testing::ExitOf(*sipp, 5000), 0);
+  EXPECT_EQ(Received(folder_.Sub("sipp"), "INVITE").Header("Answer-Mode"), "Auto");
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ class RecordingInput final : public ViewInput {
   void OnEndKey() override { Add("end key"); }
   void OnBackspaceKey() override { Add("backspace"); }
   void OnSecondDigit(char digit) override { Add(std::string("digit ") + digit); }
+  void OnHotkey(int id, bool down) override { Add("hotkey " + std::to_string(id) + (down ? " down" : " up")); }
   bool InNormalCall() const override { return inCall; }
 
   void Add(std::string event) { events.push_back(std::move(event)); }
@@ -194,7 +195,13 @@ TEST_F(WindowControlsTest, KeysReachTheirEntriesAndOnlyUnmodifiedKeysBecomeDtmfI
       {Qt::Key_Period, Qt::KeypadModifier, kDialBox, false, {"button 112"}},
       {Qt::Key_B, Qt::NoModifier, kElsewhere, false, {"text b"}},  // the dial box takes it
       {Qt::Key_Space, Qt::NoModifier, kElsewhere, true, {"intercom down", "intercom up"}},  // held Intercom
+      {Qt::Key_I, Qt::ControlModifier | Qt::AltModifier, kElsewhere, true, {"hotkey 6 down", "hotkey 6 up"}},
+      {Qt::Key_F9, Qt::NoModifier, kDialBox, false, {"hotkey 7 down", "hotkey 7 up"}},
+      {Qt::Key_K, Qt::AltModifier, kElsewhere, false, {}},  // its hotkey was taken away
   };
+  // Stored as the window system's modifier flags and virtual keys: Ctrl+Alt+I, F9, Alt+K.
+  ASSERT_TRUE(view_.RegisterHotkey(6, 3, 'I') && view_.RegisterHotkey(7, 0, 0x78) && view_.RegisterHotkey(8, 1, 'K'));
+  view_.UnregisterHotkey(8);
   for (const auto& c : cases) {
     const std::string what = QKeySequence(c.key | c.modifiers).toString().toStdString() + (c.inCall ? " in a call" : "");
     view_.SetDialText("");

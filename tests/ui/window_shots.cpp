@@ -1,8 +1,10 @@
 // Pictures of the main window for the documentation: portrait and landscape, idle, with the
 // first menu open; the smallest window (300x400) with the status pane; the address book, the
 // contact dialog refusing an e-mail address, and the import's progress window over the address
-// book. Run on a real X display (xvfb-run); writes FOLDER/main-window-{portrait,landscape,
-// status}.png and FOLDER/{address-book,contact-dialog-refusal,import-progress}.png.
+// book; the quick lists' dialogs and the Transfer button's pop-up. Run on a real X display
+// (xvfb-run); writes FOLDER/main-window-{portrait,landscape,status}.png,
+// FOLDER/{address-book,contact-dialog-refusal,import-progress}.png and
+// FOLDER/{quick-transfer-list,add-quick-transfer,hotkeys,transfer-pop-up}.png.
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -15,6 +17,8 @@
 #include <initializer_list>
 
 #include "app/controller/status_display.h"
+#include "app/controller/transfer_menu.h"
+#include "app/program_objects.h"
 #include "contacts/contact_rules.h"
 #include "contacts/ini_contact_store.h"
 #include "platform/clock.h"
@@ -22,6 +26,7 @@
 #include "ui/contact_dialog.h"
 #include "ui/qt_main_view.h"
 #include "ui/qt_progress.h"
+#include "ui/quick_dialogs.h"
 
 namespace {
 
@@ -99,6 +104,53 @@ bool ShootContacts(const QString& folder) {
   return ok;
 }
 
+// The quick-transfer list, "Add Quick Transfer" with its cue texts, the hotkey list with "Set
+// Command", and the Transfer pop-up under the button during a call.
+bool ShootQuickLists(corvina::ui::QtMainView& view, const QString& folder) {
+  using namespace corvina;
+  QTemporaryDir dir;
+  app::ProgramObjects program(platform::PhonePaths{dir.filePath("registry.db").toStdString(),
+                                                   dir.filePath("Documents").toStdString(), dir.filePath("run").toStdString()});
+  contacts::NamedNumberList quick(program.settings, contacts::kQuickTransferList);
+  quick.Save(std::nullopt, "Reception", "200");
+  quick.Save(std::nullopt, "Grace Hopper", "sip:grace@127.0.0.1");
+  quick.Save(std::nullopt, "", "301");
+  contacts::NamedNumberList intercom(program.settings, contacts::kAutoIntercomList);
+  intercom.Save(std::nullopt, "Front Desk", "210");
+  intercom.Save(std::nullopt, "Store Room", "211");
+  contacts::HotkeyList(program.settings).Set(0, 3 * 65536 + 'I');
+  contacts::HotkeyList(program.settings).Set(1, 0x78);
+
+  ui::NamedListDialog list(nullptr, program.settings, true);
+  list.move(20, 40);
+  list.show();
+  ui::NamedNumberDialog add(nullptr, "Add Quick Transfer", {}, {});
+  add.move(list.frameGeometry().right() + 40, 40);
+  add.show();
+  ui::HotkeyListDialog hotkeys(nullptr, program.settings, {});
+  hotkeys.move(20, list.frameGeometry().bottom() + 40);
+  hotkeys.show();
+  ui::SetCommandDialog command(nullptr, 3 * 65536 + 'I', "Intercom to Front Desk <210>", {});
+  Settle();
+  command.move(hotkeys.frameGeometry().right() + 40, hotkeys.frameGeometry().top());
+  command.show();
+  Settle();
+  bool ok = ShootScreen({&list}, folder + "/quick-transfer-list.png") &&
+            ShootScreen({&add}, folder + "/add-quick-transfer.png") &&
+            ShootScreen({&hotkeys, &command}, folder + "/hotkeys.png", 8);
+  for (QWidget* w : std::initializer_list<QWidget*>{&list, &add, &hotkeys, &command}) w->hide();
+
+  view.ShowStatusWindow(false);
+  view.setGeometry(0, 0, 480, 800);
+  view.show();
+  Settle();
+  view.ShowTransferMenu(app::BuildTransferMenu(program.settings, nullptr, true));
+  Settle();
+  ok = view.TransferPopup() != nullptr && ShootScreen({&view, view.TransferPopup()}, folder + "/transfer-pop-up.png") && ok;
+  view.TransferPopup()->hide();
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,5 +179,6 @@ int main(int argc, char** argv) {
   }
   const bool status = ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false);
   view.hide();
-  return status && ShootContacts(folder) ? 0 : 1;
+  const bool quick = ShootQuickLists(view, folder);
+  return status && ShootContacts(folder) && quick ? 0 : 1;
 }
