@@ -35,6 +35,7 @@ class GuiFrontend : public app::PhoneFrontend {
 
   // The menu command that opens the address book.
   static constexpr int kAddressBookCommand = 2001;
+  static constexpr int kAboutCommand = 9090;
 
  private:
   QApplication& app_;
@@ -44,6 +45,8 @@ class GuiFrontend : public app::PhoneFrontend {
   QtTimerHost timers_;
   QtMainView view_;
   void OpenAddressBook(app::MainWindow& window);
+  // The About box: name, version, build and the libraries' licences; it does not block the loop.
+  void ShowAbout();
 
   std::unique_ptr<ControllerInput> input_;
   std::unique_ptr<AddressBookWindow> addressBook_;  // Qt main thread; goes before the window

@@ -1,10 +1,12 @@
 #include "ui/gui_phone.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include "app/phone_entry.h"
 #include "contacts/quick_lists.h"
 #include "platform/product.h"
+#include "platform/product_info.h"
 #include "platform/termination_signals.h"
 #include "ui/gui_frontend.h"
 
@@ -21,6 +23,7 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
   view_.Attach(&window);
   input_ = std::make_unique<ControllerInput>(window);
   input_->SetWindowCommand(kAddressBookCommand, [this, &window] { OpenAddressBook(window); });
+  input_->SetWindowCommand(kAboutCommand, [this] { ShowAbout(); });
   view_.SetInput(input_.get());
   view_.showMaximized();
   return true;
@@ -50,6 +53,14 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
   addressBook_->show();
   addressBook_->raise();
   addressBook_->activateWindow();
+}
+
+void GuiFrontend::ShowAbout() {
+  auto* box = new QMessageBox(QMessageBox::Information, QString("About ") + CORVINA_NAME,
+                              QString::fromStdString(platform::AboutText(qVersion())), QMessageBox::Ok, &view_);
+  box->setObjectName("about");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 void GuiFrontend::DestroyWindow() {
