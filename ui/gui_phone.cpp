@@ -1,13 +1,12 @@
 #include "ui/gui_phone.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include "app/phone_entry.h"
 #include "contacts/quick_lists.h"
 #include "platform/product.h"
-#include "platform/product_info.h"
 #include "platform/termination_signals.h"
+#include "ui/about_box.h"
 #include "ui/gui_frontend.h"
 
 namespace corvina::ui {
@@ -55,13 +54,7 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
   addressBook_->activateWindow();
 }
 
-void GuiFrontend::ShowAbout() {
-  auto* box = new QMessageBox(QMessageBox::Information, QString("About ") + CORVINA_NAME,
-                              QString::fromStdString(platform::AboutText(qVersion())), QMessageBox::Ok, &view_);
-  box->setObjectName("about");
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
-}
+void GuiFrontend::ShowAbout() { OpenAboutBox(&view_); }
 
 void GuiFrontend::DestroyWindow() {
   addressBook_.reset();
