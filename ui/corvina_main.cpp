@@ -19,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/memory_settings_store.h"
 #include "platform/portaudio_system.h"
+#include "platform/product_info.h"
 #include "platform/program_exec.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/termination_signals.h"
@@ -62,9 +63,7 @@ constexpr const char* kHelp =
     "  $XDG_CONFIG_HOME/corvina/registry.db   the settings (default ~/.config)\n"
     "  ~/Documents/Corvina/                   activity logs, phone log, address book, recordings, tones\n"
     "                                         (the XDG documents folder when one is set)\n"
-    "  $XDG_RUNTIME_DIR/corvina/              the running phone's lock and hand-over socket\n"
-    "\n"
-    "The manual: /usr/share/doc/corvina/manual.html (Help > Help Contents), or man corvina.\n";
+    "  $XDG_RUNTIME_DIR/corvina/              the running phone's lock and hand-over socket\n";
 
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
@@ -126,7 +125,9 @@ int main(int argc, char** argv) {
     } else if (args[i] == "--control" && i + 1 < args.size()) {
       control = args[++i];
     } else if (args[i] == "--help" || args[i] == "-h") {
-      std::cout << kHelp;
+      const std::string manual = corvina::platform::ManualFile();
+      std::cout << kHelp << "\nThe user manual (Help > Help Contents): "
+                << (manual.empty() ? "not installed" : manual) << "; also man corvina.\n";
       return 0;
     } else {
       std::cerr << "error: unknown argument \"" << args[i] << "\"\n" << kShortUsage;
