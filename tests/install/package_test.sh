@@ -56,7 +56,9 @@ xdg-open sip:100@127.0.0.1:9
 wait_for "$tmp/out" 50 '"title":"Calling sip:100@127.0.0.1:9"'
 echo quit >&7
 exec 7>&-
-wait "${pids[1]}" || fail "the console phone did not stop cleanly"
+phone=${pids[1]}
+unset 'pids[1]'  # reaped below: its id is no longer ours to signal
+wait "$phone" || fail "the console phone did not stop cleanly"
 
 dpkg --purge corvina >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log"; fail purge; }
 grep -q "Uninstall_Init and Uninstall_Exit answered 0" "$tmp/dpkg.log" || fail "removal hooks"
