@@ -4,7 +4,8 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps test-deps build run test asan tsan fuzz bench clean
+.PHONY: all deps test-deps build run install deb test asan tsan fuzz bench clean
+PREFIX ?= /usr/local
 
 all: build
 
@@ -18,6 +19,16 @@ test-deps:
 build: deps
 	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVINA_TESTS=OFF
 	cmake --build build -j $(JOBS) --target corvina
+
+# Installs the release build under PREFIX (PREFIX=~/.local needs no root).
+install: build
+	cmake --build build -j $(JOBS)
+	cmake --install build --prefix $(PREFIX)
+
+# The Debian package of the same build and install rules: build/corvina_VERSION_ARCH.deb.
+deb: build
+	cmake --build build -j $(JOBS)
+	cd build && cpack -G DEB
 
 # Starts the phone: the Qt window when a display is there, otherwise the console phone.
 run: build

@@ -21,6 +21,7 @@ int RunDevicesTool(const std::vector<std::string>& args, media::AudioDevices& de
     Print(devices.PlaybackChoices(), out);
     out << "Capture devices:\n";
     Print(devices.CaptureChoices(), out);
+    out << "Besides these, every device setting takes \"null\" (silence) and \"wav:PATH\" (a WAV file).\n";
   } else {
     Print(args[0] == "playback" ? devices.PlaybackChoices() : devices.CaptureChoices(), out);
   }

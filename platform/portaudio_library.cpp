@@ -59,7 +59,8 @@ Loaded Load() {
                    Bind(handle, "Pa_SetStreamFinishedCallback", l.SetStreamFinishedCallback) &&
                    Bind(handle, "Pa_StartStream", l.StartStream) &&
                    Bind(handle, "Pa_IsStreamActive", l.IsStreamActive) &&
-                   Bind(handle, "Pa_AbortStream", l.AbortStream) && Bind(handle, "Pa_CloseStream", l.CloseStream);
+                   Bind(handle, "Pa_AbortStream", l.AbortStream) && Bind(handle, "Pa_CloseStream", l.CloseStream) &&
+                   Bind(handle, "Pa_GetVersionInfo", l.GetVersionInfo);
   if (!all) {
     out.problem = std::string("PortAudio could not be loaded: ") + kLibraryFile + " lacks a function";
     return out;

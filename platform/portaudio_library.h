@@ -26,6 +26,7 @@ struct PortAudioLibrary {
   decltype(&::Pa_IsStreamActive) IsStreamActive = nullptr;
   decltype(&::Pa_AbortStream) AbortStream = nullptr;
   decltype(&::Pa_CloseStream) CloseStream = nullptr;
+  decltype(&::Pa_GetVersionInfo) GetVersionInfo = nullptr;
 
   // The library, loaded on the first call (thread-safe); nullptr when it cannot be, with the
   // reason in `problem`.

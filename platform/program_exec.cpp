@@ -6,9 +6,7 @@
 #include <cstring>
 
 namespace corvina::platform {
-namespace {
 
-// The folder of the running program's file, with its trailing slash, or "" when unknown.
 std::string RunningProgramFolder() {
   std::vector<char> buffer(4096);
   const ssize_t got = readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -16,8 +14,6 @@ std::string RunningProgramFolder() {
   const std::string path(buffer.data(), static_cast<std::size_t>(got));
   return path.substr(0, path.rfind('/') + 1);
 }
-
-}  // namespace
 
 std::string ReplaceWithProgram(const std::vector<std::string>& paths, char** argv) {
   const std::string folder = RunningProgramFolder();

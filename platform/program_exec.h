@@ -16,4 +16,7 @@ namespace corvina::platform {
 // only on failure, with the reason for the user.
 std::string ReplaceWithProgram(const std::vector<std::string>& paths, char** argv);
 
+// The folder of the running program's file, with its trailing slash, or "" when unknown.
+std::string RunningProgramFolder();
+
 }  // namespace corvina::platform

@@ -16,6 +16,7 @@ test_pkgs=(
   libspandsp-dev libgsm1-dev libgsm-tools libre-dev libsofia-sip-ua-dev
   ffmpeg sox espeak-ng tshark
   xvfb xauth
+  lintian desktop-file-utils xdg-utils
 )
 
 want=("${runtime_pkgs[@]}")

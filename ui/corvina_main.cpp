@@ -3,6 +3,7 @@
 // program (ui/window_main.cpp) that takes this one's place when a display is used, so that
 // nothing here loads Qt.
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,17 +17,53 @@
 #include "app/reg_tool.h"
 #include "media/audio_devices.h"
 #include "platform/paths.h"
+#include "platform/memory_settings_store.h"
 #include "platform/portaudio_system.h"
+#include "platform/product_info.h"
 #include "platform/program_exec.h"
 #include "platform/sqlite_settings_store.h"
 #include "platform/termination_signals.h"
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kShortUsage =
     "usage: corvina [--headless [--control 127.0.0.1:PORT]] [--dial TEXT] [--line 1|2] [sip:...|tel:...]\n"
     "       corvina reg list|get|set|delete ...\n"
-    "       corvina devices [playback|capture]\n";
+    "       corvina devices [playback|capture]\n"
+    "       corvina --help\n";
+
+constexpr const char* kHelp =
+    "Corvina, a SIP softphone.\n"
+    "\n"
+    "Modes:\n"
+    "  corvina                      the phone with its window (the console phone when there is no display)\n"
+    "  corvina --headless           the console phone: one command a line on standard input, one answer\n"
+    "                               line each (type \"help\" for the commands), events as \"event {json}\"\n"
+    "      --control 127.0.0.1:PORT also take commands from TCP clients on loopback\n"
+    "  corvina --dial TEXT          dial TEXT (a number or user@host) on the running phone, or start one\n"
+    "      --line 1|2               on that line instead of the one Dial picks\n"
+    "  corvina sip:USER@HOST        the same for a link (also tel:NUMBER); the desktop opens links this way\n"
+    "  corvina reg list [SECTION]   the settings of SECTION, then the sections below it\n"
+    "  corvina reg get SECTION NAME\n"
+    "  corvina reg set SECTION NAME VALUE\n"
+    "  corvina reg delete SECTION [NAME]\n"
+    "                               read and change the settings store (exit 1: no such value)\n"
+    "  corvina devices [playback|capture]\n"
+    "                               the sound devices; the device settings also take \"null\" (silence)\n"
+    "                               and \"wav:PATH\" (a WAV file to play from or record into)\n"
+    "  corvina --help, -h           this text\n"
+    "\n"
+    "Environment:\n"
+    "  CORVINA_HOME=DIR             keep everything of this phone below DIR (DIR/registry.db,\n"
+    "                               DIR/Documents/Corvina, DIR/run), so that phones run side by side\n"
+    "  CORVINA_LOCAL_ADDRESS=IP     the phone's own IPv4 address instead of the one it finds\n"
+    "  DISPLAY, WAYLAND_DISPLAY     without either, the phone runs on the console\n"
+    "\n"
+    "Files (without CORVINA_HOME):\n"
+    "  $XDG_CONFIG_HOME/corvina/registry.db   the settings (default ~/.config)\n"
+    "  ~/Documents/Corvina/                   activity logs, phone log, address book, recordings, tones\n"
+    "                                         (the XDG documents folder when one is set)\n"
+    "  $XDG_RUNTIME_DIR/corvina/              the running phone's lock and hand-over socket\n";
 
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
@@ -49,13 +86,21 @@ int RunConsole(const std::string& control, corvina::platform::TerminationSignals
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "reg") {
-    corvina::platform::SqliteSettingsStore store(corvina::platform::ResolvePhonePaths().registryFile);
+    const std::string registry = corvina::platform::ResolvePhonePaths().registryFile;
+    std::vector<std::string> tool(args.begin() + 1, args.end());
+    // Reading or deleting needs no store: with none there, nothing is created for it.
+    const bool changes = !tool.empty() && tool[0] == "set";
+    std::error_code ignored;
+    if (!changes && !std::filesystem::exists(registry, ignored)) {
+      corvina::platform::MemorySettingsStore none;
+      return corvina::app::RunRegTool(tool, none, std::cout, std::cerr);
+    }
+    corvina::platform::SqliteSettingsStore store(registry);
     if (!store.IsOpen()) {
       std::cerr << "error: cannot open the settings store " << store.Path() << "\n";
       return 1;
     }
-    return corvina::app::RunRegTool(std::vector<std::string>(args.begin() + 1, args.end()), store, std::cout,
-                                    std::cerr);
+    return corvina::app::RunRegTool(tool, store, std::cout, std::cerr);
   }
 
   if (!args.empty() && args[0] == "devices") {
@@ -68,7 +113,7 @@ int main(int argc, char** argv) {
 
   const corvina::app::DialArguments dialling = corvina::app::ParseDialArguments(args);
   if (!dialling.error.empty()) {
-    std::cerr << "error: " << dialling.error << "\n" << kUsage;
+    std::cerr << "error: " << dialling.error << "\n" << kShortUsage;
     return 2;
   }
   args = dialling.rest;
@@ -80,15 +125,17 @@ int main(int argc, char** argv) {
     } else if (args[i] == "--control" && i + 1 < args.size()) {
       control = args[++i];
     } else if (args[i] == "--help" || args[i] == "-h") {
-      std::cout << kUsage;
+      const std::string manual = corvina::platform::ManualFile();
+      std::cout << kHelp << "\nThe user manual (Help > Help Contents): "
+                << (manual.empty() ? "not installed" : manual) << "; also man corvina.\n";
       return 0;
     } else {
-      std::cerr << "error: unknown argument \"" << args[i] << "\"\n" << kUsage;
+      std::cerr << "error: unknown argument \"" << args[i] << "\"\n" << kShortUsage;
       return 2;
     }
   }
   if (!control.empty() && !headless) {
-    std::cerr << "error: --control goes with --headless\n" << kUsage;
+    std::cerr << "error: --control goes with --headless\n" << kShortUsage;
     return 2;
   }
 

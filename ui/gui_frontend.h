@@ -44,6 +44,7 @@ class GuiFrontend : public app::PhoneFrontend {
   static constexpr int kAddressBookCommand = 2001;
   // Add the dial box's number to the address book / to the quick-transfer list.
   static constexpr int kAddToAddressBookCommand = 1015, kAddQuickTransferCommand = 1017;
+  static constexpr int kAboutCommand = 9090;
 
  private:
   QApplication& app_;
@@ -57,6 +58,8 @@ class GuiFrontend : public app::PhoneFrontend {
   // Shows `dialog` (made by `make` when it is not open) without waiting for it.
   template <typename Dialog, typename Make>
   void ShowDialog(QPointer<Dialog>& dialog, Make make);
+  // The About box: name, version, build and the libraries' licences; it does not block the loop.
+  void ShowAbout();
 
   std::unique_ptr<ControllerInput> input_;
   std::unique_ptr<AddressBookWindow> addressBook_;  // Qt main thread; goes before the window

@@ -8,6 +8,7 @@
 #include "ui/contact_dialog.h"
 #include "platform/product.h"
 #include "platform/termination_signals.h"
+#include "ui/about_box.h"
 #include "ui/gui_frontend.h"
 
 namespace corvina::ui {
@@ -24,6 +25,7 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
   input_ = std::make_unique<ControllerInput>(window);
   input_->SetWindowCommand(kAddressBookCommand, [this, &window] { OpenAddressBook(window); });
   AddQuickListCommands(window);
+  input_->SetWindowCommand(kAboutCommand, [this] { ShowAbout(); });
   view_.SetInput(input_.get());
   view_.showMaximized();
   return true;
@@ -107,6 +109,8 @@ void GuiFrontend::AddQuickListCommands(app::MainWindow& window) {
     dialog->open();
   });
 }
+
+void GuiFrontend::ShowAbout() { OpenAboutBox(&view_); }
 
 void GuiFrontend::DestroyWindow() {
   addressBook_.reset();

@@ -10,6 +10,12 @@
 #include "app/console/quick_verbs.h"
 #include "app/console/sip_console.h"
 #include "platform/product.h"
+#include "platform/product_info.h"
+
+// The Qt the window program is built with: the console phone never loads it.
+#ifndef CORVINA_QT_VERSION
+#define CORVINA_QT_VERSION ""
+#endif
 
 namespace corvina::app {
 namespace {
@@ -25,6 +31,9 @@ void RegisterHelp(CommandProcessor& verbs) {
 }
 
 void RegisterShell(CommandProcessor& verbs, const ConsoleVerbContext& context) {
+  verbs.Register("about", "the phone's name, version, build and libraries with their licences", [](const CommandArgs&) {
+    return CommandReply::Ok(JsonObject().Add("text", platform::AboutText(CORVINA_QT_VERSION)).Str());
+  });
   verbs.Register("quit", "stops the phone", [context](const CommandArgs&) {
     context.quit();
     return CommandReply::Ok();

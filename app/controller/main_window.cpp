@@ -4,6 +4,7 @@
 
 #include "contacts/ini_contact_store.h"
 #include "media/system_tones.h"
+#include "platform/product_info.h"
 
 namespace corvina::app {
 
@@ -108,7 +109,8 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
       program_.settings, program_.activityLog, program_.wallClock, program_.tickClock, timers, view_, *tones_,
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
-      [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording(), contacts_.get()});
+      [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording(), contacts_.get(),
+      platform::ManualFile()});
   phone_->Initialise();
   ApplyHotkeys();
   // The registrations as they stand; their changes follow through the engine's observer.

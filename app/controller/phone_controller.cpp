@@ -468,13 +468,28 @@ CommandResult PhoneController::OnCommand(int id) {
       if (parts_.recording == nullptr) return CommandResult::kNotBuilt;
       parts_.view.OpenExternal(parts_.recording->Folder());
       return CommandResult::kDone;
-    // Address book, quick transfer, options, wizards and web pages come later.
-    case 1011: case 1012: case 1013: case 1014: case 1015: case 1017: case 1030: case 1886545254:
-    case 2001: case 9: case 9005: case 6028: case 6099:
+    case 9: case 9005: case 1014: case 6028: case 6099: return OpenManual(id);
+    // Address book, quick transfer, options and wizards come later.
+    case 1011: case 1012: case 1013: case 1015: case 1017: case 1030: case 1886545254: case 2001:
       return CommandResult::kNotBuilt;
     default: break;
   }
   return CommandResult::kUnknown;
+}
+
+CommandResult PhoneController::OpenManual(int command) {
+  // The help and web pages are the manual's sections, so nothing leaves the machine.
+  const char* section = "";
+  switch (command) {
+    case 9005: section = "#welcome"; break;
+    case 1014: section = "#invite"; break;
+    case 6028: section = "#accounts"; break;
+    case 6099: section = "#troubleshooting"; break;
+    default: break;
+  }
+  if (parts_.manual.empty()) return CommandResult::kUnavailable;
+  parts_.view.OpenExternal("file://" + parts_.manual + section);
+  return CommandResult::kDone;
 }
 
 void PhoneController::SetDoNotDisturb(bool on) {

@@ -86,6 +86,8 @@ struct PhoneControllerParts {
   CallRecording* recording = nullptr;
   // The address book offered in the dial list (null: none). Owned by the caller, same thread.
   contacts::ContactStore* contacts = nullptr;
+  // The user manual's file (empty: not found); Help and the web-page commands open its sections.
+  std::string manual = {};
 };
 
 class PhoneController final : public PhoneLineOwner {
@@ -167,6 +169,7 @@ class PhoneController final : public PhoneLineOwner {
   // Puts `text` into the dial box as if typed there (the view is told).
   void EnterDialText(std::string_view text);
   void SetDoNotDisturb(bool on);
+  CommandResult OpenManual(int command);  // Help, Home Page, Invite and the support pages
   // Confirmed options take effect: while any line has a call, again in 7 s; otherwise logged,
   // `restartEngine` asked and both lines made afresh (each re-reads its account).
   void ApplySettings();

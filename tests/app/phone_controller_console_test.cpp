@@ -84,6 +84,24 @@ TEST_F(PhoneControllerTest, RecordTogglesTheCurrentCallAndTheCallsEndStopsIt) {
   EXPECT_EQ(view_.opened, (std::vector<std::string>{"/rec"}));
 }
 
+TEST_F(PhoneControllerTest, HelpAndWebPageCommandsOpenTheManualsSectionsOrNothingWithoutIt) {
+  const std::pair<int, std::string> pages[] = {{9, ""},
+                                               {9005, "#welcome"},
+                                               {1014, "#invite"},
+                                               {6028, "#accounts"},
+                                               {6099, "#troubleshooting"}};
+  for (const auto& [command, section] : pages) {
+    EXPECT_EQ(controller_->OnCommand(command), CommandResult::kUnavailable) << command;
+  }
+  EXPECT_TRUE(view_.opened.empty());
+  manual_ = "/doc/manual.html";
+  Build(nullptr);
+  for (const auto& [command, section] : pages) {
+    EXPECT_EQ(controller_->OnCommand(command), CommandResult::kDone) << command;
+    EXPECT_EQ(view_.opened.back(), "file:///doc/manual.html" + section) << command;
+  }
+}
+
 TEST_F(PhoneControllerTest, AutoRecordsEveryCallFromConnectWhenSetAndNotZero) {
   for (auto [value, records] : {std::pair{"", false}, {"0", false}, {"1", true}, {"yes", true}}) {
     settings_.SetSettingString("Recorder", "Auto", value);

@@ -45,7 +45,7 @@ class PhoneControllerTest : public ::testing::Test {
           return line;
         },
         folder_, {}, [this] { ++engineStarts_; }, [this](int v) { outputVolume_ = v; }, {}, {}, {}, observer,
-        &audio_, &recording_, contacts_});
+        &audio_, &recording_, contacts_, manual_});
     controller_->Initialise();
   }
   void TearDown() override {
@@ -100,6 +100,7 @@ class PhoneControllerTest : public ::testing::Test {
   testing::FakeRecording recording_;
   FakeLine* lines_[2] = {nullptr, nullptr};
   std::string folder_;
+  std::string manual_;  // the manual file the controller is given
   int engineStarts_ = 0;
   int linesMade_ = 0;
   int outputVolume_ = -1;

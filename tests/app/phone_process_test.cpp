@@ -14,6 +14,7 @@
 
 #include "app/console/console_phone.h"
 #include "platform/fd_io.h"
+#include "platform/product.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -237,6 +238,39 @@ TEST_F(PhoneProcessTest, TheSettingsToolWritesWhatThePhoneReads) {
   ChildProcess bad({CORVINA_BINARY, "reg", "get", "Settings"}, Env(home));
   EXPECT_TRUE(ExitedWith(bad.Wait(5000), 2));
   EXPECT_NE(bad.ReadAllErrors(2000).find("usage:"), std::string::npos);
+}
+
+TEST_F(PhoneProcessTest, UsageAndReadingTheStoreCreateNothingAndAboutNamesTheLibraries) {
+  const std::string home = folder_.Sub("untouched");
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::vector<std::string> says;
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, {"--headless", "--control", "--dial", "--line", "sip:", "reg list", "reg get", "reg set",
+                       "reg delete", "devices", "\"null\"", "wav:PATH", "CORVINA_HOME", "CORVINA_LOCAL_ADDRESS",
+                       "registry.db", "Documents/Corvina"}},
+      {{"reg", "get", "SIP", "STUN"}, 1, {}},
+      {{"reg", "list"}, 0, {}},
+      {{"reg", "delete", "SIP"}, 1, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv{CORVINA_BINARY};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ChildProcess run(argv, Env(home));
+    std::string out, line;
+    while (run.ReadLine(&line, 3000)) out += line + "\n";
+    EXPECT_TRUE(ExitedWith(run.Wait(5000), c.code)) << c.args[0];
+    for (const std::string& text : c.says) EXPECT_NE(out.find(text), std::string::npos) << text;
+  }
+  EXPECT_FALSE(std::filesystem::exists(home)) << "a command that only reads made the phone's folder";
+
+  auto phone = StartPhone(Home("about"));
+  const std::string about = Ask(*phone, "about");
+  for (const char* text : {"Corvina " CORVINA_VERSION "\\nBuild ", "Qt ", "PortAudio ", "SQLite "}) {
+    EXPECT_NE(about.find(text), std::string::npos) << text << " missing from " << about;
+  }
 }
 
 TEST_F(PhoneProcessTest, AStoredStatusPaneIsShownAtStart) {

@@ -1,16 +1,19 @@
 // Pictures of the main window for the documentation: portrait and landscape, idle, with the
 // first menu open; the smallest window (300x400) with the status pane; the address book, the
 // contact dialog refusing an e-mail address, and the import's progress window over the address
-// book; the quick lists' dialogs and the Transfer button's pop-up. Run on a real X display
-// (xvfb-run); writes FOLDER/main-window-{portrait,landscape,status}.png,
-// FOLDER/{address-book,contact-dialog-refusal,import-progress}.png and
-// FOLDER/{quick-transfer-list,add-quick-transfer,hotkeys,transfer-pop-up}.png.
+// book; the quick lists' dialogs and the Transfer button's pop-up; the About box and the user
+// manual's first page. Run on a real X display (xvfb-run); writes
+// FOLDER/main-window-{portrait,landscape,status}.png,
+// FOLDER/{address-book,contact-dialog-refusal,import-progress}.png,
+// FOLDER/{quick-transfer-list,add-quick-transfer,hotkeys,transfer-pop-up}.png and
+// FOLDER/{about-box,manual}.png.
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -22,6 +25,7 @@
 #include "contacts/contact_rules.h"
 #include "contacts/ini_contact_store.h"
 #include "platform/clock.h"
+#include "ui/about_box.h"
 #include "ui/address_book_window.h"
 #include "ui/contact_dialog.h"
 #include "ui/qt_main_view.h"
@@ -151,6 +155,21 @@ bool ShootQuickLists(corvina::ui::QtMainView& view, const QString& folder) {
   return ok;
 }
 
+// The About box, and the manual's first page as a browser shows it.
+bool ShootHelp(const QString& folder) {
+  QMessageBox* box = corvina::ui::OpenAboutBox(nullptr);
+  box->move(40, 40);
+  Settle();
+  bool ok = ShootScreen({box}, folder + "/about-box.png");
+  box->close();
+  QTextBrowser manual;
+  manual.setSource(QUrl::fromLocalFile(CORVINA_MANUAL));
+  manual.setGeometry(20, 40, 760, 860);
+  manual.show();
+  Settle();
+  return ShootScreen({&manual}, folder + "/manual.png") && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -180,5 +199,5 @@ int main(int argc, char** argv) {
   const bool status = ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false);
   view.hide();
   const bool quick = ShootQuickLists(view, folder);
-  return status && ShootContacts(folder) && quick ? 0 : 1;
+  return status && ShootContacts(folder) && quick && ShootHelp(folder) ? 0 : 1;
 }
