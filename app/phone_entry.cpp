@@ -38,6 +38,11 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
       instance.SetDialHandler([&window](const platform::DialRequest& request) {
         window.Posts().Post([&window, request] { DialFromOutside(window, request); });
       });
+      instance.SetApplyHandler([&window] {
+        window.Posts().Post([&window] {
+          if (PhoneController* phone = window.Phone()) phone->ApplySettings();
+        });
+      });
       window.Initialise();
       // The phone starts the SIP engine (at once, or after the first-run step).
       window.StartPhone(frontend.Timers(), frontend.Observer());

@@ -26,28 +26,29 @@ WaitResult RunTestInProgress(ProgressWindow* window, std::string_view title,
   return passed ? WaitResult::kDone : WaitResult::kFailed;
 }
 
-OptionsEnvironment MakeProgramOptionsEnvironment(ProgramObjects& program, ProgressWindow* window,
+OptionsEnvironment MakeProgramOptionsEnvironment(platform::NameResolver& resolver, std::string dataFolder,
+                                                 ProgressWindow* window,
                                                  std::function<void(const OptionsMessage&)> note) {
   OptionsEnvironment env;
   env.note = std::move(note);
   env.runTest = [window](std::string_view title, const std::function<bool(platform::Event*)>& test) {
     return RunTestInProgress(window, title, test);
   };
-  env.testOrrin = [&program](const std::string& hosts, const std::string& code, platform::Event* stop) {
+  env.testOrrin = [&resolver](const std::string& hosts, const std::string& code, platform::Event* stop) {
     media::OrrinLinkConfig config;
     config.hosts = hosts;
     config.accessCode = code;
-    config.resolver = &program.resolver;
+    config.resolver = &resolver;
     return media::TestOrrinLink(config, stop);
   };
-  env.testLumo = [&program](const std::string& server, platform::Event* stop) {
+  env.testLumo = [&resolver](const std::string& server, platform::Event* stop) {
     media::LumoSourceConfig config;
     config.server = server;
-    config.resolver = &program.resolver;
+    config.resolver = &resolver;
     return media::TestLumoLink(config, stop);
   };
   env.folderWritable = OptionsFolderWritable;
-  env.recordingsFolder = program.paths.DataFolder();
+  env.recordingsFolder = std::move(dataFolder);
   return env;
 }
 

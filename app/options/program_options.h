@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/options/options_page.h"
-#include "app/program_objects.h"
+#include "platform/name_resolver.h"
 
 namespace corvina::app {
 
@@ -14,7 +14,9 @@ WaitResult RunTestInProgress(ProgressWindow* window, std::string_view title,
                              const std::function<bool(platform::Event* stop)>& test);
 
 // `note` hears the boxes that do not end a confirm; `window` may be null (no cancelling).
-OptionsEnvironment MakeProgramOptionsEnvironment(ProgramObjects& program, ProgressWindow* window,
+// `resolver` outlives the environment; `dataFolder` is the program's recordings folder.
+OptionsEnvironment MakeProgramOptionsEnvironment(platform::NameResolver& resolver, std::string dataFolder,
+                                                 ProgressWindow* window,
                                                  std::function<void(const OptionsMessage&)> note);
 
 }  // namespace corvina::app
