@@ -8,10 +8,13 @@
 
 #include "app/phone_entry.h"
 #include "platform/termination_signals.h"
+#include "app/options/options_page.h"
 #include "ui/address_book_window.h"
 #include "ui/controller_input.h"
 #include "ui/qt_loop.h"
+#include "ui/options_dialog.h"
 #include "ui/qt_main_view.h"
+#include "ui/qt_progress.h"
 
 namespace corvina::ui {
 
@@ -33,8 +36,13 @@ class GuiFrontend : public app::PhoneFrontend {
   // The address book window once opened (menu 2001), else null.
   AddressBookWindow* AddressBook() { return addressBook_.get(); }
 
+  // The Options dialog while open (menu commands 1011 and 1030), else null.
+  OptionsDialog* Options() { return options_.data(); }
+
   // The menu command that opens the address book.
   static constexpr int kAddressBookCommand = 2001;
+  // Options at its first page (also sent as the value 1886545254, "pref"), and at Lines.
+  static constexpr int kOptionsCommand = 1011, kOptionsPrefCommand = 1886545254, kLineOptionsCommand = 1030;
 
  private:
   QApplication& app_;
@@ -44,9 +52,14 @@ class GuiFrontend : public app::PhoneFrontend {
   QtTimerHost timers_;
   QtMainView view_;
   void OpenAddressBook(app::MainWindow& window);
+  void OpenOptions(app::MainWindow& window, int page);
 
   std::unique_ptr<ControllerInput> input_;
   std::unique_ptr<AddressBookWindow> addressBook_;  // Qt main thread; goes before the window
+  // The Options dialog's link tests, its page environment and the dialog (deleted on close).
+  std::unique_ptr<QtProgressWindow> optionsProgress_;
+  std::unique_ptr<app::OptionsEnvironment> optionsEnv_;
+  QPointer<OptionsDialog> options_;
 };
 
 }  // namespace corvina::ui
