@@ -468,8 +468,14 @@ CommandResult PhoneController::OnCommand(int id) {
       if (parts_.recording == nullptr) return CommandResult::kNotBuilt;
       parts_.view.OpenExternal(parts_.recording->Folder());
       return CommandResult::kDone;
-    // Address book, quick transfer, options, wizards and web pages come later.
-    case 1011: case 1012: case 1013: case 1014: case 1015: case 1017: case 1030: case 1886545254:
+    case 1011:
+    case 1886545254:
+      // The menu's Options opens at the default line's settings.
+      parts_.settings.SetSettingString(kSection, "LineConfigure", "-1");
+      return parts_.view.OpenOptions(0) ? CommandResult::kDone : CommandResult::kNotBuilt;
+    case 1030: return parts_.view.OpenOptions(1) ? CommandResult::kDone : CommandResult::kNotBuilt;
+    // Address book, quick transfer, wizards and web pages come later.
+    case 1012: case 1013: case 1014: case 1015: case 1017:
     case 2001: case 9: case 9005: case 6028: case 6099:
       return CommandResult::kNotBuilt;
     default: break;
