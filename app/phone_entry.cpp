@@ -38,8 +38,9 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
       instance.SetDialHandler([&window](const platform::DialRequest& request) {
         window.Posts().Post([&window, request] { DialFromOutside(window, request); });
       });
-      instance.SetApplyHandler([&window] {
-        window.Posts().Post([&window] {
+      instance.SetApplyHandler([&window, &program] {
+        window.Posts().Post([&window, &program] {
+          program.sipEngine.SetTraceOn(program.settings.GetSettingBool("Settings", "SipTraceOn", false));
           if (PhoneController* phone = window.Phone()) phone->ApplySettings();
         });
       });

@@ -71,6 +71,7 @@ void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
   optionsProgress_ = std::make_unique<QtProgressWindow>(&view_);
   optionsEnv_ = std::make_unique<app::OptionsEnvironment>(app::MakeProgramOptionsEnvironment(
       program.resolver, program.paths.DataFolder(), optionsProgress_.get(), nullptr));
+  optionsEnv_->setSipTrace = [&program](bool on) { program.sipEngine.SetTraceOn(on); };
   OptionsDialogHooks hooks;
   hooks.applied = [&window] {
     if (app::PhoneController* phone = window.Phone()) phone->ApplySettings();

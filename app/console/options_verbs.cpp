@@ -14,6 +14,7 @@ void RegisterOptionsVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
       events->Emit(ConsoleEvent("messageBox").Add("title", m.title).Add("text", m.text));
     };
     OptionsEnvironment env = MakeProgramOptionsEnvironment(p.resolver, p.paths.DataFolder(), &context.progress, box);
+    env.setSipTrace = [&p](bool on) { p.sipEngine.SetTraceOn(on); };
     std::optional<OptionsMessage> refusal;
     const OptionsCommandResult result = RunOptionsCommand(args.Words(), p.settings, env, &refusal);
     switch (result.kind) {
