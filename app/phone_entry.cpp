@@ -40,6 +40,7 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
       });
       instance.SetApplyHandler([&window, &program] {
         window.Posts().Post([&window, &program] {
+          program.store.Refresh();  // the writer committed just before it asked
           program.sipEngine.SetTraceOn(program.settings.GetSettingBool("Settings", "SipTraceOn", false));
           if (PhoneController* phone = window.Phone()) phone->ApplySettings();
         });

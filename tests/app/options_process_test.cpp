@@ -66,6 +66,7 @@ TEST(OptionsCommand, ARunningPhoneAppliesAConfirmedSet) {
   ToolRun set = Corvina(home.Path().string(), {"options", "set", "net1", "Port=" + std::to_string(second)});
   EXPECT_EQ(set.out, "ok\n");
   EXPECT_TRUE(corvina::testing::PollUntil([&] { return phone.WaitForSipPort(1000) == second; }, 10000));
+  EXPECT_NE(phone.ActivityLog().find("Restarting so settings take effect."), std::string::npos);
   EXPECT_EQ(phone.Quit(), 0);
 }
 
