@@ -38,6 +38,13 @@ int RunPhone(ProgramObjects& program, PhoneFrontend& frontend, const std::option
       instance.SetDialHandler([&window](const platform::DialRequest& request) {
         window.Posts().Post([&window, request] { DialFromOutside(window, request); });
       });
+      instance.SetApplyHandler([&window, &program] {
+        window.Posts().Post([&window, &program] {
+          program.store.Refresh();  // the writer committed just before it asked
+          program.sipEngine.SetTraceOn(program.settings.GetSettingBool("Settings", "SipTraceOn", false));
+          if (PhoneController* phone = window.Phone()) phone->ApplySettings();
+        });
+      });
       window.Initialise();
       // The phone starts the SIP engine (at once, or after the first-run step).
       window.StartPhone(frontend.Timers(), frontend.Observer());

@@ -208,6 +208,32 @@ bool OrrinLink::Finished() const { return shared_->finished.load(); }
 
 std::uint64_t OrrinLink::DroppedSamples() const { return shared_->dropped.load(); }
 
+bool TestOrrinLink(const OrrinLinkConfig& config, platform::Event* stop) {
+  const auto stopped = [stop] { return stop != nullptr && stop->IsSet(); };
+  for (std::string_view text : SplitOrrinHosts(config.hosts)) {
+    std::optional<OrrinHostPort> hp = ParseOrrinHost(text);
+    if (!hp) continue;
+    std::vector<std::uint32_t> addresses;
+    if (auto dotted = platform::ParseIpv4(hp->host)) {
+      addresses.push_back(*dotted);
+    } else if (config.resolver != nullptr) {
+      addresses = config.resolver->ResolveIpv4List(hp->host, kOrrinMaxAddresses);
+    }
+    for (std::uint32_t address : addresses) {
+      if (stopped()) return false;
+      platform::TcpConnection connection;
+      if (connection.Connect({address, hp->port}, config.connectTimeoutMs, stop) != platform::NetResult::kOk) continue;
+      std::string reply;
+      return connection.SendAll(MakeOrrinGreeting(config.accessCode), config.sendTimeoutMs, stop) ==
+                 platform::NetResult::kOk &&
+             connection.ReceiveExactly(&reply, kOrrinReplyBytes, config.replyTimeoutMs, stop) ==
+                 platform::NetResult::kOk &&
+             ClassifyOrrinReply(reply) == OrrinReply::kAccepted;
+    }
+  }
+  return false;
+}
+
 RecordingSinkFactory MakeOrrinLinkFactory(platform::NameResolver& resolver, platform::WorkerRegistry* registry) {
   return [&resolver, registry](const RecordingRequest& request) -> RecordingSinkPtr {
     OrrinLinkConfig config;

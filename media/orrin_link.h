@@ -69,6 +69,12 @@ class OrrinLink final : public RecordingSink {
   platform::WorkerRegistry* registry_;
 };
 
+// The link test of the Record option page: connects to the first host of the list that
+// answers and logs in with the access code as a link does (the same time-outs, every wait cut
+// short by `stop`), then hangs up; true when the server accepted the code. Blocks: run it off
+// the user-interface thread.
+bool TestOrrinLink(const OrrinLinkConfig& config, platform::Event* stop);
+
 // The factory's Orrin maker for the program: links on `resolver`, with `registry` for their
 // threads.
 RecordingSinkFactory MakeOrrinLinkFactory(platform::NameResolver& resolver, platform::WorkerRegistry* registry);

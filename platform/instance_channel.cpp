@@ -153,12 +153,22 @@ void InstanceServer::Serve(int client) {
     if (onDial_) onDial_(parsed);
     return;
   }
+  if (request == "apply" && onApply_) {
+    WriteAll(client, "ok\n");
+    onApply_();
+    return;
+  }
   WriteAll(client, "error: unknown request\n");
 }
 
 bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) {
   std::string reply;
   return Exchange(runtimeFolder, "hotkey 1", timeoutMs, &reply) && reply == "ok";
+}
+
+bool AskRunningInstanceToApply(const std::string& runtimeFolder, int timeoutMs) {
+  std::string reply;
+  return Exchange(runtimeFolder, "apply", timeoutMs, &reply) && reply == "ok";
 }
 
 HandOverResult HandDialToRunningInstance(const std::string& runtimeFolder, const DialRequest& request,

@@ -4,7 +4,8 @@
 // checks the title, sends "hotkey 1" and waits for "ok" - the running instance then brings its
 // window to the front - and exits. A start that asks to dial sends "dial LINE TEXT" instead
 // (LINE 0 for no line button, 1 or 2 for line button "1" or "2"); the running instance refuses
-// any other line, and a text holding control characters, with "error: ...".
+// any other line, and a text holding control characters, with "error: ...". A start that
+// changed the settings sends "apply": the running instance answers "ok" and applies them.
 #pragma once
 
 #include <functional>
@@ -38,6 +39,8 @@ class InstanceServer final : public WorkerThread {
   InstanceServer(std::string runtimeFolder, std::string title, std::function<void(int)> onHotkey);
   // `onDial` is called on the server's thread for each valid dial request.
   void SetDialHandler(std::function<void(const DialRequest&)> onDial) { onDial_ = std::move(onDial); }
+  // `onApply` is called on the server's thread for each "apply" request.
+  void SetApplyHandler(std::function<void()> onApply) { onApply_ = std::move(onApply); }
   ~InstanceServer() override;
 
   // Binds and listens (removing a stale socket left by a crashed instance) and starts the
@@ -54,6 +57,7 @@ class InstanceServer final : public WorkerThread {
   std::string title_;
   std::function<void(int)> onHotkey_;
   std::function<void(const DialRequest&)> onDial_;
+  std::function<void()> onApply_;
   std::string socketName_;
   bool abstract_ = false;
   UniqueFd listenFd_;
@@ -69,5 +73,8 @@ enum class HandOverResult { kNoInstance, kTaken, kRefused };
 // kNoInstance when none answered.
 HandOverResult HandDialToRunningInstance(const std::string& runtimeFolder, const DialRequest& request,
                                          int timeoutMs);
+
+// Asks the running phone to apply the settings; true when one answered "ok".
+bool AskRunningInstanceToApply(const std::string& runtimeFolder, int timeoutMs);
 
 }  // namespace corvina::platform

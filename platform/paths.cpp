@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include <pwd.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -72,6 +73,16 @@ bool EnsureFolder(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
   return std::filesystem::is_directory(path, ec);
+}
+
+bool CanCreateFileIn(const std::string& folder) {
+  if (folder.empty()) return false;
+  std::string name = folder + (folder.back() == '/' ? "" : "/") + "__wtXXXXXX";
+  const int fd = mkstemp(name.data());  // O_CREAT | O_EXCL: never an existing file
+  if (fd < 0) return false;
+  close(fd);
+  unlink(name.c_str());
+  return true;
 }
 
 }  // namespace corvina::platform

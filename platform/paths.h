@@ -24,4 +24,8 @@ PhonePaths ResolvePhonePaths();
 // Creates a folder and its parents; an existing folder is no error.
 bool EnsureFolder(const std::string& path);
 
+// True when a file can be made in `folder`: creates a uniquely named file there exclusively
+// and deletes that file again (no other file of the folder is touched).
+bool CanCreateFileIn(const std::string& folder);
+
 }  // namespace corvina::platform

@@ -192,6 +192,17 @@ void SqliteSettingsStore::FollowOtherWriters() {
   const std::uint32_t now = clock_.NowMs();
   if (now - lastCheckMs_.load() < kCheckIntervalMs) return;  // another reader just looked
   lastCheckMs_ = now;
+  ReloadIfChangedLocked();
+}
+
+void SqliteSettingsStore::Refresh() {
+  if (db_ == nullptr) return;
+  std::lock_guard lock(diskMutex_);
+  lastCheckMs_ = clock_.NowMs();
+  ReloadIfChangedLocked();
+}
+
+void SqliteSettingsStore::ReloadIfChangedLocked() {
   std::int64_t version = -1;
   {
     Statement::Use v(statements_->dataVersion);

@@ -49,6 +49,10 @@ class SqliteSettingsStore final : public SettingsStore {
   std::vector<std::pair<std::string, std::string>> ListValues(std::string_view keyPath) override;
   std::vector<std::string> ListSubKeys(std::string_view keyPath) override;
 
+  // Looks for other writers' commits now (waiting for a write in progress) and loads the image
+  // again when there were any: for a process told that the settings just changed.
+  void Refresh();
+
  private:
   struct Statements;  // prepared once at open
 
@@ -60,6 +64,8 @@ class SqliteSettingsStore final : public SettingsStore {
   // Loads the image again when another connection committed since the last look, at most once
   // per kCheckIntervalMs.
   void FollowOtherWriters();
+  // The look itself, with diskMutex_ held.
+  void ReloadIfChangedLocked();
   // Reads the data version and the whole file into image_; false (image unchanged) on failure.
   bool LoadImage();
 

@@ -164,7 +164,7 @@ void EngineCore::LogLineNumbers() {
 }
 
 void EngineCore::Send(const SocketAddress& to, std::string_view text) {
-  if (trace_ != nullptr) trace_->Datagram(FormatWire(wire::kTraceSent, {FormatSocketAddress(to)}), text);
+  if (trace_ != nullptr && trace_->On()) trace_->Datagram(FormatWire(wire::kTraceSent, {FormatSocketAddress(to)}), text);
   if (to.Resolved()) socket_.SendDatagram(to, text);
 }
 
@@ -194,7 +194,7 @@ void EngineCore::SendKeepAlive(std::string_view server, std::uint16_t defaultPor
   SocketAddress to = ResolveServer(resolver_, server, defaultPort);
   if (!to.Resolved() || (publicOnly && IsPrivateAddress(to.address))) return;
   socket_.SendDatagram(to, kKeepAliveBytes);
-  if (trace_ != nullptr) trace_->Line(FormatWire(wire::kTraceKeepAlive, {server}));
+  if (trace_ != nullptr && trace_->On()) trace_->Line(FormatWire(wire::kTraceKeepAlive, {server}));
 }
 
 std::uint32_t EngineCore::RunCycle(std::uint32_t now, const std::function<bool()>& stop) {
@@ -222,7 +222,7 @@ void EngineCore::StunKeepAlive(std::uint32_t now, std::uint32_t& wait) {
 
 void EngineCore::OnDatagram(std::string_view bytes, const SocketAddress& from, std::uint32_t now) {
   CORVINA_CHECK_THREAD(engineThread_);
-  if (trace_ != nullptr) trace_->Datagram(FormatWire(wire::kTraceReceived, {FormatSocketAddress(from)}), bytes);
+  if (trace_ != nullptr && trace_->On()) trace_->Datagram(FormatWire(wire::kTraceReceived, {FormatSocketAddress(from)}), bytes);
   auto message = std::make_unique<SipMessage>();
   // Well-formed text (nearly every datagram) is parsed as it is; anything else after its
   // malformed bytes became replacement characters.

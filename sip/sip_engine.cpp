@@ -14,14 +14,13 @@ SipEngine::SipEngine(const Services& services)
       settings_(services.settings),
       addresses_(services.addresses),
       resolver_(services.resolver),
-      trace_(services.settings.GetSettingBool("Settings", "SipTraceOn", false)
-                 ? std::make_unique<SipTrace>(services.logsFolder, services.wall)
-                 : nullptr),
+      trace_(std::make_unique<SipTrace>(services.logsFolder, services.wall)),
       ids_(services.processNumber, services.wall, services.clock),
       core_(EngineCore::Services{*this, services.resolver, services.log, services.clock, ids_, services.settings,
                                  trace_.get()},
             services.addresses.LocalAddress()) {
   socket_.SetReceiveBuffer(kSocketReceiveBytes);
+  trace_->SetOn(services.settings.GetSettingBool("Settings", "SipTraceOn", false));
 }
 
 SipEngine::~SipEngine() { StopAndJoin(); }
@@ -42,9 +41,9 @@ bool SipEngine::WaitReady(int timeoutMs) {
   return platform::WaitForAny({platform::WaitSource::Of(ready_)}, timeoutMs) == 0;
 }
 
-void SipEngine::TraceLine(std::string_view text) {
-  if (trace_ != nullptr) trace_->Line(text);
-}
+void SipEngine::TraceLine(std::string_view text) { trace_->Line(text); }
+
+void SipEngine::SetTraceOn(bool on) { trace_->SetOn(on); }
 
 void SipEngine::SendDatagram(const SocketAddress& to, std::string_view bytes) { socket_.SendTo(to, bytes); }
 

@@ -56,7 +56,7 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
     // empty: the thread's own. Tests put in one that moves a fake clock instead of sleeping.
     std::function<platform::WaitOutcome(std::span<const platform::WaitSource>, int timeoutMs, int* index)> wait = {};
   };
-  // Constructed, not started. Reads SipTraceOn once.
+  // Constructed, not started. Reads SipTraceOn (SetTraceOn switches the trace later).
   explicit SipEngine(const Services& services);
   ~SipEngine() override;
 
@@ -85,6 +85,8 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   EngineCore& Core() { return core_; }
   // Appends a stamped line to the SIP trace (when tracing).
   void TraceLine(std::string_view text);
+  // Switches the SIP trace log on or off at once (any thread).
+  void SetTraceOn(bool on);
   bool Tracing() const { return trace_ != nullptr; }
 
  protected:
@@ -113,7 +115,7 @@ class SipEngine final : public platform::WorkerThread, private DatagramSender {
   platform::Settings& settings_;
   PublicAddressSource& addresses_;
   platform::NameResolver& resolver_;
-  std::unique_ptr<SipTrace> trace_;  // null unless SipTraceOn; fixed after construction
+  std::unique_ptr<SipTrace> trace_;  // on while SipTraceOn (or SetTraceOn); the pointer is fixed
   IdGenerator ids_;
   platform::UdpSocket socket_;  // bound and read by the engine thread; sent on by any thread
   EngineCore core_;

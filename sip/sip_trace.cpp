@@ -34,6 +34,7 @@ void SipTrace::WriteStampLocked() {
 }
 
 void SipTrace::Line(std::string_view text) {
+  if (!On()) return;
   std::lock_guard<std::mutex> hold(mutex_);
   if (!OpenForTodayLocked()) return;
   WriteStampLocked();
@@ -42,6 +43,7 @@ void SipTrace::Line(std::string_view text) {
 }
 
 void SipTrace::Datagram(std::string_view line, std::string_view bytes) {
+  if (!On()) return;
   std::lock_guard<std::mutex> hold(mutex_);
   if (!OpenForTodayLocked()) return;
   WriteStampLocked();

@@ -4,6 +4,7 @@
 // and stays open. Only what goes over the wire is traced; credentials appear only as digests.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -26,6 +27,10 @@ class SipTrace {
   // A stamped line, then the datagram's bytes and the separator.
   void Datagram(std::string_view line, std::string_view bytes);
 
+  // Switches the trace on or off at once (any thread): an off trace writes and opens nothing.
+  void SetOn(bool on) { on_.store(on); }
+  bool On() const { return on_.load(); }
+
   // The file that a trace written now goes to.
   std::string CurrentFilePath() const;
 
@@ -38,6 +43,7 @@ class SipTrace {
   std::mutex mutex_;  // guards the file and its day
   std::FILE* file_ = nullptr;
   int fileDay_ = -1;  // year * 1000 + day of the year of the open file
+  std::atomic<bool> on_{true};  // any thread
 };
 
 }  // namespace corvina::sip

@@ -1,5 +1,5 @@
 // The `corvina` program: the phone with its Qt window, the console phone (--headless), the
-// settings tool (reg ...), or the list of sound devices (devices). The window is a second
+// settings tool (reg ...), the option pages (options ...), or the list of sound devices (devices). The window is a second
 // program (ui/window_main.cpp) that takes this one's place when a display is used, so that
 // nothing here loads Qt.
 #include <cstdlib>
@@ -14,8 +14,12 @@
 #include "app/devices_tool.h"
 #include "app/phone_entry.h"
 #include "app/program_objects.h"
+#include "app/options/program_options.h"
+#include "app/options_tool.h"
 #include "app/reg_tool.h"
 #include "media/audio_devices.h"
+#include "platform/instance_channel.h"
+#include "platform/name_resolver.h"
 #include "platform/paths.h"
 #include "platform/memory_settings_store.h"
 #include "platform/portaudio_system.h"
@@ -29,6 +33,9 @@ namespace {
 constexpr const char* kShortUsage =
     "usage: corvina [--headless [--control 127.0.0.1:PORT]] [--dial TEXT] [--line 1|2] [sip:...|tel:...]\n"
     "       corvina reg list|get|set|delete ...\n"
+    "       corvina options show PAGE [--line default|1|2]\n"
+    "       corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
+    "         (PAGE: audio, lines, advanced, net1, net2, record, hold)\n"
     "       corvina devices [playback|capture]\n"
     "       corvina --help\n";
 
@@ -48,6 +55,12 @@ constexpr const char* kHelp =
     "  corvina reg set SECTION NAME VALUE\n"
     "  corvina reg delete SECTION [NAME]\n"
     "                               read and change the settings store (exit 1: no such value)\n"
+    "  corvina options show PAGE [--line default|1|2]\n"
+    "                               an option page's values as JSON (passwords masked); PAGE is audio,\n"
+    "                               lines, advanced, net1, net2, record or hold\n"
+    "  corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
+    "                               change a page with its checks: \"ok\", or \"refused {json}\" and exit 3;\n"
+    "                               a running phone applies the change\n"
     "  corvina devices [playback|capture]\n"
     "                               the sound devices; the device settings also take \"null\" (silence)\n"
     "                               and \"wav:PATH\" (a WAV file to play from or record into)\n"
@@ -101,6 +114,24 @@ int main(int argc, char** argv) {
       return 1;
     }
     return corvina::app::RunRegTool(tool, store, std::cout, std::cerr);
+  }
+
+  if (!args.empty() && args[0] == "options") {
+    const corvina::platform::PhonePaths paths = corvina::platform::ResolvePhonePaths();
+    corvina::platform::SqliteSettingsStore store(paths.registryFile);
+    if (!store.IsOpen()) {
+      std::cerr << "error: cannot open the settings store " << store.Path() << "\n";
+      return 1;
+    }
+    corvina::platform::Settings settings(store);
+    corvina::platform::SystemNameResolver resolver;
+    corvina::app::OptionsEnvironment env =
+        corvina::app::MakeProgramOptionsEnvironment(resolver, paths.DataFolder(), nullptr, nullptr);
+    auto apply = [&paths] {
+      corvina::platform::AskRunningInstanceToApply(paths.runtimeFolder, corvina::app::kHandOverTimeoutMs);
+    };
+    return corvina::app::RunOptionsTool(std::vector<std::string>(args.begin() + 1, args.end()), settings, env, apply,
+                                        std::cout, std::cerr);
   }
 
   if (!args.empty() && args[0] == "devices") {

@@ -9,11 +9,14 @@
 
 #include "app/phone_entry.h"
 #include "platform/termination_signals.h"
+#include "app/options/options_page.h"
 #include "ui/address_book_window.h"
 #include "ui/controller_input.h"
 #include "ui/qt_loop.h"
+#include "ui/options_dialog.h"
 #include "ui/qt_main_view.h"
 #include "ui/quick_dialogs.h"
+#include "ui/qt_progress.h"
 
 namespace corvina::ui {
 
@@ -45,6 +48,10 @@ class GuiFrontend : public app::PhoneFrontend {
   // Add the dial box's number to the address book / to the quick-transfer list.
   static constexpr int kAddToAddressBookCommand = 1015, kAddQuickTransferCommand = 1017;
   static constexpr int kAboutCommand = 9090;
+  // The Options dialog while open (menu commands 1011 and 1030), else null.
+  OptionsDialog* Options() { return options_.data(); }
+  // Options at its first page (also sent as the value 1886545254, "pref"), and at Lines.
+  static constexpr int kOptionsCommand = 1011, kOptionsPrefCommand = 1886545254, kLineOptionsCommand = 1030;
 
  private:
   QApplication& app_;
@@ -66,6 +73,11 @@ class GuiFrontend : public app::PhoneFrontend {
   QPointer<NamedListDialog> quickTransferList_;     // owned by the window, deleted on close
   QPointer<NamedListDialog> autoIntercomList_;
   QPointer<HotkeyListDialog> hotkeyList_;
+  void OpenOptions(app::MainWindow& window, int page);
+  // The Options dialog's link tests, its page environment and the dialog (deleted on close).
+  std::unique_ptr<QtProgressWindow> optionsProgress_;
+  std::unique_ptr<app::OptionsEnvironment> optionsEnv_;
+  QPointer<OptionsDialog> options_;
 };
 
 }  // namespace corvina::ui

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/options/program_options.h"
 #include "app/phone_entry.h"
 #include "contacts/contact_rules.h"
 #include "contacts/quick_lists.h"
@@ -26,6 +27,14 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
   input_->SetWindowCommand(kAddressBookCommand, [this, &window] { OpenAddressBook(window); });
   AddQuickListCommands(window);
   input_->SetWindowCommand(kAboutCommand, [this] { ShowAbout(); });
+  for (int command : {kOptionsCommand, kOptionsPrefCommand}) {
+    input_->SetWindowCommand(command, [this, &window] {
+      // The menu's Options opens at the default line's settings.
+      window.Program().settings.SetSettingString("Settings", "LineConfigure", "-1");
+      OpenOptions(window, 0);
+    });
+  }
+  input_->SetWindowCommand(kLineOptionsCommand, [this, &window] { OpenOptions(window, 1); });
   view_.SetInput(input_.get());
   view_.showMaximized();
   return true;
@@ -112,7 +121,31 @@ void GuiFrontend::AddQuickListCommands(app::MainWindow& window) {
 
 void GuiFrontend::ShowAbout() { OpenAboutBox(&view_); }
 
+void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
+  if (options_ && options_->isVisible()) {
+    options_->Tabs()->setCurrentIndex(page);
+    options_->raise();
+    return;
+  }
+  app::ProgramObjects& program = window.Program();
+  optionsProgress_ = std::make_unique<QtProgressWindow>(&view_);
+  optionsEnv_ = std::make_unique<app::OptionsEnvironment>(app::MakeProgramOptionsEnvironment(
+      program.resolver, program.paths.DataFolder(), optionsProgress_.get(), nullptr));
+  optionsEnv_->setSipTrace = [&program](bool on) { program.sipEngine.SetTraceOn(on); };
+  OptionsDialogHooks hooks;
+  hooks.applied = [&window] {
+    if (app::PhoneController* phone = window.Phone()) phone->ApplySettings();
+  };
+  hooks.viewLogs = [this, &window] { view_.OpenExternal(window.Program().activityLog.Folder()); };
+  hooks.captureChoices = program.audioDevices.CaptureChoices();
+  hooks.playbackChoices = program.audioDevices.PlaybackChoices();
+  options_ = new OptionsDialog(program.settings, *optionsEnv_, std::move(hooks), page, &view_);
+  options_->setAttribute(Qt::WA_DeleteOnClose);
+  options_->open();
+}
+
 void GuiFrontend::DestroyWindow() {
+  delete options_.data();
   addressBook_.reset();
   view_.SetInput(nullptr);
   input_.reset();

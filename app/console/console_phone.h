@@ -83,6 +83,8 @@ class ConsolePhone final : public PhoneFrontend,
   // {"event":"transferMenu","items":[...]} and {"event":"dialog","name":"Quick Transfer List"}
   void ShowTransferMenu(const std::vector<TransferMenuItem>& items) override;
   void OpenQuickTransferList() override;
+  // {"event":"dialog","name":"Options","page":N}: the `options` verb edits its pages.
+  bool OpenOptions(int page) override;
   // {"event":"hotkey","id":N,"registered":true,"modifiers":M,"key":K} / "registered":false
   bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) override;
   void UnregisterHotkey(int id) override;

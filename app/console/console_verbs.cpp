@@ -7,6 +7,7 @@
 #include "app/console/contact_verbs.h"
 #include "app/console/json_writer.h"
 #include "app/console/phone_verbs.h"
+#include "app/console/options_verbs.h"
 #include "app/console/quick_verbs.h"
 #include "app/console/sip_console.h"
 #include "platform/product.h"
@@ -73,6 +74,7 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
   RegisterContactVerbs(verbs, {[window] { return window->Contacts(); }, context.events, context.program.settings,
                                 context.progress});
   RegisterQuickVerbs(verbs, context);
+  RegisterOptionsVerbs(verbs, context);
   // Every announcement of a call line is also a "line" event with its call state.
   context.window.Calls().SetEventSink(&context.events);
 }

@@ -77,6 +77,11 @@ void ConsolePhone::ShowTransferMenu(const std::vector<TransferMenuItem>& items) 
 
 void ConsolePhone::OpenQuickTransferList() { Emit(ConsoleEvent("dialog").Add("name", "Quick Transfer List")); }
 
+bool ConsolePhone::OpenOptions(int page) {
+  Emit(ConsoleEvent("dialog").Add("name", "Options").Add("page", page));
+  return true;
+}
+
 bool ConsolePhone::RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) {
   Emit(ConsoleEvent("hotkey")
            .Add("id", id)

@@ -116,6 +116,8 @@ class MainView : public HotkeyRegistrar {
   virtual void ShowTransferMenu(const std::vector<TransferMenuItem>& /*items*/) {}
   // The quick-transfer list's management dialog opens.
   virtual void OpenQuickTransferList() {}
+  // The Options dialog at `page` (0 Audio, 1 Lines); false when this view has none.
+  virtual bool OpenOptions(int /*page*/) { return false; }
   // HotkeyRegistrar: the window system's global keys (none by default).
   bool RegisterHotkey(int /*id*/, std::uint32_t /*modifiers*/, std::uint32_t /*virtualKey*/) override { return false; }
   void UnregisterHotkey(int /*id*/) override {}

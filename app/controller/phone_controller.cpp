@@ -469,8 +469,14 @@ CommandResult PhoneController::OnCommand(int id) {
       parts_.view.OpenExternal(parts_.recording->Folder());
       return CommandResult::kDone;
     case 9: case 9005: case 1014: case 6028: case 6099: return OpenManual(id);
-    // Address book, quick transfer, options and wizards come later.
-    case 1011: case 1012: case 1013: case 1015: case 1017: case 1030: case 1886545254: case 2001:
+    case 1011:
+    case 1886545254:
+      // The menu's Options opens at the default line's settings.
+      parts_.settings.SetSettingString(kSection, "LineConfigure", "-1");
+      return parts_.view.OpenOptions(0) ? CommandResult::kDone : CommandResult::kNotBuilt;
+    case 1030: return parts_.view.OpenOptions(1) ? CommandResult::kDone : CommandResult::kNotBuilt;
+    // Address book, quick transfer and wizards come later.
+    case 1012: case 1013: case 1015: case 1017: case 2001:
       return CommandResult::kNotBuilt;
     default: break;
   }

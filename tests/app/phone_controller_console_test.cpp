@@ -25,6 +25,13 @@ TEST_F(PhoneControllerTest, ConsoleVerbsDriveTheSameEntries) {
   };
   for (auto [line, answer] : refused) EXPECT_EQ(verbs.Execute(line), answer) << line;
   EXPECT_TRUE(lines_[0]->ops.empty());
+  // Lines opens Options as the line choice left it; the menu's Options first resets it.
+  settings_.SetSettingString("Settings", "LineConfigure", "1");
+  for (auto [command, lineConfigure] : {std::pair{"command 1030", "1"}, std::pair{"command 1886545254", "-1"}}) {
+    EXPECT_EQ(verbs.Execute(command), "ok");
+    EXPECT_EQ(settings_.GetSettingString("Settings", "LineConfigure", ""), lineConfigure) << command;
+  }
+  EXPECT_EQ(view_.opened, (std::vector<std::string>{"options 1", "options 0"}));
 
   EXPECT_EQ(verbs.Execute("key 20"), "ok");
   EXPECT_EQ(verbs.Execute("call"), "ok");

@@ -82,6 +82,10 @@ class RecordingView final : public app::MainView {
   }
   void SetControlEnabled(app::ControlId c, bool enabled) override { this->enabled[static_cast<int>(c)] = enabled; }
   void OpenExternal(std::string_view target) override { opened.emplace_back(target); }
+  bool OpenOptions(int page) override {
+    opened.push_back("options " + std::to_string(page));
+    return true;
+  }
   void ShowMessageBox(std::string_view title, std::string_view text) override {
     boxes.push_back(std::string(title) + ": " + std::string(text));
   }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 
+#include "media/orrin_link.h"
 #include "media/wav_file.h"
 #include "servers/orrin_server.h"
 #include "tests/support/raw_tcp.h"
@@ -120,6 +122,24 @@ TEST(OrrinServer, SlowClientsAreServedAndSilentOnesDroppedAfterTenSeconds) {
   EXPECT_EQ(FramesIn(rig.File("2025-03-02 09-05-07 slow.wav")), media::kFrameSamples);
   EXPECT_EQ(rig.lines.size(), 2u);
   for (int fd : {slow, silent, full1, full2, refused}) close(fd);
+}
+
+TEST(OrrinServer, TheRecordPageLinkTestPassesOnlyWithAnAcceptedCode) {
+  ServerRig rig({"good"});
+  struct { std::string hosts; const char* code; bool passes; } cases[] = {
+      {"127.0.0.1:" + std::to_string(rig.port), "good", true},
+      {"127.0.0.1:" + std::to_string(rig.port), "bad", false},
+      {"127.0.0.1:1 127.0.0.1:" + std::to_string(rig.port), "good", true},  // the next host of the list
+      {"127.0.0.1:1", "good", false},
+  };
+  for (const auto& c : cases) {
+    media::OrrinLinkConfig config;
+    config.hosts = c.hosts;
+    config.accessCode = c.code;
+    auto test = std::async(std::launch::async, [&config] { return media::TestOrrinLink(config, nullptr); });
+    while (test.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) rig.server.Poll(10);
+    EXPECT_EQ(test.get(), c.passes) << c.hosts << " " << c.code;
+  }
 }
 
 }  // namespace

@@ -133,6 +133,12 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   ASSERT_EQ(r.status, platform::ReceiveStatus::kDatagram);
   std::string answer(reinterpret_cast<char*>(buffer), r.size);
   EXPECT_TRUE(answer.starts_with("SIP/2.0 404 Not Found\r\n")) << answer;
+  // The trace switched off at once: the next request is not in it.
+  engine.SetTraceOn(false);
+  std::string untraced = request;
+  untraced.replace(untraced.find("shell-1"), 7, "shell-2");
+  ASSERT_EQ(peer.SendTo({kLoopback, bound}, untraced), platform::SocketError::kNone);
+  ASSERT_EQ(peer.ReceiveFrom(buffer, 5000).status, platform::ReceiveStatus::kDatagram);
 
   // Rebinding picks up a changed port.
   platform::UdpSocket probe;
@@ -158,6 +164,7 @@ TEST(SipEngineShell, TakenPortMovesToTheNextAndRequestsAreAnsweredAndTraced) {
   EXPECT_NE(trace.find(request + "\r\n" + std::string(64, '-') + "\r\n\r\n"), std::string::npos);
   EXPECT_NE(trace.find(" UDP Packet Sent to " + peerText + " >>>>"), std::string::npos);
   EXPECT_NE(trace.find(answer), std::string::npos);
+  EXPECT_EQ(trace.find("shell-2"), std::string::npos);
 }
 
 TEST(SipEngineShell, PortSearchStopsAtTheLastPort) {

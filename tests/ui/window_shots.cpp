@@ -2,16 +2,19 @@
 // first menu open; the smallest window (300x400) with the status pane; the address book, the
 // contact dialog refusing an e-mail address, and the import's progress window over the address
 // book; the quick lists' dialogs and the Transfer button's pop-up; the About box and the user
-// manual's first page. Run on a real X display (xvfb-run); writes
+// manual's first page; the Options dialog. Run on a real X display (xvfb-run); writes
 // FOLDER/main-window-{portrait,landscape,status}.png,
 // FOLDER/{address-book,contact-dialog-refusal,import-progress}.png,
-// FOLDER/{quick-transfer-list,add-quick-transfer,hotkeys,transfer-pop-up}.png and
-// FOLDER/{about-box,manual}.png.
+// FOLDER/{quick-transfer-list,add-quick-transfer,hotkeys,transfer-pop-up}.png,
+// FOLDER/{about-box,manual}.png, FOLDER/options-{audio,lines,net1,net2,record,hold}.png (Lines
+// with a modified line's bold button) and FOLDER/options-advanced.png.
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QScreen>
 #include <QTextBrowser>
 #include <QTemporaryDir>
@@ -25,8 +28,10 @@
 #include "contacts/contact_rules.h"
 #include "contacts/ini_contact_store.h"
 #include "platform/clock.h"
+#include "platform/memory_settings_store.h"
 #include "ui/about_box.h"
 #include "ui/address_book_window.h"
+#include "ui/options_dialog.h"
 #include "ui/contact_dialog.h"
 #include "ui/qt_main_view.h"
 #include "ui/qt_progress.h"
@@ -170,6 +175,40 @@ bool ShootHelp(const QString& folder) {
   return ShootScreen({&manual}, folder + "/manual.png") && ok;
 }
 
+// Each tab of the Options dialog, Lines showing a line with its own outbound server.
+bool ShootOptions(const QString& folder) {
+  corvina::platform::MemorySettingsStore store;
+  corvina::platform::Settings settings(store);
+  settings.SetSettingString("Line1", "UseDefault", "0");
+  settings.SetSettingString("Line1", "DisplayName", "Front Desk");
+  settings.SetSettingString("Line1", "UserName", "100");
+  settings.SetSettingString("Line1", "Proxy", "registrar.example.net");
+  settings.SetSettingString("Line1", "ProxyPassword", "secret");
+  settings.SetSettingString("Line1", "UseOutboundServer", "1");
+  settings.SetSettingString("Line1", "OutboundServer", "proxy.example.net");
+  corvina::app::OptionsEnvironment env;
+  env.recordingsFolder = "/home/user/Documents/Corvina";
+  corvina::ui::OptionsDialog dialog(settings, env, {{}, {}, {"Default Sound In"}, {"Default Sound Out"}}, 0, nullptr);
+  dialog.move(40, 40);
+  dialog.show();
+  bool ok = true;
+  const char* names[] = {"audio", "lines", "net1", "net2", "record", "hold"};
+  for (int i = 0; i < dialog.Tabs()->count(); ++i) {
+    dialog.Tabs()->setCurrentIndex(i);
+    Settle();
+    ok = ShootScreen({&dialog}, folder + "/options-" + names[i] + ".png") && ok;
+  }
+  dialog.Tabs()->setCurrentIndex(1);
+  dialog.AdvancedButton()->click();
+  QDialog* advanced = dialog.AdvancedDialog();
+  if (advanced == nullptr) return false;
+  advanced->move(dialog.frameGeometry().right() + 20, 40);
+  Settle();
+  ok = ShootScreen({advanced}, folder + "/options-advanced.png") && ok;
+  advanced->close();
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,5 +238,5 @@ int main(int argc, char** argv) {
   const bool status = ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false);
   view.hide();
   const bool quick = ShootQuickLists(view, folder);
-  return status && ShootContacts(folder) && quick && ShootHelp(folder) ? 0 : 1;
+  return status && ShootContacts(folder) && quick && ShootHelp(folder) && ShootOptions(folder) ? 0 : 1;
 }

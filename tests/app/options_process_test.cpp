@@ -1,0 +1,74 @@
+// `corvina options` as a program: a refusal prints its exact box and the store keeps only the
+// writes made before it; a confirmed set reaches a phone running on the same home, which
+// applies it (its engine moves to the new port) within 10 s.
+#include <gtest/gtest.h>
+
+#include "tests/support/phone_under_test.h"
+#include "tests/support/temp_folder.h"
+
+namespace corvina::app {
+namespace {
+
+using corvina::testing::ChildProcess;
+
+struct ToolRun {
+  int code;
+  std::string out;
+};
+
+ToolRun Corvina(const std::string& home, std::vector<std::string> args) {
+  args.insert(args.begin(), CORVINA_BINARY);
+  ChildProcess child(args, {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1"});
+  ToolRun run{0, {}};
+  std::string line;
+  while (child.ReadLine(&line, 10000)) run.out += line + "\n";
+  run.code = WEXITSTATUS(child.Wait(10000));
+  return run;
+}
+
+TEST(OptionsCommand, RefusalsPrintTheirBoxAndKeepOnlyTheEarlierWrites) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    std::string sectionAfter;  // `corvina reg list` of the section afterwards
+  } cases[] = {
+      {{"net1", "Port=5090", "RTPPortBase=8001"},
+       "refused {\"title\":\"\",\"text\":\"Rtp ports must be even.\",\"field\":\"RTPPortBase\"}\n", "Port=5090\n"},
+      {{"net1", "Port=65536"},
+       "refused {\"title\":\"Invalid Local Port Number\",\"text\":\"Please enter a valid local SIP port number.\\r\\n"
+       "The default value is 5070\",\"field\":\"Port\"}\n",
+       ""},
+      {{"net2", "UPNP=1", "STUNServer1="},
+       "refused {\"title\":\"Invalid STUN Server\",\"text\":\"Please enter a valid STUN server address.\\r\\n"
+       "The default value is stun.sipgate.net\",\"field\":\"STUNServer1\"}\n",
+       "STUN=1\nUPNP=1\n"},
+  };
+  for (const Case& c : cases) {
+    corvina::testing::TempFolder home("options");
+    std::vector<std::string> args{"options", "set"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ToolRun set = Corvina(home.Path().string(), args);
+    EXPECT_EQ(set.code, 3) << c.args[1];
+    EXPECT_EQ(set.out, c.out);
+    ToolRun listed = Corvina(home.Path().string(), {"reg", "list", "SIP"});
+    EXPECT_EQ(listed.out, c.sectionAfter) << c.args[1];
+  }
+}
+
+TEST(OptionsCommand, ARunningPhoneAppliesAConfirmedSet) {
+  corvina::testing::TempFolder home("options-apply");
+  const std::uint16_t first = corvina::testing::FreeUdpPort();
+  corvina::testing::PhoneUnderTest phone(home.Path().string(), {{"SIP", "Port", std::to_string(first)}});
+  phone.Start();
+  ASSERT_EQ(phone.WaitForSipPort(10000), first);
+  std::uint16_t second = corvina::testing::FreeUdpPort();
+  while (second == first) second = corvina::testing::FreeUdpPort();
+  ToolRun set = Corvina(home.Path().string(), {"options", "set", "net1", "Port=" + std::to_string(second)});
+  EXPECT_EQ(set.out, "ok\n");
+  EXPECT_TRUE(corvina::testing::PollUntil([&] { return phone.WaitForSipPort(1000) == second; }, 10000));
+  EXPECT_NE(phone.ActivityLog().find("Restarting so settings take effect."), std::string::npos);
+  EXPECT_EQ(phone.Quit(), 0);
+}
+
+}  // namespace
+}  // namespace corvina::app
