@@ -95,6 +95,12 @@ platform::NetResult ConnectTo(platform::TcpConnection& connection, std::string_v
 
 }  // namespace
 
+std::string JoinRecipients(const std::vector<std::string>& recipients) {
+  std::string out;
+  for (const std::string& r : recipients) out += (out.empty() ? "" : ", ") + r;
+  return out;
+}
+
 MailSettings ReadMailSettings(const platform::Settings& settings) {
   MailSettings out;
   out.useStore = settings.GetSettingString(kSection, "UseMAPI", "") != "0";
@@ -189,7 +195,7 @@ MailResult SendBySmtp(const MailRequest& request, const MailSettings& settings, 
     session.recipients = std::move(recipients);
     session.hasAttachments = !mail.attachments.empty();
     const std::optional<std::string> text = ComposeMessage(
-        {session.sender, request.recipients, request.subject, request.body, mail.attachments}, date);
+        {session.sender, JoinRecipients(mail.recipients), request.subject, request.body, mail.attachments}, date);
     if (!text) {
       connection.Close();
       progress.ReportError("Unable to compose the message");

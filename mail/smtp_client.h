@@ -57,6 +57,9 @@ struct MailContext {
 // The recipients split at commas, trimmed, empty pieces skipped.
 std::vector<std::string> SplitRecipients(std::string_view list);
 
+// The checked recipients as the To header lists them.
+std::string JoinRecipients(const std::vector<std::string>& recipients);
+
 // An address that can go into an envelope or header as it is: at most 259 characters, holding
 // an "@" and no control character, space, "<" or ">".
 bool UsableAddress(std::string_view address);
