@@ -1,7 +1,7 @@
 // The `corvina` program: the phone with its Qt window, the console phone (--headless), the
-// settings tool (reg ...), or the list of sound devices (devices). The window is a second
-// program (ui/window_main.cpp) that takes this one's place when a display is used, so that
-// nothing here loads Qt.
+// settings tool (reg ...), e-mail without the window (mail ...), or the list of sound devices
+// (devices). The window is a second program (ui/window_main.cpp) that takes this one's place
+// when a display is used, so that nothing here loads Qt.
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -11,6 +11,7 @@
 #include "app/console/console_phone.h"
 #include "app/dial_arguments.h"
 #include "app/devices_tool.h"
+#include "app/mail_tool.h"
 #include "app/phone_entry.h"
 #include "app/program_objects.h"
 #include "app/reg_tool.h"
@@ -26,7 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: corvina [--headless [--control 127.0.0.1:PORT]] [--dial TEXT] [--line 1|2] [sip:...|tel:...]\n"
     "       corvina reg list|get|set|delete ...\n"
-    "       corvina devices [playback|capture]\n";
+    "       corvina devices [playback|capture]\n" CORVINA_MAIL_USAGE;
 
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
@@ -56,6 +57,17 @@ int main(int argc, char** argv) {
     }
     return corvina::app::RunRegTool(std::vector<std::string>(args.begin() + 1, args.end()), store, std::cout,
                                     std::cerr);
+  }
+
+  if (!args.empty() && args[0] == "mail") {
+    const corvina::platform::PhonePaths paths = corvina::platform::ResolvePhonePaths();
+    corvina::platform::SqliteSettingsStore store(paths.registryFile);
+    if (!store.IsOpen()) {
+      std::cerr << "error: cannot open the settings store " << store.Path() << "\n";
+      return 2;
+    }
+    return corvina::app::RunMailTool(std::vector<std::string>(args.begin() + 1, args.end()), store, paths, std::cout,
+                                     std::cerr);
   }
 
   if (!args.empty() && args[0] == "devices") {
