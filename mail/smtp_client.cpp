@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::size_t kMaxAddressChars = 259;
 constexpr std::size_t kReceiveChunk = 64;
+constexpr std::size_t kSendPiece = 16 * 1024;
 constexpr std::string_view kSection = "Email";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -75,8 +76,13 @@ MailResult RunExchange(platform::TcpConnection& connection, const std::string& t
       reply = exchange.OnTlsStarted(tls != nullptr, context.clock->NowMs());
     }
     if (reply.empty() || exchange.Finished()) continue;
-    const platform::NetResult sent = tls ? tls->SendAll(reply, context.sendTimeoutMs, context.stop)
-                                         : connection.SendAll(reply, context.sendTimeoutMs, context.stop);
+    // Each piece of a long message has its own limit, so a slow link is not cut off.
+    platform::NetResult sent = platform::NetResult::kOk;
+    for (std::size_t at = 0; at < reply.size() && sent == platform::NetResult::kOk; at += kSendPiece) {
+      const std::string_view piece = std::string_view(reply).substr(at, kSendPiece);
+      sent = tls ? tls->SendAll(piece, context.sendTimeoutMs, context.stop)
+                 : connection.SendAll(piece, context.sendTimeoutMs, context.stop);
+    }
     if (sent == platform::NetResult::kStopped) exchange.Cancel();
     else if (sent != platform::NetResult::kOk) exchange.OnSendFailed();
   }

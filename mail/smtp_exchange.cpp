@@ -70,7 +70,9 @@ std::optional<int> SmtpReplyReader::NextReply() {
   }
   pending_.erase(0, start);
   // An endless line is kept only as far as it can count.
-  if (pending_.size() > 2 * kMaxLineChars) pending_.erase(kMaxLineChars, pending_.size() - kMaxLineChars - 1);
+  if (pending_.size() > 2 * kMaxLineChars && pending_.find('\n') == std::string::npos) {
+    pending_.erase(kMaxLineChars, pending_.size() - kMaxLineChars - 1);
+  }
   return code;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "mail/local_mail.h"
 #include "mail_fakes.h"
@@ -47,10 +48,8 @@ TEST(LocalMail, SendmailOrOutbox) {
     RecordingProgress progress;
     const LocalMailOutcome out =
         SendByLocalMail(request, {}, progress, {c.sendmail, (dir / "Outbox").string(), &wall, "box", 5000, c.noteShown});
-    EXPECT_EQ(out.result, c.result);
-    EXPECT_EQ(!out.savedFile.empty(), c.savedFile);
-    EXPECT_EQ(!out.note.empty(), c.note);
-    EXPECT_TRUE(progress.errors.empty());
+    EXPECT_EQ(std::tuple(out.result, !out.savedFile.empty(), !out.note.empty(), progress.errors.size()),
+              std::tuple(c.result, c.savedFile, c.note, 0u));
   }
   // No user text on the command line; the message with LF line ends, the "." line as it is.
   EXPECT_EQ(ReadFile(dir / "args"), "2:-t -i\n");

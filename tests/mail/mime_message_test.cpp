@@ -56,11 +56,8 @@ TEST(MailMessage, BoundaryTypesNamesAndWholeText) {
     EXPECT_EQ(AttachmentType(path), type) << path;
   }
   EXPECT_EQ(AttachmentName("/d/a\"b\\c.wav"), "a\\\"b\\\\c.wav");
-  auto quads = [](int n) {  // base64 of "AAA", n times
-    std::string out;
-    while (n-- > 0) out += "QUFB";
-    return out;
-  };
+  std::string quads;  // the base64 of the 60 bytes
+  for (int i = 0; i < 20; ++i) quads += "QUFB";
   const std::optional<std::string> text =
       ComposeMessage({"me@x", "you@y", "S", "one\ntwo", {{"/tmp/q.wav", std::string(60, 'A')}}}, "DATE");
   ASSERT_TRUE(text);
@@ -70,7 +67,7 @@ TEST(MailMessage, BoundaryTypesNamesAndWholeText) {
             "Content-Type: text/plain; charset=\"utf-8\"\r\n\r\none\r\ntwo\r\n--gc0p4Jq0M2Yt08jU534c0\r\n"
             "Content-Type: audio/wav; name=\"q.wav\"\r\nContent-Transfer-Encoding: base64\r\n"
             "Content-Disposition: attachment; filename=\"q.wav\"\r\n\r\n" +
-                quads(19) + "\r\n" + quads(1) + "\r\n"
+                quads.substr(0, 76) + "\r\n" + quads.substr(76) + "\r\n"
                 "\r\n--gc0p4Jq0M2Yt08jU534c0--\r\n");
 }
 
@@ -81,7 +78,6 @@ TEST(MailMessage, DataFormStuffsDotsAndMendsLineEnds) {
       {"", ".\r\n"},
   };
   for (auto [in, out] : cases) EXPECT_EQ(SmtpDataText(in), out) << in;
-  EXPECT_EQ(UnixLineEnds("a\r\nb\rc\n"), "a\nb\nc\n");
 }
 
 TEST(MailPrepare, RefusedBeforeConnecting) {
