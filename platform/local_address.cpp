@@ -93,4 +93,10 @@ std::string LocalAddress(std::uint32_t server) {
   return FormatIpv4(address.value_or(0x7F000001));
 }
 
+std::string MachineName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
+
 }  // namespace corvina::platform

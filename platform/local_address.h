@@ -25,4 +25,7 @@ std::optional<std::uint32_t> SourceAddressToward(std::uint32_t destination);
 // The pick among the addresses of the host-name lookup (host byte order), in their order.
 std::optional<std::uint32_t> PickHostAddress(std::span<const std::uint32_t> addresses);
 
+// This machine's host name ("localhost" when the system has none), as mail greetings name it.
+std::string MachineName();
+
 }  // namespace corvina::platform

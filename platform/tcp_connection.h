@@ -38,6 +38,8 @@ class TcpConnection {
   bool SetNoDelay();
   bool SetTypeOfService(int tos);
   void Close();
+  // The connected socket, for a TLS stream laid over it (-1 when closed); still owned here.
+  int Fd() const { return fd_; }
 
  private:
   // Waits for `events` on the socket; kOk when ready.

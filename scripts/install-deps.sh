@@ -6,7 +6,7 @@ set -euo pipefail
 runtime_pkgs=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
-  libsqlite3-dev
+  libsqlite3-dev libssl-dev
   portaudio19-dev
 )
 test_pkgs=(
@@ -16,7 +16,7 @@ test_pkgs=(
   libspandsp-dev libgsm1-dev libgsm-tools libre-dev libsofia-sip-ua-dev
   ffmpeg sox espeak-ng tshark
   xvfb xauth
-  lintian desktop-file-utils xdg-utils
+  lintian desktop-file-utils xdg-utils python3-aiosmtpd msmtp openssl
 )
 
 want=("${runtime_pkgs[@]}")

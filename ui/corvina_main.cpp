@@ -1,7 +1,7 @@
 // The `corvina` program: the phone with its Qt window, the console phone (--headless), the
-// settings tool (reg ...), the option pages (options ...), or the list of sound devices (devices). The window is a second
-// program (ui/window_main.cpp) that takes this one's place when a display is used, so that
-// nothing here loads Qt.
+// settings tool (reg ...), the option pages (options ...), e-mail without the window (mail ...),
+// or the list of sound devices (devices). The window is a second program (ui/window_main.cpp)
+// that takes this one's place when a display is used, so that nothing here loads Qt.
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +12,7 @@
 #include "app/console/console_phone.h"
 #include "app/dial_arguments.h"
 #include "app/devices_tool.h"
+#include "app/mail_tool.h"
 #include "app/phone_entry.h"
 #include "app/program_objects.h"
 #include "app/options/program_options.h"
@@ -36,7 +37,7 @@ constexpr const char* kShortUsage =
     "       corvina options show PAGE [--line default|1|2]\n"
     "       corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
     "         (PAGE: audio, lines, advanced, net1, net2, record, hold)\n"
-    "       corvina devices [playback|capture]\n"
+    "       corvina devices [playback|capture]\n" CORVINA_MAIL_USAGE
     "       corvina --help\n";
 
 constexpr const char* kHelp =
@@ -61,6 +62,10 @@ constexpr const char* kHelp =
     "  corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
     "                               change a page with its checks: \"ok\", or \"refused {json}\" and exit 3;\n"
     "                               a running phone applies the change\n"
+    "  corvina mail send --to LIST [--subject S] [--body-file F] [--attach FILE]...\n"
+    "  corvina mail recording FILE --to ADDR\n"
+    "                               send an e-mail (a recording) with the Email settings; the exit status\n"
+    "                               is 0 sent, 1 cancelled, 2 failed or refused\n"
     "  corvina devices [playback|capture]\n"
     "                               the sound devices; the device settings also take \"null\" (silence)\n"
     "                               and \"wav:PATH\" (a WAV file to play from or record into)\n"
@@ -132,6 +137,17 @@ int main(int argc, char** argv) {
     };
     return corvina::app::RunOptionsTool(std::vector<std::string>(args.begin() + 1, args.end()), settings, env, apply,
                                         std::cout, std::cerr);
+  }
+
+  if (!args.empty() && args[0] == "mail") {
+    const corvina::platform::PhonePaths paths = corvina::platform::ResolvePhonePaths();
+    corvina::platform::SqliteSettingsStore store(paths.registryFile);
+    if (!store.IsOpen()) {
+      std::cerr << "error: cannot open the settings store " << store.Path() << "\n";
+      return 2;
+    }
+    return corvina::app::RunMailTool(std::vector<std::string>(args.begin() + 1, args.end()), store, paths, std::cout,
+                                     std::cerr);
   }
 
   if (!args.empty() && args[0] == "devices") {

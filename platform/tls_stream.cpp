@@ -1,0 +1,140 @@
+#include "platform/tls_stream.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/event.h"
+
+namespace corvina::platform {
+
+struct TlsStream::Session {
+  SSL_CTX* context = nullptr;
+  SSL* ssl = nullptr;
+  int fd = -1;
+  ~Session() {
+    if (ssl != nullptr) SSL_free(ssl);
+    if (context != nullptr) SSL_CTX_free(context);
+  }
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Waits for what OpenSSL asked for after `error` (SSL_ERROR_WANT_READ / WRITE); kOk to retry.
+NetResult WaitForSsl(int fd, int error, Clock::time_point deadline, Event* stop) {
+  short events = 0;
+  if (error == SSL_ERROR_WANT_READ) events = POLLIN;
+  else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
+  else return NetResult::kFailed;
+  for (;;) {
+    pollfd fds[2] = {{fd, events, 0}, {stop != nullptr ? stop->Fd() : -1, POLLIN, 0}};
+    const int n = poll(fds, stop != nullptr ? 2 : 1, MsLeft(deadline));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return NetResult::kFailed;
+    }
+    if (stop != nullptr && (fds[1].revents & POLLIN) != 0) return NetResult::kStopped;
+    if (n == 0) return NetResult::kTimedOut;
+    return NetResult::kOk;
+  }
+}
+
+}  // namespace
+
+TlsStream::TlsStream(std::unique_ptr<Session> session) : session_(std::move(session)) {}
+
+TlsStream::~TlsStream() {
+  if (session_ && session_->ssl != nullptr) SSL_shutdown(session_->ssl);
+}
+
+std::unique_ptr<TlsStream> TlsStream::Handshake(int fd, const std::string& host, int timeoutMs, Event* stop,
+                                                NetResult* why) {
+  *why = NetResult::kFailed;
+  auto session = std::make_unique<Session>();
+  session->fd = fd;
+  session->context = SSL_CTX_new(TLS_client_method());
+  if (session->context == nullptr) return nullptr;
+  SSL_CTX_set_min_proto_version(session->context, TLS1_2_VERSION);
+  SSL_CTX_set_verify(session->context, SSL_VERIFY_PEER, nullptr);
+  // The system store, or the one SSL_CERT_FILE / SSL_CERT_DIR name.
+  if (SSL_CTX_set_default_verify_paths(session->context) != 1) return nullptr;
+  session->ssl = SSL_new(session->context);
+  if (session->ssl == nullptr || SSL_set_fd(session->ssl, fd) != 1) return nullptr;
+  SSL_set_tlsext_host_name(session->ssl, host.c_str());
+  // The certificate must name the host we meant to reach (a DNS name, or an IP address).
+  X509_VERIFY_PARAM* param = SSL_get0_param(session->ssl);
+  X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+  if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1 &&
+      X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size()) != 1) {
+    return nullptr;
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    ERR_clear_error();
+    const int done = SSL_connect(session->ssl);
+    if (done == 1) break;
+    const NetResult waited = WaitForSsl(fd, SSL_get_error(session->ssl, done), deadline, stop);
+    if (waited != NetResult::kOk) {
+      *why = waited;
+      return nullptr;
+    }
+  }
+  if (SSL_get_verify_result(session->ssl) != X509_V_OK || SSL_get0_peer_certificate(session->ssl) == nullptr) {
+    return nullptr;
+  }
+  *why = NetResult::kOk;
+  return std::unique_ptr<TlsStream>(new TlsStream(std::move(session)));
+}
+
+NetResult TlsStream::SendAll(std::string_view data, int timeoutMs, Event* stop) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!data.empty()) {
+    ERR_clear_error();
+    std::size_t written = 0;
+    const int ok = SSL_write_ex(session_->ssl, data.data(), data.size(), &written);
+    if (ok == 1) {
+      data.remove_prefix(written);
+      continue;
+    }
+    const NetResult waited = WaitForSsl(session_->fd, SSL_get_error(session_->ssl, ok), deadline, stop);
+    if (waited != NetResult::kOk) return waited;
+  }
+  return NetResult::kOk;
+}
+
+NetResult TlsStream::ReceiveSome(std::string* out, std::size_t maxBytes, int timeoutMs, Event* stop, bool* closed) {
+  *closed = false;
+  if (out->size() >= maxBytes) return NetResult::kOk;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  char buffer[4096];
+  for (;;) {
+    ERR_clear_error();
+    std::size_t got = 0;
+    const std::size_t room = std::min(sizeof buffer, maxBytes - out->size());
+    const int ok = SSL_read_ex(session_->ssl, buffer, room, &got);
+    if (ok == 1) {
+      out->append(buffer, got);
+      return NetResult::kOk;
+    }
+    const int error = SSL_get_error(session_->ssl, ok);
+    if (error == SSL_ERROR_ZERO_RETURN) {
+      *closed = true;
+      return NetResult::kOk;
+    }
+    const NetResult waited = WaitForSsl(session_->fd, error, deadline, stop);
+    if (waited != NetResult::kOk) return waited;
+  }
+}
+
+}  // namespace corvina::platform
