@@ -1,24 +1,24 @@
 #include "platform/tls_stream.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 
 #include <cerrno>
 #include <chrono>
 
 #include "platform/event.h"
+#include "platform/openssl_library.h"
 
 namespace corvina::platform {
 
 struct TlsStream::Session {
+  explicit Session(const OpenSslLibrary& l) : library(l) {}
+  const OpenSslLibrary& library;  // loaded before any session exists
   SSL_CTX* context = nullptr;
   SSL* ssl = nullptr;
   int fd = -1;
   ~Session() {
-    if (ssl != nullptr) SSL_free(ssl);
-    if (context != nullptr) SSL_CTX_free(context);
+    if (ssl != nullptr) library.Free(ssl);
+    if (context != nullptr) library.CtxFree(context);
   }
 };
 
@@ -55,42 +55,45 @@ NetResult WaitForSsl(int fd, int error, Clock::time_point deadline, Event* stop)
 TlsStream::TlsStream(std::unique_ptr<Session> session) : session_(std::move(session)) {}
 
 TlsStream::~TlsStream() {
-  if (session_ && session_->ssl != nullptr) SSL_shutdown(session_->ssl);
+  if (session_ && session_->ssl != nullptr) session_->library.Shutdown(session_->ssl);
 }
 
 std::unique_ptr<TlsStream> TlsStream::Handshake(int fd, const std::string& host, int timeoutMs, Event* stop,
                                                 NetResult* why) {
   *why = NetResult::kFailed;
-  auto session = std::make_unique<Session>();
+  const OpenSslLibrary* library = OpenSslLibrary::Get();
+  if (library == nullptr) return nullptr;
+  const OpenSslLibrary& l = *library;
+  auto session = std::make_unique<Session>(l);
   session->fd = fd;
-  session->context = SSL_CTX_new(TLS_client_method());
+  session->context = l.CtxNew(l.TlsClientMethod());
   if (session->context == nullptr) return nullptr;
-  SSL_CTX_set_min_proto_version(session->context, TLS1_2_VERSION);
-  SSL_CTX_set_verify(session->context, SSL_VERIFY_PEER, nullptr);
+  // SSL_CTX_set_min_proto_version and SSL_set_tlsext_host_name are macros over these calls.
+  l.CtxCtrl(session->context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  l.CtxSetVerify(session->context, SSL_VERIFY_PEER, nullptr);
   // The system store, or the one SSL_CERT_FILE / SSL_CERT_DIR name.
-  if (SSL_CTX_set_default_verify_paths(session->context) != 1) return nullptr;
-  session->ssl = SSL_new(session->context);
-  if (session->ssl == nullptr || SSL_set_fd(session->ssl, fd) != 1) return nullptr;
-  SSL_set_tlsext_host_name(session->ssl, host.c_str());
+  if (l.CtxSetDefaultVerifyPaths(session->context) != 1) return nullptr;
+  session->ssl = l.New(session->context);
+  if (session->ssl == nullptr || l.SetFd(session->ssl, fd) != 1) return nullptr;
+  l.Ctrl(session->ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host.c_str()));
   // The certificate must name the host we meant to reach (a DNS name, or an IP address).
-  X509_VERIFY_PARAM* param = SSL_get0_param(session->ssl);
-  X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-  if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1 &&
-      X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size()) != 1) {
+  X509_VERIFY_PARAM* param = l.Get0Param(session->ssl);
+  l.ParamSetHostFlags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+  if (l.ParamSet1IpAsc(param, host.c_str()) != 1 && l.ParamSet1Host(param, host.c_str(), host.size()) != 1) {
     return nullptr;
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    ERR_clear_error();
-    const int done = SSL_connect(session->ssl);
+    l.ClearError();
+    const int done = l.Connect(session->ssl);
     if (done == 1) break;
-    const NetResult waited = WaitForSsl(fd, SSL_get_error(session->ssl, done), deadline, stop);
+    const NetResult waited = WaitForSsl(fd, l.GetError(session->ssl, done), deadline, stop);
     if (waited != NetResult::kOk) {
       *why = waited;
       return nullptr;
     }
   }
-  if (SSL_get_verify_result(session->ssl) != X509_V_OK || SSL_get0_peer_certificate(session->ssl) == nullptr) {
+  if (l.GetVerifyResult(session->ssl) != X509_V_OK || l.Get0PeerCertificate(session->ssl) == nullptr) {
     return nullptr;
   }
   *why = NetResult::kOk;
@@ -100,14 +103,15 @@ std::unique_ptr<TlsStream> TlsStream::Handshake(int fd, const std::string& host,
 NetResult TlsStream::SendAll(std::string_view data, int timeoutMs, Event* stop) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!data.empty()) {
-    ERR_clear_error();
+    const OpenSslLibrary& l = session_->library;
+    l.ClearError();
     std::size_t written = 0;
-    const int ok = SSL_write_ex(session_->ssl, data.data(), data.size(), &written);
+    const int ok = l.WriteEx(session_->ssl, data.data(), data.size(), &written);
     if (ok == 1) {
       data.remove_prefix(written);
       continue;
     }
-    const NetResult waited = WaitForSsl(session_->fd, SSL_get_error(session_->ssl, ok), deadline, stop);
+    const NetResult waited = WaitForSsl(session_->fd, l.GetError(session_->ssl, ok), deadline, stop);
     if (waited != NetResult::kOk) return waited;
   }
   return NetResult::kOk;
@@ -118,16 +122,17 @@ NetResult TlsStream::ReceiveSome(std::string* out, std::size_t maxBytes, int tim
   if (out->size() >= maxBytes) return NetResult::kOk;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   char buffer[4096];
+  const OpenSslLibrary& l = session_->library;
   for (;;) {
-    ERR_clear_error();
+    l.ClearError();
     std::size_t got = 0;
     const std::size_t room = std::min(sizeof buffer, maxBytes - out->size());
-    const int ok = SSL_read_ex(session_->ssl, buffer, room, &got);
+    const int ok = l.ReadEx(session_->ssl, buffer, room, &got);
     if (ok == 1) {
       out->append(buffer, got);
       return NetResult::kOk;
     }
-    const int error = SSL_get_error(session_->ssl, ok);
+    const int error = l.GetError(session_->ssl, ok);
     if (error == SSL_ERROR_ZERO_RETURN) {
       *closed = true;
       return NetResult::kOk;
