@@ -2,14 +2,10 @@
 
 #include <dlfcn.h>
 
+#include "platform/dynamic_symbol.h"
+
 namespace corvina::platform {
 namespace {
-
-template <typename F>
-bool Bind(void* handle, const char* name, F& slot) {
-  slot = reinterpret_cast<F>(dlsym(handle, name));
-  return slot != nullptr;
-}
 
 struct Loaded {
   OpenSslLibrary library;
@@ -22,20 +18,20 @@ Loaded Load() {
   void* handle = dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) return out;
   OpenSslLibrary& l = out.library;
-  out.ok = Bind(handle, "TLS_client_method", l.TlsClientMethod) && Bind(handle, "SSL_CTX_new", l.CtxNew) &&
-           Bind(handle, "SSL_CTX_free", l.CtxFree) && Bind(handle, "SSL_CTX_ctrl", l.CtxCtrl) &&
-           Bind(handle, "SSL_CTX_set_verify", l.CtxSetVerify) &&
-           Bind(handle, "SSL_CTX_set_default_verify_paths", l.CtxSetDefaultVerifyPaths) &&
-           Bind(handle, "SSL_new", l.New) && Bind(handle, "SSL_free", l.Free) && Bind(handle, "SSL_set_fd", l.SetFd) &&
-           Bind(handle, "SSL_ctrl", l.Ctrl) && Bind(handle, "SSL_get0_param", l.Get0Param) &&
-           Bind(handle, "X509_VERIFY_PARAM_set_hostflags", l.ParamSetHostFlags) &&
-           Bind(handle, "X509_VERIFY_PARAM_set1_ip_asc", l.ParamSet1IpAsc) &&
-           Bind(handle, "X509_VERIFY_PARAM_set1_host", l.ParamSet1Host) &&
-           Bind(handle, "ERR_clear_error", l.ClearError) && Bind(handle, "SSL_connect", l.Connect) &&
-           Bind(handle, "SSL_get_error", l.GetError) && Bind(handle, "SSL_get_verify_result", l.GetVerifyResult) &&
-           Bind(handle, "SSL_get0_peer_certificate", l.Get0PeerCertificate) &&
-           Bind(handle, "SSL_write_ex", l.WriteEx) && Bind(handle, "SSL_read_ex", l.ReadEx) &&
-           Bind(handle, "SSL_shutdown", l.Shutdown);
+  out.ok = BindSymbol(handle, "TLS_client_method", l.TlsClientMethod) && BindSymbol(handle, "SSL_CTX_new", l.CtxNew) &&
+           BindSymbol(handle, "SSL_CTX_free", l.CtxFree) && BindSymbol(handle, "SSL_CTX_ctrl", l.CtxCtrl) &&
+           BindSymbol(handle, "SSL_CTX_set_verify", l.CtxSetVerify) &&
+           BindSymbol(handle, "SSL_CTX_set_default_verify_paths", l.CtxSetDefaultVerifyPaths) &&
+           BindSymbol(handle, "SSL_new", l.New) && BindSymbol(handle, "SSL_free", l.Free) && BindSymbol(handle, "SSL_set_fd", l.SetFd) &&
+           BindSymbol(handle, "SSL_ctrl", l.Ctrl) && BindSymbol(handle, "SSL_get0_param", l.Get0Param) &&
+           BindSymbol(handle, "X509_VERIFY_PARAM_set_hostflags", l.ParamSetHostFlags) &&
+           BindSymbol(handle, "X509_VERIFY_PARAM_set1_ip_asc", l.ParamSet1IpAsc) &&
+           BindSymbol(handle, "X509_VERIFY_PARAM_set1_host", l.ParamSet1Host) &&
+           BindSymbol(handle, "ERR_clear_error", l.ClearError) && BindSymbol(handle, "SSL_connect", l.Connect) &&
+           BindSymbol(handle, "SSL_get_error", l.GetError) && BindSymbol(handle, "SSL_get_verify_result", l.GetVerifyResult) &&
+           BindSymbol(handle, "SSL_get0_peer_certificate", l.Get0PeerCertificate) &&
+           BindSymbol(handle, "SSL_write_ex", l.WriteEx) && BindSymbol(handle, "SSL_read_ex", l.ReadEx) &&
+           BindSymbol(handle, "SSL_shutdown", l.Shutdown);
   return out;
 }
 

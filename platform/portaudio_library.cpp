@@ -3,7 +3,8 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
-#include <mutex>
+
+#include "platform/dynamic_symbol.h"
 
 namespace corvina::platform {
 namespace {
@@ -27,12 +28,6 @@ void QuietSoundLibraries() {
   }
 }
 
-template <typename F>
-bool Bind(void* handle, const char* name, F& slot) {
-  slot = reinterpret_cast<F>(dlsym(handle, name));
-  return slot != nullptr;
-}
-
 struct Loaded {
   PortAudioLibrary library;
   bool ok = false;
@@ -48,19 +43,19 @@ Loaded Load() {
     return out;
   }
   PortAudioLibrary& l = out.library;
-  const bool all = Bind(handle, "Pa_Initialize", l.Initialize) && Bind(handle, "Pa_Terminate", l.Terminate) &&
-                   Bind(handle, "Pa_GetErrorText", l.GetErrorText) &&
-                   Bind(handle, "Pa_GetDeviceCount", l.GetDeviceCount) &&
-                   Bind(handle, "Pa_GetDeviceInfo", l.GetDeviceInfo) &&
-                   Bind(handle, "Pa_GetDefaultInputDevice", l.GetDefaultInputDevice) &&
-                   Bind(handle, "Pa_GetDefaultOutputDevice", l.GetDefaultOutputDevice) &&
-                   Bind(handle, "Pa_IsFormatSupported", l.IsFormatSupported) &&
-                   Bind(handle, "Pa_OpenStream", l.OpenStream) &&
-                   Bind(handle, "Pa_SetStreamFinishedCallback", l.SetStreamFinishedCallback) &&
-                   Bind(handle, "Pa_StartStream", l.StartStream) &&
-                   Bind(handle, "Pa_IsStreamActive", l.IsStreamActive) &&
-                   Bind(handle, "Pa_AbortStream", l.AbortStream) && Bind(handle, "Pa_CloseStream", l.CloseStream) &&
-                   Bind(handle, "Pa_GetVersionInfo", l.GetVersionInfo);
+  const bool all = BindSymbol(handle, "Pa_Initialize", l.Initialize) && BindSymbol(handle, "Pa_Terminate", l.Terminate) &&
+                   BindSymbol(handle, "Pa_GetErrorText", l.GetErrorText) &&
+                   BindSymbol(handle, "Pa_GetDeviceCount", l.GetDeviceCount) &&
+                   BindSymbol(handle, "Pa_GetDeviceInfo", l.GetDeviceInfo) &&
+                   BindSymbol(handle, "Pa_GetDefaultInputDevice", l.GetDefaultInputDevice) &&
+                   BindSymbol(handle, "Pa_GetDefaultOutputDevice", l.GetDefaultOutputDevice) &&
+                   BindSymbol(handle, "Pa_IsFormatSupported", l.IsFormatSupported) &&
+                   BindSymbol(handle, "Pa_OpenStream", l.OpenStream) &&
+                   BindSymbol(handle, "Pa_SetStreamFinishedCallback", l.SetStreamFinishedCallback) &&
+                   BindSymbol(handle, "Pa_StartStream", l.StartStream) &&
+                   BindSymbol(handle, "Pa_IsStreamActive", l.IsStreamActive) &&
+                   BindSymbol(handle, "Pa_AbortStream", l.AbortStream) && BindSymbol(handle, "Pa_CloseStream", l.CloseStream) &&
+                   BindSymbol(handle, "Pa_GetVersionInfo", l.GetVersionInfo);
   if (!all) {
     out.problem = std::string("PortAudio could not be loaded: ") + kLibraryFile + " lacks a function";
     return out;

@@ -41,10 +41,10 @@ bool TcpConnection::SetTypeOfService(int tos) {
   return fd_ >= 0 && setsockopt(fd_, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0;
 }
 
-NetResult TcpConnection::WaitFor(short events, int timeoutMs, Event* stop) {
+NetResult WaitForFd(int fd, short events, int timeoutMs, Event* stop) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    pollfd fds[2] = {{fd_, events, 0}, {stop != nullptr ? stop->Fd() : -1, POLLIN, 0}};
+    pollfd fds[2] = {{fd, events, 0}, {stop != nullptr ? stop->Fd() : -1, POLLIN, 0}};
     const int n = poll(fds, stop != nullptr ? 2 : 1, MsLeft(deadline));
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -55,6 +55,8 @@ NetResult TcpConnection::WaitFor(short events, int timeoutMs, Event* stop) {
     if (fds[0].revents != 0) return NetResult::kOk;
   }
 }
+
+NetResult TcpConnection::WaitFor(short events, int timeoutMs, Event* stop) { return WaitForFd(fd_, events, timeoutMs, stop); }
 
 NetResult TcpConnection::Connect(const SocketAddress& to, int timeoutMs, Event* stop) {
   Close();

@@ -14,6 +14,10 @@ class Event;
 
 enum class NetResult { kOk, kTimedOut, kStopped, kFailed };
 
+// Waits until `fd` shows `events` (poll's POLLIN / POLLOUT), at most `timeoutMs`, cut short by
+// `stop` when given. Shared by the plain and the TLS streams.
+NetResult WaitForFd(int fd, short events, int timeoutMs, Event* stop);
+
 class TcpConnection {
  public:
   TcpConnection() = default;

@@ -33,21 +33,8 @@ int MsLeft(Clock::time_point deadline) {
 
 // Waits for what OpenSSL asked for after `error` (SSL_ERROR_WANT_READ / WRITE); kOk to retry.
 NetResult WaitForSsl(int fd, int error, Clock::time_point deadline, Event* stop) {
-  short events = 0;
-  if (error == SSL_ERROR_WANT_READ) events = POLLIN;
-  else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
-  else return NetResult::kFailed;
-  for (;;) {
-    pollfd fds[2] = {{fd, events, 0}, {stop != nullptr ? stop->Fd() : -1, POLLIN, 0}};
-    const int n = poll(fds, stop != nullptr ? 2 : 1, MsLeft(deadline));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return NetResult::kFailed;
-    }
-    if (stop != nullptr && (fds[1].revents & POLLIN) != 0) return NetResult::kStopped;
-    if (n == 0) return NetResult::kTimedOut;
-    return NetResult::kOk;
-  }
+  if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return NetResult::kFailed;
+  return WaitForFd(fd, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, MsLeft(deadline), stop);
 }
 
 }  // namespace
