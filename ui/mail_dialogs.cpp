@@ -65,7 +65,7 @@ EmailSettingsDialog::EmailSettingsDialog(platform::Settings& settings, app::Opti
   form->addRow("Password:", password_);
   note_ = new QLabel(Q(app::options_texts::kClearAuthNote), this);
   note_->setWordWrap(true);
-  layout->addWidget(note_);
+  form->addRow(note_);
   replyTo_ = new QLineEdit(this);
   form->addRow("Reply-to address:", replyTo_);
   AddButtons(this, layout, "OK");
