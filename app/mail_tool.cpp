@@ -3,13 +3,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/mail_progress.h"
 #include "contacts/contact_rules.h"
-#include "mail/local_mail.h"
 #include "mail/smtp_client.h"
-#include "platform/clock.h"
-#include "platform/local_address.h"
-#include "platform/log_sink.h"
-#include "platform/name_resolver.h"
 #include "platform/settings.h"
 
 namespace corvina::app {
@@ -38,31 +34,15 @@ int Usage(std::ostream& err, std::string_view problem) {
 
 mail::MailResult Send(const mail::MailRequest& request, platform::Settings& settings,
                       const platform::PhonePaths& paths, mail::MailProgress& progress, std::ostream& out) {
-  const mail::MailSettings mailSettings = mail::ReadMailSettings(settings);
-  platform::SystemWallClock wall;
-  if (mailSettings.useStore) {
-    mail::LocalMailContext context;
-    context.sendmailPath = mail::DefaultSendmailPath();
-    context.outboxFolder = mail::OutboxFolder(paths.DataFolder());
-    context.wall = &wall;
-    context.hostName = platform::MachineName();
-    context.noteShown = settings.GetSettingString("Email", "SetViewed", "") == "1";
-    const mail::LocalMailOutcome outcome = mail::SendByLocalMail(request, mailSettings, progress, context);
-    if (!outcome.savedFile.empty()) out << "Saved as " << outcome.savedFile << "\n";
-    if (!outcome.note.empty()) {
-      out << outcome.note << "\n";
-      settings.SetSettingString("Email", "SetViewed", "1");
-    }
-    return outcome.result;
+  const bool noteShown = settings.GetSettingString("Email", "SetViewed", "") == "1";
+  const MailSendOutcome outcome =
+      SendMailAsSet(request, mail::ReadMailSettings(settings), noteShown, paths.DataFolder(), progress, nullptr);
+  if (!outcome.savedFile.empty()) out << "Saved as " << outcome.savedFile << "\n";
+  if (!outcome.note.empty()) {
+    out << outcome.note << "\n";
+    settings.SetSettingString("Email", "SetViewed", "1");
   }
-  platform::SystemNameResolver resolver;
-  platform::SystemTickClock clock;
-  mail::MailContext context;
-  context.resolver = &resolver;
-  context.clock = &clock;
-  context.wall = &wall;
-  context.heloName = platform::MachineName();
-  return mail::SendBySmtp(request, mailSettings, progress, context);
+  return outcome.result;
 }
 
 }  // namespace

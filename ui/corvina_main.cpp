@@ -36,7 +36,7 @@ constexpr const char* kShortUsage =
     "       corvina reg list|get|set|delete ...\n"
     "       corvina options show PAGE [--line default|1|2]\n"
     "       corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
-    "         (PAGE: audio, lines, advanced, net1, net2, record, hold)\n"
+    "         (PAGE: audio, lines, advanced, net1, net2, record, hold, email)\n"
     "       corvina devices [playback|capture]\n" CORVINA_MAIL_USAGE
     "       corvina --help\n";
 
@@ -58,7 +58,7 @@ constexpr const char* kHelp =
     "                               read and change the settings store (exit 1: no such value)\n"
     "  corvina options show PAGE [--line default|1|2]\n"
     "                               an option page's values as JSON (passwords masked); PAGE is audio,\n"
-    "                               lines, advanced, net1, net2, record or hold\n"
+    "                               lines, advanced, net1, net2, record, hold or email\n"
     "  corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
     "                               change a page with its checks: \"ok\", or \"refused {json}\" and exit 3;\n"
     "                               a running phone applies the change\n"

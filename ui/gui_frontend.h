@@ -12,6 +12,7 @@
 #include "app/options/options_page.h"
 #include "ui/address_book_window.h"
 #include "ui/controller_input.h"
+#include "ui/mail_dialogs.h"
 #include "ui/qt_loop.h"
 #include "ui/options_dialog.h"
 #include "ui/qt_main_view.h"
@@ -50,6 +51,8 @@ class GuiFrontend : public app::PhoneFrontend {
   static constexpr int kAboutCommand = 9090;
   // The Options dialog while open (menu commands 1011 and 1030), else null.
   OptionsDialog* Options() { return options_.data(); }
+  // The Email Settings window while open, else null.
+  EmailSettingsDialog* EmailSettings() { return emailSettings_.data(); }
   // Options at its first page (also sent as the value 1886545254, "pref"), and at Lines.
   static constexpr int kOptionsCommand = 1011, kOptionsPrefCommand = 1886545254, kLineOptionsCommand = 1030;
 
@@ -78,6 +81,25 @@ class GuiFrontend : public app::PhoneFrontend {
   std::unique_ptr<QtProgressWindow> optionsProgress_;
   std::unique_ptr<app::OptionsEnvironment> optionsEnv_;
   QPointer<OptionsDialog> options_;
+  // E-mail: "Email Settings..." and "Send Recording by Email..." in the Tools menu, the address
+  // book's Send Mail and Invite Friends; sends run in a progress window over the compose dialog.
+  void AddMailCommands(app::MainWindow& window);
+  void OpenCompose(app::MainWindow& window, ComposeMailDialog::Kind kind, const std::string& to,
+                   const std::string& attachment);
+  mail::MailResult SendMail(app::MainWindow& window, const mail::MailRequest& request, QWidget* parent);
+  app::OptionsEnvironment mailEnv_;  // the Email page needs no links, folders or tests
+  QPointer<EmailSettingsDialog> emailSettings_;  // owned by the window, deleted on close
 };
+
+template <typename Dialog, typename Make>
+inline void GuiFrontend::ShowDialog(QPointer<Dialog>& dialog, Make make) {
+  if (dialog.isNull()) {
+    dialog = make();
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
 
 }  // namespace corvina::ui

@@ -26,6 +26,7 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
   input_ = std::make_unique<ControllerInput>(window);
   input_->SetWindowCommand(kAddressBookCommand, [this, &window] { OpenAddressBook(window); });
   AddQuickListCommands(window);
+  AddMailCommands(window);
   input_->SetWindowCommand(kAboutCommand, [this] { ShowAbout(); });
   for (int command : {kOptionsCommand, kOptionsPrefCommand}) {
     input_->SetWindowCommand(command, [this, &window] {
@@ -60,6 +61,10 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
     hooks.addToAutoIntercom = [&settings](const std::string& name, const std::string& number) {
       return contacts::NamedNumberList(settings, contacts::kAutoIntercomList).Save(std::nullopt, name, number);
     };
+    hooks.mail = [this, &window](const std::string& email, bool invite) {
+      OpenCompose(window, invite ? ComposeMailDialog::Kind::kInvitation : ComposeMailDialog::Kind::kMessage, email,
+                  {});
+    };
     addressBook_ = std::make_unique<AddressBookWindow>(*store, std::move(hooks), &view_);
     addressBook_->setWindowFlag(Qt::Window);
   }
@@ -67,17 +72,6 @@ void GuiFrontend::OpenAddressBook(app::MainWindow& window) {
   addressBook_->show();
   addressBook_->raise();
   addressBook_->activateWindow();
-}
-
-template <typename Dialog, typename Make>
-void GuiFrontend::ShowDialog(QPointer<Dialog>& dialog, Make make) {
-  if (dialog.isNull()) {
-    dialog = make();
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-  }
-  dialog->show();
-  dialog->raise();
-  dialog->activateWindow();
 }
 
 void GuiFrontend::AddQuickListCommands(app::MainWindow& window) {
@@ -146,6 +140,7 @@ void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
 
 void GuiFrontend::DestroyWindow() {
   delete options_.data();
+  delete emailSettings_.data();
   addressBook_.reset();
   view_.SetInput(nullptr);
   input_.reset();

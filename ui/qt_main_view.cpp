@@ -195,6 +195,7 @@ void QtMainView::BuildMenus() {
   for (const Menu& entry : menus) {
     QMenu* menu = menuBar()->addMenu(entry.title);
     if (std::string_view(entry.title) == "&Contacts") contactsMenu_ = menu;
+    if (std::string_view(entry.title) == "&Tools") toolsMenu_ = menu;
     for (const Item& item : entry.items) {
       if (item.id == 0) {
         menu->addSeparator();

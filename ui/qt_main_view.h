@@ -85,6 +85,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
   // The Transfer pop-up once opened, else null.
   QMenu* TransferPopup() const { return transferMenu_; }
   QMenu* ContactsMenu() const { return contactsMenu_; }
+  QMenu* ToolsMenu() const { return toolsMenu_; }
   const std::vector<WindowHotkey>& Hotkeys() const { return hotkeys_; }
   bool Portrait() const { return geometry_.portrait; }
 
@@ -121,6 +122,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
   PanelGeometry geometry_;
   QLabel* registrationText_ = nullptr;  // shown with the status pane
   QMenu* contactsMenu_ = nullptr;
+  QMenu* toolsMenu_ = nullptr;
   QMenu* transferMenu_ = nullptr;      // made on the first long press
   std::vector<WindowHotkey> hotkeys_;  // registered, by identifier order of registration
   int heldHotkey_ = 0;                 // the hotkey whose key is down, 0 for none

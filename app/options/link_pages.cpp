@@ -1,6 +1,7 @@
 #include "app/options/link_pages.h"
 
 #include "app/options/line_pages.h"
+#include "app/options/mail_page.h"
 #include "app/options/net_pages.h"
 #include "app/options/options_texts.h"
 #include "media/lumo_stream.h"
@@ -146,6 +147,7 @@ std::unique_ptr<OptionsPage> MakeOptionsPage(std::string_view name, platform::Se
   if (name == "net2") return std::make_unique<Net2Page>(settings, env);
   if (name == "record") return std::make_unique<RecordPage>(settings, env);
   if (name == "hold") return std::make_unique<HoldPage>(settings, env);
+  if (name == "email") return std::make_unique<EmailPage>(settings, env);
   return nullptr;
 }
 

@@ -97,11 +97,12 @@ int OptionsLineEntry(const platform::Settings& settings);
 // Creates a uniquely named file in `folder` exclusively and deletes it again.
 bool OptionsFolderWritable(const std::string& folder);
 
-// The page named `name` ("audio", "lines", "advanced", "net1", "net2", "record", "hold");
+// The page named `name` ("audio", "lines", "advanced", "net1", "net2", "record", "hold",
+// "email");
 // `lineEntry` picks the line of "lines" and "advanced" (0 default, 1 or 2). Null for other names.
 std::unique_ptr<OptionsPage> MakeOptionsPage(std::string_view name, platform::Settings& settings,
                                              OptionsEnvironment& env, int lineEntry);
 inline constexpr std::string_view kOptionsPageNames[] = {"audio", "lines", "advanced", "net1",
-                                                         "net2",  "record", "hold"};
+                                                         "net2",  "record", "hold", "email"};
 
 }  // namespace corvina::app

@@ -61,6 +61,19 @@ inline constexpr std::string_view kLumoFailed =
     "Unable to connect to the Lumo On-Hold Player Server.\r\nCheck the server name and port and that the server "
     "is running.";
 
+inline constexpr std::string_view kInvalidMailHostTitle = "Invalid Mail Server";
+inline constexpr std::string_view kInvalidMailHost =
+    "Please enter the mail server as a name or address, optionally followed by a colon and a port from 1 to "
+    "65535, such as mail.example.com:587.";
+inline constexpr std::string_view kInvalidMailUserTitle = "Invalid User Name";
+inline constexpr std::string_view kInvalidMailUser =
+    "Please enter the user name for the mail server, or switch authentication off.";
+inline constexpr std::string_view kInvalidReplyToTitle = "Invalid Email Address";
+inline constexpr std::string_view kInvalidReplyTo = "Please enter a valid reply-to email address, or leave it empty.";
+// Shown in the Email Settings window while authentication is on.
+inline constexpr std::string_view kClearAuthNote =
+    "Note: the user name and password are sent unencrypted when the mail server does not offer STARTTLS.";
+
 // The refusals of the text checks (%s: the control's label).
 inline constexpr std::string_view kInvalidTextTitle = "Invalid Entry";
 inline constexpr const char* kControlCharacters = "The %s must not contain control characters (such as line breaks).";

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/options/line_pages.h"
+#include "app/options/mail_page.h"
 #include "app/options/options_texts.h"
 #include "platform/memory_settings_store.h"
 #include "tests/support/temp_folder.h"
@@ -224,6 +225,8 @@ TEST_F(OptionsPagesTest, TextThatWouldBreakAHeaderOrVanishFromTheStoreIsRefused)
       {"net2", "STUNServer2", "stun\n", "SIP"},
       {"record", "OrrinAccessCode", "12\x01", "Recorder"},
       {"hold", "LumoServer", "h\r:606", "Settings"},
+      {"email", "SMTPPassword", "pw\n", "Email"},
+      {"email", "ReplyToEmail", longText, "Email"},
   };
   for (const auto& c : cases) {
     auto page = Page(c.page);
@@ -243,6 +246,40 @@ TEST_F(OptionsPagesTest, TextThatWouldBreakAHeaderOrVanishFromTheStoreIsRefused)
   for (int i = 0; i < 129; ++i) wide += "\xF0\x9F\x98\x80";  // two units each
   EXPECT_EQ(CheckOptionText(wide + "a", "k", "k"), std::nullopt);
   EXPECT_TRUE(CheckOptionText(wide + "ab", "k", "k"));
+}
+
+TEST_F(OptionsPagesTest, EmailWantsAHostWithAPortInRangeAUserWhenAuthIsOnAndAValidReplyTo) {
+  struct { const char* host; const char* auth; const char* user; const char* replyTo; std::string_view text; } cases[] = {
+      {" mail.example.com:587", "1", "ann", " ann@example.com ", ""},
+      {"", "0", "", "", ""},
+      {"mail:0", "0", "", "", t::kInvalidMailHost},
+      {"mail:65536", "0", "", "", t::kInvalidMailHost},
+      {":25", "0", "", "", t::kInvalidMailHost},
+      {"mail host", "0", "", "", t::kInvalidMailHost},
+      {"mail:25", "1", "", "", t::kInvalidMailUser},
+      {"mail:25", "0", "", "ann@example", t::kInvalidReplyTo},
+      {"mail:25", "0", "", "<ann@example.com>", t::kInvalidReplyTo},
+  };
+  for (const auto& c : cases) {
+    platform::MemorySettingsStore store;
+    platform::Settings settings(store);
+    EmailPage page(settings, env_);
+    page.Load();
+    EXPECT_EQ(page.Get("UseMAPI"), "1");
+    page.Set("UseMAPI", "0");
+    page.Set("MailSMTPHost", c.host);
+    page.Set("SMTPAuthOn", c.auth);
+    page.Set("SMTPUserName", c.user);
+    page.Set("ReplyToEmail", c.replyTo);
+    const auto refusal = page.Confirm();
+    EXPECT_EQ(refusal ? refusal->text : "", c.text) << c.host << c.replyTo;
+    EXPECT_EQ(settings.GetSettingString("Email", "UseMAPI", ""), "0");  // written before any check
+    const bool hostKept = c.text != t::kInvalidMailHost;
+    EXPECT_EQ(settings.GetSettingString("Email", "MailSMTPHost", "<none>"),
+              hostKept ? std::string(c.host).substr(*c.host == ' ') : "<none>");
+    EXPECT_EQ(settings.GetSettingString("Email", "ReplyToEmail", "<none>"),
+              c.text.empty() ? std::string(*c.replyTo ? "ann@example.com" : "") : "<none>");
+  }
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 // FOLDER/{address-book,contact-dialog-refusal,import-progress}.png,
 // FOLDER/{quick-transfer-list,add-quick-transfer,hotkeys,transfer-pop-up}.png,
 // FOLDER/{about-box,manual}.png, FOLDER/options-{audio,lines,net1,net2,record,hold}.png (Lines
-// with a modified line's bold button) and FOLDER/options-advanced.png.
+// with a modified line's bold button) and FOLDER/options-advanced.png; the e-mail windows:
+// FOLDER/{email-settings,compose-mail,send-recording}.png.
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -33,6 +34,7 @@
 #include "ui/address_book_window.h"
 #include "ui/options_dialog.h"
 #include "ui/contact_dialog.h"
+#include "ui/mail_dialogs.h"
 #include "ui/qt_main_view.h"
 #include "ui/qt_progress.h"
 #include "ui/quick_dialogs.h"
@@ -209,6 +211,35 @@ bool ShootOptions(const QString& folder) {
   return ok;
 }
 
+// Email Settings with authentication on (its note shown), an invitation being written and a
+// recording about to be sent.
+bool ShootMail(const QString& folder) {
+  using namespace corvina;
+  platform::MemorySettingsStore store;
+  platform::Settings settings(store);
+  settings.SetSettingString("Email", "UseMAPI", "0");
+  settings.SetSettingString("Email", "MailSMTPHost", "mail.example.net:587");
+  settings.SetSettingString("Email", "SMTPAuthOn", "1");
+  settings.SetSettingString("Email", "SMTPUserName", "ann");
+  settings.SetSettingString("Email", "ReplyToEmail", "ann@example.net");
+  app::OptionsEnvironment env;
+  ui::EmailSettingsDialog email(settings, env, nullptr);
+  email.move(20, 40);
+  email.show();
+  ui::ComposeMailDialog compose(ui::ComposeMailDialog::Kind::kInvitation, "grace@example.org", {}, settings, {},
+                                nullptr);
+  compose.move(email.frameGeometry().right() + 30, 40);
+  compose.show();
+  ui::ComposeMailDialog recording(ui::ComposeMailDialog::Kind::kRecording, "ada@example.org",
+                                  "/home/user/Documents/Corvina/Call 200 2026-12-08 0910.wav", settings, {}, nullptr);
+  recording.move(20, email.frameGeometry().bottom() + 30);
+  recording.show();
+  Settle();
+  return ShootScreen({&email}, folder + "/email-settings.png") &&
+         ShootScreen({&compose}, folder + "/compose-mail.png") &&
+         ShootScreen({&recording}, folder + "/send-recording.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,5 +269,5 @@ int main(int argc, char** argv) {
   const bool status = ok && Shoot(view, 300, 400, folder + "/main-window-status.png", false);
   view.hide();
   const bool quick = ShootQuickLists(view, folder);
-  return status && ShootContacts(folder) && quick && ShootHelp(folder) && ShootOptions(folder) ? 0 : 1;
+  return status && ShootContacts(folder) && quick && ShootHelp(folder) && ShootOptions(folder) && ShootMail(folder) ? 0 : 1;
 }
