@@ -47,14 +47,19 @@ mail::MailResult Send(const mail::MailRequest& request, platform::Settings& sett
 
 }  // namespace
 
-int RunMailTool(const std::vector<std::string>& args, platform::SettingsStore& store,
-                const platform::PhonePaths& paths, std::ostream& out, std::ostream& err) {
-  if (args.empty() || (args[0] != "send" && args[0] != "recording")) return Usage(err, "send or recording expected");
-  const bool recording = args[0] == "recording";
-  mail::MailRequest request;
+bool ParseMailArguments(const std::vector<std::string>& args, mail::MailRequest& request, bool& recording,
+                        std::string& problem) {
+  if (args.empty() || (args[0] != "send" && args[0] != "recording")) {
+    problem = "send or recording expected";
+    return false;
+  }
+  recording = args[0] == "recording";
   std::size_t i = 1;
   if (recording) {
-    if (args.size() < 2) return Usage(err, "the recording's file is missing");
+    if (args.size() < 2) {
+      problem = "the recording's file is missing";
+      return false;
+    }
     request.attachments.push_back(args[1]);
     request.subject = "Corvina Attachment";
     request.body = "Please see the attachment sent by Corvina.";
@@ -62,7 +67,10 @@ int RunMailTool(const std::vector<std::string>& args, platform::SettingsStore& s
   }
   for (; i < args.size(); ++i) {
     const std::string& option = args[i];
-    if (i + 1 >= args.size()) return Usage(err, option + " needs a value");
+    if (i + 1 >= args.size()) {
+      problem = option + " needs a value";
+      return false;
+    }
     const std::string& value = args[++i];
     if (option == "--to") {
       request.recipients = value;
@@ -72,12 +80,25 @@ int RunMailTool(const std::vector<std::string>& args, platform::SettingsStore& s
       request.attachments.push_back(value);
     } else if (!recording && option == "--body-file") {
       std::ifstream in(value, std::ios::binary);
-      if (!in) return Usage(err, "cannot read " + value);
+      if (!in) {
+        problem = "cannot read " + value;
+        return false;
+      }
       request.body.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } else {
-      return Usage(err, "unknown option " + option);
+      problem = "unknown option " + option;
+      return false;
     }
   }
+  return true;
+}
+
+int RunMailTool(const std::vector<std::string>& args, platform::SettingsStore& store,
+                const platform::PhonePaths& paths, std::ostream& out, std::ostream& err) {
+  mail::MailRequest request;
+  bool recording = false;
+  std::string problem;
+  if (!ParseMailArguments(args, request, recording, problem)) return Usage(err, problem);
   platform::Settings settings(store);
   ConsoleMailProgress progress(out, err);
   if (recording) {

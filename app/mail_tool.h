@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/smtp_client.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 
@@ -19,6 +20,11 @@ namespace corvina::app {
 #define CORVINA_MAIL_USAGE                                                          \
   "       corvina mail send --to LIST [--subject S] [--body-file F] [--attach FILE]...\n" \
   "       corvina mail recording FILE --to ADDR\n"
+
+// The arguments after "mail" made into a request (`recording` set for "recording FILE"); the
+// recording's fixed subject and body filled in. False with `problem` for arguments it cannot take.
+bool ParseMailArguments(const std::vector<std::string>& args, mail::MailRequest& request, bool& recording,
+                        std::string& problem);
 
 int RunMailTool(const std::vector<std::string>& args, platform::SettingsStore& store,
                 const platform::PhonePaths& paths, std::ostream& out, std::ostream& err);

@@ -6,6 +6,7 @@
 #include "app/controller/main_window.h"
 #include "app/console/contact_verbs.h"
 #include "app/console/json_writer.h"
+#include "app/console/mail_verbs.h"
 #include "app/console/phone_verbs.h"
 #include "app/console/options_verbs.h"
 #include "app/console/quick_verbs.h"
@@ -75,6 +76,7 @@ void RegisterConsoleVerbs(CommandProcessor& verbs, const ConsoleVerbContext& con
                                 context.progress});
   RegisterQuickVerbs(verbs, context);
   RegisterOptionsVerbs(verbs, context);
+  RegisterMailVerbs(verbs, context);
   // Every announcement of a call line is also a "line" event with its call state.
   context.window.Calls().SetEventSink(&context.events);
 }

@@ -161,6 +161,31 @@ TEST_F(PhoneProcessTest, QuittingDuringAContactsImportCancelsItFirst) {
   EXPECT_TRUE(ExitedWith(phone->Wait(10000), 0));
 }
 
+// `mail` from the console: a send that fails (nothing listens on the mail host) answers with
+// its result once the progress window has closed; a recording to a bad address is refused with
+// its box before anything is sent.
+TEST_F(PhoneProcessTest, TheConsoleSendsMailInItsProgressWindow) {
+  const std::string home = Home("mail");
+  for (std::vector<std::string> set : {std::vector<std::string>{"UseMAPI", "0"}, {"MailSMTPHost", "127.0.0.1:9"}}) {
+    ChildProcess reg({CORVINA_BINARY, "reg", "set", "Email", set[0], set[1]}, Env(home));
+    reg.Wait(5000);
+  }
+  auto phone = StartPhone(home);
+  ASSERT_EQ(Ask(*phone, "status").rfind("ok ", 0), 0u);
+  phone->Send("mail send --to a@127.0.0.1 --subject Hello");
+  std::string line;
+  bool windowShown = false;
+  while (phone->ReadLine(&line, 15000) && line.rfind("event ", 0) == 0) {
+    windowShown = windowShown || line.find("Sending Email") != std::string::npos;
+  }
+  EXPECT_TRUE(windowShown);
+  EXPECT_EQ(line, R"(ok {"result":2,"saved":""})");
+  EXPECT_EQ(Ask(*phone, "mail recording /nonexistent.wav --to not-an-address"),
+            "error: Please enter a valid email address.");
+  phone->Send("quit");
+  EXPECT_TRUE(ExitedWith(phone->Wait(10000), 0));
+}
+
 TEST_F(PhoneProcessTest, AnUnknownVerbAndAnOverlongLineAreAnsweredAndTheSessionGoesOn) {
   auto phone = StartPhone(Home("verbs"));
   EXPECT_EQ(Ask(*phone, "dance"), "error: unknown command \"dance\"");
