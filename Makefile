@@ -41,21 +41,21 @@ test: test-deps
 
 asan: test-deps
 	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON -DCORVINA_SANITIZE=ON
-	cmake --build build-asan -j $(JOBS)
+	cmake --build build-asan -j $(JOBS) --target unit-tests
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -L 'unit|fuzz-smoke' --timeout 600
 
 # ThreadSanitizer build of the unit tests; tests/tsan.supp lists the third-party reports it ignores.
 tsan: test-deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON -DCORVINA_TSAN=ON
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target unit-tests
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) -L unit --timeout 600
 
 fuzz: test-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCORVINA_TESTS=OFF -DCORVINA_GUI=OFF -DCORVINA_FUZZ=ON -DCORVINA_SANITIZE=ON
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz-targets
 	@set -e; for t in build-fuzz/fuzz/fuzz_*; do \
 	  [ -x "$$t" ] || continue; name=$$(basename $$t); stem=$${name#fuzz_}; \
 	  mkdir -p build-fuzz/corpus/$$stem; \

@@ -336,7 +336,9 @@ bool QtMainView::HandleKey(QObject* watched, QKeyEvent* event) {
   press.inNormalCall = input_->InNormalCall();
   const KeyAction action = MapKey(press);
   switch (action.kind) {
-    case KeyAction::Kind::kNone: return false;
+    case KeyAction::Kind::kNone:
+    case KeyAction::Kind::kHotkeyDown:  // hotkeys are matched by the window-wide filter, not here
+    case KeyAction::Kind::kHotkeyUp: return false;
     case KeyAction::Kind::kCommand: input_->OnCommand(action.id); break;
     case KeyAction::Kind::kKeypad: input_->OnButton(action.id); break;
     case KeyAction::Kind::kCallKey: input_->OnCallKey(); break;

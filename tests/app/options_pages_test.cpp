@@ -184,7 +184,9 @@ TEST_F(OptionsPagesTest, ServerLinksAreTestedOnlyWhenSwitchedOnAndStayOnAfterAFa
     EXPECT_EQ(tests_, std::vector<std::string>{c.testTitle});
     EXPECT_EQ(Stored(c.section, c.link), c.stored);
     ASSERT_EQ(notes_.size(), c.notes);
-    if (c.notes) EXPECT_EQ(notes_[0].title, t::kConnectionFailedTitle);
+    if (c.notes) {
+      EXPECT_EQ(notes_[0].title, t::kConnectionFailedTitle);
+    }
     if (c.run == WaitResult::kCancelled) continue;
     page->Load();
     EXPECT_EQ(page->Confirm(), std::nullopt);  // already on: no second test

@@ -23,11 +23,12 @@ inline constexpr double kBaresipTone = 440;
 
 // The phone's settings for an audio call on SIP port `phonePort`: its microphone a tone from sox
 // at half of full scale (made here; no settings when sox fails), its speaker heard.wav, both in
-// `folder`; echo suppression and gain control off.
+// `folder`; echo suppression and gain control off. The tone lasts two minutes: the file does not
+// loop, and a loaded machine stretches a call's late checks well past 20 s.
 inline std::vector<std::vector<std::string>> AudioPhoneSettings(const testing::TempFolder& folder, std::uint16_t phonePort,
                                                          const std::string& quality) {
   const std::string tone = folder.Sub("tone.wav");
-  testing::ChildProcess sox({"/usr/bin/sox", "-n", "-r", "8000", "-c", "1", "-b", "16", tone, "synth", "20", "sine",
+  testing::ChildProcess sox({"/usr/bin/sox", "-n", "-r", "8000", "-c", "1", "-b", "16", tone, "synth", "120", "sine",
                              std::to_string(static_cast<int>(kPhoneTone)), "vol", "0.5"},
                             {});
   if (sox.Wait(10000) != 0) return {};
