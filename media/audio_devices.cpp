@@ -71,7 +71,9 @@ AudioOpenResult<platform::AudioOutput> AudioDevices::OpenOutput(const std::strin
   if (IsWav(choice)) return OpenWavOutput(choice.substr(kWavDevicePrefix.size()), WithoutDeviceChannel(format));
   if (IsNull(choice) || NoCardFor(choice, false)) return silent_.OpenOutput({}, WithoutDeviceChannel(format));
   auto result = cards_.OpenOutput(CardName(choice), format);
-  if (result.stream) NoteChannel(kLogPlaybackChannelMissing, choice.empty() ? kDefaultPlaybackChoice : choice, format, result.stream->Format());
+  if (result.stream) {
+    NoteChannel(kLogPlaybackChannelMissing, choice.empty() ? kDefaultPlaybackChoice : choice, format, result.stream->Format());
+  }
   return result;
 }
 
@@ -79,7 +81,9 @@ AudioOpenResult<platform::AudioInput> AudioDevices::OpenInput(const std::string&
   if (IsWav(choice)) return OpenWavInput(choice.substr(kWavDevicePrefix.size()), WithoutDeviceChannel(format));
   if (IsNull(choice) || NoCardFor(choice, true)) return silent_.OpenInput({}, WithoutDeviceChannel(format));
   auto result = cards_.OpenInput(CardName(choice), format);
-  if (result.stream) NoteChannel(kLogCaptureChannelMissing, choice.empty() ? kDefaultCaptureChoice : choice, format, result.stream->Format());
+  if (result.stream) {
+    NoteChannel(kLogCaptureChannelMissing, choice.empty() ? kDefaultCaptureChoice : choice, format, result.stream->Format());
+  }
   return result;
 }
 
