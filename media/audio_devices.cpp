@@ -72,7 +72,8 @@ AudioOpenResult<platform::AudioOutput> AudioDevices::OpenOutput(const std::strin
   if (IsNull(choice) || NoCardFor(choice, false)) return silent_.OpenOutput({}, WithoutDeviceChannel(format));
   auto result = cards_.OpenOutput(CardName(choice), format);
   if (result.stream) {
-    NoteChannel(kLogPlaybackChannelMissing, choice.empty() ? kDefaultPlaybackChoice : choice, format, result.stream->Format());
+    NoteChannel(kLogPlaybackChannelMissing, choice.empty() ? kDefaultPlaybackChoice : choice, format,
+                result.stream->Format());
   }
   return result;
 }
@@ -82,7 +83,8 @@ AudioOpenResult<platform::AudioInput> AudioDevices::OpenInput(const std::string&
   if (IsNull(choice) || NoCardFor(choice, true)) return silent_.OpenInput({}, WithoutDeviceChannel(format));
   auto result = cards_.OpenInput(CardName(choice), format);
   if (result.stream) {
-    NoteChannel(kLogCaptureChannelMissing, choice.empty() ? kDefaultCaptureChoice : choice, format, result.stream->Format());
+    NoteChannel(kLogCaptureChannelMissing, choice.empty() ? kDefaultCaptureChoice : choice, format,
+                result.stream->Format());
   }
   return result;
 }
@@ -90,8 +92,7 @@ AudioOpenResult<platform::AudioInput> AudioDevices::OpenInput(const std::string&
 void AudioDevices::NoteChannel(std::string_view line, std::string_view shownName, const AudioFormat& wanted,
                                const AudioFormat& got) {
   if (got.deviceChannel == wanted.deviceChannel) return;
-  log_.Log(std::string(line) + std::string(shownName) + " (channel " +
-               std::to_string(wanted.deviceChannel) + ")",
+  log_.Log(std::string(line) + std::string(shownName) + " (channel " + std::to_string(wanted.deviceChannel) + ")",
            platform::kLogError);
 }
 
