@@ -20,6 +20,12 @@ std::string CardName(const std::string& choice) {
   return choice == kDefaultPlaybackChoice || choice == kDefaultCaptureChoice ? std::string() : choice;
 }
 
+// Files and the silent device have no channels to choose from.
+AudioFormat WithoutDeviceChannel(AudioFormat format) {
+  format.deviceChannel = 0;
+  return format;
+}
+
 std::vector<std::string> WithDefault(std::string_view defaultChoice, std::vector<std::string> names) {
   names.insert(names.begin(), std::string(defaultChoice));
   return names;
@@ -31,7 +37,7 @@ AudioOpenResult<Stream> OpenWithFallback(const AudioFormat& wanted, OpenFn open)
   AudioOpenResult<Stream> result = open(wanted);
   for (int channels = wanted.channels; channels >= 1 && result.error == AudioOpenError::kBadFormat; --channels) {
     for (std::uint32_t rate : kFallbackRates) {
-      AudioFormat format{rate, channels};
+      AudioFormat format{rate, channels, wanted.deviceChannel};
       if (format == wanted) continue;
       result = open(format);
       if (result.error != AudioOpenError::kBadFormat) break;
@@ -62,15 +68,32 @@ bool AudioDevices::NoCardFor(const std::string& choice, bool capture) {
 }
 
 AudioOpenResult<platform::AudioOutput> AudioDevices::OpenOutput(const std::string& choice, const AudioFormat& format) {
-  if (IsWav(choice)) return OpenWavOutput(choice.substr(kWavDevicePrefix.size()), format);
-  if (IsNull(choice) || NoCardFor(choice, false)) return silent_.OpenOutput({}, format);
-  return cards_.OpenOutput(CardName(choice), format);
+  if (IsWav(choice)) return OpenWavOutput(choice.substr(kWavDevicePrefix.size()), WithoutDeviceChannel(format));
+  if (IsNull(choice) || NoCardFor(choice, false)) return silent_.OpenOutput({}, WithoutDeviceChannel(format));
+  auto result = cards_.OpenOutput(CardName(choice), format);
+  if (result.stream) {
+    NoteChannel(kLogPlaybackChannelMissing, choice.empty() ? kDefaultPlaybackChoice : choice, format,
+                result.stream->Format());
+  }
+  return result;
 }
 
 AudioOpenResult<platform::AudioInput> AudioDevices::OpenInput(const std::string& choice, const AudioFormat& format) {
-  if (IsWav(choice)) return OpenWavInput(choice.substr(kWavDevicePrefix.size()), format);
-  if (IsNull(choice) || NoCardFor(choice, true)) return silent_.OpenInput({}, format);
-  return cards_.OpenInput(CardName(choice), format);
+  if (IsWav(choice)) return OpenWavInput(choice.substr(kWavDevicePrefix.size()), WithoutDeviceChannel(format));
+  if (IsNull(choice) || NoCardFor(choice, true)) return silent_.OpenInput({}, WithoutDeviceChannel(format));
+  auto result = cards_.OpenInput(CardName(choice), format);
+  if (result.stream) {
+    NoteChannel(kLogCaptureChannelMissing, choice.empty() ? kDefaultCaptureChoice : choice, format,
+                result.stream->Format());
+  }
+  return result;
+}
+
+void AudioDevices::NoteChannel(std::string_view line, std::string_view shownName, const AudioFormat& wanted,
+                               const AudioFormat& got) {
+  if (got.deviceChannel == wanted.deviceChannel) return;
+  log_.Log(std::string(line) + std::string(shownName) + " (channel " + std::to_string(wanted.deviceChannel) + ")",
+           platform::kLogError);
 }
 
 void AudioDevices::LogFailure(std::string_view line, std::string_view shownName, const std::string& detail) {

@@ -5,7 +5,9 @@
 //
 // Opening for a call asks for the chain's format first (8000 Hz mono); a device that refuses
 // it is tried at 44100, 22050, 11025 and 8000 Hz, for each channel count from the asked one
-// down to mono, and the caller converts between the device's rate and the chain's.
+// down to mono, and the caller converts between the device's rate and the chain's. A format's
+// device channel reaches the sound cards only; a card without that channel plays or captures on
+// its first channel, and the activity log says so.
 #pragma once
 
 #include <atomic>
@@ -45,6 +47,9 @@ class AudioDevices {
  private:
   // True (and logs the fallback once) when `choice` means a sound card but there is none.
   bool NoCardFor(const std::string& choice, bool capture);
+  // Logs that a card opened on channel 0 instead of the channel asked for.
+  void NoteChannel(std::string_view line, std::string_view shownName, const platform::AudioFormat& wanted,
+                   const platform::AudioFormat& got);
   void LogFailure(std::string_view line, std::string_view shownName, const std::string& detail);
 
   platform::AudioDeviceSystem& cards_;

@@ -17,5 +17,9 @@ inline constexpr std::string_view kLogPlaybackLost = "Sound output device lost, 
 inline constexpr std::string_view kLogCaptureLost = "Sound input device lost, the call goes on without microphone: ";
 inline constexpr std::string_view kLogPlaybackFailed = "Cannot open the sound output device: ";
 inline constexpr std::string_view kLogCaptureFailed = "Cannot open the sound input device: ";
+inline constexpr std::string_view kLogPlaybackChannelMissing =
+    "The sound output device has no such channel, playing on channel 0: ";
+inline constexpr std::string_view kLogCaptureChannelMissing =
+    "The sound input device has no such channel, recording from channel 0: ";
 
 }  // namespace corvina::media

@@ -5,6 +5,10 @@
 // blocks its caller.
 //
 // Samples are signed 16-bit with the channels of a frame side by side.
+//
+// A mono stream may live on one channel of a device with several (the second input of a
+// two-channel USB interface, say): the device is opened with enough channels to reach it, the
+// capture stream keeps only that channel and the playback stream fills the others with silence.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +24,31 @@ namespace corvina::platform {
 struct AudioFormat {
   std::uint32_t sampleRate = 8000;
   int channels = 1;
+  // Sound cards only, mono streams only: the device channel (0 = the first) that carries the
+  // stream. A stream's own Format() says the channel it got.
+  int deviceChannel = 0;
   bool operator==(const AudioFormat&) const = default;
 };
+
+// Where a stream sits in the device's frames: the device is opened with `deviceChannels`
+// channels; a mono stream on a device of more channels uses `channel` of them.
+struct ChannelPlacement {
+  int deviceChannels = 1;
+  int channel = 0;
+  bool operator==(const ChannelPlacement&) const = default;
+};
+
+// The placement of a stream of `format` on a device of at most `maxChannels` (0: unknown).
+// A mono stream gets the channel asked for when the device has it, else channel 0; a stream of
+// several channels takes the device's first channels as they are.
+ChannelPlacement PlaceStream(const AudioFormat& format, int maxChannels);
+// Copies `frames` frames between the stream's samples (`streamChannels` a frame) and the
+// device's (`placement.deviceChannels` a frame): sample for sample when both have the same
+// count, else the one channel the placement names, with silence on the device's other channels.
+void StreamFromDevice(const std::int16_t* device, ChannelPlacement placement, int streamChannels,
+                      std::int16_t* stream, std::size_t frames);
+void StreamToDevice(const std::int16_t* stream, int streamChannels, ChannelPlacement placement,
+                    std::int16_t* device, std::size_t frames);
 
 // How a stream's audio is cut into buffers.
 struct AudioBufferPlan {

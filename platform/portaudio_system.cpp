@@ -125,12 +125,13 @@ class PaOutput final : public AudioOutput {
 
   PaError Open(int device) {
     const PaDeviceInfo* info = Pa().GetDeviceInfo(device);
-    PaStreamParameters p{device, format_.channels, paInt16, info != nullptr ? info->defaultLowOutputLatency : 0.1,
-                         nullptr};
+    placement_ = PlaceStream(format_, info != nullptr ? info->maxOutputChannels : 0);
+    PaStreamParameters p{device, placement_.deviceChannels, paInt16,
+                         info != nullptr ? info->defaultLowOutputLatency : 0.1, nullptr};
     return holder_.Open(nullptr, &p, format_.sampleRate);
   }
 
-  AudioFormat Format() const override { return format_; }
+  AudioFormat Format() const override { return {format_.sampleRate, format_.channels, placement_.channel}; }
   AudioBufferPlan Plan() const override { return plan_; }
   bool Queue(std::span<const std::int16_t> samples) override {
     if (queued_.load(std::memory_order_acquire) >= plan_.bufferCount || Lost()) return false;
@@ -151,21 +152,24 @@ class PaOutput final : public AudioOutput {
     static_cast<PaOutput*>(self)->Play(static_cast<std::int16_t*>(output), frames);
   }
 
-  // Callback thread: copies queued buffers out in order, silence where there are none.
+  // Callback thread: copies queued buffers out in order, silence where there are none. Counts
+  // in frames; a buffer's trailing part frame is dropped.
   void Play(std::int16_t* out, unsigned long frames) {
-    std::size_t wanted = static_cast<std::size_t>(frames) * format_.channels;
+    const auto channels = static_cast<std::size_t>(format_.channels);
+    const auto deviceChannels = static_cast<std::size_t>(placement_.deviceChannels);
+    std::size_t wanted = frames;
     while (wanted > 0) {
       if (queued_.load(std::memory_order_acquire) == 0) {
-        std::fill_n(out, wanted, 0);
+        std::fill_n(out, wanted * deviceChannels, 0);
         return;
       }
       const std::vector<std::int16_t>& buffer = buffers_[readIndex_];
-      std::size_t take = std::min(wanted, lengths_[readIndex_] - readOffset_);
-      std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(readOffset_), take, out);
-      out += take;
+      std::size_t take = std::min(wanted, (lengths_[readIndex_] - readOffset_) / channels);
+      StreamToDevice(buffer.data() + readOffset_, format_.channels, placement_, out, take);
+      out += take * deviceChannels;
       wanted -= take;
-      readOffset_ += take;
-      if (readOffset_ >= lengths_[readIndex_]) {
+      readOffset_ += take * channels;
+      if (lengths_[readIndex_] - readOffset_ < channels) {
         readOffset_ = 0;
         readIndex_ = (readIndex_ + 1) % plan_.bufferCount;
         queued_.fetch_sub(1, std::memory_order_release);
@@ -176,6 +180,7 @@ class PaOutput final : public AudioOutput {
 
   const AudioFormat format_;
   const AudioBufferPlan plan_;
+  ChannelPlacement placement_;  // set by Open() before the stream starts, then only read
   // The buffers form a single-producer single-consumer ring: Queue() (the playback thread)
   // owns writeIndex_ and the buffers not queued; the callback owns readIndex_, readOffset_ and
   // the queued buffers; queued_ hands buffers over in both directions.
@@ -200,12 +205,13 @@ class PaInput final : public AudioInput {
 
   PaError Open(int device) {
     const PaDeviceInfo* info = Pa().GetDeviceInfo(device);
-    PaStreamParameters p{device, format_.channels, paInt16, info != nullptr ? info->defaultLowInputLatency : 0.1,
-                         nullptr};
+    placement_ = PlaceStream(format_, info != nullptr ? info->maxInputChannels : 0);
+    PaStreamParameters p{device, placement_.deviceChannels, paInt16,
+                         info != nullptr ? info->defaultLowInputLatency : 0.1, nullptr};
     return holder_.Open(&p, nullptr, format_.sampleRate);
   }
 
-  AudioFormat Format() const override { return format_; }
+  AudioFormat Format() const override { return {format_.sampleRate, format_.channels, placement_.channel}; }
   AudioBufferPlan Plan() const override { return plan_; }
   bool TakeBlock(std::vector<std::int16_t>* block) override {
     if (filled_.load(std::memory_order_acquire) == 0) return false;
@@ -225,19 +231,20 @@ class PaInput final : public AudioInput {
   // Callback thread: fills the buffer at writeIndex_ and hands it over when full; with every
   // buffer waiting to be taken, what comes in is dropped (as a sound card with no free buffer).
   void Record(const std::int16_t* in, unsigned long frames) {
-    std::size_t left = static_cast<std::size_t>(frames) * format_.channels;
+    const auto channels = static_cast<std::size_t>(format_.channels);
+    std::size_t left = frames;
     while (left > 0) {
       if (filled_.load(std::memory_order_acquire) >= plan_.bufferCount) return;
       std::vector<std::int16_t>& buffer = buffers_[writeIndex_];
-      std::size_t take = std::min(left, buffer.size() - writeOffset_);
+      std::size_t take = std::min(left, (buffer.size() - writeOffset_) / channels);
       if (in != nullptr) {
-        std::copy_n(in, take, buffer.begin() + static_cast<std::ptrdiff_t>(writeOffset_));
-        in += take;
+        StreamFromDevice(in, placement_, format_.channels, buffer.data() + writeOffset_, take);
+        in += take * static_cast<std::size_t>(placement_.deviceChannels);
       } else {
-        std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(writeOffset_), take, 0);
+        std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(writeOffset_), take * channels, 0);
       }
       left -= take;
-      writeOffset_ += take;
+      writeOffset_ += take * channels;
       if (writeOffset_ == buffer.size()) {
         writeOffset_ = 0;
         writeIndex_ = (writeIndex_ + 1) % plan_.bufferCount;
@@ -249,6 +256,7 @@ class PaInput final : public AudioInput {
 
   const AudioFormat format_;
   const AudioBufferPlan plan_;
+  ChannelPlacement placement_;  // set by Open() before the stream starts, then only read
   // Single-producer single-consumer ring: the callback owns writeIndex_/writeOffset_ and the
   // buffers not yet filled; TakeBlock() (the capture thread) owns readIndex_ and the filled
   // ones; filled_ hands them over.

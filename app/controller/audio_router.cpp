@@ -2,14 +2,21 @@
 
 #include <algorithm>
 
+#include "app/options/link_pages.h"
+
 namespace corvina::app {
 
 namespace {
 constexpr const char* kSection = "Settings";
-constexpr platform::AudioFormat kChainFormat{8000, 1};
+constexpr std::uint32_t kChainRate = 8000;
 
 int Volume(const platform::Settings& settings, const char* name) {
   return std::clamp(settings.GetSettingInt(kSection, name, 0), -127, 127);
+}
+
+// The chain's format (8000 Hz mono) on the device channel the Audio page chose for the device.
+platform::AudioFormat ChainFormat(const platform::Settings& settings, const char* channelName) {
+  return {kChainRate, 1, std::clamp(settings.GetSettingInt(kSection, channelName, 0), 0, kMaxDeviceChannel)};
 }
 }  // namespace
 
@@ -148,7 +155,8 @@ std::array<bool, 2> AudioRouter::LiveLines() const {
 void AudioRouter::UpdateIntercom() { intercom_.Update(LiveLines(), place_.kind == AudioPlace::Kind::kNothing); }
 
 std::unique_ptr<media::PlaybackThread> AudioRouter::OpenSpeaker(media::AudioSinkPtr source) {
-  auto output = devices_.OpenPlayback(settings_.GetSettingString(kSection, "PlayDevice", ""), kChainFormat);
+  auto output = devices_.OpenPlayback(settings_.GetSettingString(kSection, "PlayDevice", ""),
+                                      ChainFormat(settings_, "PlayDeviceChannel"));
   if (!output.stream) return nullptr;
   auto playback = std::make_unique<media::PlaybackThread>(std::move(output.stream), "play", devices_.Log(), clock_,
                                                           Volume(settings_, "PlayVolume"));
@@ -185,7 +193,8 @@ void AudioRouter::Start(PlaceStreams streams) {
   if (settings_.GetSettingBool(kSection, "UseEchoCancellation", true)) {
     suppressor = std::make_shared<media::EchoSuppressor>(settings_);
   }
-  auto output = devices_.OpenPlayback(settings_.GetSettingString(kSection, "PlayDevice", ""), kChainFormat);
+  auto output = devices_.OpenPlayback(settings_.GetSettingString(kSection, "PlayDevice", ""),
+                                      ChainFormat(settings_, "PlayDeviceChannel"));
   if (output.stream && streams.speakerSource) {
     playback_ = std::make_unique<media::PlaybackThread>(std::move(output.stream), "play", devices_.Log(), clock_,
                                                         Volume(settings_, "PlayVolume"));
@@ -193,7 +202,8 @@ void AudioRouter::Start(PlaceStreams streams) {
     playback_->Start();
   }
   if (!streams.microphoneSink) return;
-  auto input = devices_.OpenCapture(settings_.GetSettingString(kSection, "Record", ""), kChainFormat);
+  auto input = devices_.OpenCapture(settings_.GetSettingString(kSection, "Record", ""),
+                                    ChainFormat(settings_, "RecordChannel"));
   if (!input.stream) return;
   capture_ = std::make_unique<media::CaptureThread>(std::move(input.stream), "record", devices_.Log(),
                                                     Volume(settings_, "RecordVolume"));

@@ -1,9 +1,14 @@
 // `corvina options` as a program: a refusal prints its exact box and the store keeps only the
 // writes made before it; a confirmed set reaches a phone running on the same home, which
-// applies it (its engine moves to the new port) within 10 s.
+// applies it (its engine moves to the new port) within 10 s; the Record and Hold pages test a
+// link being switched on against our Orrin and Lumo servers (a failure is a "Connection Failed"
+// note and the link is still stored on) and test nothing when it is already on.
 #include <gtest/gtest.h>
 
+#include "media/wav_file.h"
 #include "tests/support/phone_under_test.h"
+#include "tests/support/poll_until.h"
+#include "tests/support/raw_tcp.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::app {
@@ -68,6 +73,68 @@ TEST(OptionsCommand, ARunningPhoneAppliesAConfirmedSet) {
   EXPECT_TRUE(corvina::testing::PollUntil([&] { return phone.WaitForSipPort(1000) == second; }, 10000));
   EXPECT_NE(phone.ActivityLog().find("Restarting so settings take effect."), std::string::npos);
   EXPECT_EQ(phone.Quit(), 0);
+}
+
+// Our server `binary` with `args`, listening on 127.0.0.1:`port`.
+std::unique_ptr<ChildProcess> StartServer(const char* binary, std::uint16_t port, std::vector<std::string> args) {
+  args.insert(args.begin(), {binary, "--listen", "127.0.0.1:" + std::to_string(port)});
+  auto server = std::make_unique<ChildProcess>(args, std::vector<std::string>{});
+  std::string errors;
+  corvina::testing::PollUntil(
+      [&] { return (errors += server->ReadAllErrors(50)).find("listening on") != std::string::npos; }, 5000);
+  return server;
+}
+
+TEST(OptionsCommand, ServerPagesTestALinkOnlyWhenSwitchingItOn) {
+  corvina::testing::TempFolder folder("options-links");
+  std::uint16_t orrin = 0, lumo = 0, down = 0;
+  {
+    const corvina::testing::RawListener a, b, c;  // three ports free a moment ago
+    orrin = a.port, lumo = b.port, down = c.port;
+  }
+  media::WavWriter music;
+  ASSERT_EQ(music.Create(folder.Sub("music.wav")), media::WavError::kNone);
+  music.Write(std::vector<std::int32_t>(800, 0));
+  ASSERT_TRUE(music.Flush());
+  const auto orrinServer = StartServer(CORVINA_ORRIN_SERVER, orrin, {"--folder", folder.Sub("rec"), "--code", "line1"});
+  const auto lumoServer = StartServer(CORVINA_LUMO_SERVER, lumo, {"--file", folder.Sub("music.wav")});
+  auto at = [](std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); };
+  const std::string orrinNote = "note {\"title\":\"Connection Failed\",\"text\":\"Unable to connect to the Orrin";
+  const std::string lumoNote = "note {\"title\":\"Connection Failed\",\"text\":\"Unable to connect to the Lumo";
+  struct Case {
+    std::vector<std::string> set;  // after "options set"
+    std::string alreadyOn;         // "Section Key" stored as "1" before, or empty
+    std::string note;              // the start of the note printed before "ok", or empty
+  } cases[] = {
+      {{"record", "Orrinlink=1", "OrrinHost=" + at(orrin), "OrrinAccessCode=line1"}, "", ""},
+      {{"record", "Orrinlink=1", "OrrinHost=" + at(orrin), "OrrinAccessCode=other"}, "", orrinNote},
+      {{"record", "Orrinlink=1", "OrrinHost=" + at(down), "OrrinAccessCode=line1"}, "", orrinNote},
+      {{"record", "Orrinlink=1", "OrrinHost=" + at(down), "OrrinAccessCode=line1"}, "Recorder Orrinlink", ""},
+      {{"hold", "UseLumoServer=1", "LumoServer=" + at(lumo)}, "", ""},
+      {{"hold", "UseLumoServer=1", "LumoServer=" + at(down)}, "", lumoNote},
+      {{"hold", "UseLumoServer=1", "LumoServer=" + at(down)}, "Settings UseLumoServer", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.set.back() + " " + c.alreadyOn);
+    corvina::testing::TempFolder home("options-link");
+    if (!c.alreadyOn.empty()) {
+      const std::size_t space = c.alreadyOn.find(' ');
+      Corvina(home.Path().string(), {"reg", "set", c.alreadyOn.substr(0, space), c.alreadyOn.substr(space + 1), "1"});
+    }
+    std::vector<std::string> args{"options", "set"};
+    args.insert(args.end(), c.set.begin(), c.set.end());
+    const ToolRun set = Corvina(home.Path().string(), args);
+    EXPECT_EQ(set.code, 0);
+    ASSERT_GE(set.out.size(), 3u);
+    const std::string notes = set.out.substr(0, set.out.size() - 3);
+    EXPECT_EQ(set.out.substr(notes.size()), "ok\n");
+    EXPECT_EQ(notes.substr(0, c.note.size()), c.note);
+    EXPECT_EQ(notes.empty(), c.note.empty()) << notes;
+    const bool record = c.set[0] == "record";
+    const ToolRun on = Corvina(home.Path().string(), {"reg", "get", record ? "Recorder" : "Settings",
+                                                      record ? "Orrinlink" : "UseLumoServer"});
+    EXPECT_EQ(on.out, "1\n");
+  }
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 // - a device that goes away mid-call gives one activity-log line and the call goes on;
 // - level reports never pile up in the user-interface queue;
 // - devices by stored name: the lists, the silent device, the fallback to it without a sound
-//   card (logged once), and the format ladder.
+//   card (logged once), the format ladder, and a card without the channel asked for (logged).
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -284,6 +284,7 @@ class FakeCards final : public platform::AudioDeviceSystem {
   std::vector<AudioFormat> accepted = {{8000, 1}};
   AudioOpenError refusal = AudioOpenError::kBadFormat;
   std::vector<std::pair<std::string, AudioFormat>> attempts;
+  int maxChannels = 2;  // a mono stream gets its channel when the card has it, as on a real card
 
   std::vector<std::string> PlaybackDevices() override { return names; }
   std::vector<std::string> CaptureDevices() override { return names; }
@@ -292,18 +293,23 @@ class FakeCards final : public platform::AudioDeviceSystem {
   platform::AudioOpenResult<platform::AudioOutput> OpenOutput(const std::string& name,
                                                               const AudioFormat& format) override {
     if (!Accepts(name, format)) return {nullptr, refusal, "refused"};
-    return {std::make_unique<FakeOutput>(format), AudioOpenError::kNone, {}};
+    return {std::make_unique<FakeOutput>(Placed(format)), AudioOpenError::kNone, {}};
   }
   platform::AudioOpenResult<platform::AudioInput> OpenInput(const std::string& name,
                                                             const AudioFormat& format) override {
     if (!Accepts(name, format)) return {nullptr, refusal, "refused"};
-    return {std::make_unique<FakeInput>(format), AudioOpenError::kNone, {}};
+    return {std::make_unique<FakeInput>(Placed(format)), AudioOpenError::kNone, {}};
   }
 
  private:
   bool Accepts(const std::string& name, const AudioFormat& format) {
     attempts.emplace_back(name, format);
-    return std::find(accepted.begin(), accepted.end(), format) != accepted.end();
+    return std::find(accepted.begin(), accepted.end(), AudioFormat{format.sampleRate, format.channels}) !=
+           accepted.end();
+  }
+  AudioFormat Placed(AudioFormat format) const {
+    format.deviceChannel = platform::PlaceStream(format, maxChannels).channel;
+    return format;
   }
 };
 
@@ -338,6 +344,22 @@ TEST(AudioDevices, WithoutASoundCardTheDefaultIsTheSilentDeviceSaidOnce) {
   }
   EXPECT_TRUE(cards.attempts.empty());
   EXPECT_EQ(log.Lines(), std::vector<std::string>{std::string(kLogNoSoundCard)});
+}
+
+TEST(AudioDevices, ACardWithoutTheChannelAskedForUsesChannelZeroAndSaysSo) {
+  FakeCards cards;
+  RecordingLog log;
+  AudioDevices devices(cards, log);
+  const struct {
+    std::string choice;
+    int channel, got;
+  } cases[] = {{"pipewire", 1, 1}, {"pipewire", 2, 0}, {"", 5, 0}, {"null", 1, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(devices.OpenCapture(c.choice, {8000, 1, c.channel}).stream->Format().deviceChannel, c.got) << c.choice;
+  }
+  const std::string missing(kLogCaptureChannelMissing);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{missing + "pipewire (channel 2)",
+                                                   missing + "[Default Sound In] (channel 5)"}));
 }
 
 TEST(AudioDevices, AFormatRefusalWalksTheLadderAndOtherErrorsDoNot) {

@@ -1,9 +1,11 @@
 // Sound devices below the media layer:
 // - buffer plans follow the block sizes and buffer counts of wave-in and wave-out;
+// - a mono stream sits on the device channel asked for, or on channel 0 when the device lacks it;
 // - real PortAudio streams on a machine without sound hardware (ALSA's file plugin as the
 //   default device, set up in a private HOME): playback puts our tone into the plugin's file,
 //   also when the stored device name is no longer present, and capture delivers the plugin's
-//   input file block by block, sample for sample; no ALSA or JACK noise on standard error;
+//   input file block by block, sample for sample, also on the second channel of a two-channel
+//   opening; no ALSA or JACK noise on standard error;
 // - the silent device keeps a device's pace in both directions.
 #include <gtest/gtest.h>
 
@@ -33,6 +35,28 @@ TEST(AudioBufferPlan, BlockSizesAndCountsFollowTheRate) {
     EXPECT_EQ(PlaybackBufferPlan(c.rate).bufferCount, 8);
     EXPECT_EQ(CaptureBufferPlan(c.rate).blockFrames, c.captureFrames) << c.rate;
     EXPECT_EQ(CaptureBufferPlan(c.rate).bufferCount, 50);
+  }
+}
+
+TEST(ChannelPlacement, AMonoStreamTakesAndFillsOnlyItsDeviceChannel) {
+  const std::int16_t device[] = {1, 2, 3, 4, 5, 6}, mono[] = {7, 8};
+  struct Case {
+    int channel, maxChannels;
+    ChannelPlacement placement;
+    std::vector<std::int16_t> captured, played;  // from `device`; `played` plays `mono`
+  } cases[] = {
+      {0, 2, {1, 0}, {1, 2, 3, 4, 5, 6}, {7, 8}},
+      {1, 2, {2, 1}, {2, 4, 6}, {0, 7, 0, 8}},
+      {2, 2, {1, 0}, {1, 2, 3, 4, 5, 6}, {7, 8}},  // the device lacks channel 2
+  };
+  for (const Case& c : cases) {
+    const ChannelPlacement got = PlaceStream({8000, 1, c.channel}, c.maxChannels);
+    EXPECT_EQ(got, c.placement) << c.channel;
+    std::vector<std::int16_t> captured(6 / got.deviceChannels), played(c.played.size(), -1);
+    StreamFromDevice(device, got, 1, captured.data(), captured.size());
+    StreamToDevice(mono, 1, got, played.data(), 2);
+    EXPECT_EQ(captured, c.captured);
+    EXPECT_EQ(played, c.played);
   }
 }
 
@@ -80,39 +104,51 @@ TEST(PortAudioSystem, RealStreamsPlayIntoAndCaptureFromAlsasFilePlugin) {
   }
   EXPECT_TRUE(system.HasDefaultPlayback());
   // A headset that was unplugged since it was chosen: the default device plays instead.
-  for (const char* choice : {"", "USB headset no longer present"}) {
+  // The second channel of a two-channel opening carries the tone, the first stays silent.
+  const struct {
+    const char* choice;
+    int channel;
+  } plays[] = {{"", 0}, {"USB headset no longer present", 0}, {"", 1}};
+  for (const auto& [choice, channel] : plays) {
     std::filesystem::remove(raw);
-    AudioOpenResult<AudioOutput> opened = system.OpenOutput(choice, {8000, 1});
+    AudioOpenResult<AudioOutput> opened = system.OpenOutput(choice, {8000, 1, channel});
     ASSERT_TRUE(opened.stream) << opened.detail;
-    EXPECT_EQ(opened.stream->Format(), (AudioFormat{8000, 1}));
+    EXPECT_EQ(opened.stream->Format(), (AudioFormat{8000, 1, channel}));
     EXPECT_TRUE(PlayAll(*opened.stream, tone));
     EXPECT_FALSE(opened.stream->Lost());
     opened.stream.reset();
 
     std::ifstream in(raw, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::int16_t> written(bytes.size() / 2);
+    std::vector<std::int16_t> written(bytes.size() / 2), own, others;
     std::memcpy(written.data(), bytes.data(), written.size() * 2);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      (static_cast<int>(i) % (channel + 1) == channel ? own : others).push_back(written[i]);
+    }
     // The device fills with silence whenever our queue is empty; the tone itself comes through
     // sample for sample and in order.
-    EXPECT_EQ(WithoutZeros(written), WithoutZeros(tone)) << "choice \"" << choice << "\"";
+    EXPECT_EQ(WithoutZeros(own), WithoutZeros(tone)) << "choice \"" << choice << "\" channel " << channel;
+    EXPECT_EQ(WithoutZeros(others), std::vector<std::int16_t>{});
   }
 
-  AudioOpenResult<AudioInput> mic = system.OpenInput("", {8000, 1});
-  ASSERT_TRUE(mic.stream) << mic.detail;
-  EXPECT_EQ(mic.stream->Plan().blockFrames, 160);
-  std::vector<std::int16_t> captured, block;
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (captured.size() < 3200 && Clock::now() < deadline) {
-    if (mic.stream->TakeBlock(&block)) {
-      EXPECT_EQ(block.size(), 160u);
-      captured.insert(captured.end(), block.begin(), block.end());
-    } else {
-      WaitForAny({WaitSource::Of(mic.stream->BlockReady())}, 200);
+  for (int channel : {0, 1}) {
+    AudioOpenResult<AudioInput> mic = system.OpenInput("", {8000, 1, channel});
+    ASSERT_TRUE(mic.stream) << mic.detail;
+    EXPECT_EQ(mic.stream->Plan().blockFrames, 160);
+    const std::size_t wanted = 3200 / static_cast<std::size_t>(channel + 1);
+    std::vector<std::int16_t> captured, block, expected;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (captured.size() < wanted && Clock::now() < deadline) {
+      if (mic.stream->TakeBlock(&block)) {
+        EXPECT_EQ(block.size(), 160u);
+        captured.insert(captured.end(), block.begin(), block.end());
+      } else {
+        WaitForAny({WaitSource::Of(mic.stream->BlockReady())}, 200);
+      }
     }
+    for (std::size_t i = 0; i < wanted; ++i) expected.push_back(tone[i * (channel + 1) + channel]);
+    EXPECT_EQ(captured, expected) << "channel " << channel;
   }
-  EXPECT_EQ(captured, std::vector<std::int16_t>(tone.begin(), tone.begin() + 3200));
-  mic.stream.reset();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 

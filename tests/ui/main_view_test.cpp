@@ -1,4 +1,4 @@
-// The Qt main window, on Qt's offscreen platform.
+// The Qt main window, on the X display (Xvfb) or else Qt's offscreen platform.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QMenuBar>
@@ -19,7 +19,8 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // On the X display when there is one (the tests run under Xvfb when it is installed).
+    if (getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};

@@ -1,7 +1,7 @@
 // The Options dialog over the page objects: every refusal keeps it open on the refusing tab
 // with its box; the Lines chooser saves the entry it leaves; the advanced button turns bold
 // once the advanced dialog changes a choice, and that dialog stays open on its own refusal;
-// a clean OK applies the settings and closes.
+// a clean OK closes and the phone controller restarts for the new settings.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,8 +15,12 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include "app/controller/phone_texts.h"
 #include "app/options/options_texts.h"
+#include "platform/manual_loop.h"
 #include "platform/memory_settings_store.h"
+#include "tests/app/phone_fakes.h"
+#include "tests/app/recording_log.h"
 #include "ui/options_dialog.h"
 
 namespace corvina::ui {
@@ -32,8 +36,9 @@ class OptionsDialogTest : public ::testing::Test {
     };
     env_.folderWritable = [](const std::string&) { return true; };
     env_.recordingsFolder = "/data";
+    phone_.Initialise();
     OptionsDialogHooks hooks;
-    hooks.applied = [this] { ++applied_; };
+    hooks.applied = [this] { phone_.ApplySettings(); };
     dialog_ = std::make_unique<OptionsDialog>(settings_, env_, std::move(hooks), 0, nullptr);
     dialog_->show();
   }
@@ -43,8 +48,20 @@ class OptionsDialogTest : public ::testing::Test {
   }
   platform::MemorySettingsStore store_;
   platform::Settings settings_{store_};
+  // Lines of the log saying the phone restarts for new settings.
+  int Restarts() const {
+    return static_cast<int>(std::count_if(log_.entries.begin(), log_.entries.end(),
+                                          [](const auto& e) { return e.first == app::texts::kRestartingForSettings; }));
+  }
   app::OptionsEnvironment env_;
-  int applied_ = 0;
+  testing::RecordingLog log_;
+  platform::FakeWallClock wall_{1'700'000'000};
+  platform::FakeTickClock tick_;
+  platform::ManualTimerHost timers_;
+  testing::RecordingView view_;
+  testing::RecordingTones tones_;
+  app::PhoneController phone_{{settings_, log_, wall_, tick_, timers_, view_, tones_,
+                               [](int) { return std::make_unique<testing::FakeLine>(); }, "/nonexistent"}};
   std::unique_ptr<OptionsDialog> dialog_;
 };
 
@@ -70,11 +87,11 @@ TEST_F(OptionsDialogTest, EachRefusalKeepsTheDialogOpenOnItsTabAndACleanOkApplie
     if (!c.text.empty()) EXPECT_EQ(dialog_->LastMessage().text, c.text);
   }
   EXPECT_EQ(Control<QSpinBox>("net1", "RTPPortBase")->value(), 9000);  // corrected downwards
-  EXPECT_EQ(applied_, 0);
+  EXPECT_EQ(Restarts(), 0);
   Control<QLineEdit>("record", "Folder")->setText("/data");
   dialog_->accept();
   EXPECT_FALSE(dialog_->isVisible());
-  EXPECT_EQ(applied_, 1);
+  EXPECT_EQ(Restarts(), 1);
   EXPECT_EQ(settings_.GetSettingString("SIP", "RTPPortBase", ""), "9000");
   EXPECT_EQ(settings_.GetSettingString("Line1", "DisplayName", ""), "Desk");
 }
