@@ -84,7 +84,9 @@ TEST_F(OptionsDialogTest, EachRefusalKeepsTheDialogOpenOnItsTabAndACleanOkApplie
     dialog_->accept();
     EXPECT_TRUE(dialog_->isVisible());
     EXPECT_EQ(dialog_->Tabs()->currentIndex(), c.tab);
-    if (!c.text.empty()) EXPECT_EQ(dialog_->LastMessage().text, c.text);
+    if (!c.text.empty()) {
+      EXPECT_EQ(dialog_->LastMessage().text, c.text);
+    }
   }
   EXPECT_EQ(Control<QSpinBox>("net1", "RTPPortBase")->value(), 9000);  // corrected downwards
   EXPECT_EQ(Restarts(), 0);
