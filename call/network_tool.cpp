@@ -71,11 +71,13 @@ NetworkToolResult NetworkTool::Steps() {
     return NetworkToolResult::kEnded;
   }
   Step(tool::kConnected);
-  Step(tool::kStoppingEngine);
-  switch (io_.StopEngine()) {
-    case EngineStop::kStopped: engineStopped_ = true; break;
-    case EngineStop::kCancelled: return NetworkToolResult::kCancelled;
-    case EngineStop::kNotRunning: break;
+  if (io_.EngineRunning()) {
+    Step(tool::kStoppingEngine);
+    switch (io_.StopEngine()) {
+      case EngineStop::kStopped: engineStopped_ = true; break;
+      case EngineStop::kCancelled: return NetworkToolResult::kCancelled;
+      case EngineStop::kNotRunning: break;
+    }
   }
 
   Step(tool::kOpeningPorts);

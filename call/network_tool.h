@@ -39,6 +39,7 @@ class NetworkToolIo {
   virtual ~NetworkToolIo() = default;
   // True when the network routes toward the first STUN server.
   virtual bool InternetConnected(std::string_view firstServer) = 0;
+  virtual bool EngineRunning() = 0;
   virtual EngineStop StopEngine() = 0;
   virtual void StartEngine() = 0;
   // Binds the test socket to `port` (0: any free port), closing the one before.

@@ -27,6 +27,7 @@ class SocketIo final : public NetworkToolIo {
     const auto server = Resolve(firstServer);
     return server && platform::SourceAddressToward(server->address).has_value();
   }
+  bool EngineRunning() override { return hooks_.engineRunning && hooks_.engineRunning(); }
   EngineStop StopEngine() override { return hooks_.stopEngine ? hooks_.stopEngine(stop_) : EngineStop::kNotRunning; }
   void StartEngine() override {
     if (hooks_.startEngine) hooks_.startEngine();

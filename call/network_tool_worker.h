@@ -20,6 +20,8 @@
 namespace corvina::call {
 
 struct NetworkToolHooks {
+  // Whether the SIP engine runs (null: there is none).
+  std::function<bool()> engineRunning;
   // Stops the SIP engine; may wait, ending early (kCancelled) once `stop` is set. Null: no engine.
   std::function<EngineStop(platform::Event& stop)> stopEngine;
   std::function<void()> startEngine;

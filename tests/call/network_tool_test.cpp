@@ -42,9 +42,9 @@ struct FakeIo final : NetworkToolIo, NetworkToolDisplay {
   bool Cut() { return waits++ == cancelAtWait; }
   bool InternetConnected(std::string_view) override { return connected; }
   EngineStop StopEngine() override {
-    if (Cut()) return EngineStop::kCancelled;
-    return engineRunning ? EngineStop::kStopped : EngineStop::kNotRunning;
+    return Cut() ? EngineStop::kCancelled : EngineStop::kStopped;
   }
+  bool EngineRunning() override { return engineRunning; }
   void StartEngine() override { ++starts; }
   PortBind Bind(int port) override {
     if (busy.count(port)) return PortBind::kInUse;
@@ -145,6 +145,7 @@ TEST(NetworkTool, EachWayThroughWritesItsSettings) {
     EXPECT_EQ(r.log.entries.back().first, c.lastLog) << c.name;
     EXPECT_EQ(r.io.messages, c.messages) << c.name;
     EXPECT_EQ(r.io.starts, r.io.engineRunning && r.io.waits > 0 ? 1 : 0) << c.name;
+    EXPECT_EQ(std::count(r.io.steps.begin(), r.io.steps.end(), "Stopping SIP Engine"), r.io.starts) << c.name;
   }
 }
 
