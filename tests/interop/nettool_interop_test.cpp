@@ -1,0 +1,231 @@
+// Proves `corvina nettest` end to end, each run inside a loopback-only network namespace made
+// here (lo with multicast, so the gateway search stays inside): two stund servers give STUN with
+// both servers stored and a held SIP port moves the phone to the next; silent servers raise the
+// firewall question for the first RTP port; a server that ignores the change-IP request leads to
+// the gateway check, which our test IGD answers and an absent gateway leaves to manual setup.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "call/stun_message.h"
+#include "igd_test_server.h"
+#include "platform/settings.h"
+#include "platform/sqlite_settings_store.h"
+#include "platform/udp_socket.h"
+#include "tests/support/child_process.h"
+
+namespace corvina::call {
+namespace {
+
+using corvina::testing::ChildProcess;
+using corvina::testing::IgdTestServer;
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// A namespace with only lo, up and carrying multicast; deleted at the end.
+class LoopbackNamespace {
+ public:
+  LoopbackNamespace() : name_("corvina-nt-" + std::to_string(getpid())) {
+    ok_ = Shell("ip netns add " + name_) == 0 && Shell("ip -n " + name_ + " link set lo up multicast on") == 0 &&
+          Shell("ip -n " + name_ + " route add 224.0.0.0/4 dev lo") == 0;
+  }
+  ~LoopbackNamespace() { Shell("ip netns del " + name_); }
+  bool Ok() const { return ok_; }
+  const std::string& Name() const { return name_; }
+  // Runs `body` on a thread inside the namespace (sockets and threads it makes stay there).
+  bool Enter(const std::function<void()>& body) const {
+    bool joined = false;
+    std::thread t([&] {
+      int fd = open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return;
+      joined = setns(fd, CLONE_NEWNET) == 0;
+      close(fd);
+      if (joined) body();
+    });
+    t.join();
+    return joined;
+  }
+  std::vector<std::string> Exec(std::vector<std::string> argv) const {
+    std::vector<std::string> all = {"/usr/bin/env", "ip", "netns", "exec", name_, "/usr/bin/timeout", "60"};
+    all.insert(all.end(), argv.begin(), argv.end());
+    return all;
+  }
+
+ private:
+  std::string name_;
+  bool ok_ = false;
+};
+
+// A STUN server that answers every binding request from its own address, also when asked to
+// change it: what a port-restricted NAT in front of a one-address server looks like.
+class PlainStunResponder {
+ public:
+  explicit PlainStunResponder(const LoopbackNamespace& ns) {
+    ns.Enter([this] { socket_.Bind({0x7F000005, 3478}); });
+    thread_ = std::thread([this] {
+      std::uint8_t buffer[600];
+      while (!stop_) {
+        auto r = socket_.ReceiveFrom(buffer, 50);
+        if (r.status != platform::ReceiveStatus::kDatagram || r.size < 20) continue;
+        std::vector<std::uint8_t> answer(buffer, buffer + 20);
+        answer[0] = 0x01, answer[1] = 0x01, answer[2] = 0, answer[3] = 12;
+        const std::uint32_t a = r.from.address;
+        const std::uint8_t mapped[] = {0, 1, 0, 8, 0, 1, static_cast<std::uint8_t>(r.from.port >> 8),
+                                       static_cast<std::uint8_t>(r.from.port), static_cast<std::uint8_t>(a >> 24),
+                                       static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8),
+                                       static_cast<std::uint8_t>(a)};
+        answer.insert(answer.end(), std::begin(mapped), std::end(mapped));
+        socket_.SendTo(r.from, answer);
+      }
+    });
+  }
+  ~PlainStunResponder() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  platform::UdpSocket socket_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+struct NetTestRun {
+  int exitCode = -1;
+  std::vector<std::string> lines;
+  bool Has(const std::string& text) const {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  }
+};
+
+class NetToolInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ns_.Ok()) GTEST_SKIP() << "network namespaces cannot be made here";
+    char tmpl[] = "/tmp/corvina-nettool-XXXXXX";
+    home_ = mkdtemp(tmpl);
+  }
+  void TearDown() override {
+    for (auto& child : peers_) {
+      if (child->Pid() > 0) kill(child->Pid(), SIGTERM);
+      child->Wait(3000);
+    }
+    if (!home_.empty()) Shell("rm -rf " + home_);
+  }
+  // stund on `address` with `other` as its second address, both on 3478/3479 of the namespace.
+  void StartStund(const std::string& address, const std::string& other) {
+    peers_.push_back(std::make_unique<ChildProcess>(
+        ns_.Exec({"/usr/sbin/stund", "-h", address, "-a", other, "-p", "3478", "-o", "3479"}),
+        std::vector<std::string>{}));
+  }
+  // True once `address`:3478 answers a binding request inside the namespace (bounded).
+  bool Answers(std::uint32_t address) {
+    bool ok = false;
+    ns_.Enter([&] {
+      platform::UdpSocket s;
+      s.Bind({0x7F000001, 0});
+      std::uint8_t buffer[600];
+      for (int i = 0; i < 50 && !ok; ++i) {
+        s.SendTo({address, 3478}, BuildStunBindingRequest(7));
+        ok = s.ReceiveFrom(buffer, 100).status == platform::ReceiveStatus::kDatagram;
+      }
+    });
+    return ok;
+  }
+  NetTestRun Run(const std::string& servers, std::vector<std::string> args = {}) {
+    std::vector<std::string> argv = {CORVINA_BINARY, "nettest"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess tool(ns_.Exec(argv), {"CORVINA_HOME=" + home_, "CORVINA_LOCAL_ADDRESS=127.0.0.1",
+                                       "CORVINA_STUN_SERVERS=" + servers});
+    NetTestRun run;
+    std::string line;
+    while (tool.ReadLine(&line, 30000)) run.lines.push_back(line);
+    const int status = tool.Wait(5000);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+  std::string Setting(const std::string& name) {
+    platform::SqliteSettingsStore store(home_ + "/registry.db");
+    return platform::Settings(store).GetSettingString("SIP", name, "<missing>");
+  }
+
+  LoopbackNamespace ns_;
+  std::string home_;
+  std::vector<std::unique_ptr<ChildProcess>> peers_;
+};
+
+TEST_F(NetToolInterop, TwoStundServersGiveStunAndAHeldPortMovesOn) {
+  if (access("/usr/sbin/stund", X_OK) != 0) GTEST_SKIP() << "stund is not installed (package stun-server)";
+  StartStund("127.0.0.1", "127.0.0.2");
+  StartStund("127.0.0.3", "127.0.0.4");
+  ASSERT_TRUE(Answers(0x7F000001) && Answers(0x7F000003));
+  platform::UdpSocket held;
+  ns_.Enter([&] { ASSERT_TRUE(held.Bind({0x7F000001, 5070}).Ok()); });
+  const NetTestRun run = Run("127.0.0.1,127.0.0.3");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.Has("Port 5070 (UDP) is being used by another program - trying another port"));
+  EXPECT_TRUE(run.Has("log 0 Sip Port 5071 (UDP) opened OK"));
+  EXPECT_TRUE(run.Has("log 0 SIP Network Tool finished"));
+  EXPECT_FALSE(run.Has("question"));
+  EXPECT_EQ(Setting("Port"), "5071");
+  EXPECT_EQ(Setting("STUN"), "1");
+  EXPECT_EQ(Setting("Active"), "0");
+  const std::vector<std::string> both = {Setting("STUNServer1"), Setting("STUNServer2")};
+  EXPECT_TRUE(both == (std::vector<std::string>{"127.0.0.1", "127.0.0.3"}) ||
+              both == (std::vector<std::string>{"127.0.0.3", "127.0.0.1"}))
+      << both[0] << " " << both[1];
+}
+
+TEST_F(NetToolInterop, SilentServersRaiseTheFirewallQuestion) {
+  const NetTestRun run = Run("127.0.0.1:9", {"--blocked", "cancel"});
+  EXPECT_EQ(run.exitCode, 1);
+  ASSERT_TRUE(run.Has("question Firewall Blocking Ports: Your handheld seems to be blocking UDP port 8000 "));
+  EXPECT_FALSE(run.Has("SIP Network Tool finished"));
+  EXPECT_EQ(Setting("Port"), "<missing>");
+}
+
+TEST_F(NetToolInterop, ServerIgnoringChangeIpLeadsToTheGateway) {
+  struct Case {
+    const char* name;
+    bool gateway;
+    std::vector<std::string> lines;
+    std::vector<std::string> settings;  // STUN, UPNP, Active
+  };
+  const Case cases[] = {
+      {"test IGD", true, {"log 0 UPnP NAT or router found", "log 0 External IP is: 203.0.113.7"}, {"0", "1", "0"}},
+      {"no gateway", false,
+       {"log 0 No UPnP NAT or router found", "log 0 Because NAT or router is 'symmetric'",
+        "messageBox Manual Router Setup Required: A 'symmetric' NAT"},
+       {"0", "0", "1"}},
+  };
+  PlainStunResponder responder(ns_);
+  for (const Case& c : cases) {
+    IgdTestServer igd({});
+    if (c.gateway) {
+      bool started = false;
+      ns_.Enter([&] { started = igd.Start(0x7F000001, 1900, 0x7F000001); });
+      ASSERT_TRUE(started) << c.name;
+    }
+    const NetTestRun run = Run("127.0.0.5");
+    igd.Stop();
+    EXPECT_EQ(run.exitCode, 0) << c.name;
+    EXPECT_TRUE(run.Has("log 0 NAT is symmetric so STUN will not work.")) << c.name;
+    EXPECT_TRUE(run.Has("log 0 Checking for a UPnP NAT")) << c.name;
+    for (const std::string& line : c.lines) EXPECT_TRUE(run.Has(line)) << c.name << ": " << line;
+    EXPECT_EQ((std::vector<std::string>{Setting("STUN"), Setting("UPNP"), Setting("Active")}), c.settings) << c.name;
+    if (c.gateway) {
+      ASSERT_EQ(igd.Mappings().size(), 1u) << c.name;
+      EXPECT_NE(igd.Mappings()[0].find("<NewExternalPort>5071</NewExternalPort>"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvina::call
