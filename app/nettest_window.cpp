@@ -145,7 +145,9 @@ WaitResult RunNetworkToolInWindow(const NetworkToolWindowParts& parts) {
   worker.Cancel();  // every wait of the tool ends on it, so the join is bounded
   worker.Join();
   display.Drain(nullptr, view);  // a closing message queued as the window closed
-  return waited == WaitResult::kCancelled ? WaitResult::kCancelled : WaitResult::kDone;
+  // The question's Cancel ends the tool as the window's Cancel does.
+  const bool cancelled = waited == WaitResult::kCancelled || worker.Result() == call::NetworkToolResult::kCancelled;
+  return cancelled ? WaitResult::kCancelled : WaitResult::kDone;
 }
 
 }  // namespace corvina::app

@@ -24,7 +24,8 @@ struct NetworkToolWindowParts {
   std::function<void()> startEngine;
 };
 
-// User-interface thread. kCancelled when the user closed the progress window.
+// User-interface thread. kCancelled when the user closed the progress window or answered the
+// question with Cancel; kFailed when the view has no progress window.
 WaitResult RunNetworkToolInWindow(const NetworkToolWindowParts& parts);
 
 }  // namespace corvina::app

@@ -151,9 +151,11 @@ class NetToolInterop : public ::testing::Test {
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
   }
-  std::string Setting(const std::string& name) {
+  std::string Setting(const std::string& name, const char* set = nullptr) {
     platform::SqliteSettingsStore store(home_ + "/registry.db");
-    return platform::Settings(store).GetSettingString("SIP", name, "<missing>");
+    platform::Settings settings(store);
+    if (set != nullptr) settings.SetSettingString("SIP", name, set);
+    return settings.GetSettingString("SIP", name, "<missing>");
   }
 
   LoopbackNamespace ns_;
@@ -189,6 +191,30 @@ TEST_F(NetToolInterop, SilentServersRaiseTheFirewallQuestion) {
   ASSERT_TRUE(run.Has("question Firewall Blocking Ports: Your handheld seems to be blocking UDP port 8000 "));
   EXPECT_FALSE(run.Has("SIP Network Tool finished"));
   EXPECT_EQ(Setting("Port"), "<missing>");
+}
+
+TEST_F(NetToolInterop, ConsolePhoneAsksItsQuestionAndRestartsItsEngineAfterCancel) {
+  Setting("STUN", "0");
+  ChildProcess phone(ns_.Exec({CORVINA_BINARY, "--headless"}),
+                     {"CORVINA_HOME=" + home_, "CORVINA_LOCAL_ADDRESS=127.0.0.1", "CORVINA_STUN_SERVERS=127.0.0.1:9"});
+  std::string line;
+  ASSERT_TRUE(phone.WaitForLine("event {\"event\":\"address\"", &line, 10000));  // the engine runs
+  phone.Send("nettest");
+  ASSERT_TRUE(phone.WaitForLine("event {\"event\":\"question\"", &line, 10000));
+  EXPECT_NE(line.find("\"title\":\"Firewall Blocking Ports\",\"text\":\"Your handheld seems to be blocking UDP port "
+                      "8000 "), std::string::npos);
+  // The running phone holds the home: the console tool refuses beside it.
+  EXPECT_EQ(Run("127.0.0.1:9").exitCode, 2);
+  phone.Send("reply cancel");
+  // The tool's answer, and the engine started again (its address event), in either order.
+  bool answered = false, restarted = false;
+  while (!(answered && restarted) && phone.ReadLine(&line, 10000)) {
+    answered = answered || line == "ok {\"result\":1}";
+    restarted = restarted || line.rfind("event {\"event\":\"address\"", 0) == 0;
+  }
+  EXPECT_TRUE(answered && restarted) << answered << restarted;
+  phone.Send("quit");
+  EXPECT_EQ(phone.Wait(10000), 0);
 }
 
 TEST_F(NetToolInterop, ServerIgnoringChangeIpLeadsToTheGateway) {
