@@ -121,7 +121,9 @@ NetworkToolResult NetworkTool::Steps() {
   if (check == Check::kCancelled) return NetworkToolResult::kCancelled;
   if (check == Check::kPassed) return NetworkToolResult::kFinished;
   display_.SetFraction(kBeforeUpnpFraction);
-  check = UpnpCheck(sipPort, local);
+  // Without a free port the gateway is asked for the one `Port` keeps.
+  check = UpnpCheck(sipPort != 0 ? sipPort : settings_.GetSettingInt(nat::kSection, nat::kPort, nat::kDefaultSipPort),
+                    local);
   if (check == Check::kCancelled) return NetworkToolResult::kCancelled;
   if (check == Check::kPassed) return NetworkToolResult::kFinished;
   Log(tool::kSymmetricSlow);

@@ -177,6 +177,7 @@ TEST(NetworkTool, FirewallQuestionAndPortWalk) {
   EXPECT_EQ(end.Lines(platform::kLogError),
             std::vector<std::string>{"No free UDP port for SIP from 65533 to 65534; Port stays 65533"});
   EXPECT_EQ(end.io.bound.back(), 0);
+  EXPECT_EQ(end.io.mappedPorts, std::vector<std::uint16_t>{20});  // Port 65533 + 23, kept to 16 bits
   EXPECT_EQ(end.f.Get("Active"), "1");
 }
 
