@@ -19,7 +19,7 @@ class NatTraversal::Probes final : public NatProbes {
   StunOutcome QueryStun(std::string_view serverName) override {
     const platform::HostPort server = platform::SplitHostPort(serverName, nat::kStunPort);
     auto address = owner_.resolver_.ResolveIpv4(server.host);
-    if (!address) return {StunStatus::kFailed, {}};
+    if (!address) return {StunStatus::kFailed, {}, {}};
     const std::uint32_t transaction = owner_.transaction_.fetch_add(1) + 1;
     return RunStunQuery(channel_, owner_.clock_, {*address, server.port}, transaction, other_);
   }

@@ -1,11 +1,15 @@
 #include "call/stun_message.h"
 
+#include <algorithm>
+
 namespace corvina::call {
 namespace {
 
 constexpr std::uint16_t kBindingRequest = 0x0001;
 constexpr std::uint16_t kBindingResponse = 0x0101;
 constexpr std::uint16_t kMappedAddress = 0x0001;
+constexpr std::uint16_t kChangeRequest = 0x0003;
+constexpr std::uint8_t kChangeIpFlag = 0x04;
 constexpr std::uint8_t kFamilyIpv4 = 1;
 constexpr std::size_t kCounterOffset = 8;
 
@@ -20,6 +24,17 @@ std::array<std::uint8_t, kStunHeaderBytes> BuildStunBindingRequest(std::uint32_t
   request[0] = kBindingRequest >> 8;
   request[1] = kBindingRequest & 0xFF;
   for (int i = 0; i < 4; ++i) request[kCounterOffset + i] = static_cast<std::uint8_t>(transaction >> (8 * i));
+  return request;
+}
+
+std::array<std::uint8_t, kStunChangeRequestBytes> BuildStunChangeIpRequest(std::uint32_t transaction) {
+  std::array<std::uint8_t, kStunChangeRequestBytes> request{};
+  const auto header = BuildStunBindingRequest(transaction);
+  std::copy(header.begin(), header.end(), request.begin());
+  request[3] = kStunChangeRequestBytes - kStunHeaderBytes;  // message length 8
+  request[kStunHeaderBytes + 1] = kChangeRequest;
+  request[kStunHeaderBytes + 3] = 4;  // attribute length
+  request[kStunHeaderBytes + 7] = kChangeIpFlag;
   return request;
 }
 

@@ -14,6 +14,11 @@ namespace corvina::call {
 
 inline constexpr std::size_t kStunHeaderBytes = 20;
 inline constexpr std::size_t kStunMaxDatagram = 2048;
+inline constexpr std::size_t kStunChangeRequestBytes = 28;
+
+// The 28-byte Binding Request carrying `transaction` and one CHANGE-REQUEST attribute asking the
+// server to answer from its other IP address (the symmetric-NAT test).
+std::array<std::uint8_t, kStunChangeRequestBytes> BuildStunChangeIpRequest(std::uint32_t transaction);
 
 // The 20-byte Binding Request carrying `transaction`.
 std::array<std::uint8_t, kStunHeaderBytes> BuildStunBindingRequest(std::uint32_t transaction);

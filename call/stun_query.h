@@ -13,16 +13,25 @@ namespace corvina::call {
 
 inline constexpr int kStunSends = 3;
 inline constexpr int kStunWaitMs = 230;
+// The symmetric-NAT test's change-IP request: up to four sends, 450 ms of reading after each.
+inline constexpr int kChangeIpSends = 4;
+inline constexpr int kChangeIpWaitMs = 450;
 
 enum class StunStatus { kMapped, kFailed, kStopped };
 
 struct StunOutcome {
   StunStatus status = StunStatus::kFailed;
   platform::SocketAddress mapped;  // valid when kMapped
+  platform::SocketAddress from;    // where the answer came from; valid when kMapped
 };
 
 StunOutcome RunStunQuery(DatagramChannel& channel, const platform::TickClock& clock,
                          const platform::SocketAddress& server, std::uint32_t transaction,
                          const sip::OtherTrafficSink& otherTraffic);
+
+// Sends the change-IP Binding Request to `server` and reads for any Binding Response to
+// `transaction` (a MAPPED-ADDRESS is not needed); kMapped with `from` set to the answer's source.
+StunOutcome RunChangeIpQuery(DatagramChannel& channel, const platform::TickClock& clock,
+                             const platform::SocketAddress& server, std::uint32_t transaction);
 
 }  // namespace corvina::call

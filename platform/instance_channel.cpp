@@ -166,6 +166,15 @@ bool HandOverToRunningInstance(const std::string& runtimeFolder, int timeoutMs) 
   return Exchange(runtimeFolder, "hotkey 1", timeoutMs, &reply) && reply == "ok";
 }
 
+bool RunningInstanceAnswers(const std::string& runtimeFolder, int timeoutMs) {
+  UniqueFd connection = Connect(InstanceSocketName(runtimeFolder));
+  if (!connection) return false;
+  LineSplitter lines(kMaxLineBytes);
+  std::string title;
+  return ReadLine(connection.Get(), timeoutMs, lines, &title) &&
+         title.compare(0, kProductName.size(), kProductName) == 0;
+}
+
 bool AskRunningInstanceToApply(const std::string& runtimeFolder, int timeoutMs) {
   std::string reply;
   return Exchange(runtimeFolder, "apply", timeoutMs, &reply) && reply == "ok";

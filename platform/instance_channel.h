@@ -74,6 +74,10 @@ enum class HandOverResult { kNoInstance, kTaken, kRefused };
 HandOverResult HandDialToRunningInstance(const std::string& runtimeFolder, const DialRequest& request,
                                          int timeoutMs);
 
+// True when a phone runs on this runtime folder: it answers a connection with its title. Nothing
+// is asked of it (the connection closes without a request).
+bool RunningInstanceAnswers(const std::string& runtimeFolder, int timeoutMs);
+
 // Asks the running phone to apply the settings; true when one answered "ok".
 bool AskRunningInstanceToApply(const std::string& runtimeFolder, int timeoutMs);
 

@@ -12,7 +12,7 @@ runtime_pkgs=(
 test_pkgs=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  sip-tester baresip-core kamailio stun-server stun-client
+  sip-tester baresip-core kamailio stun-server stun-client miniupnpd-nftables
   libspandsp-dev libgsm1-dev libgsm-tools libre-dev libsofia-sip-ua-dev
   ffmpeg sox espeak-ng tshark
   xvfb xauth

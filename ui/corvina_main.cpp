@@ -1,7 +1,8 @@
 // The `corvina` program: the phone with its Qt window, the console phone (--headless), the
 // settings tool (reg ...), the option pages (options ...), e-mail without the window (mail ...),
-// or the list of sound devices (devices). The window is a second program (ui/window_main.cpp)
-// that takes this one's place when a display is used, so that nothing here loads Qt.
+// the network setup tool (nettest) or the list of sound devices (devices). The window is a
+// second program (ui/window_main.cpp) that takes this one's place when a display is used, so
+// that nothing here loads Qt.
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "app/dial_arguments.h"
 #include "app/devices_tool.h"
 #include "app/mail_tool.h"
+#include "app/nettest_tool.h"
 #include "app/phone_entry.h"
 #include "app/program_objects.h"
 #include "app/options/program_options.h"
@@ -37,7 +39,7 @@ constexpr const char* kShortUsage =
     "       corvina options show PAGE [--line default|1|2]\n"
     "       corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
     "         (PAGE: audio, lines, advanced, net1, net2, record, hold, email)\n"
-    "       corvina devices [playback|capture]\n" CORVINA_MAIL_USAGE
+    "       corvina devices [playback|capture]\n" CORVINA_MAIL_USAGE CORVINA_NETTEST_USAGE
     "       corvina --help\n";
 
 constexpr const char* kHelp =
@@ -66,6 +68,11 @@ constexpr const char* kHelp =
     "  corvina mail recording FILE --to ADDR\n"
     "                               send an e-mail (a recording) with the Email settings; the exit status\n"
     "                               is 0 sent, 1 cancelled, 2 failed or refused\n"
+    "  corvina nettest [--blocked yes|no|cancel]\n"
+    "                               the Networking Setup Wizard on the console: tests the network and\n"
+    "                               stores the NAT settings and a free SIP port; --blocked answers the\n"
+    "                               \"Firewall Blocking Ports\" question (default no). Exit status 0 done,\n"
+    "                               1 cancelled, 2 ended early or refused (a phone runs on this home)\n"
     "  corvina devices [playback|capture]\n"
     "                               the sound devices; the device settings also take \"null\" (silence)\n"
     "                               and \"wav:PATH\" (a WAV file to play from or record into)\n"
@@ -75,6 +82,7 @@ constexpr const char* kHelp =
     "  CORVINA_HOME=DIR             keep everything of this phone below DIR (DIR/registry.db,\n"
     "                               DIR/Documents/Corvina, DIR/run), so that phones run side by side\n"
     "  CORVINA_LOCAL_ADDRESS=IP     the phone's own IPv4 address instead of the one it finds\n"
+    "  CORVINA_STUN_SERVERS=A,B,... the STUN servers (host or host:port) the network tool tries\n"
     "  DISPLAY, WAYLAND_DISPLAY     without either, the phone runs on the console\n"
     "\n"
     "Files (without CORVINA_HOME):\n"
@@ -148,6 +156,17 @@ int main(int argc, char** argv) {
     }
     return corvina::app::RunMailTool(std::vector<std::string>(args.begin() + 1, args.end()), store, paths, std::cout,
                                      std::cerr);
+  }
+
+  if (!args.empty() && args[0] == "nettest") {
+    const corvina::platform::PhonePaths paths = corvina::platform::ResolvePhonePaths();
+    corvina::platform::SqliteSettingsStore store(paths.registryFile);
+    if (!store.IsOpen()) {
+      std::cerr << "error: cannot open the settings store " << store.Path() << "\n";
+      return 2;
+    }
+    return corvina::app::RunNetTestTool(std::vector<std::string>(args.begin() + 1, args.end()), store, paths,
+                                        std::cout, std::cerr);
   }
 
   if (!args.empty() && args[0] == "devices") {

@@ -15,6 +15,7 @@
 #include "platform/desktop_open.h"
 #include "platform/product.h"
 #include "ui/key_rule.h"
+#include "ui/qt_progress.h"
 
 namespace corvina::ui {
 namespace {
@@ -516,6 +517,21 @@ void QtMainView::ShowMessageBox(std::string_view title, std::string_view text) {
   auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text), QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
+}
+
+app::QuestionAnswer QtMainView::AskYesNoCancel(std::string_view title, std::string_view text) {
+  QMessageBox box(QMessageBox::Question, FromUtf8(title), FromUtf8(text),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return app::QuestionAnswer::kYes;
+    case QMessageBox::No: return app::QuestionAnswer::kNo;
+    default: return app::QuestionAnswer::kCancel;
+  }
+}
+
+app::ProgressWindow* QtMainView::ToolProgress() {
+  if (!toolProgress_) toolProgress_ = std::make_unique<QtProgressWindow>(this);
+  return toolProgress_.get();
 }
 
 bool QtMainView::ShowTrayMessage(std::string_view title, std::string_view text) {

@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "app/controller/main_view.h"
@@ -26,6 +27,8 @@
 #include "ui/view_input.h"
 
 namespace corvina::ui {
+
+class QtProgressWindow;
 
 class QtMainView final : public QMainWindow, public app::MainView {
   Q_OBJECT
@@ -58,6 +61,10 @@ class QtMainView final : public QMainWindow, public app::MainView {
   void SetSliders(int play, int record) override;
   void SetMeters(int play, int record) override;
   void ShowMessageBox(std::string_view title, std::string_view text) override;
+  // A modal Yes/No/Cancel box (its own loop keeps the window's other work going).
+  app::QuestionAnswer AskYesNoCancel(std::string_view title, std::string_view text) override;
+  // The progress window of the Networking Setup Wizard, made on first use.
+  app::ProgressWindow* ToolProgress() override;
   bool ShowTrayMessage(std::string_view title, std::string_view text) override;
   void OpenExternal(std::string_view target) override;
   void RegistrationChanged(const app::LineRegistrationState& state) override;
@@ -93,6 +100,7 @@ class QtMainView final : public QMainWindow, public app::MainView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  std::unique_ptr<QtProgressWindow> toolProgress_;  // user-interface thread
   void BuildControls();
   void BuildMenus();
   QPushButton* AddButton(app::ControlId id, const QString& text);

@@ -18,6 +18,7 @@
 #include "app/console/console_event.h"
 #include "app/console/console_outbox.h"
 #include "app/phone_entry.h"
+#include "app/console/nettest_verbs.h"
 #include "app/progress/headless_progress.h"
 #include "platform/fd_io.h"
 #include "platform/headless_loop.h"
@@ -85,6 +86,9 @@ class ConsolePhone final : public PhoneFrontend,
   void OpenQuickTransferList() override;
   // {"event":"dialog","name":"Options","page":N}: the `options` verb edits its pages.
   bool OpenOptions(int page) override;
+  // {"event":"question",...}, then the loop runs until `reply` answers (nettest_verbs.h).
+  QuestionAnswer AskYesNoCancel(std::string_view title, std::string_view text) override;
+  ProgressWindow* ToolProgress() override { return &progress_; }
   // {"event":"hotkey","id":N,"registered":true,"modifiers":M,"key":K} / "registered":false
   bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) override;
   void UnregisterHotkey(int id) override;
@@ -159,6 +163,7 @@ class ConsolePhone final : public PhoneFrontend,
   DisplayRows shownRows_;                              // the display as last told; loop thread
   platform::SystemTickClock tickClock_;
   HeadlessProgress progress_{*this, *this, tickClock_};  // loop thread
+  ConsoleQuestion question_;                             // loop thread
 };
 
 }  // namespace corvina::app

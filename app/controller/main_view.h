@@ -19,6 +19,11 @@
 
 namespace corvina::app {
 
+class ProgressWindow;
+
+// The buttons of a question box.
+enum class QuestionAnswer { kYes, kNo, kCancel };
+
 // The main window's controls, by their identifiers.
 enum class ControlId : int {
   kKey1 = 103,  // 103 "1" … 111 "9", 112 "*", 113 "0", 114 "#"
@@ -103,6 +108,13 @@ class MainView : public HotkeyRegistrar {
   virtual void SetMeters(int /*play*/, int /*record*/) {}
   // A message box with an OK button; the controller does not wait for it.
   virtual void ShowMessageBox(std::string_view /*title*/, std::string_view /*text*/) {}
+  // A Yes/No/Cancel question box; returns once the user has answered (the view keeps its input
+  // going meanwhile). kCancel also when the window is closing.
+  virtual QuestionAnswer AskYesNoCancel(std::string_view /*title*/, std::string_view /*text*/) {
+    return QuestionAnswer::kNo;
+  }
+  // The progress window in which the main window's long operations run (null: none).
+  virtual ProgressWindow* ToolProgress() { return nullptr; }
   // A tray message; false when there is no tray (the controller then shows a display note).
   virtual bool ShowTrayMessage(std::string_view /*title*/, std::string_view /*text*/) { return false; }
   // Opens a folder or a web page with the desktop's handler.

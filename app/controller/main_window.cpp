@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/nettest_window.h"
 #include "contacts/ini_contact_store.h"
 #include "media/system_tones.h"
 #include "platform/product_info.h"
@@ -44,6 +45,19 @@ void MainWindow::StartSip() {
   program_.sipEngine.SetObserver(&sipFeed_);
   calls_.Start();
   program_.sipEngine.StartEngine();
+}
+
+WaitResult MainWindow::RunNetworkTool() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (networkToolRunning_) return WaitResult::kDone;
+  networkToolRunning_ = true;
+  NetworkToolWindowParts parts{program_, view_, posts_};
+  parts.engineRunning = sipStarted_;
+  parts.stopEngine = [this] { StopSip(); };
+  parts.startEngine = [this] { StartSip(); };
+  const WaitResult result = RunNetworkToolInWindow(parts);
+  networkToolRunning_ = false;
+  return result;
 }
 
 std::vector<LineRegistrationState> MainWindow::StatesOf(const sip::RegistrationStatus& status) const {
@@ -110,7 +124,7 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
       [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording(), contacts_.get(),
-      platform::ManualFile()});
+      platform::ManualFile(), [this] { RunNetworkTool(); }});
   phone_->Initialise();
   ApplyHotkeys();
   // The registrations as they stand; their changes follow through the engine's observer.

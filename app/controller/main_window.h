@@ -12,6 +12,7 @@
 #include "app/controller/main_view.h"
 #include "app/controller/phone_controller.h"
 #include "app/phone_wiring.h"
+#include "app/progress/progress_sink.h"
 #include "app/program_objects.h"
 #include "platform/product.h"
 #include "platform/thread_checker.h"
@@ -43,6 +44,10 @@ class MainWindow {
   // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the
   // engine and starts it.
   void StartSip();
+  // The "Networking Setup Wizard": runs the network setup tool in the view's progress window,
+  // with the SIP engine stopped while it works and started again afterwards. The menu command
+  // and the end of the first-run wizard call it. Returns once the tool has ended.
+  WaitResult RunNetworkTool();
   // Ends the calls on both lines (their BYEs go out) before the engine stops.
   void EndCalls() { calls_.End(); }
   CallLines& Calls() { return calls_; }
@@ -105,6 +110,7 @@ class MainWindow {
   std::unique_ptr<PhoneController> phone_;
   SipFeed sipFeed_{*this};
   bool sipStarted_ = false;                    // user-interface thread
+  bool networkToolRunning_ = false;            // user-interface thread
   sip::RegistrationKey lineKeys_[kLineCount];  // fixed while the engine runs
   CallLines calls_;                            // user-interface thread
   HotkeyBindings hotkeys_;                     // user-interface thread

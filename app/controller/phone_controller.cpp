@@ -475,8 +475,12 @@ CommandResult PhoneController::OnCommand(int id) {
       parts_.settings.SetSettingString(kSection, "LineConfigure", "-1");
       return parts_.view.OpenOptions(0) ? CommandResult::kDone : CommandResult::kNotBuilt;
     case 1030: return parts_.view.OpenOptions(1) ? CommandResult::kDone : CommandResult::kNotBuilt;
+    case 1013:
+      if (!parts_.runNetworkTool) return CommandResult::kNotBuilt;
+      parts_.runNetworkTool();
+      return CommandResult::kDone;
     // Address book, quick transfer and wizards come later.
-    case 1012: case 1013: case 1015: case 1017: case 2001:
+    case 1012: case 1015: case 1017: case 2001:
       return CommandResult::kNotBuilt;
     default: break;
   }

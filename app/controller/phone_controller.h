@@ -88,6 +88,7 @@ struct PhoneControllerParts {
   contacts::ContactStore* contacts = nullptr;
   // The user manual's file (empty: not found); Help and the web-page commands open its sections.
   std::string manual = {};
+  std::function<void()> runNetworkTool = {};  // command 1013, the network setup tool
 };
 
 class PhoneController final : public PhoneLineOwner {

@@ -36,6 +36,7 @@ class HeadlessProgress final : public CooperativeProgressWindow {
 
   // The Cancel button: false when no window is open.
   bool Cancel();
+  bool IsOpen() const { return open_; }
 
   bool Pump() override;
   void ReportError(std::string_view text) override;

@@ -35,7 +35,7 @@ class Selection : public ::testing::Test {
                                   std::uint16_t staticBase = 5070, std::uint16_t base = 5070) {
     return SelectPublicAddress(f.settings, log, probes, second, {local, port, step, staticBase, base});
   }
-  StunOutcome Mapped(std::uint32_t address, std::uint16_t port) { return {StunStatus::kMapped, {address, port}}; }
+  StunOutcome Mapped(std::uint32_t address, std::uint16_t port) { return {StunStatus::kMapped, {address, port}, {}}; }
 
   testing::SettingsFixture f;
   testing::RecordingLog log;
@@ -126,7 +126,7 @@ TEST_F(Selection, BothStunServersFailingLogsTheAdviceAndResetsTheChoice) {
 TEST_F(Selection, StoppedStunEndsWithoutMessages) {
   f.Set("STUNServer1", "127.0.0.8");
   f.Set("UPNP", "1");
-  probes.stun["127.0.0.8"] = StunOutcome{StunStatus::kStopped, {}};
+  probes.stun["127.0.0.8"] = StunOutcome{StunStatus::kStopped, {}, {}};
   auto r = Select("192.168.1.5", 5070);
   EXPECT_TRUE(r.stopped);
   EXPECT_TRUE(log.entries.empty());

@@ -36,6 +36,13 @@ TEST(StunMessage, RequestIsTwentyBytesWithLittleEndianCounter) {
   EXPECT_EQ(Bytes(r.begin(), r.end()), expected);
 }
 
+TEST(StunMessage, ChangeIpRequestIs28BytesWithOneChangeRequestAttribute) {
+  const auto r = BuildStunChangeIpRequest(0x11223344);
+  const Bytes expected = {0, 1, 0, 8, 0, 0, 0, 0, 0x44, 0x33, 0x22, 0x11, 0, 0, 0, 0, 0, 0, 0, 0,
+                          0, 3, 0, 4, 0, 0, 0, 4};
+  EXPECT_EQ(Bytes(r.begin(), r.end()), expected);
+}
+
 TEST(StunMessage, ReadsMappedAddressOnlyFromOurAnswer) {
   auto cat = [](Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -115,6 +122,22 @@ TEST(StunQuery, ForeignDatagramsAreHandedBackAndTheWaitGoesOn) {
   EXPECT_EQ(run.channel.sent.size(), 2u);
   ASSERT_EQ(run.handedBack.size(), 2u);
   EXPECT_EQ(run.handedBack[0], "OPTIONS sip:x SIP/2.0\r\n\r\n");
+}
+
+TEST(StunQuery, ChangeIpQuerySendsFourTimesAndReportsTheAnswersSource) {
+  QueryRun silent;
+  EXPECT_EQ(RunChangeIpQuery(silent.channel, silent.clock, {0x7F000001, 3478}, kCounter).status, StunStatus::kFailed);
+  EXPECT_EQ(silent.channel.sent.size(), 4u);
+  EXPECT_EQ(silent.channel.sent[0].second.size(), 28u);
+  EXPECT_EQ(silent.clock.NowMs(), 1000u + 4 * 450);
+  // Any Binding Response to the counter is the answer, even one without MAPPED-ADDRESS.
+  QueryRun answered;
+  const Bytes bare = Response({});
+  answered.channel.arrivals.push_back({1600, std::string(bare.begin(), bare.end())});
+  const StunOutcome outcome = RunChangeIpQuery(answered.channel, answered.clock, {0x7F000001, 3478}, kCounter);
+  EXPECT_EQ(outcome.status, StunStatus::kMapped);
+  EXPECT_EQ(platform::FormatSocketAddress(outcome.from), "127.0.0.1:3478");
+  EXPECT_EQ(answered.channel.sent.size(), 2u);
 }
 
 TEST(StunQuery, StopEndsTheQuery) {
