@@ -31,6 +31,7 @@ class PhoneProcessTest : public ::testing::Test {
     std::string home = folder_.Sub(name);
     ChildProcess set({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, Env(home));
     set.Wait(5000);
+    ChildProcess({CORVINA_BINARY, "reg", "set", "Settings", "InstallWizRun", "1"}, Env(home)).Wait(5000);
     return home;
   }
   static std::vector<std::string> Env(const std::string& home) {
@@ -328,6 +329,7 @@ TEST_F(HeadlessPhoneVerbsTest, VerbsChangeTheStateAndEachChangeIsAnEvent) {
   const std::string home = folder_.Sub("home");
   const std::vector<std::string> env = {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1"};
   ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, env).Wait(5000);
+  ChildProcess({CORVINA_BINARY, "reg", "set", "Settings", "InstallWizRun", "1"}, env).Wait(5000);
   std::string line;
   {
     ChildProcess phone({CORVINA_BINARY, "--headless"}, env);
