@@ -38,6 +38,7 @@ AudioRouter::AudioRouter(media::AudioDevices& devices, platform::Settings& setti
                                         })) {}
 
 AudioRouter::~AudioRouter() {
+  levelsListener_ = nullptr;  // nobody is told of the silence of a router going away
   intercom_.Halt();
   Stop();
   for (int line : {0, 1}) StopHold(line);

@@ -1,6 +1,7 @@
 // The controller's start-up behaviour, seen through a recording view: the stored status
 // window applied, "Corvina Run" written, worker entries reaching a live window only, and an
-// unusable settings store reported once and left alone.
+// unusable settings store reported once and left alone; the microphone's level reaching the
+// meters' listener while the audio path runs.
 #include "app/controller/main_window.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,9 @@
 #include <semaphore>
 #include <thread>
 
+#include "media/wav_file.h"
 #include "platform/manual_loop.h"
+#include "tests/support/poll_until.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::app {
@@ -151,6 +154,36 @@ TEST_F(MainWindowTest, TheAudioRouterServesOnePlaceAtATimeAndTheStatusNamesIt) {
   EXPECT_EQ(router.IntercomBufferedMs(0), 0u);
   window.EndCalls();
   EXPECT_TRUE(router.Place() == AudioPlace::Nothing());
+}
+
+// The meters follow the sound hardware while the path runs and fall to silence when it stops.
+TEST_F(MainWindowTest, TheRouterReportsTheMicrophoneLevelAndSilenceWhenItStops) {
+  const std::string tone = folder_.Sub("tone.wav");
+  {
+    media::WavWriter writer;
+    ASSERT_EQ(writer.Create(tone), media::WavError::kNone);
+    ASSERT_TRUE(writer.Write(std::vector<std::int32_t>(16000, 131072)));  // 2 s at the 0 dB level
+  }
+  program_->settings.SetSettingString("Settings", "Record", "wav:" + tone);
+  program_->settings.SetSettingString("Settings", "RecordVolume", "10");  // unity gain
+  program_->settings.SetSettingString("Settings", "PlayDevice", "null");
+  MainWindow window(*program_, view_);
+  AudioRouter& router = window.Calls().Audio();
+  std::vector<std::pair<int, int>> levels;
+  router.SetLevelsListener([&](int play, int record) { levels.emplace_back(play, record); });
+  router.RouteTo(AudioPlace::Conference());  // the mixer takes the microphone without a call
+  // The wav: device delivers in real time: a bounded wait for its first blocks.
+  EXPECT_TRUE(corvina::testing::PollUntil(
+      [&] {
+        ui_->RunPending();
+        return !levels.empty() && levels.back().second == 0;
+      },
+      3000));
+  ASSERT_FALSE(levels.empty());
+  EXPECT_EQ(levels.back().second, 0);
+  router.RouteTo(AudioPlace::Nothing());
+  EXPECT_EQ(levels.back(), std::make_pair(-127, -127));
+  router.SetLevelsListener({});
 }
 
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {

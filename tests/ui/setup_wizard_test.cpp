@@ -7,7 +7,11 @@
 // - Finish runs the networking tool hook and then the SIP engine; the next start shows no
 //   wizard and starts the engine at once.
 // CORVINA_SHOTS=FOLDER saves a picture of every page there (docs/screenshots/).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLineEdit>
@@ -26,7 +30,6 @@
 #include "app/phone_entry.h"
 #include "media/wav_file.h"
 #include "platform/termination_signals.h"
-#include "tests/support/phone_under_test.h"
 #include "tests/support/temp_folder.h"
 #include "ui/gui_frontend.h"
 
@@ -61,6 +64,19 @@ bool LoopUntil(Condition done, int timeoutMs) {
     QTest::qWait(20);
   }
   return true;
+}
+
+// A UDP port on loopback that nobody holds now.
+std::uint16_t FreeUdpPort() {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
 }
 
 std::uintmax_t FileSize(const std::string& path) {
@@ -108,7 +124,7 @@ class SetupWizardTest : public ::testing::Test {
   }
 
   corvina::testing::TempFolder folder_{"wizard"};
-  std::uint16_t sipPort_ = corvina::testing::FreeUdpPort();
+  std::uint16_t sipPort_ = FreeUdpPort();
   app::ProgramObjects* program_ = nullptr;
 };
 
