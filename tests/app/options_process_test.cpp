@@ -55,6 +55,26 @@ TEST(OptionsCommand, RefusalsPrintTheirBoxAndKeepOnlyTheEarlierWrites) {
   }
 }
 
+// The wizard pages that hold settings, from the command line: shown, set, refused.
+TEST(OptionsCommand, TheWizardPagesTakeTheWizardsRules) {
+  corvina::testing::TempFolder home("options-wizard");
+  const std::pair<std::vector<std::string>, std::string> steps[] = {
+      {{"options", "show", "mode"}, "{\"page\":\"mode\",\"values\":{\"TalkMode\":\"speaker\",\"Quality\":\"default\"}}\n"},
+      {{"options", "set", "mode", "TalkMode=handset", "Quality=higher"}, "ok\n"},
+      {{"reg", "list", "SIP"}, "Quality=70\n"},
+      {{"options", "set", "sipdetails", "DisplayName=Ann", "UserName= "},
+       "refused {\"title\":\"User name required\",\"text\":\"You must enter a user name. If you have signed up with "
+       "a SIP service, enter the user name provided. If you have not, just make up a name to identify the "
+       "line.\",\"field\":\"UserName\"}\n"},
+      {{"options", "set", "sipdetails", "UserName= 100 ", "Proxy="}, "ok\n"},
+      {{"reg", "list", "SIP"}, "Port=5060\nQuality=70\n"},
+      {{"options", "show", "sipdetails"},
+       "{\"page\":\"sipdetails\",\"values\":{\"DisplayName\":\"Ann\",\"UserName\":\"100\",\"Proxy\":\"\","
+       "\"ProxyPassword\":\"\"}}\n"},
+  };
+  for (const auto& [args, out] : steps) EXPECT_EQ(Corvina(home.Path().string(), args).out, out) << args[1];
+}
+
 TEST(OptionsCommand, ARunningPhoneAppliesAConfirmedSet) {
   corvina::testing::TempFolder home("options-apply");
   const std::uint16_t first = corvina::testing::FreeUdpPort();

@@ -56,6 +56,22 @@ class PhoneProcessTest : public ::testing::Test {
   corvina::testing::TempFolder folder_{"proc"};
 };
 
+// A first start without a display asks nothing: no wizard, no networking tool; it says so, and
+// the next start is not a first start any more.
+TEST_F(PhoneProcessTest, AHeadlessFirstStartSkipsTheWizardAndMarksItRun) {
+  const std::string home = folder_.Sub("first");
+  ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, Env(home)).Wait(5000);
+  auto phone = StartPhone(home);
+  std::string line;
+  EXPECT_TRUE(phone->WaitForLine("event {\"event\":\"wizard\",\"skipped\":true}", &line, 5000));
+  EXPECT_EQ(Ask(*phone, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
+  ChildProcess get({CORVINA_BINARY, "reg", "get", "Settings", "InstallWizRun"}, Env(home));
+  EXPECT_TRUE(get.ReadLine(&line, 5000));
+  EXPECT_EQ(line, "1");
+  get.Wait(5000);
+}
+
 TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
   std::string home = Home("one");
   auto first = StartPhone(home);
