@@ -253,7 +253,9 @@ void SetupWizard::BuildSipSetup(Page& page) {
     if (choices[id].second.empty()) continue;
     auto* link = new QPushButton(Q(choices[id].second));
     link->setFlat(true);
-    link->setStyleSheet("color: palette(link); text-decoration: underline; text-align: left;");
+    link->setStyleSheet(
+        "QPushButton { color: palette(link); text-decoration: underline; text-align: left; margin-left: 20px; }"
+        "QPushButton:disabled { color: palette(mid); }");
     link->setEnabled(false);
     connect(link, &QPushButton::clicked, this, [this, topic = topics[id]] {
       if (hooks_.openHelp) hooks_.openHelp(topic);

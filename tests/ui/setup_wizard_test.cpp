@@ -5,15 +5,10 @@
 // - SIP Setup's Next and links follow the choice; SIP Details keeps its page with "User name
 //   required" until a user name is given;
 // - Finish runs the networking tool hook and then the SIP engine; the next start shows no
-//   wizard and starts the engine at once.
+//   wizard and starts the engine at once; the menu's audio wizard has the three sound pages.
 // CORVINA_SHOTS=FOLDER saves a picture of every page there (docs/screenshots/).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -23,61 +18,18 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "app/controller/audio_route.h"
 #include "app/phone_entry.h"
 #include "media/wav_file.h"
 #include "platform/termination_signals.h"
+#include "platform/udp_socket.h"
 #include "tests/support/temp_folder.h"
-#include "ui/gui_frontend.h"
+#include "tests/ui/stepped_gui.h"
 
 namespace corvina::ui {
 namespace {
-
-// Runs `steps` as the window's loop, on the test program's application object.
-class SteppedGui final : public GuiFrontend {
- public:
-  using Steps = std::function<void(SteppedGui&, app::MainWindow&)>;
-  SteppedGui(platform::TerminationSignals& none, Steps steps)
-      : GuiFrontend(*static_cast<QApplication*>(QCoreApplication::instance()), none), steps_(std::move(steps)) {}
-  bool CreateWindow(app::MainWindow& window) override {
-    window_ = &window;
-    return GuiFrontend::CreateWindow(window);
-  }
-  int RunLoop() override {
-    steps_(*this, *window_);
-    return 0;
-  }
-
- private:
-  Steps steps_;
-  app::MainWindow* window_ = nullptr;
-};
-
-template <typename Condition>
-bool LoopUntil(Condition done, int timeoutMs) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
-
-// A UDP port on loopback that nobody holds now.
-std::uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 std::uintmax_t FileSize(const std::string& path) {
   std::error_code ec;
@@ -110,7 +62,7 @@ class SetupWizardTest : public ::testing::Test {
     }
     program_ = &program;
     platform::TerminationSignals none;
-    SteppedGui frontend(none, std::move(steps));
+    SteppedGui frontend(*static_cast<QApplication*>(QCoreApplication::instance()), none, std::move(steps));
     EXPECT_EQ(app::RunPhone(program, frontend), 0);
     program_ = nullptr;
   }
@@ -124,7 +76,10 @@ class SetupWizardTest : public ::testing::Test {
   }
 
   corvina::testing::TempFolder folder_{"wizard"};
-  std::uint16_t sipPort_ = FreeUdpPort();
+  std::uint16_t sipPort_ = [] {  // free a moment ago
+    platform::UdpSocket probe;
+    return probe.Bind({0x7F000001, 0}).Ok() ? probe.Local()->port : std::uint16_t{0};
+  }();
   app::ProgramObjects* program_ = nullptr;
 };
 
@@ -184,10 +139,19 @@ TEST_F(SetupWizardTest, AFreshHomeWalksTheFirstRunWizardOnceAndThenStartsTheEngi
   });
   ASSERT_EQ(toolRuns, 1);
 
-  RunPhone([&](SteppedGui& gui, app::MainWindow&) {
+  RunPhone([&](SteppedGui& gui, app::MainWindow& window) {
     EXPECT_TRUE(LoopUntil([&] { return program_->sipEngine.Ready(); }, 10000));
     QTest::qWait(200);
     EXPECT_EQ(gui.Wizard(), nullptr);
+    // The menu's audio wizard: the sound pages only, the first with its own subtitle.
+    EXPECT_EQ(window.Phone()->OnCommand(1012), app::CommandResult::kDone);
+    ASSERT_NE(gui.Wizard(), nullptr);
+    EXPECT_EQ(gui.Wizard()->windowTitle(), "Audio Setup Wizard");
+    EXPECT_EQ(gui.Wizard()->pageIds().size(), 3);
+    EXPECT_EQ(gui.Wizard()->currentPage()->subTitle(), "Select your video camera and quality settings.");
+    gui.Wizard()->resize(520, 440);
+    Shot(*gui.Wizard()->currentPage(), "audio-wizard-mode.png");
+    gui.Wizard()->reject();
   });
   EXPECT_EQ(toolRuns, 1);
 }
