@@ -135,6 +135,9 @@ void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
     if (app::PhoneController* phone = window.Phone()) phone->ApplySettings();
   };
   hooks.viewLogs = [this, &window] { view_.OpenExternal(window.Program().activityLog.Folder()); };
+  hooks.runAudioWizard = [&window] {
+    if (app::PhoneController* phone = window.Phone()) phone->RunAudioWizard();
+  };
   hooks.captureChoices = program.audioDevices.CaptureChoices();
   hooks.playbackChoices = program.audioDevices.PlaybackChoices();
   options_ = new OptionsDialog(program.settings, *optionsEnv_, std::move(hooks), page, &view_);

@@ -34,6 +34,7 @@ class OptionsDialogTest : public ::testing::Test {
     env_.recordingsFolder = "/data";
     OptionsDialogHooks hooks;
     hooks.applied = [this] { ++applied_; };
+    hooks.runAudioWizard = [this] { ++wizards_; };
     dialog_ = std::make_unique<OptionsDialog>(settings_, env_, std::move(hooks), 0, nullptr);
     dialog_->show();
   }
@@ -45,8 +46,16 @@ class OptionsDialogTest : public ::testing::Test {
   platform::Settings settings_{store_};
   app::OptionsEnvironment env_;
   int applied_ = 0;
+  int wizards_ = 0;
   std::unique_ptr<OptionsDialog> dialog_;
 };
+
+TEST_F(OptionsDialogTest, TheAudioTabRunsTheAudioWizard) {
+  for (QPushButton* button : dialog_->findChildren<QPushButton*>()) {
+    if (button->text() == "Run Audio Setup Wizard") button->click();
+  }
+  EXPECT_EQ(wizards_, 1);
+}
 
 TEST_F(OptionsDialogTest, EachRefusalKeepsTheDialogOpenOnItsTabAndACleanOkApplies) {
   struct Case {
