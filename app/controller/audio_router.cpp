@@ -243,9 +243,12 @@ void AudioRouter::Stop() {
   playback_.reset();
   mixer_.reset();
   place_ = AudioPlace::Nothing();
-  // The device threads are gone: the meters fall back to silence.
+  // The device threads are gone: the meters fall back to silence at once, and a report still
+  // on its way carries silence too.
   playLevel_ = recordLevel_ = -127;
-  if (levelsListener_) levelsListener_(-127, -127);
+  if (!levelsListener_) return;
+  ReportLevels();
+  levelsListener_(-127, -127);
 }
 
 }  // namespace corvina::app
