@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "media/audio_texts.h"
+#include "media/peak_meter.h"
 #include "media/sample_scale.h"
 #include "platform/null_audio.h"
 
@@ -88,6 +89,7 @@ bool PlaybackThread::FeedOnce(AudioSink& source) {
     converted_.assign(read_.begin(), read_.begin() + static_cast<std::ptrdiff_t>(got));
   }
   gain_.Apply(converted_, format_.channels);
+  if (onPeak_) onPeak_(Peak(converted_));
   const std::size_t start = pending_.size();
   pending_.resize(start + converted_.size());
   std::transform(converted_.begin(), converted_.end(), pending_.begin() + static_cast<std::ptrdiff_t>(start), ToPcm16);

@@ -41,6 +41,9 @@ class PlaybackThread final : public platform::WorkerThread {
                  const platform::MediaClock& clock, int volume, std::function<void()> onDrained = {});
   ~PlaybackThread() override;
 
+  // Hears the peak (internal scale, after the volume) of every block queued, on the playback
+  // thread; set before Start.
+  void SetPeakListener(std::function<void(std::int32_t peak)> listener) { onPeak_ = std::move(listener); }
   // What the thread plays; nullptr plays nothing. Any thread.
   void SetSource(AudioSinkPtr source);
   // Playback volume, -127..127 (-36 or lower mutes). Any thread.
@@ -66,6 +69,7 @@ class PlaybackThread final : public platform::WorkerThread {
   platform::LogSink& log_;
   const platform::MediaClock& clock_;
   const std::function<void()> onDrained_;
+  std::function<void(std::int32_t)> onPeak_;  // set before Start, then the playback thread's
   std::unique_ptr<platform::AudioOutput> output_;  // playback thread (after construction)
   SoftwareGain gain_;                              // volume: any thread; samples: playback thread
 

@@ -21,6 +21,15 @@ TonePlayer::~TonePlayer() {
 
 bool TonePlayer::Tone(std::string_view name, bool loop, bool ringDevice) {
   CORVINA_CHECK_THREAD(thread_);
+  // The ring device keeps its own level: unity gain in our path.
+  const std::string device =
+      settings_.GetSettingString(kSettingsSection, ringDevice ? kSettingRingPlayDevice : kSettingPlayDevice, "");
+  const int volume = ringDevice ? kMaxVolume : settings_.GetSettingInt(kSettingsSection, kSettingPlayVolume, 0);
+  return ToneOn(name, device, volume, loop);
+}
+
+bool TonePlayer::ToneOn(std::string_view name, const std::string& deviceChoice, int volume, bool loop) {
+  CORVINA_CHECK_THREAD(thread_);
   StopTone();
   const std::string path = SystemToneFile(dataFolder_, name);
   std::shared_ptr<WavFileSource> source = WavFileSource::Open(path, loop);
@@ -28,13 +37,7 @@ bool TonePlayer::Tone(std::string_view name, bool loop, bool ringDevice) {
     log_.Log(std::string(kLogCannotFindSystemFile) + path, platform::kLogError);
     return false;
   }
-  // The ring device keeps its own level: unity gain in our path.
-  const std::string device =
-      settings_.GetSettingString(kSettingsSection, ringDevice ? kSettingRingPlayDevice : kSettingPlayDevice, "");
-  const int volume = ringDevice ? kMaxVolume
-                                : std::clamp(settings_.GetSettingInt(kSettingsSection, kSettingPlayVolume, 0),
-                                             kMinVolume, kMaxVolume);
-  tone_ = Play(std::move(source), device, volume);
+  tone_ = Play(std::move(source), deviceChoice, std::clamp(volume, kMinVolume, kMaxVolume));
   return tone_ != nullptr;
 }
 

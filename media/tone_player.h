@@ -36,6 +36,9 @@ class TonePlayer {
 
   // True when the tone has started playing.
   bool Tone(std::string_view name, bool loop, bool ringDevice);
+  // Plays tone `name` on the device `deviceChoice` at `volume` (-127..127), whatever the
+  // settings say (a device being chosen and not yet saved); replaces the tone playing.
+  bool ToneOn(std::string_view name, const std::string& deviceChoice, int volume, bool loop);
   // One ring: "Ringing" once on the ring device (the call layer's ring rhythm repeats it).
   bool Ring();
   void StopTone();

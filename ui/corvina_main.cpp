@@ -38,7 +38,8 @@ constexpr const char* kShortUsage =
     "       corvina reg list|get|set|delete ...\n"
     "       corvina options show PAGE [--line default|1|2]\n"
     "       corvina options set PAGE [--line default|1|2] KEY=VALUE ...\n"
-    "         (PAGE: audio, lines, advanced, net1, net2, record, hold, email)\n"
+    "         (PAGE: audio, lines, advanced, net1, net2, record, hold, email,\n"
+    "          and the wizard pages mode, microphone, output, sipdetails)\n"
     "       corvina devices [playback|capture]\n" CORVINA_MAIL_USAGE CORVINA_NETTEST_USAGE
     "       corvina --help\n";
 

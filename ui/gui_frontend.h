@@ -18,6 +18,8 @@
 #include "ui/qt_main_view.h"
 #include "ui/quick_dialogs.h"
 #include "ui/qt_progress.h"
+#include "ui/setup_wizard.h"
+#include "app/wizards/microphone_monitor.h"
 
 namespace corvina::ui {
 
@@ -53,6 +55,8 @@ class GuiFrontend : public app::PhoneFrontend {
   OptionsDialog* Options() { return options_.data(); }
   // The Email Settings window while open, else null.
   EmailSettingsDialog* EmailSettings() { return emailSettings_.data(); }
+  // The setup wizard while open, else null.
+  SetupWizard* Wizard() { return wizard_.data(); }
   // Options at its first page (also sent as the value 1886545254, "pref"), and at Lines.
   static constexpr int kOptionsCommand = 1011, kOptionsPrefCommand = 1886545254, kLineOptionsCommand = 1030;
 
@@ -89,6 +93,11 @@ class GuiFrontend : public app::PhoneFrontend {
   mail::MailResult SendMail(app::MainWindow& window, const mail::MailRequest& request, QWidget* parent);
   app::OptionsEnvironment mailEnv_;  // the Email page needs no links, folders or tests
   QPointer<EmailSettingsDialog> emailSettings_;  // owned by the window, deleted on close
+  // The setup wizards (one at a time, deleted on close); the microphone page's listener.
+  bool OpenWizard(app::MainWindow& window, app::WizardKind kind, std::function<void(bool)> done);
+  QPointer<SetupWizard> wizard_;
+  std::unique_ptr<app::MicrophoneMonitor> monitor_;
+  app::OptionsEnvironment wizardEnv_;  // the wizard pages test no links
 };
 
 template <typename Dialog, typename Make>

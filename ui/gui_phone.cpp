@@ -11,6 +11,7 @@
 #include "platform/termination_signals.h"
 #include "ui/about_box.h"
 #include "ui/gui_frontend.h"
+#include "app/wizards/wizard_texts.h"
 
 namespace corvina::ui {
 
@@ -36,6 +37,13 @@ bool GuiFrontend::CreateWindow(app::MainWindow& window) {
     });
   }
   input_->SetWindowCommand(kLineOptionsCommand, [this, &window] { OpenOptions(window, 1); });
+  view_.SetWizardOpener([this, &window](app::WizardKind kind, std::function<void(bool)> done) {
+    return OpenWizard(window, kind, std::move(done));
+  });
+  view_.SetNetworkTool([&window] {
+    window.RunNetworkTool();
+    return true;
+  });
   view_.SetInput(input_.get());
   view_.showMaximized();
   return true;
@@ -131,6 +139,9 @@ void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
     if (app::PhoneController* phone = window.Phone()) phone->ApplySettings();
   };
   hooks.viewLogs = [this, &window] { view_.OpenExternal(window.Program().activityLog.Folder()); };
+  hooks.runAudioWizard = [&window] {
+    if (app::PhoneController* phone = window.Phone()) phone->RunAudioWizard();
+  };
   hooks.captureChoices = program.audioDevices.CaptureChoices();
   hooks.playbackChoices = program.audioDevices.PlaybackChoices();
   options_ = new OptionsDialog(program.settings, *optionsEnv_, std::move(hooks), page, &view_);
@@ -138,7 +149,46 @@ void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
   options_->open();
 }
 
+bool GuiFrontend::OpenWizard(app::MainWindow& window, app::WizardKind kind, std::function<void(bool)> done) {
+  if (wizard_) {
+    wizard_->raise();
+    wizard_->activateWindow();
+    return true;
+  }
+  app::ProgramObjects& program = window.Program();
+  SetupWizardHooks hooks;
+  hooks.captureChoices = program.audioDevices.CaptureChoices();
+  hooks.playbackChoices = program.audioDevices.PlaybackChoices();
+  hooks.listen = [this, &program](const std::string& device, int volume, std::function<void(int)> level) {
+    monitor_.reset();  // one capture device at a time
+    monitor_ = std::make_unique<app::MicrophoneMonitor>(program.audioDevices, program.postbox, std::move(level));
+    monitor_->Listen(device, volume);
+  };
+  hooks.stopListening = [this] { monitor_.reset(); };
+  hooks.playTest = [&window](const std::string& device, int volume) {
+    if (media::TonePlayer* tones = window.Tones()) tones->ToneOn(app::wizard_texts::kTestSoundName, device, volume, false);
+  };
+  hooks.stopTest = [&window] {
+    if (media::TonePlayer* tones = window.Tones()) tones->StopTone();
+  };
+  hooks.openHelp = [&window](std::string_view topic) {
+    // The help topics are sections of the manual: the account pages, or troubleshooting.
+    if (app::PhoneController* phone = window.Phone()) phone->OnCommand(topic == app::wizard_texts::kSignUpTopic ? 6028 : 6099);
+  };
+  wizard_ = new SetupWizard(kind, program.settings, wizardEnv_, std::move(hooks), &view_);
+  wizard_->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(wizard_.data(), &QDialog::finished, &view_,
+                   [done = std::move(done)](int result) { done(result == QDialog::Accepted); });
+  wizard_->open();
+  return true;
+}
+
 void GuiFrontend::DestroyWindow() {
+  if (wizard_) {
+    wizard_->disconnect(&view_);  // the controller is gone: nothing more to tell it
+    delete wizard_.data();
+  }
+  monitor_.reset();
   delete options_.data();
   delete emailSettings_.data();
   addressBook_.reset();

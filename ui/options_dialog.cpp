@@ -188,7 +188,8 @@ void OptionsDialog::BuildAudio() {
   recordChannel->setMaximum(app::kMaxDeviceChannel);
   playChannel->setMaximum(app::kMaxDeviceChannel);
   auto* wizard = new QPushButton("Run Audio Setup Wizard");
-  wizard->setEnabled(false);  // the setup wizards are not part of this window yet
+  wizard->setEnabled(static_cast<bool>(hooks_.runAudioWizard));
+  connect(wizard, &QPushButton::clicked, this, [this] { hooks_.runAudioWizard(); });
   form->addRow(agc);
   form->addRow(handset);
   form->addRow("Record device", record);
@@ -314,7 +315,8 @@ void OptionsDialog::BuildNet1() {
   auto* audio = new QCheckBox("Log all RTP (audio) packets");
   auto* logs = new QPushButton("View Logs");
   auto* wizard = new QPushButton("Run Network Setup Wizard");
-  wizard->setEnabled(false);  // the setup wizards are not part of this window yet
+  wizard->setEnabled(static_cast<bool>(hooks_.runAudioWizard));
+  connect(wizard, &QPushButton::clicked, this, [this] { hooks_.runAudioWizard(); });
   connect(logs, &QPushButton::clicked, this, [this] {
     if (hooks_.viewLogs) hooks_.viewLogs();
   });

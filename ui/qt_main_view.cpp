@@ -1,5 +1,7 @@
 #include "ui/qt_main_view.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QKeySequenceEdit>
 #include <QKeyEvent>
@@ -111,8 +113,8 @@ void QtMainView::BuildControls() {
   for (auto [control, meter, label] : {std::tuple{ControlId::kPlayMeter, &playMeter_, "Speaker"},
                                        std::tuple{ControlId::kRecordMeter, &recordMeter_, "Microphone"}}) {
     *meter = new QProgressBar(panel_);
-    (*meter)->setRange(-127, 127);
-    (*meter)->setValue(-127);
+    (*meter)->setRange(app::kMeterFloorDb, app::kMeterTopDb);
+    (*meter)->setValue(app::kMeterFloorDb);
     (*meter)->setFormat(label);
     (*meter)->setAlignment(Qt::AlignCenter);
     (*meter)->setObjectName(QString("control%1").arg(Id(control)));
@@ -509,8 +511,8 @@ void QtMainView::SetSliders(int play, int record) {
 }
 
 void QtMainView::SetMeters(int play, int record) {
-  playMeter_->setValue(play);
-  recordMeter_->setValue(record);
+  playMeter_->setValue(std::clamp(play, app::kMeterFloorDb, app::kMeterTopDb));
+  recordMeter_->setValue(std::clamp(record, app::kMeterFloorDb, app::kMeterTopDb));
 }
 
 void QtMainView::ShowMessageBox(std::string_view title, std::string_view text) {

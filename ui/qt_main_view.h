@@ -77,6 +77,16 @@ class QtMainView final : public QMainWindow, public app::MainView {
   bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) override;
   void UnregisterHotkey(int id) override;
 
+  // The setup wizards and the networking setup tool, as the frontend opens them.
+  bool OpenWizard(app::WizardKind kind, std::function<void(bool finished)> done) override {
+    return openWizard_ && openWizard_(kind, std::move(done));
+  }
+  bool RunNetworkTool() override { return runNetworkTool_ && runNetworkTool_(); }
+  void SetWizardOpener(std::function<bool(app::WizardKind, std::function<void(bool)>)> open) {
+    openWizard_ = std::move(open);
+  }
+  void SetNetworkTool(std::function<bool()> run) { runNetworkTool_ = std::move(run); }
+
   // What opens the quick-transfer list's dialog (the frontend, which has the settings).
   void SetQuickTransferListOpener(std::function<void()> open) { openQuickTransferList_ = std::move(open); }
 
@@ -135,6 +145,8 @@ class QtMainView final : public QMainWindow, public app::MainView {
   std::vector<WindowHotkey> hotkeys_;  // registered, by identifier order of registration
   int heldHotkey_ = 0;                 // the hotkey whose key is down, 0 for none
   std::function<void()> openQuickTransferList_;
+  std::function<bool(app::WizardKind, std::function<void(bool)>)> openWizard_;
+  std::function<bool()> runNetworkTool_;
 };
 
 }  // namespace corvina::ui

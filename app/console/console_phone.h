@@ -97,6 +97,8 @@ class ConsolePhone final : public PhoneFrontend,
   // {"event":"hold","line":N,"held":true|false}
   void HoldApplied(int line, bool held) override;
   void ConferenceChanged(const Conference& conference) override;
+  // A first start here shows no wizard: event {"event":"wizard","skipped":true}.
+  void WizardSkipped() override;
   // {"event":"transfer","line":N,"kind":"blind|transferee|attended","result":"referred|failed|replaced|bridged"}
   void TransferReported(int line, call::TransferKind kind, call::TransferOutcome outcome) override;
   // {"event":"recording","line":N,"on":true|false,"path":"..."} (a file) or "orrin":"host:port"

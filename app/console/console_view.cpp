@@ -106,6 +106,8 @@ void ConsolePhone::CallAnnounced(int line, const call::LineSnapshot& snapshot) {
 
 void ConsolePhone::HoldApplied(int line, bool held) { Emit(ConsoleEvent("hold").ForLine(line + 1).Add("held", held)); }
 
+void ConsolePhone::WizardSkipped() { Emit(ConsoleEvent("wizard").Add("skipped", true)); }
+
 void ConsolePhone::ConferenceChanged(const Conference& c) {
   Emit(ConsoleEvent("conference")
            .Add("exists", c.Exists())

@@ -26,6 +26,10 @@ struct AudioPlace {
   bool operator==(const AudioPlace&) const = default;
 };
 
+// The span the level meters show, in the levels' dB: below the floor is silence, above the
+// top the signal is near clipping.
+inline constexpr int kMeterFloorDb = -48, kMeterTopDb = 12;
+
 class AudioRoute {
  public:
   virtual ~AudioRoute() = default;
@@ -65,6 +69,10 @@ class AudioRoute {
   // Told on the user-interface thread, again and again while a line's buffer plays (reports
   // that come faster than the thread takes them are merged). Empty: nobody is told.
   virtual void SetIntercomPlayedListener(std::function<void(int line)> listener) = 0;
+  // Hears the levels of the sound hardware on the user-interface thread, in dB as the gain
+  // control counts them (-127 silence; a quarter of full scale is 0): what the speaker plays
+  // and what the microphone takes, while the path runs, and -127 for both when it stops.
+  virtual void SetLevelsListener(std::function<void(int play, int record)> listener) { (void)listener; }
 };
 
 }  // namespace corvina::app

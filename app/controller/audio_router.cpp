@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/options/link_pages.h"
+#include "media/gain_control.h"
 
 namespace corvina::app {
 
@@ -35,9 +36,15 @@ AudioRouter::AudioRouter(media::AudioDevices& devices, platform::Settings& setti
                 [this](media::AudioSinkPtr source) { return OpenSpeaker(std::move(source)); },
                 [report = playedReport_.get()](int line) {
                   if (report != nullptr) report->Report(line);
-                }) {}
+                }),
+      levelsReport_(ui == nullptr ? nullptr
+                                  : std::make_unique<media::UiReport<std::pair<int, int>>>(
+                                        *ui, [this](const std::pair<int, int>& levels) {
+                                          if (levelsListener_) levelsListener_(levels.first, levels.second);
+                                        })) {}
 
 AudioRouter::~AudioRouter() {
+  levelsListener_ = nullptr;  // nobody is told of the silence of a router going away
   intercom_.Halt();
   Stop();
   for (int line : {0, 1}) StopHold(line);
@@ -143,6 +150,15 @@ void AudioRouter::SetIntercomPlayedListener(std::function<void(int line)> listen
   playedListener_ = std::move(listener);
 }
 
+void AudioRouter::SetLevelsListener(std::function<void(int play, int record)> listener) {
+  CORVINA_CHECK_THREAD(uiThread_);
+  levelsListener_ = std::move(listener);
+}
+
+void AudioRouter::ReportLevels() {
+  if (levelsReport_) levelsReport_->Report({playLevel_.load(), recordLevel_.load()});
+}
+
 std::array<bool, 2> AudioRouter::LiveLines() const {
   std::array<bool, 2> live{};
   for (int line : {0, 1}) {
@@ -198,6 +214,10 @@ void AudioRouter::Start(PlaceStreams streams) {
   if (output.stream && streams.speakerSource) {
     playback_ = std::make_unique<media::PlaybackThread>(std::move(output.stream), "play", devices_.Log(), clock_,
                                                         Volume(settings_, "PlayVolume"));
+    playback_->SetPeakListener([this](std::int32_t peak) {
+      playLevel_ = media::AutomaticGainControl::BlockLevel(peak);
+      ReportLevels();
+    });
     playback_->SetSource(media::BuildPlaybackChain(std::move(streams.speakerSource), suppressor));
     playback_->Start();
   }
@@ -205,8 +225,12 @@ void AudioRouter::Start(PlaceStreams streams) {
   auto input = devices_.OpenCapture(settings_.GetSettingString(kSection, "Record", ""),
                                     ChainFormat(settings_, "RecordChannel"));
   if (!input.stream) return;
-  capture_ = std::make_unique<media::CaptureThread>(std::move(input.stream), "record", devices_.Log(),
-                                                    Volume(settings_, "RecordVolume"));
+  capture_ = std::make_unique<media::CaptureThread>(
+      std::move(input.stream), "record", devices_.Log(), Volume(settings_, "RecordVolume"),
+      [this](const media::AudioLevels& levels) {
+        recordLevel_ = media::AutomaticGainControl::BlockLevel(std::max(levels.peaks[0], levels.peaks[1]));
+        ReportLevels();
+      });
   media::PlaybackThread* playback = playback_.get();
   media::CaptureChainOptions options{suppressor,
                                      [playback]() -> std::optional<std::uint64_t> {
@@ -228,6 +252,12 @@ void AudioRouter::Stop() {
   playback_.reset();
   mixer_.reset();
   place_ = AudioPlace::Nothing();
+  // The device threads are gone: the meters fall back to silence at once, and a report still
+  // on its way carries silence too.
+  playLevel_ = recordLevel_ = -127;
+  if (!levelsListener_) return;
+  ReportLevels();
+  levelsListener_(-127, -127);
 }
 
 }  // namespace corvina::app

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <utility>
 #include <functional>
 #include <memory>
 
@@ -54,6 +56,7 @@ class AudioRouter final : public AudioRoute {
   void StopIntercomBuffer(int line) override;
   std::uint64_t IntercomBufferedMs(int line) const override;
   void SetIntercomPlayedListener(std::function<void(int line)> listener) override;
+  void SetLevelsListener(std::function<void(int play, int record)> listener) override;
 
   // Before the first hold; without one a held line plays silence.
   void SetHoldSourceMaker(HoldSourceMaker maker) { makeHoldSource_ = std::move(maker); }
@@ -102,6 +105,13 @@ class AudioRouter final : public AudioRoute {
   std::function<void(int)> playedListener_;
   std::unique_ptr<media::UiReport<int>> playedReport_;
   IntercomPlayback intercom_;
+  // The meters: the listener (user-interface thread), the latest level of each direction
+  // (written by its device thread) and the report that carries them over.
+  std::function<void(int, int)> levelsListener_;
+  std::atomic<int> playLevel_{-127};
+  std::atomic<int> recordLevel_{-127};
+  std::unique_ptr<media::UiReport<std::pair<int, int>>> levelsReport_;
+  void ReportLevels();
 };
 
 }  // namespace corvina::app

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "app/controller/hotkey_bindings.h"
 #include "app/controller/status_display.h"
 #include "app/controller/transfer_menu.h"
+#include "app/wizards/wizard_kind.h"
 #include "sip/sip_endpoint.h"
 
 namespace corvina::app {
@@ -104,7 +106,7 @@ class MainView : public HotkeyRegistrar {
   virtual void SetMenuItem(MenuId /*item*/, bool /*enabled*/, bool /*checked*/) {}
   // Slider positions, −127 … 127.
   virtual void SetSliders(int /*play*/, int /*record*/) {}
-  // Level meters, −127 … 127.
+  // Level meters: play and record levels as AudioRoute reports them (dB, -127 silence).
   virtual void SetMeters(int /*play*/, int /*record*/) {}
   // A message box with an OK button; the controller does not wait for it.
   virtual void ShowMessageBox(std::string_view /*title*/, std::string_view /*text*/) {}
@@ -130,6 +132,12 @@ class MainView : public HotkeyRegistrar {
   virtual void OpenQuickTransferList() {}
   // The Options dialog at `page` (0 Audio, 1 Lines); false when this view has none.
   virtual bool OpenOptions(int /*page*/) { return false; }
+  // Opens a setup wizard without waiting for it; `done` runs on the user-interface thread when
+  // it closes, with true after Finish and false when cancelled. False, and `done` never runs,
+  // when this view has no wizards.
+  virtual bool OpenWizard(WizardKind /*kind*/, std::function<void(bool finished)> /*done*/) { return false; }
+  // Runs the networking setup tool to its end; false when this view has none.
+  virtual bool RunNetworkTool() { return false; }
   // HotkeyRegistrar: the window system's global keys (none by default).
   bool RegisterHotkey(int /*id*/, std::uint32_t /*modifiers*/, std::uint32_t /*virtualKey*/) override { return false; }
   void UnregisterHotkey(int /*id*/) override {}

@@ -124,7 +124,7 @@ void MainWindow::StartPhone(platform::TimerHost& timers, PhoneObserver* observer
       std::move(wiring.makeLine), program_.activityLog.Folder(), std::move(wiring.engineDnd),
       std::move(wiring.startEngine), {}, {}, [this] { ToggleStatusWindow(); },
       [this] { program_.sipEngine.RequestRebind(); }, observer, &calls_.Audio(), &calls_.Recording(), contacts_.get(),
-      platform::ManualFile(), [this] { RunNetworkTool(); }});
+      platform::ManualFile()});
   phone_->Initialise();
   ApplyHotkeys();
   // The registrations as they stand; their changes follow through the engine's observer.

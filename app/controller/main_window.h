@@ -39,6 +39,8 @@ class MainWindow {
   void StopPhone();
   // The controller, or null before StartPhone and after StopPhone.
   PhoneController* Phone() { return phone_.get(); }
+  // The tone player (null before the phone starts and after it stops). UI thread.
+  media::TonePlayer* Tones() { return tonePlayer_.get(); }
   // The address book (null before the phone starts). UI thread.
   contacts::ContactStore* Contacts() { return contacts_.get(); }
   // Adds the registrations of the two lines from their settings, reads DoNotDisturb into the

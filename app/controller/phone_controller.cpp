@@ -8,6 +8,7 @@
 #include "app/policy/incoming_call.h"
 #include "app/controller/panel_metrics.h"
 #include "app/controller/phone_texts.h"
+#include "platform/handset_routing.h"
 
 namespace corvina::app {
 namespace {
@@ -47,15 +48,18 @@ void PhoneController::Initialise() {
     parts_.settings.SetSettingString(kSection, "InstallWizRun", "1");
     parts_.timers.SetTimer(kFirstRunTimer, 0, [this] {
       parts_.timers.KillTimer(kFirstRunTimer);
-      if (parts_.startEngine) parts_.startEngine();
+      RunFirstRun();
     });
-  } else if (parts_.startEngine) {
-    parts_.startEngine();
+  } else {
+    StartEngine();
   }
   bool dnd = dnd_.Load();
   SetButton(ControlId::kDnd, dnd ? ButtonImage::kDndOn : ButtonImage::kDndOff, dnd);
   for (int i = 0; i < 2; ++i) lines_[static_cast<std::size_t>(i)] = std::make_unique<PhoneLine>(*this, i, parts_.makeLine(i));
-  if (parts_.audio) parts_.audio->SetIntercomPlayedListener([this](int n) { OnIntercomPlayed(n); });
+  if (parts_.audio) {
+    parts_.audio->SetIntercomPlayedListener([this](int n) { OnIntercomPlayed(n); });
+    parts_.audio->SetLevelsListener([this](int play, int record) { parts_.view.SetMeters(play, record); });
+  }
   parts_.view.SetControlEnabled(ControlId::kRecord, parts_.recording != nullptr);
   UpdateHoldButton();
   UpdateTransferButton();
@@ -72,6 +76,7 @@ void PhoneController::Shutdown() {
   for (int i = 0; i < 2; ++i) StopRecording(i);
   if (parts_.audio) {
     parts_.audio->SetIntercomPlayedListener({});
+    parts_.audio->SetLevelsListener({});
     for (int i = 0; i < 2; ++i) parts_.audio->StopIntercomBuffer(i);
   }
   current_ = calling_ = transferSource_ = kNoLine;
@@ -475,16 +480,38 @@ CommandResult PhoneController::OnCommand(int id) {
       parts_.settings.SetSettingString(kSection, "LineConfigure", "-1");
       return parts_.view.OpenOptions(0) ? CommandResult::kDone : CommandResult::kNotBuilt;
     case 1030: return parts_.view.OpenOptions(1) ? CommandResult::kDone : CommandResult::kNotBuilt;
-    case 1013:
-      if (!parts_.runNetworkTool) return CommandResult::kNotBuilt;
-      parts_.runNetworkTool();
-      return CommandResult::kDone;
-    // Address book, quick transfer and wizards come later.
-    case 1012: case 1015: case 1017: case 2001:
+    case 1012: return RunAudioWizard() ? CommandResult::kDone : CommandResult::kNotBuilt;
+    case 1013: return parts_.view.RunNetworkTool() ? CommandResult::kDone : CommandResult::kNotBuilt;
+    // The address book and the quick-transfer entries are the frontends' own windows.
+    case 1015: case 1017: case 2001:
       return CommandResult::kNotBuilt;
     default: break;
   }
   return CommandResult::kUnknown;
+}
+
+void PhoneController::StartEngine() {
+  if (parts_.startEngine) parts_.startEngine();
+}
+
+void PhoneController::RunFirstRun() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (parts_.view.OpenWizard(WizardKind::kFirstRun, [this](bool finished) { FirstRunClosed(finished); })) return;
+  // No display to show it on: nothing is asked and no network test runs.
+  if (parts_.observer) parts_.observer->WizardSkipped();
+  StartEngine();
+}
+
+void PhoneController::FirstRunClosed(bool finished) {
+  if (finished) parts_.view.RunNetworkTool();
+  StartEngine();
+}
+
+bool PhoneController::RunAudioWizard() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  return parts_.view.OpenWizard(WizardKind::kAudio, [this](bool finished) {
+    if (finished) platform::RouteCallAudio(parts_.settings.GetSettingBool(kSection, "UseHandset", false));
+  });
 }
 
 CommandResult PhoneController::OpenManual(int command) {

@@ -55,6 +55,8 @@ class PhoneObserver {
   virtual void RecordingChanged(int /*line*/, bool /*on*/, const media::RecordingTarget& /*target*/) {}
   // The conference started, paused, resumed, lost a member or ended.
   virtual void ConferenceChanged(const Conference& /*conference*/) {}
+  // The first start found no wizard to show (no display): it went straight to the engine.
+  virtual void WizardSkipped() {}
 };
 
 // kUnavailable: the command exists but is greyed or has nothing to act on.
@@ -88,7 +90,6 @@ struct PhoneControllerParts {
   contacts::ContactStore* contacts = nullptr;
   // The user manual's file (empty: not found); Help and the web-page commands open its sections.
   std::string manual = {};
-  std::function<void()> runNetworkTool = {};  // command 1013, the network setup tool
 };
 
 class PhoneController final : public PhoneLineOwner {
@@ -219,6 +220,14 @@ class PhoneController final : public PhoneLineOwner {
   const std::map<int, std::pair<ButtonImage, bool>>& ButtonStates() const { return buttons_; }
   const std::map<int, std::pair<bool, bool>>& MenuStates() const { return menus_; }
 
+  // Command 1012: the audio setup wizard; when it finishes, the handset routing follows
+  // UseHandset. False when the view has no wizards.
+  bool RunAudioWizard();
+  // The first start's sequence, from timer 4: the first-run wizard, after Finish the
+  // networking setup tool, then the SIP engine (a cancelled wizard skips the tool; a view
+  // without wizards skips both and tells the observer).
+  void RunFirstRun();
+
   // Refreshes the menus' states (after a change made outside the controller).
   void RefreshControls() { UpdateControls(); }
   // Re-runs the status update (the dial box and the display follow the lines).
@@ -285,6 +294,8 @@ class PhoneController final : public PhoneLineOwner {
   void ShowEndReason(const std::string& reason);
   void ClearEndReason();
   void PlayTone(std::string_view name, bool loop, bool ringDevice);
+  void FirstRunClosed(bool finished);
+  void StartEngine();
   // Tell the view only what changed.
   void SetButton(ControlId control, ButtonImage image, bool pressed);
   void SetMenu(MenuId item, bool enabled, bool checked);

@@ -4,6 +4,7 @@
 #include "app/options/mail_page.h"
 #include "app/options/net_pages.h"
 #include "app/options/options_texts.h"
+#include "app/wizards/wizard_pages.h"
 #include "media/lumo_stream.h"
 #include "media/recording_sink.h"
 
@@ -148,7 +149,8 @@ std::unique_ptr<OptionsPage> MakeOptionsPage(std::string_view name, platform::Se
   if (name == "record") return std::make_unique<RecordPage>(settings, env);
   if (name == "hold") return std::make_unique<HoldPage>(settings, env);
   if (name == "email") return std::make_unique<EmailPage>(settings, env);
-  return nullptr;
+  if (name == "sipsetup") return nullptr;  // a choice that stores nothing
+  return MakeWizardPage(name, settings, env);
 }
 
 }  // namespace corvina::app

@@ -2,7 +2,8 @@
 // verb:
 //   show PAGE [--line default|1|2]                 the page's values as JSON (passwords masked)
 //   set PAGE [--line default|1|2] KEY=VALUE ...     load, change, confirm
-// PAGE is one of audio, lines, advanced, net1, net2, record, hold, email. Without --line the lines
+// PAGE is one of audio, lines, advanced, net1, net2, record, hold, email, or a wizard page that holds
+// settings: mode, microphone, output, sipdetails. Without --line the lines
 // pages open the entry the dialog would open.
 #pragma once
 

@@ -44,6 +44,12 @@ std::optional<OptionsMessage> CheckOptionText(std::string_view text, std::string
   return std::nullopt;
 }
 
+std::string TrimOptionText(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
 std::optional<int> ParsePortNumber(std::string_view text, int low, int high) {
   int value = 0;
   const char* end = text.data() + text.size();

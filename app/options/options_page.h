@@ -89,6 +89,8 @@ class OptionsPage {
 // control characters, at most 259 UTF-16 units (longer values would read back as missing).
 // Nothing when the text is fine, else the box naming `label` and focusing `key`.
 std::optional<OptionsMessage> CheckOptionText(std::string_view text, std::string_view key, std::string_view label);
+// `text` without leading and trailing spaces and tabs.
+std::string TrimOptionText(std::string_view text);
 // The decimal value of `text` when it is a number within [low, high], else nothing.
 std::optional<int> ParsePortNumber(std::string_view text, int low, int high);
 // The entry of the Lines chooser to open: `LineConfigure` + 1, and "Line 1" (1) when the value
@@ -98,7 +100,8 @@ int OptionsLineEntry(const platform::Settings& settings);
 bool OptionsFolderWritable(const std::string& folder);
 
 // The page named `name` ("audio", "lines", "advanced", "net1", "net2", "record", "hold",
-// "email");
+// "email", and the wizards' pages that hold settings: "mode", "microphone", "output",
+// "sipdetails");
 // `lineEntry` picks the line of "lines" and "advanced" (0 default, 1 or 2). Null for other names.
 std::unique_ptr<OptionsPage> MakeOptionsPage(std::string_view name, platform::Settings& settings,
                                              OptionsEnvironment& env, int lineEntry);

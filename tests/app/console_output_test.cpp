@@ -63,6 +63,7 @@ class ConsolePhoneOutputTest : public ::testing::Test {
     program_ = std::make_unique<ProgramObjects>(platform::PhonePaths{
         (home / "registry.db").string(), (home / "Documents").string(), (home / "run").string()});
     program_->settings.SetSettingString("SIP", "STUN", "0");
+    program_->settings.SetSettingString("Settings", "InstallWizRun", "1");
     ASSERT_EQ(pipe(input_), 0);
     ASSERT_EQ(pipe(output_), 0);
   }

@@ -1,6 +1,7 @@
 // The controller's start-up behaviour, seen through a recording view: the stored status
 // window applied, "Corvina Run" written, worker entries reaching a live window only, and an
-// unusable settings store reported once and left alone.
+// unusable settings store reported once and left alone; the microphone's level reaching the
+// meters' listener while the audio path runs.
 #include "app/controller/main_window.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,9 @@
 #include <semaphore>
 #include <thread>
 
+#include "media/wav_file.h"
 #include "platform/manual_loop.h"
+#include "tests/support/poll_until.h"
 #include "tests/support/temp_folder.h"
 
 namespace corvina::app {
@@ -151,6 +154,27 @@ TEST_F(MainWindowTest, TheAudioRouterServesOnePlaceAtATimeAndTheStatusNamesIt) {
   EXPECT_EQ(router.IntercomBufferedMs(0), 0u);
   window.EndCalls();
   EXPECT_TRUE(router.Place() == AudioPlace::Nothing());
+}
+
+// The meters follow the microphone while the path runs and fall to silence when it stops.
+TEST_F(MainWindowTest, TheRouterReportsTheMicrophoneLevelAndSilenceWhenItStops) {
+  media::WavWriter tone;
+  ASSERT_EQ(tone.Create(folder_.Sub("tone.wav")), media::WavError::kNone);
+  ASSERT_TRUE(tone.Write(std::vector<std::int32_t>(16000, 131072)) && tone.Flush());  // 2 s at 0 dB
+  const std::pair<const char*, std::string> settings[] = {
+      {"Record", "wav:" + folder_.Sub("tone.wav")}, {"RecordVolume", "10" /* unity */}, {"PlayDevice", "null"}};
+  for (const auto& [name, value] : settings) program_->settings.SetSettingString("Settings", name, value);
+  MainWindow window(*program_, view_);
+  AudioRouter& router = window.Calls().Audio();
+  std::vector<std::pair<int, int>> levels;
+  router.SetLevelsListener([&](int play, int record) { levels.emplace_back(play, record); });
+  router.RouteTo(AudioPlace::Conference());  // the mixer takes the microphone without a call
+  // The wav: device delivers in real time: a bounded wait for its first blocks.
+  EXPECT_TRUE(corvina::testing::PollUntil([&] { return ui_->RunPending(), !levels.empty() && levels.back().second == 0; },
+                                          3000));
+  router.RouteTo(AudioPlace::Nothing());
+  EXPECT_EQ(levels.back(), std::make_pair(-127, -127));
+  router.SetLevelsListener({});
 }
 
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndReportedOnceAtLevelOne) {

@@ -60,6 +60,29 @@ TEST(OptionsCommand, RefusalsPrintTheirBoxAndKeepOnlyTheEarlierWrites) {
   }
 }
 
+// The wizard pages that hold settings, from the command line: the talk mode and quality
+// written; the account details trimmed but for the display name, kept when the user name is
+// refused, and a serverless account listening on 5060.
+TEST(OptionsCommand, TheWizardPagesTakeTheWizardsRules) {
+  corvina::testing::TempFolder home("options-wizard");
+  const std::pair<std::vector<std::string>, std::string> steps[] = {
+      {{"options", "show", "mode"}, "{\"page\":\"mode\",\"values\":{\"TalkMode\":\"speaker\",\"Quality\":\"default\"}}\n"},
+      {{"options", "set", "mode", "TalkMode=handset", "Quality=higher"}, "ok\n"},
+      {{"reg", "list", "SIP"}, "Quality=70\n"},
+      {{"options", "set", "sipdetails", "DisplayName= Ann ", "UserName= "},
+       "refused {\"title\":\"User name required\",\"text\":\"You must enter a user name. If you have signed up with "
+       "a SIP service, enter the user name provided. If you have not, just make up a name to identify the "
+       "line.\",\"field\":\"UserName\"}\n"},
+      {{"options", "set", "sipdetails", "UserName= 100 ", "Proxy= ", "ProxyPassword= pw "}, "ok\n"},
+      {{"reg", "list", "SIP"}, "Port=5060\nQuality=70\n"},
+      {{"options", "show", "sipdetails"},
+       "{\"page\":\"sipdetails\",\"values\":{\"DisplayName\":\" Ann \",\"UserName\":\"100\",\"Proxy\":\"\","
+       "\"ProxyPassword\":\"********\"}}\n"},
+      {{"reg", "get", "DefaultLine", "ProxyPassword"}, "pw\n"},
+  };
+  for (const auto& [args, out] : steps) EXPECT_EQ(Corvina(home.Path().string(), args).out, out) << args[1];
+}
+
 TEST(OptionsCommand, ARunningPhoneAppliesAConfirmedSet) {
   corvina::testing::TempFolder home("options-apply");
   const std::uint16_t first = corvina::testing::FreeUdpPort();

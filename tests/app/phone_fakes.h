@@ -86,6 +86,17 @@ class RecordingView final : public app::MainView {
     opened.push_back("options " + std::to_string(page));
     return true;
   }
+  // The wizard stays open until the test calls `wizardDone`.
+  bool OpenWizard(app::WizardKind kind, std::function<void(bool)> done) override {
+    if (!hasWizards) return false;
+    opened.push_back(kind == app::WizardKind::kFirstRun ? "first-run wizard" : "audio wizard");
+    wizardDone = std::move(done);
+    return true;
+  }
+  bool RunNetworkTool() override {
+    opened.push_back("network tool");
+    return hasWizards;
+  }
   void ShowMessageBox(std::string_view title, std::string_view text) override {
     boxes.push_back(std::string(title) + ": " + std::string(text));
   }
@@ -102,6 +113,8 @@ class RecordingView final : public app::MainView {
 
   int fronts = 0;
   int attention = 0;
+  bool hasWizards = true;
+  std::function<void(bool finished)> wizardDone;
   std::vector<app::TransferMenuItem> transferMenu;
   std::map<int, std::uint32_t> hotkeys;  // registered: id -> modifiers × 65536 + key
   std::map<int, std::pair<app::ButtonImage, bool>> buttons;

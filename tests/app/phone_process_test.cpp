@@ -31,6 +31,7 @@ class PhoneProcessTest : public ::testing::Test {
     std::string home = folder_.Sub(name);
     ChildProcess set({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, Env(home));
     set.Wait(5000);
+    ChildProcess({CORVINA_BINARY, "reg", "set", "Settings", "InstallWizRun", "1"}, Env(home)).Wait(5000);
     return home;
   }
   static std::vector<std::string> Env(const std::string& home) {
@@ -54,6 +55,22 @@ class PhoneProcessTest : public ::testing::Test {
 
   corvina::testing::TempFolder folder_{"proc"};
 };
+
+// A first start without a display asks nothing: no wizard, no networking tool; it says so, and
+// the next start is not a first start any more.
+TEST_F(PhoneProcessTest, AHeadlessFirstStartSkipsTheWizardAndMarksItRun) {
+  const std::string home = folder_.Sub("first");
+  ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, Env(home)).Wait(5000);
+  auto phone = StartPhone(home);
+  std::string line;
+  EXPECT_TRUE(phone->WaitForLine("event {\"event\":\"wizard\",\"skipped\":true}", &line, 5000));
+  EXPECT_EQ(Ask(*phone, "quit"), "ok");
+  EXPECT_TRUE(ExitedWith(phone->Wait(5000), 0));
+  ChildProcess get({CORVINA_BINARY, "reg", "get", "Settings", "InstallWizRun"}, Env(home));
+  EXPECT_TRUE(get.ReadLine(&line, 5000));
+  EXPECT_EQ(line, "1");
+  get.Wait(5000);
+}
 
 TEST_F(PhoneProcessTest, ASecondStartOnTheSameHomeHandsOverAndExitsAtOnce) {
   std::string home = Home("one");
@@ -328,6 +345,7 @@ TEST_F(HeadlessPhoneVerbsTest, VerbsChangeTheStateAndEachChangeIsAnEvent) {
   const std::string home = folder_.Sub("home");
   const std::vector<std::string> env = {"CORVINA_HOME=" + home, "CORVINA_LOCAL_ADDRESS=127.0.0.1"};
   ChildProcess({CORVINA_BINARY, "reg", "set", "SIP", "STUN", "0"}, env).Wait(5000);
+  ChildProcess({CORVINA_BINARY, "reg", "set", "Settings", "InstallWizRun", "1"}, env).Wait(5000);
   std::string line;
   {
     ChildProcess phone({CORVINA_BINARY, "--headless"}, env);

@@ -42,7 +42,7 @@ for ((i = 0; i < 100; i++)); do [[ -s $tmp/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$tmp/display") HOME=$tmp/home CORVINA_HOME=$tmp/phone CORVINA_LOCAL_ADDRESS=127.0.0.1
 export XDG_CONFIG_HOME=$tmp/home/.config XDG_DATA_HOME=$tmp/home/.local/share
 mkdir -p "$HOME"
-corvina reg set SIP STUN 0 && corvina reg set SIP UPNP 0
+corvina reg set SIP STUN 0 && corvina reg set SIP UPNP 0 && corvina reg set Settings InstallWizRun 1
 # The installed window stays up until it is told to go.
 status=0; timeout 3 corvina 2>"$tmp/window.err" || status=$?
 [[ $status -eq 124 ]] || { cat "$tmp/window.err"; fail "the window ended with $status"; }

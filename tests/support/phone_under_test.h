@@ -40,6 +40,7 @@ class PhoneUnderTest {
   PhoneUnderTest(std::string home, const std::vector<std::vector<std::string>>& settings) : home_(std::move(home)) {
     Set({"SIP", "STUN", "0"});
     Set({"SIP", "UPNP", "0"});
+    Set({"Settings", "InstallWizRun", "1"});  // no first-run wizard
     for (const auto& s : settings) Set(s);
   }
 

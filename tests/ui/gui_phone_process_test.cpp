@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,9 +19,11 @@ TEST(GuiPhoneProcess, ASecondStartHandsOverItsNumberOrComesForwardAndSigtermClos
   const std::string home = folder.Sub("home");
   std::vector<std::string> env = {"CORVINA_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "DISPLAY=:corvina-test",
                                   "CORVINA_LOCAL_ADDRESS=127.0.0.1"};
-  // The phone looks for no public address: it contacts nothing beyond this machine.
-  for (const char* key : {"STUN", "UPNP"}) {
-    testing::ChildProcess set({CORVINA_BINARY, "reg", "set", "SIP", key, "0"}, env);
+  // The phone looks for no public address: it contacts nothing beyond this machine; it shows no
+  // first-run wizard.
+  for (auto [section, key, value] : {std::array{"SIP", "STUN", "0"}, std::array{"SIP", "UPNP", "0"},
+                                     std::array{"Settings", "InstallWizRun", "1"}}) {
+    testing::ChildProcess set({CORVINA_BINARY, "reg", "set", section, key, value}, env);
     const int status = set.Wait(5000);
     ASSERT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << key;
   }

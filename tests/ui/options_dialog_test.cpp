@@ -39,6 +39,7 @@ class OptionsDialogTest : public ::testing::Test {
     phone_.Initialise();
     OptionsDialogHooks hooks;
     hooks.applied = [this] { phone_.ApplySettings(); };
+    hooks.runAudioWizard = [this] { ++wizards_; };
     dialog_ = std::make_unique<OptionsDialog>(settings_, env_, std::move(hooks), 0, nullptr);
     dialog_->show();
   }
@@ -62,8 +63,16 @@ class OptionsDialogTest : public ::testing::Test {
   testing::RecordingTones tones_;
   app::PhoneController phone_{{settings_, log_, wall_, tick_, timers_, view_, tones_,
                                [](int) { return std::make_unique<testing::FakeLine>(); }, "/nonexistent"}};
+  int wizards_ = 0;
   std::unique_ptr<OptionsDialog> dialog_;
 };
+
+TEST_F(OptionsDialogTest, TheAudioTabRunsTheAudioWizard) {
+  for (QPushButton* button : dialog_->findChildren<QPushButton*>()) {
+    if (button->text() == "Run Audio Setup Wizard") button->click();
+  }
+  EXPECT_EQ(wizards_, 1);
+}
 
 TEST_F(OptionsDialogTest, EachRefusalKeepsTheDialogOpenOnItsTabAndACleanOkApplies) {
   struct Case {

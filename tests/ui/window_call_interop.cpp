@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QtTest/QTest>
 #include <functional>
@@ -31,6 +30,7 @@
 #include "tests/interop/kamailio_registrar.h"
 #include "tests/support/sipp_peer.h"
 #include "tests/support/temp_folder.h"
+#include "tests/ui/stepped_gui.h"
 #include "ui/gui_frontend.h"
 
 namespace corvina::ui {
@@ -40,37 +40,6 @@ using app::ButtonImage;
 using app::ControlId;
 using app::LineIndicator;
 using corvina::testing::FreeUdpPort;
-
-// Runs `steps` as the window's loop, with the window and its controller at hand.
-class SteppedFrontend final : public GuiFrontend {
- public:
-  using Steps = std::function<void(QtMainView&, app::MainWindow&)>;
-  SteppedFrontend(QApplication& app, platform::TerminationSignals& none, Steps steps)
-      : GuiFrontend(app, none), steps_(std::move(steps)) {}
-  bool CreateWindow(app::MainWindow& window) override {
-    window_ = &window;
-    return GuiFrontend::CreateWindow(window);
-  }
-  int RunLoop() override {
-    steps_(Window(), *window_);
-    return 0;
-  }
-
- private:
-  Steps steps_;
-  app::MainWindow* window_ = nullptr;
-};
-
-// Lets the loop run until `done` holds; false after `timeoutMs`.
-template <typename Condition>
-bool LoopUntil(Condition done, int timeoutMs) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
 
 int ImageOf(QtMainView& view, ControlId id) { return view.Control(id)->property("image").toInt(); }
 void Click(QtMainView& view, ControlId id) { QTest::mouseClick(view.Control(id), Qt::LeftButton); }
@@ -111,13 +80,14 @@ class WindowCallInterop : public ::testing::Test {
   }
 
   // Runs the phone with its window until `steps` are done; the phone then ends its calls.
-  void RunPhone(SteppedFrontend::Steps steps) {
+  void RunPhone(std::function<void(QtMainView&, app::MainWindow&)> steps) {
     static int argc = 1;
     static char name[] = "ui_interop_tests";
     static char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     platform::TerminationSignals none;  // not opened: no signal closes this window
-    SteppedFrontend frontend(app, none, [&](QtMainView& view, app::MainWindow& window) {
+    SteppedGui frontend(app, none, [&](SteppedGui& gui, app::MainWindow& window) {
+      QtMainView& view = gui.Window();
       if (!LoopUntil([&] { return program_->sipEngine.Ready(); }, 10000)) {
         ADD_FAILURE() << "the SIP engine did not get ready";
         return;
