@@ -51,10 +51,8 @@ WaitResult MainWindow::RunNetworkTool() {
   CORVINA_CHECK_THREAD(uiThread_);
   if (networkToolRunning_) return WaitResult::kDone;
   networkToolRunning_ = true;
-  NetworkToolWindowParts parts{program_, view_, posts_};
-  parts.engineRunning = sipStarted_;
-  parts.stopEngine = [this] { StopSip(); };
-  parts.startEngine = [this] { StartSip(); };
+  const NetworkToolWindowParts parts{program_, view_, posts_, sipStarted_, [this] { StopSip(); },
+                                     [this] { StartSip(); }};
   const WaitResult result = RunNetworkToolInWindow(parts);
   networkToolRunning_ = false;
   return result;
