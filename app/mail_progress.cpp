@@ -1,10 +1,9 @@
 #include "app/mail_progress.h"
 
-#include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "app/progress/update_queue.h"
 #include "mail/local_mail.h"
 #include "mail/smtp_client.h"
 #include "platform/clock.h"
@@ -28,31 +27,17 @@ class QueuedMailProgress final : public mail::MailProgress {
     double fraction = 0;
   };
 
-  void SetText(std::string_view text, int line) override { Push({Kind::kText, std::string(text), line}); }
+  void SetText(std::string_view text, int line) override { queue_.Push({Kind::kText, std::string(text), line}); }
   void SetFraction(double fraction) override {
-    std::lock_guard lock(mutex_);
-    for (Update& u : queue_) {
-      if (u.kind == Kind::kFraction) {
-        u.fraction = fraction;
-        return;
-      }
-    }
-    queue_.push_back({Kind::kFraction, {}, 0, fraction});
-    changed_.Set();
+    queue_.Replace({Kind::kFraction, {}, 0, fraction}, [](const Update& u) { return u.kind == Kind::kFraction; });
   }
-  void ReportError(std::string_view text) override { Push({Kind::kError, std::string(text)}); }
-  void LogNote(std::string_view text) override { Push({Kind::kNote, std::string(text)}); }
+  void ReportError(std::string_view text) override { queue_.Push({Kind::kError, std::string(text)}); }
+  void LogNote(std::string_view text) override { queue_.Push({Kind::kNote, std::string(text)}); }
 
-  platform::Event& Changed() { return changed_; }
+  platform::Event& Changed() { return queue_.Changed(); }
   // Applies what is queued to `out`; user-interface thread.
   void Drain(mail::MailProgress& out) {
-    std::deque<Update> taken;
-    {
-      std::lock_guard lock(mutex_);
-      changed_.Reset();
-      taken.swap(queue_);
-    }
-    for (const Update& u : taken) {
+    for (const Update& u : queue_.Take()) {
       switch (u.kind) {
         case Kind::kText: out.SetText(u.text, u.line); break;
         case Kind::kFraction: out.SetFraction(u.fraction); break;
@@ -63,15 +48,7 @@ class QueuedMailProgress final : public mail::MailProgress {
   }
 
  private:
-  void Push(Update update) {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(update));
-    changed_.Set();
-  }
-
-  std::mutex mutex_;
-  std::deque<Update> queue_;  // guarded by mutex_
-  platform::Event changed_{platform::Event::Mode::kManualReset};  // set while queue_ holds updates
+  UpdateQueue<Update> queue_;
 };
 
 // Without a window only the notes and the error remain, both for the activity log.

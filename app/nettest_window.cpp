@@ -1,11 +1,11 @@
 #include "app/nettest_window.h"
 
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "app/progress/update_queue.h"
 #include "call/network_tool_texts.h"
 #include "call/network_tool_worker.h"
 #include "platform/text.h"
@@ -24,21 +24,15 @@ class QueuedToolDisplay final : public call::NetworkToolDisplay {
     std::string title;  // a message box when not empty
     double fraction = -1;
   };
-  void ShowStep(std::string_view text) override { Push({std::string(text), {}, -1}); }
-  void SetFraction(double fraction) override { Push({{}, {}, fraction}); }
+  void ShowStep(std::string_view text) override { queue_.Push({std::string(text), {}, -1}); }
+  void SetFraction(double fraction) override { queue_.Push({{}, {}, fraction}); }
   void ShowMessage(std::string_view title, std::string_view text) override {
-    Push({std::string(text), std::string(title), -1});
+    queue_.Push({std::string(text), std::string(title), -1});
   }
-  platform::Event& Changed() { return changed_; }
+  platform::Event& Changed() { return queue_.Changed(); }
   // User-interface thread: shows what is queued.
   void Drain(ProgressSink* sink, MainView& view) {
-    std::deque<Update> taken;
-    {
-      std::lock_guard lock(mutex_);
-      changed_.Reset();
-      taken.swap(queue_);
-    }
-    for (const Update& u : taken) {
+    for (const Update& u : queue_.Take()) {
       if (!u.title.empty()) {
         view.ShowMessageBox(u.title, u.text);
       } else if (sink == nullptr) {
@@ -52,14 +46,7 @@ class QueuedToolDisplay final : public call::NetworkToolDisplay {
   }
 
  private:
-  void Push(Update update) {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(update));
-    changed_.Set();
-  }
-  std::mutex mutex_;
-  std::deque<Update> queue_;                                        // guarded by mutex_
-  platform::Event changed_{platform::Event::Mode::kManualReset};  // set while queue_ holds updates
+  UpdateQueue<Update> queue_;
 };
 
 // One task run on the user-interface thread for a waiting worker. A worker that stops waiting

@@ -162,7 +162,9 @@ TEST(CallFlowOutgoing, GivesUpOnTimeForEachOfTheFourLimits) {
   };
   for (const auto& c : cases) {
     CallBench b;
-    for (auto [at, status] : c.replies) b.Message(at, [status](sip::SharedDialog& d) { return Reply(d, status); });
+    for (const auto& reply : c.replies) {
+      b.Message(reply.first, [status = reply.second](sip::SharedDialog& d) { return Reply(d, status); });
+    }
     b.RunOutgoing();
     EXPECT_EQ(b.Elapsed(), c.giveUpAt) << c.name;
     EXPECT_TRUE(b.Logged(texts::kTimedOut)) << c.name;

@@ -199,7 +199,8 @@ TEST_F(CallInterop, InviteWithReplacesTakesOverTheConnectedCallOnlyWhenBothTagsM
                                        "<pause milliseconds=\"2000\"/>\n" + CallerBye(2)),
                          false, FreeUdpPort());
   EXPECT_EQ(ExitOf(*sipp1, 10000), 0) << SippMessages("first");
-  const std::vector<SippMessage> offer = SippMessagesLike(SippTrace("right"), true, "INVITE ");
+  std::vector<SippMessage> offer;  // SIPp may not have written its trace yet
+  PollUntil([&] { return !(offer = SippMessagesLike(SippTrace("right"), true, "INVITE ")).empty(); }, 5000);
   ASSERT_EQ(offer.size(), 1u) << SippMessages("right");
   const std::size_t m = offer.front().text.find("m=audio ");
   ASSERT_NE(m, std::string::npos);

@@ -18,6 +18,7 @@
 #include "call/nat_traversal.h"
 #include "call/stun_message.h"
 #include "igd_test_server.h"
+#include "tests/support/net_namespace.h"
 #include "platform/local_address.h"
 #include "platform/udp_socket.h"
 #include "tests/call/nat_fakes.h"
@@ -118,21 +119,6 @@ TEST(StunInterop, PublicAddressFromStundAndFallbackToTheSecondServer) {
   unsetenv(platform::kLocalAddressVariable);
 }
 
-// Runs `body` on a thread that has joined the network namespace `name`.
-template <typename Body>
-bool InNamespace(const std::string& name, Body body) {
-  bool joined = false;
-  std::thread t([&] {
-    int fd = open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    joined = setns(fd, CLONE_NEWNET) == 0;
-    close(fd);
-    if (joined) body();
-  });
-  t.join();
-  return joined;
-}
-
 int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
 // A gateway namespace and a phone namespace joined by a veth pair: 192.168.1.1 and
@@ -189,10 +175,10 @@ TEST(UpnpInterop, MulticastSearchMapsThePortInANamespace) {
   IgdTestServer::Behaviour behaviour;
   IgdTestServer igd(behaviour);
   bool started = false;
-  ASSERT_TRUE(InNamespace(ns.Gateway(), [&] { started = igd.Start(0xC0A80101, 1900, 0xC0A80101); }));
+  ASSERT_TRUE(corvina::testing::InNetNamespace(ns.Gateway(), [&] { started = igd.Start(0xC0A80101, 1900, 0xC0A80101); }));
   ASSERT_TRUE(started);
   UpnpRun run;
-  ASSERT_TRUE(InNamespace(ns.Phone(), [&] { run = MapSipPort({}, ""); }));
+  ASSERT_TRUE(corvina::testing::InNetNamespace(ns.Phone(), [&] { run = MapSipPort({}, ""); }));
   igd.Stop();
   // The device address comes from the default route of the phone's namespace.
   EXPECT_EQ(run.localAddress, "192.168.1.23");

@@ -21,6 +21,7 @@
 #include "platform/sqlite_settings_store.h"
 #include "platform/udp_socket.h"
 #include "tests/support/child_process.h"
+#include "tests/support/net_namespace.h"
 
 namespace corvina::call {
 namespace {
@@ -41,18 +42,7 @@ class LoopbackNamespace {
   bool Ok() const { return ok_; }
   const std::string& Name() const { return name_; }
   // Runs `body` on a thread inside the namespace (sockets and threads it makes stay there).
-  bool Enter(const std::function<void()>& body) const {
-    bool joined = false;
-    std::thread t([&] {
-      int fd = open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) return;
-      joined = setns(fd, CLONE_NEWNET) == 0;
-      close(fd);
-      if (joined) body();
-    });
-    t.join();
-    return joined;
-  }
+  bool Enter(const std::function<void()>& body) const { return corvina::testing::InNetNamespace(name_, body); }
   std::vector<std::string> Exec(std::vector<std::string> argv) const { return ExecIn(name_, std::move(argv)); }
   static std::vector<std::string> ExecIn(const std::string& name, std::vector<std::string> argv) {
     std::vector<std::string> all = {"/usr/bin/env", "ip", "netns", "exec", name, "/usr/bin/timeout", "60"};
