@@ -44,6 +44,7 @@ asan: test-deps
 	CC=clang CXX=clang++ cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON -DCORVINA_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS) --target unit-tests
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j $(JOBS) -L 'unit|fuzz-smoke' --timeout 600
 
 # ThreadSanitizer build of the unit tests; tests/tsan.supp lists the third-party reports it ignores.
