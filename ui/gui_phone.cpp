@@ -142,6 +142,7 @@ void GuiFrontend::OpenOptions(app::MainWindow& window, int page) {
   hooks.runAudioWizard = [&window] {
     if (app::PhoneController* phone = window.Phone()) phone->RunAudioWizard();
   };
+  hooks.runNetworkTool = [&window] { window.RunNetworkTool(); };
   hooks.captureChoices = program.audioDevices.CaptureChoices();
   hooks.playbackChoices = program.audioDevices.PlaybackChoices();
   options_ = new OptionsDialog(program.settings, *optionsEnv_, std::move(hooks), page, &view_);

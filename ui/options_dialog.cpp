@@ -315,8 +315,8 @@ void OptionsDialog::BuildNet1() {
   auto* audio = new QCheckBox("Log all RTP (audio) packets");
   auto* logs = new QPushButton("View Logs");
   auto* wizard = new QPushButton("Run Network Setup Wizard");
-  wizard->setEnabled(static_cast<bool>(hooks_.runAudioWizard));
-  connect(wizard, &QPushButton::clicked, this, [this] { hooks_.runAudioWizard(); });
+  wizard->setEnabled(static_cast<bool>(hooks_.runNetworkTool));
+  connect(wizard, &QPushButton::clicked, this, [this] { hooks_.runNetworkTool(); });
   connect(logs, &QPushButton::clicked, this, [this] {
     if (hooks_.viewLogs) hooks_.viewLogs();
   });

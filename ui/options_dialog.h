@@ -28,6 +28,7 @@ struct OptionsDialogHooks {
   std::function<void()> applied;            // after a confirmed OK
   std::function<void()> viewLogs;           // Net 1's "View Logs"
   std::function<void()> runAudioWizard;     // Audio's "Run Audio Setup Wizard" (null: greyed)
+  std::function<void()> runNetworkTool;     // Net 1's "Run Network Setup Wizard" (null: greyed)
   std::vector<std::string> captureChoices;  // the Audio tab's device lists
   std::vector<std::string> playbackChoices;
 };

@@ -40,6 +40,7 @@ bool ConsolePhone::CreateWindow(MainWindow& window) {
   RegisterConsoleVerbs(commands_, ConsoleVerbContext{window, window.Program(), *this, [this] { loop_.Quit(0); }, progress_});
   RegisterProgressVerbs(commands_, progress_);
   RegisterNetTestVerbs(commands_, window, question_);
+  window_ = &window;
   for (auto& [fd, channel] : channels_) WatchInput(*channel);
   if (control_.Fd() >= 0) {
     loop_.WatchFd(control_.Fd(), [this] { AcceptClients(); });

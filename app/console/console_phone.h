@@ -88,6 +88,8 @@ class ConsolePhone final : public PhoneFrontend,
   bool OpenOptions(int page) override;
   // {"event":"question",...}, then the loop runs until `reply` answers (nettest_verbs.h).
   QuestionAnswer AskYesNoCancel(std::string_view title, std::string_view text) override;
+  // Command 1013: the tool as the `nettest` verb runs it.
+  bool RunNetworkTool() override;
   ProgressWindow* ToolProgress() override { return &progress_; }
   // {"event":"hotkey","id":N,"registered":true,"modifiers":M,"key":K} / "registered":false
   bool RegisterHotkey(int id, std::uint32_t modifiers, std::uint32_t virtualKey) override;
@@ -166,6 +168,7 @@ class ConsolePhone final : public PhoneFrontend,
   platform::SystemTickClock tickClock_;
   HeadlessProgress progress_{*this, *this, tickClock_};  // loop thread
   ConsoleQuestion question_;                             // loop thread
+  MainWindow* window_ = nullptr;                         // loop thread; set by CreateWindow
 };
 
 }  // namespace corvina::app

@@ -26,6 +26,13 @@ QuestionAnswer ConsolePhone::AskYesNoCancel(std::string_view title, std::string_
   return answer;
 }
 
+bool ConsolePhone::RunNetworkTool() {
+  CORVINA_CHECK_THREAD(uiThread_);
+  if (window_ == nullptr) return false;
+  window_->RunNetworkTool();
+  return true;
+}
+
 void RegisterNetTestVerbs(CommandProcessor& verbs, MainWindow& window, ConsoleQuestion& question) {
   verbs.Register("nettest", "runs the Networking Setup Wizard: {\"result\":0 done|1 cancelled}",
                  [&window](const CommandArgs& args) {

@@ -23,6 +23,7 @@
 #include "platform/udp_socket.h"
 #include "tests/call/nat_fakes.h"
 #include "tests/support/child_process.h"
+#include "tests/support/stund_server.h"
 
 namespace corvina::call {
 namespace {
@@ -43,44 +44,10 @@ struct NatRig {
   platform::Event stop{platform::Event::Mode::kManualReset};
 };
 
-// stund on 127.0.0.1 with 127.0.0.2 as its other address, stopped by PID when the test ends.
-class StunServer {
- public:
-  StunServer() : port_(FreeUdpPort(0x7F000001)), other_(FreeUdpPort(0x7F000002)) {
-    child_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/timeout", "60", "/usr/sbin/stund", "-h", "127.0.0.1", "-a", "127.0.0.2",
-                                 "-p", std::to_string(port_), "-o", std::to_string(other_)},
-        std::vector<std::string>{});
-  }
-  ~StunServer() {
-    if (child_->Pid() > 0) kill(child_->Pid(), SIGTERM);  // timeout passes it on to stund
-    child_->Wait(3000);
-  }
-  // True once the server answers a binding request (bounded wait).
-  bool Ready() {
-    platform::UdpSocket s;
-    s.Bind({0x7F000001, 0});
-    const auto request = BuildStunBindingRequest(7);
-    std::uint8_t buffer[600];
-    for (int i = 0; i < 50; ++i) {
-      s.SendTo({0x7F000001, port_}, request);
-      auto r = s.ReceiveFrom(buffer, 100);
-      if (r.status == platform::ReceiveStatus::kDatagram) return true;
-    }
-    return false;
-  }
-  std::uint16_t Port() const { return port_; }
-
- private:
-  std::uint16_t port_;
-  std::uint16_t other_;
-  std::unique_ptr<ChildProcess> child_;
-};
-
 TEST(StunInterop, PublicAddressFromStundAndFallbackToTheSecondServer) {
   if (access("/usr/sbin/stund", X_OK) != 0) GTEST_SKIP() << "stund is not installed (package stun-server)";
   setenv(platform::kLocalAddressVariable, "127.0.5.23", 1);
-  StunServer stund;
+  corvina::testing::StundServer stund;
   ASSERT_TRUE(stund.Ready());
   NatRig rig;
   NatTraversal nat(rig.f.settings, rig.log, rig.resolver, rig.clock);

@@ -207,6 +207,10 @@ TEST_F(NetToolInterop, ConsolePhoneAsksItsQuestionAndRestartsItsEngineAfterCance
     restarted = restarted || line.rfind("event {\"event\":\"address\"", 0) == 0;
   }
   EXPECT_TRUE(answered && restarted) << answered << restarted;
+  // The menu's command runs the same tool.
+  phone.Send("command 1013");
+  ASSERT_TRUE(phone.WaitForLine("event {\"event\":\"question\"", &line, 10000));
+  phone.Send("reply cancel");
   phone.Send("quit");
   EXPECT_EQ(phone.Wait(10000), 0);
 }

@@ -40,6 +40,7 @@ class OptionsDialogTest : public ::testing::Test {
     OptionsDialogHooks hooks;
     hooks.applied = [this] { phone_.ApplySettings(); };
     hooks.runAudioWizard = [this] { ++wizards_; };
+    hooks.runNetworkTool = [this] { ++tools_; };
     dialog_ = std::make_unique<OptionsDialog>(settings_, env_, std::move(hooks), 0, nullptr);
     dialog_->show();
   }
@@ -64,14 +65,16 @@ class OptionsDialogTest : public ::testing::Test {
   app::PhoneController phone_{{settings_, log_, wall_, tick_, timers_, view_, tones_,
                                [](int) { return std::make_unique<testing::FakeLine>(); }, "/nonexistent"}};
   int wizards_ = 0;
+  int tools_ = 0;
   std::unique_ptr<OptionsDialog> dialog_;
 };
 
-TEST_F(OptionsDialogTest, TheAudioTabRunsTheAudioWizard) {
+TEST_F(OptionsDialogTest, AudioAndNet1RunTheirOwnWizards) {
   for (QPushButton* button : dialog_->findChildren<QPushButton*>()) {
-    if (button->text() == "Run Audio Setup Wizard") button->click();
+    if (button->text() == "Run Audio Setup Wizard" || button->text() == "Run Network Setup Wizard") button->click();
   }
   EXPECT_EQ(wizards_, 1);
+  EXPECT_EQ(tools_, 1);
 }
 
 TEST_F(OptionsDialogTest, EachRefusalKeepsTheDialogOpenOnItsTabAndACleanOkApplies) {

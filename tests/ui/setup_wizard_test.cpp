@@ -1,11 +1,12 @@
-// The first start of the real phone with its window, on a fresh home (loopback only: no STUN,
-// no UPnP, its own address 127.0.0.1), walked through the first-run wizard's widgets:
+// The first start of the real phone with its window, on a fresh home (loopback only: STUN from a
+// stund on 127.0.0.1, no UPnP, its own address 127.0.0.1), walked through the first-run wizard:
 // - the microphone page's meter moves with a wav: capture device playing a tone;
 // - the output page plays Test.wav into the wav: play device it names;
 // - SIP Setup's Next and links follow the choice; SIP Details keeps its page with "User name
 //   required" until a user name is given;
-// - Finish runs the networking tool hook and then the SIP engine; the next start shows no
-//   wizard and starts the engine at once; the menu's audio wizard has the three sound pages.
+// - Finish runs the networking tool, which finds STUN working, and then the SIP engine; the
+//   next start shows no wizard and starts the engine at once; the menu's audio wizard has the
+//   three sound pages.
 // CORVINA_SHOTS=FOLDER saves a picture of every page there (docs/screenshots/).
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include "media/wav_file.h"
 #include "platform/termination_signals.h"
 #include "platform/udp_socket.h"
+#include "tests/support/stund_server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/ui/stepped_gui.h"
 
@@ -56,6 +58,7 @@ class SetupWizardTest : public ::testing::Test {
              {"SIP", "STUN", "0"},
              {"SIP", "UPNP", "0"},
              {"SIP", "Port", std::to_string(sipPort_)},
+             {"SIP", "RTPPortBase", std::to_string(sipPort_ + 2)},
              {"Settings", "Record", "wav:" + folder_.Sub("tone.wav")},
              {"Settings", "PlayDevice", "wav:" + folder_.Sub("played.wav")}}) {
       if (program.settings.GetSettingString(section, name, "").empty()) program.settings.SetSettingString(section, name, value);
@@ -84,9 +87,19 @@ class SetupWizardTest : public ::testing::Test {
 };
 
 TEST_F(SetupWizardTest, AFreshHomeWalksTheFirstRunWizardOnceAndThenStartsTheEngine) {
+  if (!corvina::testing::StundServer::Installed()) GTEST_SKIP() << "stund is not installed (package stun-server)";
+  corvina::testing::StundServer stund;
+  ASSERT_TRUE(stund.Ready());
+  const std::string stunServer = "127.0.0.1:" + std::to_string(stund.Port());
+  setenv("CORVINA_STUN_SERVERS", stunServer.c_str(), 1);
   int toolRuns = 0;
-  RunPhone([&](SteppedGui& gui, app::MainWindow&) {
-    gui.Window().SetNetworkTool([&] { return ++toolRuns > 0; });
+  RunPhone([&](SteppedGui& gui, app::MainWindow& window) {
+    // The real tool, counted: against the loopback stund it finds STUN working.
+    gui.Window().SetNetworkTool([&] {
+      ++toolRuns;
+      window.RunNetworkTool();
+      return true;
+    });
     ASSERT_TRUE(LoopUntil([&] { return gui.Wizard() != nullptr; }, 5000));
     SetupWizard& wizard = *gui.Wizard();
     wizard.resize(520, 440);
@@ -136,6 +149,9 @@ TEST_F(SetupWizardTest, AFreshHomeWalksTheFirstRunWizardOnceAndThenStartsTheEngi
     EXPECT_TRUE(LoopUntil([&] { return program_->sipEngine.Ready(); }, 10000));
     EXPECT_EQ(toolRuns, 1);
     EXPECT_EQ(program_->settings.GetSettingString("DefaultLine", "UserName", ""), "100");
+    EXPECT_EQ(program_->settings.GetSettingString("SIP", "STUN", ""), "1");
+    EXPECT_EQ(program_->settings.GetSettingString("SIP", "STUNServer1", ""), stunServer);
+    EXPECT_EQ(program_->settings.GetSettingString("SIP", "Port", ""), std::to_string(sipPort_));
   });
   ASSERT_EQ(toolRuns, 1);
 

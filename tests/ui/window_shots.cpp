@@ -190,7 +190,7 @@ bool ShootOptions(const QString& folder) {
   settings.SetSettingString("Line1", "OutboundServer", "proxy.example.net");
   corvina::app::OptionsEnvironment env;
   env.recordingsFolder = "/home/user/Documents/Corvina";
-  corvina::ui::OptionsDialog dialog(settings, env, {{}, {}, {}, {"Default Sound In"}, {"Default Sound Out"}}, 0, nullptr);
+  corvina::ui::OptionsDialog dialog(settings, env, {{}, {}, {}, {}, {"Default Sound In"}, {"Default Sound Out"}}, 0, nullptr);
   dialog.move(40, 40);
   dialog.show();
   bool ok = true;
