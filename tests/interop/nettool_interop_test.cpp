@@ -22,6 +22,7 @@
 #include "platform/udp_socket.h"
 #include "tests/support/child_process.h"
 #include "tests/support/net_namespace.h"
+#include "tests/support/stund_server.h"
 
 namespace corvina::call {
 namespace {
@@ -120,15 +121,7 @@ class NetToolInterop : public ::testing::Test {
   // True once `address`:3478 answers a binding request inside the namespace (bounded).
   bool Answers(std::uint32_t address) {
     bool ok = false;
-    ns_.Enter([&] {
-      platform::UdpSocket s;
-      s.Bind({0x7F000001, 0});
-      std::uint8_t buffer[600];
-      for (int i = 0; i < 50 && !ok; ++i) {
-        s.SendTo({address, 3478}, BuildStunBindingRequest(7));
-        ok = s.ReceiveFrom(buffer, 100).status == platform::ReceiveStatus::kDatagram;
-      }
-    });
+    ns_.Enter([&] { ok = corvina::testing::StunAnswers(address, 3478); });
     return ok;
   }
   // `in`: another namespace than the loopback one, where the phone finds its own address.

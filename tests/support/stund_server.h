@@ -16,6 +16,19 @@
 
 namespace corvina::testing {
 
+// True once `address`:`port` answers a STUN binding request, asked every 100 ms for 5 s.
+inline bool StunAnswers(std::uint32_t address, std::uint16_t port) {
+  platform::UdpSocket s;
+  s.Bind({0x7F000001, 0});
+  const auto request = call::BuildStunBindingRequest(7);
+  std::uint8_t buffer[600];
+  for (int i = 0; i < 50; ++i) {
+    s.SendTo({address, port}, request);
+    if (s.ReceiveFrom(buffer, 100).status == platform::ReceiveStatus::kDatagram) return true;
+  }
+  return false;
+}
+
 class StundServer {
  public:
   StundServer() : port_(FreePort(0x7F000001)), other_(FreePort(0x7F000002)) {
@@ -30,18 +43,7 @@ class StundServer {
   }
   static bool Installed() { return access("/usr/sbin/stund", X_OK) == 0; }
   // True once the server answers a binding request (bounded wait).
-  bool Ready() {
-    platform::UdpSocket s;
-    s.Bind({0x7F000001, 0});
-    const auto request = call::BuildStunBindingRequest(7);
-    std::uint8_t buffer[600];
-    for (int i = 0; i < 50; ++i) {
-      s.SendTo({0x7F000001, port_}, request);
-      auto r = s.ReceiveFrom(buffer, 100);
-      if (r.status == platform::ReceiveStatus::kDatagram) return true;
-    }
-    return false;
-  }
+  bool Ready() const { return StunAnswers(0x7F000001, port_); }
   std::uint16_t Port() const { return port_; }
 
  private:
