@@ -101,6 +101,7 @@ TEST_P(CallAudio, BothWays) {
   }
   ASSERT_TRUE(phone.WaitForEvent({"\"event\":\"line\"", "\"state\":\"Connected\""}, 10000))
       << peer.Log() << (kamailio ? kamailio->Log() : "");
+  const double connectedAt = EpochSeconds();
 
   // One end holds the call after 2 s and takes it back 1.5 s later; the call stays.
   std::size_t heldAt = 0;     // where the phone's recording stood at the hold
@@ -154,9 +155,10 @@ TEST_P(CallAudio, BothWays) {
   if (c.holder == Holder::kPhone) {
     // What baresip was sent: the tone, none of it while held, the tone again once resumed.
     const std::vector<RtpSeen> sent = SentTo(capture->Finish(), peer);
-    EXPECT_TRUE(HoldsTone(PcmuBetween(sent, 0, holdPressed), kPhoneTone, 50));
+    const std::string seen = std::to_string(sent.size()) + " RTP datagrams captured";
+    EXPECT_TRUE(HoldsTone(PcmuBetween(sent, 0, holdPressed), kPhoneTone, 50)) << seen;
     EXPECT_EQ(MeasureTone(PcmuBetween(sent, holdApplied, resumePressed), kPhoneTone).right, 0);
-    EXPECT_TRUE(HoldsTone(PcmuBetween(sent, resumed, EpochSeconds()), kPhoneTone, 50));
+    EXPECT_TRUE(HoldsTone(PcmuBetween(sent, resumed, EpochSeconds()), kPhoneTone, 50)) << seen;
   }
   // baresip completes its recording when it has taken the BYE.
   std::string decoded;
@@ -166,6 +168,13 @@ TEST_P(CallAudio, BothWays) {
     theirs = decoded.empty() ? std::vector<std::int32_t>{} : ReadWav(decoded);
     return !theirs.empty();
   }, 5000);
+  // The phone plays its hold music from the moment hold is pressed, and baresip records until it
+  // has taken the re-INVITE: on a loaded machine that is a few hundred ms of music. What came
+  // before the press is the call.
+  if (c.holder == Holder::kPhone) {
+    const auto beforeHold = static_cast<std::size_t>(std::max(0.0, holdPressed - connectedAt) * 8000);
+    if (theirs.size() > beforeHold) theirs.resize(beforeHold);
+  }
   EXPECT_TRUE(HoldsTone(theirs, kPhoneTone, c.holder != Holder::kNobody ? 50 : 100))
       << decoded << peer.Log() << phone.ActivityLog();
   if (c.viaKamailio) {
