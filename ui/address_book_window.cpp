@@ -14,12 +14,11 @@
 #include "contacts/contact_rules.h"
 #include "contacts/contacts_csv.h"
 #include "ui/contact_dialog.h"
+#include "ui/qt_text.h"
 
 namespace corvina::ui {
 
 namespace {
-
-QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 

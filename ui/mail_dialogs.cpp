@@ -14,12 +14,10 @@
 
 #include "app/options/options_texts.h"
 #include "contacts/contact_rules.h"
+#include "ui/qt_text.h"
 
 namespace corvina::ui {
 namespace {
-
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-std::string S(const QString& text) { return text.toStdString(); }
 
 QDialogButtonBox* AddButtons(QDialog* dialog, QVBoxLayout* layout, const char* okText) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
@@ -32,7 +30,7 @@ QDialogButtonBox* AddButtons(QDialog* dialog, QVBoxLayout* layout, const char* o
 
 // A box that does not block: the dialog stays usable behind it and tests can read it.
 void OpenBox(QWidget* parent, const std::string& title, const std::string& text) {
-  auto* box = new QMessageBox(QMessageBox::Warning, Q(title), Q(text), QMessageBox::Ok, parent);
+  auto* box = new QMessageBox(QMessageBox::Warning, ToQt(title), ToQt(text), QMessageBox::Ok, parent);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
@@ -63,7 +61,7 @@ EmailSettingsDialog::EmailSettingsDialog(platform::Settings& settings, app::Opti
   password_ = new QLineEdit(this);
   password_->setEchoMode(QLineEdit::Password);
   form->addRow("Password:", password_);
-  note_ = new QLabel(Q(app::options_texts::kClearAuthNote), this);
+  note_ = new QLabel(ToQt(app::options_texts::kClearAuthNote), this);
   note_->setWordWrap(true);
   form->addRow(note_);
   replyTo_ = new QLineEdit(this);
@@ -73,12 +71,12 @@ EmailSettingsDialog::EmailSettingsDialog(platform::Settings& settings, app::Opti
   page_.Load();
   method_->setCurrentIndex(page_.Get("UseMAPI") == "0" ? 0 : 1);
   useHost_->setChecked(page_.Get("UseSMTPHost") == "1");
-  host_->setText(Q(page_.Get("MailSMTPHost")));
+  host_->setText(ToQt(page_.Get("MailSMTPHost")));
   auth_->setChecked(page_.Get("SMTPAuthOn") == "1");
-  user_->setText(Q(page_.Get("SMTPUserName")));
-  password_->setText(Q(page_.Get("SMTPPassword")));
+  user_->setText(ToQt(page_.Get("SMTPUserName")));
+  password_->setText(ToQt(page_.Get("SMTPPassword")));
   sendDirect_->setChecked(page_.Get("SendDirect") == "1");
-  replyTo_->setText(Q(page_.Get("ReplyToEmail")));
+  replyTo_->setText(ToQt(page_.Get("ReplyToEmail")));
   for (QCheckBox* box : {useHost_, auth_}) connect(box, &QCheckBox::toggled, this, [this] { UpdateControls(); });
   connect(method_, &QComboBox::currentIndexChanged, this, [this] { UpdateControls(); });
   UpdateControls();
@@ -109,12 +107,12 @@ QWidget* EmailSettingsDialog::Control(const std::string& key) const {
 void EmailSettingsDialog::accept() {
   page_.Set("UseMAPI", method_->currentIndex() == 0 ? "0" : "1");
   page_.Set("UseSMTPHost", useHost_->isChecked() ? "1" : "0");
-  page_.Set("MailSMTPHost", S(host_->text()));
+  page_.Set("MailSMTPHost", FromQt(host_->text()));
   page_.Set("SMTPAuthOn", auth_->isChecked() ? "1" : "0");
-  page_.Set("SMTPUserName", S(user_->text()));
-  page_.Set("SMTPPassword", S(password_->text()));
+  page_.Set("SMTPUserName", FromQt(user_->text()));
+  page_.Set("SMTPPassword", FromQt(password_->text()));
   page_.Set("SendDirect", sendDirect_->isChecked() ? "1" : "0");
-  page_.Set("ReplyToEmail", S(replyTo_->text()));
+  page_.Set("ReplyToEmail", FromQt(replyTo_->text()));
   if (std::optional<app::OptionsMessage> refusal = page_.Confirm()) {
     lastMessage_ = *refusal;
     OpenBox(this, refusal->title, refusal->text);
@@ -133,7 +131,7 @@ ComposeMailDialog::ComposeMailDialog(Kind kind, std::string to, std::string atta
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
   layout->addLayout(form);
-  to_ = new QLineEdit(Q(to), this);
+  to_ = new QLineEdit(ToQt(to), this);
   to_->setPlaceholderText("name@example.com, ...");
   form->addRow("To:", to_);
   subject_ = new QLineEdit(this);
@@ -150,7 +148,7 @@ ComposeMailDialog::ComposeMailDialog(Kind kind, std::string to, std::string atta
     subject_->setReadOnly(true);
     body_->setReadOnly(true);
     body_->setMaximumHeight(60);
-    form->addRow("Attachment:", new QLabel(QFileInfo(Q(attachment_)).fileName(), this));
+    form->addRow("Attachment:", new QLabel(QFileInfo(ToQt(attachment_)).fileName(), this));
   }
   AddButtons(this, layout, "Send");
   resize(380, kind == Kind::kRecording ? 160 : 300);
@@ -163,9 +161,9 @@ void ComposeMailDialog::Show(const std::string& title, const std::string& text) 
 
 void ComposeMailDialog::accept() {
   mail::MailRequest request;
-  request.recipients = S(to_->text().trimmed());
-  request.subject = S(subject_->text());
-  request.body = S(body_->toPlainText());
+  request.recipients = FromQt(to_->text().trimmed());
+  request.subject = FromQt(subject_->text());
+  request.body = FromQt(body_->toPlainText());
   if (kind_ == Kind::kRecording) {
     if (!contacts::IsValidEmail(request.recipients)) {
       Show("Error", kEnterValidAddress);

@@ -19,12 +19,11 @@
 #include "app/options/link_pages.h"
 #include "app/options/net_pages.h"
 #include "app/options/options_texts.h"
+#include "ui/control_value.h"
+#include "ui/qt_text.h"
 
 namespace corvina::ui {
 namespace {
-
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-std::string S(const QString& text) { return text.toUtf8().toStdString(); }
 
 QSpinBox* PortBox(int low, int step) {
   auto* box = new QSpinBox;
@@ -43,7 +42,7 @@ QLineEdit* Edit(const char* cue = nullptr, bool password = false) {
 QComboBox* DeviceBox(const std::vector<std::string>& choices) {
   auto* box = new QComboBox;
   box->setEditable(true);
-  for (const std::string& c : choices) box->addItem(Q(c));
+  for (const std::string& c : choices) box->addItem(ToQt(c));
   return box;
 }
 
@@ -125,11 +124,7 @@ QWidget* OptionsDialog::Control(const std::string& page, const std::string& key)
 
 void OptionsDialog::ToPage(Tab& tab) {
   for (const Binding& b : tab.bindings) {
-    std::string value;
-    if (auto* check = qobject_cast<QCheckBox*>(b.control)) value = check->isChecked() ? "1" : "0";
-    if (auto* edit = qobject_cast<QLineEdit*>(b.control)) value = S(edit->text());
-    if (auto* spin = qobject_cast<QSpinBox*>(b.control)) value = std::to_string(spin->value());
-    if (auto* combo = qobject_cast<QComboBox*>(b.control)) value = S(combo->currentText());
+    std::string value = PlainControlValue(b.control).value_or("");
     if (auto* group = qobject_cast<QButtonGroup*>(b.control)) value = std::to_string(std::max(0, group->checkedId()));
     tab.page->Set(b.key, value);
   }
@@ -138,19 +133,16 @@ void OptionsDialog::ToPage(Tab& tab) {
 void OptionsDialog::FromPage(Tab& tab) {
   for (const Binding& b : tab.bindings) {
     const std::string value = tab.page->Get(b.key);
-    if (auto* check = qobject_cast<QCheckBox*>(b.control)) check->setChecked(value == "1");
-    if (auto* edit = qobject_cast<QLineEdit*>(b.control)) edit->setText(Q(value));
-    if (auto* spin = qobject_cast<QSpinBox*>(b.control)) spin->setValue(QString::fromStdString(value).toInt());
-    if (auto* combo = qobject_cast<QComboBox*>(b.control)) combo->setCurrentText(Q(value));
+    if (ShowPlainControlValue(b.control, value)) continue;
     if (auto* group = qobject_cast<QButtonGroup*>(b.control)) {
-      if (QAbstractButton* button = group->button(QString::fromStdString(value).toInt())) button->setChecked(true);
+      if (QAbstractButton* button = group->button(ToQt(value).toInt())) button->setChecked(true);
     }
   }
 }
 
 void OptionsDialog::Show(const app::OptionsMessage& message) {
   lastMessage_ = message;
-  auto* box = new QMessageBox(QMessageBox::NoIcon, Q(message.title), Q(message.text), QMessageBox::Ok, this);
+  auto* box = new QMessageBox(QMessageBox::NoIcon, ToQt(message.title), ToQt(message.text), QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
@@ -210,14 +202,14 @@ void OptionsDialog::BuildLines() {
   Tab& tab = AddTab(std::move(page), "Lines");
   auto* form = new QFormLayout(tab.widget);
   chooser_ = new QComboBox;
-  for (int entry = 0; entry <= 2; ++entry) chooser_->addItem(Q(app::OptionsLineEntryName(entry)));
+  for (int entry = 0; entry <= 2; ++entry) chooser_->addItem(ToQt(app::OptionsLineEntryName(entry)));
   chooser_->setCurrentIndex(lines_->Entry());
   auto* useDefault = new QCheckBox("Use the Default Line Settings for this line");
   auto* name = Edit("<Type your name here>");
   auto* user = Edit("<Number from SIP provider>");
   auto* proxy = Edit("<Enter SIP server name>");
   auto* password = Edit(nullptr, true);
-  advanced_ = new QPushButton(Q(app::options_texts::kAdvanced));
+  advanced_ = new QPushButton(ToQt(app::options_texts::kAdvanced));
   form->addRow(chooser_);
   form->addRow(useDefault);
   form->addRow("'Friendly' Name", name);
@@ -254,7 +246,7 @@ void OptionsDialog::UpdateLineControls() {
     }
   }
   auto [caption, bold] = lines_->AdvancedCaption();
-  advanced_->setText(Q(caption));
+  advanced_->setText(ToQt(caption));
   QFont font = advanced_->font();
   font.setBold(bold);
   advanced_->setFont(font);
@@ -370,7 +362,7 @@ void OptionsDialog::BuildRecord() {
   folderRow->addWidget(folder);
   folderRow->addWidget(browse);
   connect(browse, &QPushButton::clicked, this, [this, folder] {
-    const QString chosen = QFileDialog::getExistingDirectory(this, Q(app::options_texts::kLocateFolder), folder->text());
+    const QString chosen = QFileDialog::getExistingDirectory(this, ToQt(app::options_texts::kLocateFolder), folder->text());
     if (!chosen.isEmpty()) folder->setText(chosen);
   });
   auto* host = Edit();

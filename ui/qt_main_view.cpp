@@ -18,6 +18,7 @@
 #include "platform/product.h"
 #include "ui/key_rule.h"
 #include "ui/qt_progress.h"
+#include "ui/qt_text.h"
 
 namespace corvina::ui {
 namespace {
@@ -31,7 +32,6 @@ const QColor kNormalColour(0xF0, 0xF0, 0xF0);
 constexpr int kTrayMessageMs = 10000;
 constexpr int kQuickTransferCommand = 7100;  // a long press on Transfer
 
-QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 int Id(ControlId id) { return static_cast<int>(id); }
 
@@ -40,7 +40,7 @@ constexpr const char* kKeyTexts[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "
 }  // namespace
 
 QtMainView::QtMainView() {
-  setWindowTitle(FromUtf8(platform::kProductName));
+  setWindowTitle(ToQt(platform::kProductName));
   BuildControls();
   BuildMenus();
   qApp->installEventFilter(this);
@@ -297,7 +297,7 @@ void QtMainView::ShowTransferMenu(const std::vector<app::TransferMenuItem>& item
       continue;
     }
     // A name's "&" is shown, not taken as the item's mnemonic.
-    QAction* action = transferMenu_->addAction(FromUtf8(item.text).replace('&', "&&"));
+    QAction* action = transferMenu_->addAction(ToQt(item.text).replace('&', "&&"));
     action->setEnabled(item.enabled);
     action->setData(item.id);
     const int id = item.id;
@@ -462,14 +462,14 @@ void QtMainView::SetLineButton(int line, bool lit) {
 
 void QtMainView::SetLineTip(int line, std::string_view tip) {
   if (line != 0 && line != 1) return;
-  Control(line == 0 ? ControlId::kLine1 : ControlId::kLine2)->setToolTip(FromUtf8(tip));
+  Control(line == 0 ? ControlId::kLine1 : ControlId::kLine2)->setToolTip(ToQt(tip));
 }
 
 void QtMainView::PaintDisplay(const app::DisplayRows& rows) { display_->SetRows(rows); }
 
 void QtMainView::SetDialText(std::string_view text) {
   const QSignalBlocker quiet(dialBox_);
-  dialBox_->setEditText(FromUtf8(text));
+  dialBox_->setEditText(ToQt(text));
 }
 
 void QtMainView::SetDialBoxEnabled(bool enabled) {
@@ -516,13 +516,13 @@ void QtMainView::SetMeters(int play, int record) {
 }
 
 void QtMainView::ShowMessageBox(std::string_view title, std::string_view text) {
-  auto* box = new QMessageBox(QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text), QMessageBox::Ok, this);
+  auto* box = new QMessageBox(QMessageBox::NoIcon, ToQt(title), ToQt(text), QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
 
 app::QuestionAnswer QtMainView::AskYesNoCancel(std::string_view title, std::string_view text) {
-  QMessageBox box(QMessageBox::Question, FromUtf8(title), FromUtf8(text),
+  QMessageBox box(QMessageBox::Question, ToQt(title), ToQt(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   switch (box.exec()) {
     case QMessageBox::Yes: return app::QuestionAnswer::kYes;
@@ -543,7 +543,7 @@ bool QtMainView::ShowTrayMessage(std::string_view title, std::string_view text) 
     tray_->setToolTip(windowTitle());
     tray_->show();
   }
-  tray_->showMessage(FromUtf8(title), FromUtf8(text), QSystemTrayIcon::Information, kTrayMessageMs);
+  tray_->showMessage(ToQt(title), ToQt(text), QSystemTrayIcon::Information, kTrayMessageMs);
   return true;
 }
 

@@ -1,4 +1,5 @@
 #include "ui/qt_progress.h"
+#include "ui/qt_text.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -18,7 +19,6 @@
 namespace corvina::ui {
 
 namespace {
-QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // Rejects the dialog when a watched window is about to close.
 class CloseWatch final : public QObject {

@@ -15,13 +15,13 @@
 
 #include "app/controller/transfer_menu.h"
 #include "ui/key_rule.h"
+#include "ui/qt_text.h"
 
 namespace corvina::ui {
 namespace {
 
 constexpr int kMaxFieldChars = 259;
 
-QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 QTreeWidget* MakeList(QWidget* parent, const QStringList& columns) {
   auto* list = new QTreeWidget(parent);

@@ -22,19 +22,18 @@
 #include "app/controller/audio_route.h"
 #include "app/wizards/wizard_pages.h"
 #include "app/wizards/wizard_texts.h"
+#include "ui/control_value.h"
+#include "ui/qt_text.h"
 
 namespace corvina::ui {
 namespace {
 
 namespace w = app::wizard_texts;
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-std::string S(const QString& text) { return text.toUtf8().toStdString(); }
-
 QComboBox* DeviceBox(const std::vector<std::string>& choices) {
   auto* box = new QComboBox;
   box->setEditable(true);
-  for (const std::string& c : choices) box->addItem(Q(c));
+  for (const std::string& c : choices) box->addItem(ToQt(c));
   return box;
 }
 
@@ -73,15 +72,10 @@ class SetupWizard::Page final : public QWizardPage {
 
   void ToModel() {
     for (const Binding& b : bindings_) {
-      std::string value;
-      if (auto* edit = qobject_cast<QLineEdit*>(b.control)) value = S(edit->text());
-      if (auto* spin = qobject_cast<QSpinBox*>(b.control)) value = std::to_string(spin->value());
-      if (auto* slider = qobject_cast<QSlider*>(b.control)) value = std::to_string(slider->value());
-      if (auto* combo = qobject_cast<QComboBox*>(b.control)) value = S(combo->currentText());
+      std::string value = PlainControlValue(b.control).value_or("");
       if (auto* group = qobject_cast<QButtonGroup*>(b.control)) {
         const int id = group->checkedId();
-        if (id < 0) value.clear();
-        else value = b.words.empty() ? std::to_string(id) : b.words[static_cast<std::size_t>(id)];
+        if (id >= 0) value = b.words.empty() ? std::to_string(id) : b.words[static_cast<std::size_t>(id)];
       }
       model_->Set(b.key, value);
     }
@@ -90,16 +84,13 @@ class SetupWizard::Page final : public QWizardPage {
   void FromModel() {
     for (const Binding& b : bindings_) {
       const std::string value = model_->Get(b.key);
-      if (auto* edit = qobject_cast<QLineEdit*>(b.control)) edit->setText(Q(value));
-      if (auto* spin = qobject_cast<QSpinBox*>(b.control)) spin->setValue(QString::fromStdString(value).toInt());
-      if (auto* slider = qobject_cast<QSlider*>(b.control)) slider->setValue(QString::fromStdString(value).toInt());
-      if (auto* combo = qobject_cast<QComboBox*>(b.control)) combo->setCurrentText(Q(value));
+      if (ShowPlainControlValue(b.control, value)) continue;
       if (auto* group = qobject_cast<QButtonGroup*>(b.control)) {
         int id = -1;
         for (std::size_t i = 0; i < b.words.size(); ++i) {
           if (b.words[i] == value) id = static_cast<int>(i);
         }
-        if (b.words.empty() && !value.empty()) id = QString::fromStdString(value).toInt();
+        if (b.words.empty() && !value.empty()) id = ToQt(value).toInt();
         if (QAbstractButton* button = group->button(id)) button->setChecked(true);
       }
     }
@@ -137,7 +128,7 @@ class SetupWizard::Page final : public QWizardPage {
 SetupWizard::SetupWizard(app::WizardKind kind, platform::Settings& settings, app::OptionsEnvironment& env,
                          SetupWizardHooks hooks, QWidget* parent)
     : QWizard(parent), settings_(settings), env_(env), hooks_(std::move(hooks)) {
-  setWindowTitle(Q(kind == app::WizardKind::kFirstRun ? w::kFirstRunTitle : w::kAudioTitle));
+  setWindowTitle(ToQt(kind == app::WizardKind::kFirstRun ? w::kFirstRunTitle : w::kAudioTitle));
   setWizardStyle(QWizard::ModernStyle);
   for (const app::WizardPageInfo& info : app::WizardPages(kind)) {
     Page* page = AddPage(info.name, info.title, info.subtitle);
@@ -153,9 +144,9 @@ SetupWizard::~SetupWizard() = default;
 
 SetupWizard::Page* SetupWizard::AddPage(std::string_view name, std::string_view title, std::string_view subtitle) {
   auto* page = new Page(*this, app::MakeWizardPage(name, settings_, env_));
-  page->setTitle(Q(title));
-  page->setSubTitle(Q(subtitle));
-  page->setObjectName(Q(name));
+  page->setTitle(ToQt(title));
+  page->setSubTitle(ToQt(subtitle));
+  page->setObjectName(ToQt(name));
   addPage(page);
   pages_.push_back(page);
   return page;
@@ -167,7 +158,7 @@ void SetupWizard::BuildMode(Page& page) {
     auto* group = new QButtonGroup(&page);
     int id = 0;
     for (std::string_view text : texts) {
-      auto* radio = new QRadioButton(Q(text));
+      auto* radio = new QRadioButton(ToQt(text));
       group->addButton(radio, id++);
       layout->addWidget(radio);
     }
@@ -183,7 +174,7 @@ void SetupWizard::BuildSound(Page& page, bool capture) {
   auto& model = static_cast<app::SoundDevicePage&>(page.Model());
   const std::string device(model.DeviceKey()), volume(model.VolumeKey());
   auto* layout = new QVBoxLayout(&page);
-  auto* prompt = new QLabel(Q(capture ? w::kSpeakPrompt : w::kTestSoundPrompt));
+  auto* prompt = new QLabel(ToQt(capture ? w::kSpeakPrompt : w::kTestSoundPrompt));
   prompt->setWordWrap(true);
   layout->addWidget(prompt);
   auto* form = new QFormLayout;
@@ -202,9 +193,9 @@ void SetupWizard::BuildSound(Page& page, bool capture) {
     meter_->setValue(app::kMeterFloorDb);
     meter_->setTextVisible(false);
     auto* marks = new QHBoxLayout;
-    marks->addWidget(new QLabel(Q(w::kMeterLow)), 1, Qt::AlignLeft);
-    marks->addWidget(new QLabel(Q(w::kMeterGood)), 1, Qt::AlignHCenter);
-    marks->addWidget(new QLabel(Q(w::kMeterHigh)), 1, Qt::AlignRight);
+    marks->addWidget(new QLabel(ToQt(w::kMeterLow)), 1, Qt::AlignLeft);
+    marks->addWidget(new QLabel(ToQt(w::kMeterGood)), 1, Qt::AlignHCenter);
+    marks->addWidget(new QLabel(ToQt(w::kMeterHigh)), 1, Qt::AlignRight);
     layout->addWidget(meter_);
     layout->addLayout(marks);
   }
@@ -212,7 +203,7 @@ void SetupWizard::BuildSound(Page& page, bool capture) {
   layout->addLayout(form);
   QProgressBar* meter = meter_;
   auto start = [this, deviceBox, slider, capture, meter] {
-    const std::string chosen = S(deviceBox->currentText());
+    const std::string chosen = FromQt(deviceBox->currentText());
     if (!capture) {
       if (hooks_.playTest) hooks_.playTest(chosen, slider->value());
       return;
@@ -247,11 +238,11 @@ void SetupWizard::BuildSipSetup(Page& page) {
       {w::kHaveAccount, {}}, {w::kNoAccount, w::kSignUpLink}, {w::kUseIpDirectly, "Networking help"}};
   const std::string_view topics[] = {{}, w::kSignUpTopic, w::kIpSetupTopic};
   for (int id = 0; id < 3; ++id) {
-    auto* radio = new QRadioButton(Q(choices[id].first));
+    auto* radio = new QRadioButton(ToQt(choices[id].first));
     group->addButton(radio, id);
     layout->addWidget(radio);
     if (choices[id].second.empty()) continue;
-    auto* link = new QPushButton(Q(choices[id].second));
+    auto* link = new QPushButton(ToQt(choices[id].second));
     link->setFlat(true);
     link->setStyleSheet(
         "QPushButton { color: palette(link); text-decoration: underline; text-align: left; margin-left: 20px; }"
@@ -290,7 +281,7 @@ void SetupWizard::BuildSipDetails(Page& page) {
                 {"ProxyPassword", "&Password:", {}, true}};
   for (const auto& f : fields) {
     auto* edit = new QLineEdit;
-    edit->setPlaceholderText(Q(f.cue));
+    edit->setPlaceholderText(ToQt(f.cue));
     if (f.password) edit->setEchoMode(QLineEdit::Password);
     edit->setObjectName(f.key);
     form->addRow(f.label, edit);
@@ -315,7 +306,7 @@ QPushButton* SetupWizard::Link(int choice) const {
 
 void SetupWizard::ShowMessage(const app::OptionsMessage& message) {
   lastMessage_ = message;
-  auto* box = new QMessageBox(QMessageBox::NoIcon, Q(message.title), Q(message.text), QMessageBox::Ok, this);
+  auto* box = new QMessageBox(QMessageBox::NoIcon, ToQt(message.title), ToQt(message.text), QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
