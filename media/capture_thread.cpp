@@ -4,10 +4,13 @@
 #include <cstdlib>
 
 #include "media/audio_texts.h"
+#include "media/gain_control.h"
 #include "media/sample_scale.h"
 #include "platform/null_audio.h"
 
 namespace corvina::media {
+
+int AudioLevels::MeterLevel() const { return AutomaticGainControl::BlockLevel(std::max(peaks[0], peaks[1])); }
 
 CaptureThread::CaptureThread(std::unique_ptr<platform::AudioInput> input, std::string deviceName,
                              platform::LogSink& log, int volume, LevelsCallback onLevels)

@@ -25,11 +25,16 @@
 
 namespace corvina::media {
 
+// The meters' level of silence (see AudioLevels::MeterLevel).
+inline constexpr int kSilentMeterLevel = -127;
+
 // Peak absolute sample per channel of one block, at the internal scale.
 struct AudioLevels {
   int channels = 1;
   std::array<std::int32_t, 2> peaks{};
   bool operator==(const AudioLevels&) const = default;
+  // What a level meter shows of the block: its louder channel's peak in dB, -127 for silence.
+  int MeterLevel() const;
 };
 
 class CaptureThread final : public platform::WorkerThread {

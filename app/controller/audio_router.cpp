@@ -228,7 +228,7 @@ void AudioRouter::Start(PlaceStreams streams) {
   capture_ = std::make_unique<media::CaptureThread>(
       std::move(input.stream), "record", devices_.Log(), Volume(settings_, "RecordVolume"),
       [this](const media::AudioLevels& levels) {
-        recordLevel_ = media::AutomaticGainControl::BlockLevel(std::max(levels.peaks[0], levels.peaks[1]));
+        recordLevel_ = levels.MeterLevel();
         ReportLevels();
       });
   media::PlaybackThread* playback = playback_.get();
@@ -254,10 +254,10 @@ void AudioRouter::Stop() {
   place_ = AudioPlace::Nothing();
   // The device threads are gone: the meters fall back to silence at once, and a report still
   // on its way carries silence too.
-  playLevel_ = recordLevel_ = -127;
+  playLevel_ = recordLevel_ = media::kSilentMeterLevel;
   if (!levelsListener_) return;
   ReportLevels();
-  levelsListener_(-127, -127);
+  levelsListener_(media::kSilentMeterLevel, media::kSilentMeterLevel);
 }
 
 }  // namespace corvina::app

@@ -108,8 +108,8 @@ class AudioRouter final : public AudioRoute {
   // The meters: the listener (user-interface thread), the latest level of each direction
   // (written by its device thread) and the report that carries them over.
   std::function<void(int, int)> levelsListener_;
-  std::atomic<int> playLevel_{-127};
-  std::atomic<int> recordLevel_{-127};
+  std::atomic<int> playLevel_{media::kSilentMeterLevel};
+  std::atomic<int> recordLevel_{media::kSilentMeterLevel};
   std::unique_ptr<media::UiReport<std::pair<int, int>>> levelsReport_;
   void ReportLevels();
 };

@@ -1,13 +1,8 @@
 #include "app/wizards/microphone_monitor.h"
 
-#include <algorithm>
-
-#include "media/gain_control.h"
-
 namespace corvina::app {
 namespace {
 constexpr platform::AudioFormat kMonitorFormat{8000, 1};
-constexpr int kSilence = -127;
 }  // namespace
 
 MicrophoneMonitor::MicrophoneMonitor(media::AudioDevices& devices, platform::UiQueue& ui,
@@ -26,16 +21,16 @@ bool MicrophoneMonitor::Listen(const std::string& deviceChoice, int volume) {
   auto input = devices_.OpenCapture(deviceChoice, kMonitorFormat);
   if (!input.stream) return false;
   capture_ = std::make_unique<media::CaptureThread>(
-      std::move(input.stream), "record", devices_.Log(), std::clamp(volume, -127, 127),
+      std::move(input.stream), "record", devices_.Log(), volume,
       [report = &report_](const media::AudioLevels& levels) {
-        report->Report(media::AutomaticGainControl::BlockLevel(std::max(levels.peaks[0], levels.peaks[1])));
+        report->Report(levels.MeterLevel());
       });
   return capture_->Start();
 }
 
 void MicrophoneMonitor::SetVolume(int volume) {
   CORVINA_CHECK_THREAD(uiThread_);
-  if (capture_) capture_->SetVolume(std::clamp(volume, -127, 127));
+  if (capture_) capture_->SetVolume(volume);
 }
 
 void MicrophoneMonitor::Stop() {
@@ -43,7 +38,7 @@ void MicrophoneMonitor::Stop() {
   if (!capture_) return;
   capture_->StopAndJoin();
   capture_.reset();
-  if (onLevel_) onLevel_(kSilence);
+  if (onLevel_) onLevel_(media::kSilentMeterLevel);
 }
 
 }  // namespace corvina::app
