@@ -134,9 +134,12 @@ inline std::vector<RtpSeen> ReadRtpFrom(const std::string& pcap, int port) {
   return ReadRtp(pcap, "-d udp.port==" + std::to_string(port) + ",rtp -Y udp.srcport==" + std::to_string(port));
 }
 
-// The RTP sent to ports `first` to `first` + `count` - 1, found by tshark's heuristic.
+// The RTP sent to ports `first` to `first` + `count` - 1, found by tshark's heuristic. The
+// heuristic goes first: our test ports include ports tshark gives to other protocols (27950 is
+// quake3's), whose dissectors would otherwise take the datagrams.
 inline std::vector<RtpSeen> ReadRtpTo(const std::string& pcap, int first, int count) {
-  return ReadRtp(pcap, "--enable-heuristic rtp_udp -Y 'rtp && udp.dstport>=" + std::to_string(first) +
+  return ReadRtp(pcap, "--enable-heuristic rtp_udp -o udp.try_heuristic_first:TRUE -Y 'rtp && udp.dstport>=" +
+                           std::to_string(first) +
                            " && udp.dstport<" + std::to_string(first + count) + "'");
 }
 
